@@ -1,0 +1,22 @@
+/// \file
+/// What every command of the command-line tool shares: the exit codes that
+/// scripts rely on and the registration hook each command file provides.
+#pragma once
+
+#include <CLI/CLI.hpp>
+
+namespace quillon::cli {
+
+/// Exit codes of quillon-cli.
+enum ExitCode : int {
+  kExitSuccess = 0,
+  kExitFailure = 1,  ///< the command ran and failed (unreadable file, ...)
+  kExitUsage = 2,    ///< malformed arguments
+};
+
+/// Adds the "tag" command to `app`; its result goes to `exitCode`.
+void RegisterTagCommand(CLI::App& app, int& exitCode);
+/// Adds the "uid" command to `app`; its result goes to `exitCode`.
+void RegisterUidCommand(CLI::App& app, int& exitCode);
+
+}  // namespace quillon::cli

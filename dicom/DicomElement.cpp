@@ -1,0 +1,140 @@
+#include "dicom/DicomElement.h"
+
+#include "dicom/ValueRepresentation.h"
+
+#include <cctype>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <new>
+
+namespace quillon {
+
+namespace {
+
+std::unique_ptr<uint8_t[]> TryAllocate(uint64_t length) {
+  try {
+    return std::make_unique_for_overwrite<uint8_t[]>(length);
+  } catch (const std::bad_alloc&) {
+    return nullptr;
+  }
+}
+
+}  // namespace
+
+uint32_t ElementHeaderSize(DicomTag tag, DicomVR vr, TransferMode mode) {
+  if (TagGroup(tag) == 0x0002) mode = TransferMode::ExplicitLittleEndian;
+  if (mode == TransferMode::ImplicitLittleEndian) return 8;
+  return HasLongExplicitHeader(vr) ? 12 : 8;
+}
+
+CDicomElement::CDicomElement(DicomTag tag, DicomVR vr, const void* source, uint32_t length)
+    : m_vr(vr), m_length(length), m_tag(tag) {
+  if (source == nullptr || length < 1) return;
+  if (length == kUndefinedLength) {
+    m_length = 0;  // an odd maximum cannot be padded to even
+    return;
+  }
+  const uint32_t evenLength = length + (length & 1u);
+  m_value = TryAllocate(evenLength);
+  if (!m_value) {
+    m_length = 0;
+    return;
+  }
+  std::memcpy(m_value.get(), source, length);
+  if (evenLength != length) m_value[length] = GetVrProperties(vr).padByte;
+  m_length = evenLength;
+}
+
+CDicomElement::~CDicomElement() = default;
+
+uint64_t CDicomElement::EncodedSize(TransferMode mode) const {
+  return uint64_t{ElementHeaderSize(m_tag, m_vr, mode)} + m_length + (m_undefinedLength ? 8u : 0u);
+}
+
+void CDicomElement::CopyHeaderFrom(const CDicomElement& source) {
+  m_vr = source.m_vr;
+  m_length = source.m_length;
+  m_tag = source.m_tag;
+  m_undefinedLength = source.m_undefinedLength;
+}
+
+bool CDicomElement::CopyFrom(const CDicomElement& source) {
+  if (&source == this) return true;
+  m_value.reset();
+  CopyHeaderFrom(source);
+  if (source.m_vr == vr::SQ) return false;
+  if (!source.m_value || source.m_length == 0) return true;
+  m_value = TryAllocate(source.m_length);
+  if (!m_value) {
+    m_length = 0;
+    return false;
+  }
+  std::memcpy(m_value.get(), source.m_value.get(), source.m_length);
+  return true;
+}
+
+std::unique_ptr<CDicomElement> CDicomElement::Clone() const {
+  auto copy = std::make_unique<CDicomElement>();
+  if (!copy->CopyFrom(*this)) return nullptr;
+  return copy;
+}
+
+void CDicomElement::SetValue(std::unique_ptr<uint8_t[]> value, uint32_t length) {
+  m_value = std::move(value);
+  m_length = m_value ? length : 0;
+}
+
+void CDicomElement::ClearValue() {
+  m_value.reset();
+  m_length = 0;
+}
+
+DicomStatus CDicomElement::GetString(std::string& out) const {
+  out.clear();
+  if (!m_value || m_length == 0) return DicomStatus::Success;
+  const char* text = reinterpret_cast<const char*>(m_value.get());
+  // Text stops at a NUL: UI values are padded with one, and nothing after
+  // it is part of the string.
+  const void* nul = std::memchr(text, '\0', m_length);
+  out.assign(text, nul ? static_cast<size_t>(static_cast<const char*>(nul) - text) : m_length);
+  if (!out.empty() && out.back() == ' ') out.pop_back();
+  while (!out.empty() && std::isspace(static_cast<unsigned char>(out.back()))) out.pop_back();
+  return DicomStatus::Success;
+}
+
+DicomStatus CDicomElement::GetUInt16(uint16_t& out) const {
+  out = 0;
+  if (!m_value || m_length < 2) return DicomStatus::WrongKind;
+  out = static_cast<uint16_t>(m_value[0] | (m_value[1] << 8));
+  return DicomStatus::Success;
+}
+
+DicomStatus CDicomElement::GetUInt32(uint32_t& out) const {
+  out = 0;
+  if (!m_value || m_length < 4) return DicomStatus::WrongKind;
+  out = uint32_t{m_value[0]} | (uint32_t{m_value[1]} << 8) | (uint32_t{m_value[2]} << 16) |
+        (uint32_t{m_value[3]} << 24);
+  return DicomStatus::Success;
+}
+
+DicomStatus CDicomElement::GetNumber(uint32_t& out) const {
+  out = 0;
+  if (!m_value || m_length == 0) return DicomStatus::EndOfStream;
+  std::string text(reinterpret_cast<const char*>(m_value.get()), m_length);
+  if (!text.empty() && text.back() == ' ') text.pop_back();
+  // strtol instead of atol: same digits accepted, but out-of-range text
+  // saturates instead of being undefined.
+  errno = 0;
+  const long value = std::strtol(text.c_str(), nullptr, 10);
+  out = static_cast<uint32_t>(value);
+  return DicomStatus::Success;
+}
+
+DicomStatus CDicomElement::SetUInt32(uint32_t value) {
+  if (m_length != 4 || !m_value) return DicomStatus::Failure;
+  for (unsigned i = 0; i < 4; ++i) m_value[i] = static_cast<uint8_t>(value >> (8 * i));
+  return DicomStatus::Success;
+}
+
+}  // namespace quillon

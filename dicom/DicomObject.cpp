@@ -1,0 +1,230 @@
+#include "dicom/DicomObject.h"
+
+#include "dicom/DataDictionary.h"
+#include "dicom/DicomElement.h"
+#include "dicom/DicomSequence.h"
+#include "dicom/ValueRepresentation.h"
+
+#include <algorithm>
+#include <cstring>
+#include <limits>
+
+namespace quillon {
+
+CDicomObject::~CDicomObject() { Clear(); }
+
+bool CDicomObject::CopyFrom(const CDicomObject* source) {
+  if (source == nullptr || source == this) return true;
+  Clear();
+  m_transferMode = source->m_transferMode;
+  m_numberOfFramesPosition = source->m_numberOfFramesPosition;
+  for (const auto& entry : source->m_elements.Sorted()) {
+    std::unique_ptr<CDicomElement> copy = entry.element->Clone();
+    if (!copy) return false;
+    m_elements.Insert(std::move(copy));
+  }
+  return true;
+}
+
+void CDicomObject::Clear() {
+  m_sourcePath.clear();
+  m_elements.Clear();
+}
+
+size_t CDicomObject::GetSortedTags(TagArray& tags) const {
+  const auto& sorted = m_elements.Sorted();
+  const size_t before = tags.size();
+  tags.reserve(before + sorted.size());
+  for (const auto& entry : sorted) tags.push_back(entry.tag);
+  // Callers may hand in a non-empty array; the result is sorted as a whole.
+  if (before != 0) std::sort(tags.begin(), tags.end());
+  return tags.size();
+}
+
+size_t CDicomObject::GetTagsInGroupRange(TagArray& tags, uint16_t lowGroup, uint16_t highGroup) const {
+  size_t appended = 0;
+  for (const auto& entry : m_elements.Sorted()) {
+    const uint16_t group = TagGroup(entry.tag);
+    if (group >= lowGroup && group <= highGroup) {
+      tags.push_back(entry.tag);
+      ++appended;
+    }
+  }
+  return appended;
+}
+
+bool CDicomObject::Contains(DicomTag tag) const { return m_elements.Find(tag) != nullptr; }
+
+DicomStatus CDicomObject::GetElement(DicomTag tag, CDicomElement** element) const {
+  if (element == nullptr) return DicomStatus::Failure;
+  *element = m_elements.Find(tag);
+  return *element ? DicomStatus::Success : DicomStatus::NotPresent;
+}
+
+DicomStatus CDicomObject::GetSequence(DicomTag tag, CDicomSequence** sequence) const {
+  if (sequence == nullptr) return DicomStatus::Failure;
+  *sequence = nullptr;
+  CDicomElement* element = m_elements.Find(tag);
+  if (element == nullptr) return DicomStatus::NotPresent;
+  auto* asSequence = dynamic_cast<CDicomSequence*>(element);
+  if (element->GetVR() != vr::SQ || asSequence == nullptr) return DicomStatus::WrongKind;
+  *sequence = asSequence;
+  return DicomStatus::Success;
+}
+
+DicomStatus CDicomObject::GetString(DicomTag tag, std::string& value) const {
+  value.clear();
+  const CDicomElement* element = m_elements.Find(tag);
+  return element ? element->GetString(value) : DicomStatus::NotPresent;
+}
+
+DicomStatus CDicomObject::GetUInt16(DicomTag tag, uint16_t& value) const {
+  value = 0;
+  const CDicomElement* element = m_elements.Find(tag);
+  return element ? element->GetUInt16(value) : DicomStatus::NotPresent;
+}
+
+DicomStatus CDicomObject::GetNumber(DicomTag tag, uint32_t& value) const {
+  value = 0;
+  const CDicomElement* element = m_elements.Find(tag);
+  return element ? element->GetNumber(value) : DicomStatus::NotPresent;
+}
+
+DicomStatus CDicomObject::GetValue(DicomTag tag, uint32_t& length, const uint8_t** value) const {
+  length = 0;
+  if (value == nullptr) return DicomStatus::Failure;
+  *value = nullptr;
+  const CDicomElement* element = m_elements.Find(tag);
+  if (element == nullptr) return DicomStatus::NotPresent;
+  length = element->GetLength();
+  *value = element->GetValue();
+  return DicomStatus::Success;
+}
+
+DicomStatus CDicomObject::RemoveElement(DicomTag tag) {
+  return m_elements.Take(tag) ? DicomStatus::Success : DicomStatus::NotPresent;
+}
+
+std::unique_ptr<CDicomElement> CDicomObject::TakeElement(DicomTag tag) { return m_elements.Take(tag); }
+
+DicomStatus CDicomObject::AddElement(std::unique_ptr<CDicomElement> element) {
+  if (!element) return DicomStatus::Failure;
+  const DicomTag tag = element->GetTag();
+  if (tag == tags::kMediaStorageSopClassUid) {
+    std::string uid;
+    (void)element->GetString(uid);
+    m_sopClassUid = uid;
+  } else if (tag == tags::kTransferSyntaxUid) {
+    std::string uid;
+    (void)element->GetString(uid);
+    m_transferMode = TransferModeForSyntax(uid);
+  }
+  m_elements.Insert(std::move(element));
+  return DicomStatus::Success;
+}
+
+DicomStatus CDicomObject::AddValue(DicomTag tag, DicomVR vr, const void* bytes, uint32_t length) {
+  if (vr == vr::kUnknown) vr = LookupVR(tag);
+  // A tag whose VR depends on the SOP class must not be stored unresolved:
+  // without a class the final standard's VR applies.
+  if (vr == vr::kUnresolved) vr = LookupVRForSopClass(tag, m_sopClassUid);
+  if (vr == vr::SQ) return DicomStatus::Failure;
+  return AddElement(std::make_unique<CDicomElement>(tag, vr, bytes, length));
+}
+
+DicomStatus CDicomObject::AddUInt16(DicomTag tag, DicomVR vr, uint16_t value) {
+  const uint8_t bytes[2] = {static_cast<uint8_t>(value), static_cast<uint8_t>(value >> 8)};
+  return AddValue(tag, vr, bytes, sizeof bytes);
+}
+
+DicomStatus CDicomObject::AddUInt32(DicomTag tag, DicomVR vr, uint32_t value) {
+  uint8_t bytes[4];
+  for (int i = 0; i < 4; ++i) bytes[i] = static_cast<uint8_t>(value >> (8 * i));
+  return AddValue(tag, vr, bytes, sizeof bytes);
+}
+
+DicomStatus CDicomObject::AddDouble(DicomTag tag, DicomVR vr, double value) {
+  static_assert(sizeof(double) == 8);
+  uint8_t bytes[8];
+  std::memcpy(bytes, &value, sizeof bytes);  // values are held little endian, as is this host
+  return AddValue(tag, vr, bytes, sizeof bytes);
+}
+
+DicomStatus CDicomObject::AddString(DicomTag tag, DicomVR vr, const char* text) {
+  if (text == nullptr) return AddValue(tag, vr, nullptr, 0);
+  return AddString(tag, vr, std::string(text));
+}
+
+DicomStatus CDicomObject::AddString(DicomTag tag, DicomVR vr, const std::string& text) {
+  // 0xFFFFFFFF is the undefined-length marker, so a value must stay below it.
+  if (text.size() >= CDicomElement::kUndefinedLength) return DicomStatus::Failure;
+  return AddValue(tag, vr, text.data(), static_cast<uint32_t>(text.size()));
+}
+
+DicomStatus CDicomObject::AddSequence(std::unique_ptr<CDicomSequence> sequence) {
+  if (!sequence || sequence->GetVR() != vr::SQ) return DicomStatus::Failure;
+  sequence->SetSopClassUid(m_sopClassUid);
+  return AddElement(std::move(sequence));
+}
+
+DicomStatus CDicomObject::CopyElementFrom(DicomTag tag, const CDicomObject& source) {
+  const CDicomElement* element = source.m_elements.Find(tag);
+  if (element == nullptr) return DicomStatus::Failure;
+  std::unique_ptr<CDicomElement> copy = element->Clone();
+  if (!copy) return DicomStatus::Failure;
+  m_elements.Take(tag);
+  m_elements.Insert(std::move(copy));
+  return DicomStatus::Success;
+}
+
+DicomStatus CDicomObject::CreateMetaInformation(const std::string& sopClassUid,
+                                                const std::string& sopInstanceUid,
+                                                const std::string& transferSyntaxUid,
+                                                const std::string& implementationClassUid,
+                                                const std::string& implementationVersionName,
+                                                const std::string& sourceAeTitle) {
+  const uint8_t version[2] = {0x00, 0x01};
+  (void)AddUInt32(0x00020000, vr::UL, 0);
+  (void)AddValue(0x00020001, vr::OB, version, sizeof version);
+  (void)AddString(tags::kMediaStorageSopClassUid, vr::UI, sopClassUid);
+  (void)AddString(tags::kMediaStorageSopInstanceUid, vr::UI, sopInstanceUid);
+  (void)AddString(tags::kTransferSyntaxUid, vr::UI, transferSyntaxUid);
+  (void)AddString(0x00020012, vr::UI, implementationClassUid);
+  (void)AddString(0x00020013, vr::SH, implementationVersionName);
+  (void)AddString(0x00020016, vr::AE, sourceAeTitle);
+  m_sopClassUid = sopClassUid;
+  (void)AddString(tags::kSopClassUid, vr::UI, sopClassUid);
+  (void)AddString(tags::kSopInstanceUid, vr::UI, sopInstanceUid);
+  return DicomStatus::Success;
+}
+
+bool CDicomObject::IsUncompressed() const {
+  const CDicomElement* element = m_elements.Find(tags::kTransferSyntaxUid);
+  if (element == nullptr) return true;
+  std::string uid;
+  (void)element->GetString(uid);
+  return uid == uids::kImplicitVrLittleEndian || uid == uids::kExplicitVrLittleEndian;
+}
+
+uint64_t CDicomObject::GroupLength(uint16_t group) const {
+  const TransferMode mode = group == 0x0002 ? TransferMode::ExplicitLittleEndian : m_transferMode;
+  uint64_t length = 0;
+  for (const auto& entry : m_elements.Sorted()) {
+    if (TagGroup(entry.tag) == group && TagElement(entry.tag) != 0x0000) {
+      length += entry.element->EncodedSize(mode);
+    }
+  }
+  return length;
+}
+
+uint64_t CDicomObject::ContentSize(TransferMode mode) const {
+  uint64_t size = 0;
+  for (const auto& entry : m_elements.Sorted()) size += entry.element->EncodedSize(mode);
+  return size;
+}
+
+DicomVR CDicomObject::LookupVR(DicomTag tag) const {
+  return m_sopClassUid.empty() ? quillon::LookupVR(tag) : LookupVRForSopClass(tag, m_sopClassUid);
+}
+
+}  // namespace quillon

@@ -1,0 +1,127 @@
+/// \file
+/// CDicomObject — a DATA SET: the elements of one file (with its source
+/// path, transfer mode and SOP Class UID) or of one sequence item. It owns
+/// its elements; every ordered use walks them in ascending tag order.
+#pragma once
+
+#include "dicom/DicomTypes.h"
+#include "dicom/ElementMap.h"
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+namespace quillon {
+
+class CDicomElement;
+class CDicomSequence;
+
+class CDicomObject {
+ public:
+  /// Number of Frames position before any write.
+  static constexpr uint64_t kNoPosition = UINT64_MAX;
+
+  CDicomObject() = default;
+  CDicomObject(const CDicomObject&) = delete;
+  CDicomObject& operator=(const CDicomObject&) = delete;
+  virtual ~CDicomObject();
+
+  /// Replaces this object's elements with clones of `source`'s and takes its
+  /// transfer mode and Number of Frames position (not its SOP Class UID).
+  /// A null source changes nothing. False at the first clone that fails.
+  [[nodiscard]] virtual bool CopyFrom(const CDicomObject* source);
+
+  /// Empties the source path and destroys every element; transfer mode and
+  /// SOP Class UID stay.
+  void Clear();
+
+  /// Appends every tag, then sorts the array; returns the number of tags.
+  size_t GetSortedTags(TagArray& tags) const;
+  /// Appends the tags whose group lies in [lowGroup, highGroup], ascending;
+  /// returns how many were appended.
+  size_t GetTagsInGroupRange(TagArray& tags, uint16_t lowGroup, uint16_t highGroup) const;
+  bool Contains(DicomTag tag) const;
+  size_t ElementCount() const { return m_elements.Size(); }
+  /// The elements in ascending tag order.
+  const CElementMap& Elements() const { return m_elements; }
+
+  /// The element under `tag`: Success, NotPresent, or Failure for a null
+  /// out pointer.
+  DicomStatus GetElement(DicomTag tag, CDicomElement** element) const;
+  /// As GetElement, WrongKind when the element is not a sequence.
+  DicomStatus GetSequence(DicomTag tag, CDicomSequence** sequence) const;
+  /// Element getters by tag: NotPresent when absent, else the element's result.
+  DicomStatus GetString(DicomTag tag, std::string& value) const;
+  DicomStatus GetUInt16(DicomTag tag, uint16_t& value) const;
+  DicomStatus GetNumber(DicomTag tag, uint32_t& value) const;
+  /// The element's own buffer and length.
+  DicomStatus GetValue(DicomTag tag, uint32_t& length, const uint8_t** value) const;
+
+  /// Destroys the element under `tag`; NotPresent when absent.
+  DicomStatus RemoveElement(DicomTag tag);
+  /// Removes the element under `tag` and hands it to the caller.
+  std::unique_ptr<CDicomElement> TakeElement(DicomTag tag);
+
+  /// Stores `element`, replacing any element with its tag. (0002,0002) also
+  /// sets the SOP Class UID, (0002,0010) the transfer mode. Failure for null.
+  DicomStatus AddElement(std::unique_ptr<CDicomElement> element);
+  /// Builds an element from a copy of `bytes` and adds it. VR 0 takes the
+  /// dictionary's VR for this object; SQ fails (use AddSequence).
+  DicomStatus AddValue(DicomTag tag, DicomVR vr, const void* bytes, uint32_t length);
+  DicomStatus AddUInt16(DicomTag tag, DicomVR vr, uint16_t value);
+  DicomStatus AddUInt32(DicomTag tag, DicomVR vr, uint32_t value);
+  DicomStatus AddDouble(DicomTag tag, DicomVR vr, double value);
+  /// Adds a text value; a null text gives an element without value.
+  DicomStatus AddString(DicomTag tag, DicomVR vr, const char* text);
+  DicomStatus AddString(DicomTag tag, DicomVR vr, const std::string& text);
+  /// Adds a sequence and hands it this object's SOP Class UID; Failure
+  /// unless its VR is SQ.
+  DicomStatus AddSequence(std::unique_ptr<CDicomSequence> sequence);
+  /// Replaces this object's element under `tag` with a clone of `source`'s.
+  DicomStatus CopyElementFrom(DicomTag tag, const CDicomObject& source);
+
+  /// Builds the file meta group (0002,0000)–(0002,0016) and (0008,0016),
+  /// (0008,0018) from the given values.
+  DicomStatus CreateMetaInformation(const std::string& sopClassUid, const std::string& sopInstanceUid,
+                                    const std::string& transferSyntaxUid,
+                                    const std::string& implementationClassUid,
+                                    const std::string& implementationVersionName,
+                                    const std::string& sourceAeTitle);
+
+  /// True when there is no (0002,0010) or it names implicit or explicit VR
+  /// little endian.
+  bool IsUncompressed() const;
+  /// Encoded size of every element of `group` except its group length.
+  uint64_t GroupLength(uint16_t group) const;
+  /// Encoded size of all elements in this object's transfer mode.
+  uint64_t ContentSize() const { return ContentSize(m_transferMode); }
+  uint64_t ContentSize(TransferMode mode) const;
+
+  /// The dictionary VR of `tag` in this object's SOP class context.
+  DicomVR LookupVR(DicomTag tag) const;
+
+  const std::string& GetSourcePath() const { return m_sourcePath; }
+  void SetSourcePath(std::string path) { m_sourcePath = std::move(path); }
+  TransferMode GetTransferMode() const { return m_transferMode; }
+  void SetTransferMode(TransferMode mode) { m_transferMode = mode; }
+  const std::string& GetSopClassUid() const { return m_sopClassUid; }
+  void SetSopClassUid(std::string uid) { m_sopClassUid = std::move(uid); }
+  /// Stream position of the Number of Frames value in the stream last
+  /// written, or kNoPosition.
+  uint64_t GetNumberOfFramesPosition() const { return m_numberOfFramesPosition; }
+  void SetNumberOfFramesPosition(uint64_t position) { m_numberOfFramesPosition = position; }
+
+ protected:
+  /// Stores an element under its tag without the side effects of AddElement
+  /// (the reader's path).
+  void StoreElement(std::unique_ptr<CDicomElement> element) { m_elements.Insert(std::move(element)); }
+
+ private:
+  std::string m_sourcePath;
+  TransferMode m_transferMode = TransferMode::ExplicitLittleEndian;
+  std::string m_sopClassUid;
+  CElementMap m_elements;
+  uint64_t m_numberOfFramesPosition = kNoPosition;
+};
+
+}  // namespace quillon

@@ -1,0 +1,60 @@
+#include "dicom/DicomSequence.h"
+
+#include "dicom/ValueRepresentation.h"
+
+namespace quillon {
+
+CDicomSequence::CDicomSequence(DicomTag tag) {
+  SetTag(tag);
+  SetVR(vr::SQ);
+  SetUndefinedLength(true);
+}
+
+CDicomSequence::CDicomSequence(const CDicomElement& header) {
+  SetTag(header.GetTag());
+  SetVR(header.GetVR());
+  SetValueLength(header.GetLength());
+  SetUndefinedLength(header.GetLength() == kUndefinedLength);
+}
+
+CDicomSequence::~CDicomSequence() = default;
+
+uint64_t CDicomSequence::EncodedSize(TransferMode mode) const {
+  uint64_t size = mode == TransferMode::ImplicitLittleEndian ? 8 : 12;
+  for (const auto& item : m_items) size += item->EncodedItemSize(mode);
+  if (IsUndefinedLength()) size += 8;
+  return size;
+}
+
+bool CDicomSequence::CopyFrom(const CDicomElement& /*source*/) { return false; }
+
+std::unique_ptr<CDicomElement> CDicomSequence::Clone() const {
+  auto copy = std::make_unique<CDicomSequence>(GetTag());
+  copy->SetVR(GetVR());
+  copy->SetValueLength(GetLength());
+  copy->SetUndefinedLength(IsUndefinedLength());
+  copy->m_sopClassUid = m_sopClassUid;
+  copy->m_items.reserve(m_items.size());
+  for (const auto& item : m_items) {
+    auto itemCopy = std::make_unique<CSequenceItem>();
+    if (!itemCopy->CopyFrom(item.get())) return nullptr;
+    copy->m_items.push_back(std::move(itemCopy));
+  }
+  return copy;
+}
+
+void CDicomSequence::AppendItem(std::unique_ptr<CSequenceItem> item) {
+  if (item) m_items.push_back(std::move(item));
+}
+
+CSequenceItem* CDicomSequence::GetItem(size_t index) const {
+  return index < m_items.size() ? m_items[index].get() : nullptr;
+}
+
+DicomStatus CDicomSequence::RemoveItem(size_t index) {
+  if (index >= m_items.size()) return DicomStatus::Failure;
+  m_items.erase(m_items.begin() + static_cast<std::ptrdiff_t>(index));
+  return DicomStatus::Success;
+}
+
+}  // namespace quillon

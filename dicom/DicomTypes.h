@@ -1,0 +1,87 @@
+/// \file
+/// The scalar types every part of the library speaks in: tags, VR codes,
+/// transfer modes and the status codes returned by library operations.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace quillon {
+
+/// A data element tag: group in the high 16 bits, element in the low 16
+/// bits, so numeric order is group-then-element order.
+using DicomTag = uint32_t;
+
+/// A value representation code: the two VR letters, first letter in the low
+/// byte, so the code in little-endian memory spells the VR as an explicit-VR
+/// stream carries it ("SQ" is 0x5153).
+using DicomVR = uint16_t;
+
+/// An ordered list of tags (the result of the sorted-tag queries).
+using TagArray = std::vector<DicomTag>;
+
+constexpr DicomTag MakeTag(uint16_t group, uint16_t element) {
+  return (static_cast<DicomTag>(group) << 16) | element;
+}
+constexpr uint16_t TagGroup(DicomTag tag) { return static_cast<uint16_t>(tag >> 16); }
+constexpr uint16_t TagElement(DicomTag tag) { return static_cast<uint16_t>(tag & 0xFFFFu); }
+
+constexpr DicomVR MakeVR(char first, char second) {
+  return static_cast<DicomVR>(static_cast<unsigned char>(first) |
+                              (static_cast<unsigned char>(second) << 8));
+}
+
+/// How the data set after the file meta group is encoded. The meta group
+/// itself is always explicit VR little endian.
+enum class TransferMode : uint32_t {
+  ImplicitLittleEndian = 0,
+  ExplicitLittleEndian = 1,  ///< also every compressed transfer syntax
+  ExplicitBigEndian = 2,
+};
+
+/// Result of the library's data-model and stream operations.
+enum class DicomStatus : uint32_t {
+  /// The operation failed (bad input, short read, wrong argument).
+  Failure = 0,
+  /// The operation did what was asked.
+  Success = 1,
+  /// The Pixel Data element was stored without its value and reading stopped.
+  PixelDataStored = 2,
+  /// The stream ended where an element or item would have started.
+  EndOfStream = 3,
+  /// The requested element is absent. While reading: an item delimitation
+  /// element (FFFE,E00D) was met.
+  NotPresent = 4,
+  /// The element exists but is of another kind (for example too short, or
+  /// not a sequence). While reading: a sequence delimitation item (FFFE,E0DD)
+  /// was met.
+  WrongKind = 5,
+};
+constexpr DicomStatus kItemDelimitationMet = DicomStatus::NotPresent;
+constexpr DicomStatus kSequenceDelimitationMet = DicomStatus::WrongKind;
+
+namespace tags {
+constexpr DicomTag kMediaStorageSopClassUid = 0x00020002;
+constexpr DicomTag kMediaStorageSopInstanceUid = 0x00020003;
+constexpr DicomTag kTransferSyntaxUid = 0x00020010;
+constexpr DicomTag kSopClassUid = 0x00080016;
+constexpr DicomTag kSopInstanceUid = 0x00080018;
+constexpr DicomTag kNumberOfFrames = 0x00280008;
+constexpr DicomTag kPixelData = 0x7FE00010;
+constexpr DicomTag kItem = 0xFFFEE000;
+constexpr DicomTag kItemDelimitation = 0xFFFEE00D;
+constexpr DicomTag kSequenceDelimitation = 0xFFFEE0DD;
+}  // namespace tags
+
+namespace uids {
+constexpr const char* kImplicitVrLittleEndian = "1.2.840.10008.1.2";
+constexpr const char* kExplicitVrLittleEndian = "1.2.840.10008.1.2.1";
+constexpr const char* kExplicitVrBigEndian = "1.2.840.10008.1.2.2";
+}  // namespace uids
+
+/// The transfer mode a transfer syntax UID selects: implicit and big endian
+/// by their UIDs, explicit little endian for everything else.
+TransferMode TransferModeForSyntax(const std::string& transferSyntaxUid);
+
+}  // namespace quillon

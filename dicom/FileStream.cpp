@@ -1,0 +1,228 @@
+#include "dicom/FileStream.h"
+
+#include "dicom/FileException.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <limits>
+
+namespace quillon {
+
+namespace {
+// pread/pwrite move at most this much per call on Linux.
+constexpr uint64_t kMaxIoChunk = 0x7FFFF000;
+}  // namespace
+
+CFileStream::~CFileStream() { Abort(); }
+
+bool CFileStream::Open(const std::string& path, OpenMode mode) {
+  Abort();
+  int flags = O_CLOEXEC;
+  switch (mode) {
+    case OpenMode::Read: flags |= O_RDONLY; break;
+    case OpenMode::Create: flags |= O_RDWR | O_CREAT | O_TRUNC; break;
+    case OpenMode::ReadWrite: flags |= O_RDWR; break;
+  }
+  const int fd = ::open(path.c_str(), flags, 0666);
+  if (fd < 0) {
+    m_lastOsError = errno;
+    return false;
+  }
+  struct stat info {};
+  if (::fstat(fd, &info) == 0 && S_ISDIR(info.st_mode)) {
+    ::close(fd);
+    m_lastOsError = EISDIR;
+    return false;
+  }
+  m_fd = fd;
+  m_lastOsError = 0;
+  m_path = path;
+  m_buffer = std::make_unique_for_overwrite<uint8_t[]>(kBufferSize);
+  m_bufferStart = m_bufferPos = m_bufferFill = 0;
+  m_writing = false;
+  return true;
+}
+
+void CFileStream::RequireOpen(const char* operation) const {
+  if (m_fd < 0) {
+    throw CFileException(CFileException::Cause::Closed, m_path, 0,
+                         std::string(operation) + " on a closed file");
+  }
+}
+
+void CFileStream::ThrowOsError(CFileException::Cause cause, const char* operation, int osError) const {
+  throw CFileException(cause, m_path, osError,
+                       std::string(operation) + " failed on \"" + m_path + "\": " + std::strerror(osError));
+}
+
+uint64_t CFileStream::PositionalRead(void* buffer, uint64_t count, uint64_t offset) {
+  auto* out = static_cast<uint8_t*>(buffer);
+  uint64_t done = 0;
+  while (done < count) {
+    const uint64_t chunk = count - done < kMaxIoChunk ? count - done : kMaxIoChunk;
+    const ssize_t n = ::pread(m_fd, out + done, chunk, static_cast<off_t>(offset + done));
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      ThrowOsError(CFileException::Cause::ReadFailed, "read", errno);
+    }
+    if (n == 0) break;
+    done += static_cast<uint64_t>(n);
+  }
+  return done;
+}
+
+void CFileStream::PositionalWrite(const void* data, uint64_t count, uint64_t offset) {
+  const auto* in = static_cast<const uint8_t*>(data);
+  uint64_t done = 0;
+  while (done < count) {
+    const uint64_t chunk = count - done < kMaxIoChunk ? count - done : kMaxIoChunk;
+    const ssize_t n = ::pwrite(m_fd, in + done, chunk, static_cast<off_t>(offset + done));
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      const auto cause = errno == ENOSPC ? CFileException::Cause::DiskFull : CFileException::Cause::WriteFailed;
+      ThrowOsError(cause, "write", errno);
+    }
+    done += static_cast<uint64_t>(n);
+  }
+}
+
+void CFileStream::FlushWrites() {
+  if (!m_writing) return;
+  const uint64_t pending = m_bufferFill;
+  const uint64_t start = m_bufferStart;
+  // Forget the pending bytes before writing so a failed write is not
+  // retried by the destructor.
+  m_bufferStart += m_bufferPos;
+  m_bufferPos = m_bufferFill = 0;
+  m_writing = false;
+  PositionalWrite(m_buffer.get(), pending, start);
+}
+
+void CFileStream::DropReadBuffer() {
+  if (m_writing) return;
+  m_bufferStart += m_bufferPos;
+  m_bufferPos = m_bufferFill = 0;
+}
+
+uint64_t CFileStream::Read(void* buffer, uint64_t count) {
+  RequireOpen("read");
+  if (m_writing) FlushWrites();
+  auto* out = static_cast<uint8_t*>(buffer);
+  uint64_t done = 0;
+  while (done < count) {
+    if (m_bufferPos < m_bufferFill) {
+      const uint64_t available = m_bufferFill - m_bufferPos;
+      const uint64_t n = count - done < available ? count - done : available;
+      std::memcpy(out + done, m_buffer.get() + m_bufferPos, n);
+      m_bufferPos += n;
+      done += n;
+      continue;
+    }
+    DropReadBuffer();
+    if (count - done >= kBufferSize) {
+      const uint64_t n = PositionalRead(out + done, count - done, m_bufferStart);
+      m_bufferStart += n;
+      done += n;
+      break;
+    }
+    m_bufferFill = PositionalRead(m_buffer.get(), kBufferSize, m_bufferStart);
+    if (m_bufferFill == 0) break;
+  }
+  return done;
+}
+
+void CFileStream::Write(const void* data, uint64_t count) {
+  RequireOpen("write");
+  if (count == 0) return;
+  if (!m_writing) {
+    DropReadBuffer();
+    m_writing = true;
+  }
+  const auto* in = static_cast<const uint8_t*>(data);
+  if (m_bufferFill + count > kBufferSize) {
+    FlushWrites();
+    if (count >= kBufferSize) {
+      PositionalWrite(in, count, m_bufferStart);
+      m_bufferStart += count;
+      return;
+    }
+    m_writing = true;
+  }
+  std::memcpy(m_buffer.get() + m_bufferPos, in, count);
+  m_bufferPos += count;
+  m_bufferFill = m_bufferPos;
+}
+
+uint64_t CFileStream::Seek(int64_t offset, SeekOrigin origin) {
+  RequireOpen("seek");
+  int64_t base = 0;
+  if (origin == SeekOrigin::Current) base = static_cast<int64_t>(GetPosition());
+  if (origin == SeekOrigin::End) base = static_cast<int64_t>(GetLength());
+  if ((offset < 0 && base < -offset) ||
+      (offset > 0 && base > std::numeric_limits<int64_t>::max() - offset)) {
+    throw CFileException(CFileException::Cause::BadSeek, m_path, EINVAL,
+                         "seek outside the file \"" + m_path + "\"");
+  }
+  const auto target = static_cast<uint64_t>(base + offset);
+  if (m_writing) {
+    FlushWrites();
+  } else if (target >= m_bufferStart && target <= m_bufferStart + m_bufferFill) {
+    m_bufferPos = target - m_bufferStart;
+    return target;
+  }
+  m_bufferStart = target;
+  m_bufferPos = m_bufferFill = 0;
+  return target;
+}
+
+uint64_t CFileStream::GetLength() const {
+  RequireOpen("length");
+  struct stat info {};
+  if (::fstat(m_fd, &info) != 0) {
+    ThrowOsError(CFileException::Cause::Generic, "stat", errno);
+  }
+  auto length = static_cast<uint64_t>(info.st_size);
+  if (m_writing && m_bufferStart + m_bufferFill > length) length = m_bufferStart + m_bufferFill;
+  return length;
+}
+
+void CFileStream::Flush() {
+  RequireOpen("flush");
+  FlushWrites();
+}
+
+void CFileStream::Sync() {
+  Flush();
+  if (::fsync(m_fd) != 0) ThrowOsError(CFileException::Cause::WriteFailed, "sync", errno);
+}
+
+void CFileStream::Close() {
+  if (m_fd < 0) return;
+  try {
+    FlushWrites();
+  } catch (...) {
+    Abort();
+    throw;
+  }
+  const int fd = m_fd;
+  m_fd = -1;
+  m_buffer.reset();
+  if (::close(fd) != 0 && errno != EINTR) {
+    ThrowOsError(CFileException::Cause::WriteFailed, "close", errno);
+  }
+}
+
+void CFileStream::Abort() noexcept {
+  if (m_fd < 0) return;
+  ::close(m_fd);
+  m_fd = -1;
+  m_buffer.reset();
+  m_bufferStart = m_bufferPos = m_bufferFill = 0;
+  m_writing = false;
+}
+
+}  // namespace quillon

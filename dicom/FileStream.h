@@ -1,0 +1,68 @@
+/// \file
+/// A buffered file stream over a POSIX descriptor. Reading and writing go
+/// through one 64 KiB buffer so that the reader's many small header reads do
+/// not each cost a system call; reads larger than the buffer (pixel data) go
+/// straight into the caller's memory.
+#pragma once
+
+#include "dicom/FileException.h"
+#include "dicom/Stream.h"
+
+#include <memory>
+#include <string>
+
+namespace quillon {
+
+class CFileStream final : public CStream {
+ public:
+  enum class OpenMode {
+    Read,       ///< existing file, read only (others may read and write it)
+    Create,     ///< new or truncated file, read and write
+    ReadWrite,  ///< existing file, read and write
+  };
+
+  CFileStream() = default;
+  ~CFileStream() override;
+
+  /// Opens `path`; false (with LastOsError set) when it cannot be opened.
+  /// Never throws.
+  [[nodiscard]] bool Open(const std::string& path, OpenMode mode);
+  bool IsOpen() const { return m_fd >= 0; }
+  /// errno of the last failed Open.
+  int LastOsError() const { return m_lastOsError; }
+
+  uint64_t Read(void* buffer, uint64_t count) override;
+  void Write(const void* data, uint64_t count) override;
+  uint64_t Seek(int64_t offset, SeekOrigin origin) override;
+  uint64_t GetPosition() const override { return m_bufferStart + m_bufferPos; }
+  uint64_t GetLength() const override;
+  std::string GetFilePath() const override { return m_path; }
+  void Flush() override;
+  void Close() override;
+  void Abort() noexcept override;
+
+  /// Flushes and asks the operating system to put the data on disk, so a
+  /// following rename cannot expose a half-written file after a crash.
+  void Sync();
+
+ private:
+  static constexpr uint64_t kBufferSize = 64 * 1024;
+
+  void RequireOpen(const char* operation) const;
+  [[noreturn]] void ThrowOsError(CFileException::Cause cause, const char* operation, int osError) const;
+  void FlushWrites();
+  void DropReadBuffer();
+  uint64_t PositionalRead(void* buffer, uint64_t count, uint64_t offset);
+  void PositionalWrite(const void* data, uint64_t count, uint64_t offset);
+
+  int m_fd = -1;
+  int m_lastOsError = 0;
+  std::string m_path;
+  std::unique_ptr<uint8_t[]> m_buffer;
+  uint64_t m_bufferStart = 0;  ///< file offset of m_buffer[0]
+  uint64_t m_bufferPos = 0;    ///< cursor inside the buffer
+  uint64_t m_bufferFill = 0;   ///< valid read bytes, or pending write bytes
+  bool m_writing = false;      ///< the buffer holds pending writes
+};
+
+}  // namespace quillon

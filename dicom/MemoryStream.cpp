@@ -1,0 +1,50 @@
+#include "dicom/MemoryStream.h"
+
+#include "dicom/FileException.h"
+
+#include <cstring>
+#include <limits>
+
+namespace quillon {
+
+CMemoryStream::CMemoryStream(const void* data, uint64_t size) {
+  const auto* bytes = static_cast<const uint8_t*>(data);
+  if (bytes != nullptr) m_data.assign(bytes, bytes + size);
+}
+
+uint64_t CMemoryStream::Read(void* buffer, uint64_t count) {
+  if (m_closed) throw CFileException(CFileException::Cause::Closed, m_path, 0, "read from a closed stream");
+  if (m_position >= m_data.size() || count == 0) return 0;
+  const uint64_t available = m_data.size() - m_position;
+  const uint64_t n = count < available ? count : available;
+  std::memcpy(buffer, m_data.data() + m_position, n);
+  m_position += n;
+  return n;
+}
+
+void CMemoryStream::Write(const void* data, uint64_t count) {
+  if (m_closed) throw CFileException(CFileException::Cause::Closed, m_path, 0, "write to a closed stream");
+  if (count == 0) return;
+  if (count > std::numeric_limits<uint64_t>::max() - m_position ||
+      m_position + count > m_data.max_size()) {
+    throw CFileException(CFileException::Cause::DiskFull, m_path, 0, "memory stream too large");
+  }
+  const uint64_t end = m_position + count;
+  if (end > m_data.size()) m_data.resize(end);
+  std::memcpy(m_data.data() + m_position, data, count);
+  m_position = end;
+}
+
+uint64_t CMemoryStream::Seek(int64_t offset, SeekOrigin origin) {
+  int64_t base = 0;
+  if (origin == SeekOrigin::Current) base = static_cast<int64_t>(m_position);
+  if (origin == SeekOrigin::End) base = static_cast<int64_t>(m_data.size());
+  if ((offset < 0 && base < -offset) ||
+      (offset > 0 && base > std::numeric_limits<int64_t>::max() - offset)) {
+    throw CFileException(CFileException::Cause::BadSeek, m_path, 0, "seek outside the stream");
+  }
+  m_position = static_cast<uint64_t>(base + offset);
+  return m_position;
+}
+
+}  // namespace quillon

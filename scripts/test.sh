@@ -1,0 +1,20 @@
+#!/usr/bin/env bash
+# Sets up the machine, builds everything with AddressSanitizer and
+# UndefinedBehaviorSanitizer, and runs all tests.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+scripts/install-deps.sh
+
+build_dir="${QUILLON_TEST_BUILD_DIR:-build/asan}"
+cmake -S . -B "$build_dir" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DQUILLON_SANITIZE=ON
+cmake --build "$build_dir"
+
+# Tests never touch the user's own settings (the UID counter lives there).
+settings_dir="$(mktemp -d)"
+trap 'rm -rf "$settings_dir"' EXIT
+export QUILLON_SETTINGS_FILE="$settings_dir/Quillon.ini"
+export ASAN_OPTIONS="detect_leaks=1:abort_on_error=1"
+export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
+
+ctest --test-dir "$build_dir" --output-on-failure -j 2
