@@ -16,6 +16,10 @@ enum ExitCode : int {
 
 /// Adds the "tag" command to `app`; its result goes to `exitCode`.
 void RegisterTagCommand(CLI::App& app, int& exitCode);
+/// Adds the "dump" command to `app`; its result goes to `exitCode`.
+void RegisterDumpCommand(CLI::App& app, int& exitCode);
+/// Adds the "rewrite" command to `app`; its result goes to `exitCode`.
+void RegisterRewriteCommand(CLI::App& app, int& exitCode);
 /// Adds the "uid" command to `app`; its result goes to `exitCode`.
 void RegisterUidCommand(CLI::App& app, int& exitCode);
 

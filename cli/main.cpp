@@ -10,6 +10,8 @@ int main(int argc, char** argv) {
   CLI::App app{"Quillon: inspect and edit DICOM files from the command line", "quillon-cli"};
   app.require_subcommand(1);
   int exitCode = kExitSuccess;
+  RegisterDumpCommand(app, exitCode);
+  RegisterRewriteCommand(app, exitCode);
   RegisterTagCommand(app, exitCode);
   RegisterUidCommand(app, exitCode);
   try {

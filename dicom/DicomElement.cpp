@@ -22,12 +22,6 @@ std::unique_ptr<uint8_t[]> TryAllocate(uint64_t length) {
 
 }  // namespace
 
-uint32_t ElementHeaderSize(DicomTag tag, DicomVR vr, TransferMode mode) {
-  if (TagGroup(tag) == 0x0002) mode = TransferMode::ExplicitLittleEndian;
-  if (mode == TransferMode::ImplicitLittleEndian) return 8;
-  return HasLongExplicitHeader(vr) ? 12 : 8;
-}
-
 CDicomElement::CDicomElement(DicomTag tag, DicomVR vr, const void* source, uint32_t length)
     : m_vr(vr), m_length(length), m_tag(tag) {
   if (source == nullptr || length < 1) return;
@@ -48,8 +42,20 @@ CDicomElement::CDicomElement(DicomTag tag, DicomVR vr, const void* source, uint3
 
 CDicomElement::~CDicomElement() = default;
 
+CDicomElement::Framing CDicomElement::FramingFor(TransferMode mode) const {
+  if (TagGroup(m_tag) == 0x0002) mode = TransferMode::ExplicitLittleEndian;
+  const bool itemTag = TagGroup(m_tag) == 0xFFFE;
+  if (mode == TransferMode::ImplicitLittleEndian || itemTag) return {8, false, m_undefinedLength};
+  if (m_vr == vr::kUnknown || HasLongExplicitHeader(m_vr)) {
+    return {12, m_vr == vr::kUnknown, m_undefinedLength && m_vr != vr::UT};
+  }
+  if (m_length > 0xFFFF) return {12, true, false};
+  return {8, false, false};
+}
+
 uint64_t CDicomElement::EncodedSize(TransferMode mode) const {
-  return uint64_t{ElementHeaderSize(m_tag, m_vr, mode)} + m_length + (m_undefinedLength ? 8u : 0u);
+  const Framing framing = FramingFor(mode);
+  return uint64_t{framing.headerSize} + m_length + (framing.undefinedLength ? 8u : 0u);
 }
 
 void CDicomElement::CopyHeaderFrom(const CDicomElement& source) {

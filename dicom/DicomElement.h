@@ -14,6 +14,8 @@
 
 namespace quillon {
 
+class CStream;
+
 class CDicomElement {
  public:
   /// The length field value that marks an undefined length in a stream.
@@ -29,6 +31,21 @@ class CDicomElement {
   CDicomElement(const CDicomElement&) = delete;
   CDicomElement& operator=(const CDicomElement&) = delete;
   virtual ~CDicomElement();
+
+  /// Writes the header and the value in `mode` (group 0002 always explicit
+  /// VR little endian), swapping a copy of the value for big endian, and for
+  /// an undefined length the item delimitation after it. False for tag 0 or
+  /// a length without value. Stream errors abort the stream and are thrown on.
+  [[nodiscard]] virtual bool WriteElement(CStream& stream, TransferMode mode) const;
+  /// Reads the value that follows a header just read with ReadHeader. An
+  /// undefined length is resolved by FindValueEnd and the delimitation is
+  /// stepped over. False (leaving no value) for tag 0, VR SQ, a length
+  /// beyond the end of the stream, or a short read; values are swapped to
+  /// little endian in mode 2.
+  [[nodiscard]] virtual bool ReadValue(CStream& stream, TransferMode mode);
+  /// Appends the element's dump line at indentation `level` (units of four
+  /// spaces). Always Success.
+  virtual DicomStatus DumpText(std::string& out, int level) const;
 
   /// Bytes the element occupies in a stream of `mode`: header plus value,
   /// plus the 8-byte item delimitation after an undefined-length value.
@@ -54,7 +71,7 @@ class CDicomElement {
   void SetUndefinedLength(bool undefinedLength) { m_undefinedLength = undefinedLength; }
   /// Sets the length field without touching the value (for elements whose
   /// value stays in the stream, such as deferred pixel data).
-  void SetValueLength(uint32_t length) { m_length = length; }
+  virtual void SetValueLength(uint32_t length) { m_length = length; }
   /// Takes ownership of `value`, `length` bytes long (null for none).
   void SetValue(std::unique_ptr<uint8_t[]> value, uint32_t length);
   /// Releases the value and sets the length to 0.
@@ -74,6 +91,32 @@ class CDicomElement {
   /// changing nothing, when the value is not exactly 4 bytes.
   DicomStatus SetUInt32(uint32_t value);
 
+  /// Reads one element header in `mode`: tag, VR (from the stream, or from
+  /// the dictionary in implicit VR with the sequence/private-sequence peeks)
+  /// and length. Item and delimitation tags always have an 8-byte header
+  /// and VR 0. False when the header cannot be read in full.
+  [[nodiscard]] bool ReadHeader(CStream& stream, TransferMode mode);
+  /// Writes a header for this element with `lengthField` as its length.
+  void WriteHeader(CStream& stream, TransferMode mode, uint32_t lengthField) const;
+  /// Bytes from the stream position to the first item delimitation
+  /// (FFFE,E00D) with a zero length, leaving the position unchanged; 0 when
+  /// there is none.
+  static uint64_t FindValueEnd(CStream& stream, TransferMode mode);
+
+  /// How the element is framed in a stream of one mode.
+  struct Framing {
+    uint32_t headerSize;   ///< 8 or 12
+    bool writeAsUN;        ///< explicit VR: the VR field says "UN"
+    bool undefinedLength;  ///< length field 0xFFFFFFFF and a delimiter after the value
+  };
+  /// The framing in `mode`: group 0002 is always explicit VR little endian;
+  /// VR 0 is written as UN. In explicit VR a value too long for a 16-bit
+  /// length field is written as UN with a 32-bit length, and VRs that
+  /// cannot carry an undefined length (UT and the short-header VRs) are
+  /// written with their defined length, so the output is always a file
+  /// other toolkits can parse.
+  Framing FramingFor(TransferMode mode) const;
+
  protected:
   /// Copies the header fields (tag, VR, length, undefined-length flag).
   void CopyHeaderFrom(const CDicomElement& source);
@@ -85,9 +128,5 @@ class CDicomElement {
   DicomTag m_tag = 0;
   std::unique_ptr<uint8_t[]> m_value;
 };
-
-/// Size of an element header in a stream of `mode` for an element of `vr`
-/// in group `group` (group 0002 is always explicit VR little endian).
-uint32_t ElementHeaderSize(DicomTag tag, DicomVR vr, TransferMode mode);
 
 }  // namespace quillon

@@ -206,8 +206,8 @@ bool CDicomObject::IsUncompressed() const {
   return uid == uids::kImplicitVrLittleEndian || uid == uids::kExplicitVrLittleEndian;
 }
 
-uint64_t CDicomObject::GroupLength(uint16_t group) const {
-  const TransferMode mode = group == 0x0002 ? TransferMode::ExplicitLittleEndian : m_transferMode;
+uint64_t CDicomObject::GroupLength(uint16_t group, TransferMode mode) const {
+  if (group == 0x0002) mode = TransferMode::ExplicitLittleEndian;
   uint64_t length = 0;
   for (const auto& entry : m_elements.Sorted()) {
     if (TagGroup(entry.tag) == group && TagElement(entry.tag) != 0x0000) {

@@ -6,6 +6,7 @@
 
 #include "dicom/DicomTypes.h"
 #include "dicom/ElementMap.h"
+#include "dicom/ReadContext.h"
 
 #include <cstdint>
 #include <memory>
@@ -15,6 +16,7 @@ namespace quillon {
 
 class CDicomElement;
 class CDicomSequence;
+class CStream;
 
 class CDicomObject {
  public:
@@ -30,6 +32,47 @@ class CDicomObject {
   /// transfer mode and Number of Frames position (not its SOP Class UID).
   /// A null source changes nothing. False at the first clone that fails.
   [[nodiscard]] virtual bool CopyFrom(const CDicomObject* source);
+
+  /// Appends one dump line per element in ascending tag order (sequences
+  /// with their items) at indentation `level`. Always Success.
+  virtual DicomStatus DumpText(std::string& out, int level) const;
+
+  // ---- Reading (untrusted input: every failure is a return value) ----
+
+  /// Opens `path` read-only, reads it with ReadFromFile and closes it. File
+  /// errors are caught here: false when the file cannot be opened or read,
+  /// with the reason in GetLastReadError.
+  [[nodiscard]] bool LoadFile(const std::string& path, bool skipPixelData);
+  /// Reads a whole media file: preamble, "DICM", meta group, data set. With
+  /// `skipPixelData` the Pixel Data value is left in the stream (its
+  /// position is kept) and nothing after it is read. Items return false.
+  [[nodiscard]] virtual bool ReadFromFile(CStream& stream, bool skipPixelData);
+  /// Checks the preamble and "DICM", empties the object and reads group 0002
+  /// (always explicit VR little endian); sets the transfer mode and SOP
+  /// Class UID from it.
+  [[nodiscard]] virtual bool ReadMetaGroup(CStream& stream);
+  /// Reads elements until the end of the stream, an item delimitation, or
+  /// (with `skipPixelData`) the Pixel Data header.
+  [[nodiscard]] virtual bool ReadDataSet(CStream& stream, bool skipPixelData);
+  /// As ReadDataSet, but stops once `length` bytes have been consumed.
+  [[nodiscard]] virtual bool ReadDataSetBounded(CStream& stream, uint64_t length, bool skipPixelData);
+  /// Reads one element and stores it: Success, PixelDataStored,
+  /// EndOfStream, kItemDelimitationMet or Failure.
+  DicomStatus ReadNextElement(CStream& stream, bool skipPixelData);
+  /// Why the last read failed (tag, offset and reason); empty after success.
+  const std::string& GetLastReadError() const { return m_ownReadContext.GetError(); }
+
+  // ---- Writing ----
+
+  /// Writes preamble, "DICM" and every element (group 0002 in explicit VR
+  /// little endian, the rest in the transfer mode). Items return false.
+  [[nodiscard]] virtual bool WriteToFile(CStream& stream);
+  /// 128 zero bytes and "DICM".
+  [[nodiscard]] virtual bool WritePreamble(CStream& stream);
+  /// Writes all elements in ascending tag order in `mode`, refreshing 4-byte
+  /// group lengths and recording the Number of Frames position.
+  [[nodiscard]] bool WriteDataSet(CStream& stream, TransferMode mode);
+  [[nodiscard]] bool WriteDataSet(CStream& stream) { return WriteDataSet(stream, m_transferMode); }
 
   /// Empties the source path and destroys every element; transfer mode and
   /// SOP Class UID stay.
@@ -91,8 +134,10 @@ class CDicomObject {
   /// True when there is no (0002,0010) or it names implicit or explicit VR
   /// little endian.
   bool IsUncompressed() const;
-  /// Encoded size of every element of `group` except its group length.
-  uint64_t GroupLength(uint16_t group) const;
+  /// Encoded size of every element of `group` except its group length, in
+  /// the object's transfer mode (group 0002: explicit VR little endian).
+  uint64_t GroupLength(uint16_t group) const { return GroupLength(group, m_transferMode); }
+  uint64_t GroupLength(uint16_t group, TransferMode mode) const;
   /// Encoded size of all elements in this object's transfer mode.
   uint64_t ContentSize() const { return ContentSize(m_transferMode); }
   uint64_t ContentSize(TransferMode mode) const;
@@ -115,13 +160,27 @@ class CDicomObject {
   /// Stores an element under its tag without the side effects of AddElement
   /// (the reader's path).
   void StoreElement(std::unique_ptr<CDicomElement> element) { m_elements.Insert(std::move(element)); }
+  /// Joins a read already under way at nesting `depth` (items of sequences).
+  void JoinRead(CReadContext* context, int depth) {
+    m_readContext = context;
+    m_nestingDepth = depth;
+  }
+  CReadContext& ReadContext() { return m_readContext ? *m_readContext : m_ownReadContext; }
+  int NestingDepth() const { return m_nestingDepth; }
 
  private:
+  bool ReadDataSetUntil(CStream& stream, uint64_t limit, bool skipPixelData);
+
   std::string m_sourcePath;
   TransferMode m_transferMode = TransferMode::ExplicitLittleEndian;
   std::string m_sopClassUid;
   CElementMap m_elements;
   uint64_t m_numberOfFramesPosition = kNoPosition;
+  // Reading: the top-level object keeps the failure reason of its reads;
+  // items report into their root's context while a read is under way.
+  CReadContext m_ownReadContext;
+  CReadContext* m_readContext = nullptr;
+  int m_nestingDepth = 0;
 };
 
 }  // namespace quillon

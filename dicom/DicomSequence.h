@@ -23,6 +23,14 @@ class CDicomSequence : public CDicomElement {
 
   /// Header, items and (for undefined length) the sequence delimitation.
   uint64_t EncodedSize(TransferMode mode) const override;
+  /// Header, items, and for an undefined length the sequence delimitation.
+  [[nodiscard]] bool WriteElement(CStream& stream, TransferMode mode) const override;
+  /// Reads the items after a header just read: up to the defined length, or
+  /// to the sequence delimitation item (or the end of the stream).
+  [[nodiscard]] bool ReadValue(CStream& stream, TransferMode mode) override;
+  /// The sequence line, each item bracketed by item and end-item lines with
+  /// its elements one level deeper, and the end-of-sequence line.
+  DicomStatus DumpText(std::string& out, int level) const override;
   /// Always false: sequences are copied with Clone.
   [[nodiscard]] bool CopyFrom(const CDicomElement& source) override;
   /// A deep copy, or null when an item cannot be copied.
@@ -42,7 +50,16 @@ class CDicomSequence : public CDicomElement {
   const std::string& GetSopClassUid() const { return m_sopClassUid; }
   void SetSopClassUid(std::string uid) { m_sopClassUid = std::move(uid); }
 
+  /// The read this sequence is part of, and its nesting depth (set by the
+  /// object that reads it, before ReadValue).
+  void JoinRead(CReadContext* context, int depth) {
+    m_readContext = context;
+    m_nestingDepth = depth;
+  }
+
  private:
+  CReadContext* m_readContext = nullptr;
+  int m_nestingDepth = 0;
   std::vector<std::unique_ptr<CSequenceItem>> m_items;
   std::string m_sopClassUid;
 };

@@ -26,6 +26,7 @@ bool CFileStream::Open(const std::string& path, OpenMode mode) {
     case OpenMode::Read: flags |= O_RDONLY; break;
     case OpenMode::Create: flags |= O_RDWR | O_CREAT | O_TRUNC; break;
     case OpenMode::ReadWrite: flags |= O_RDWR; break;
+    case OpenMode::CreateNew: flags |= O_RDWR | O_CREAT | O_EXCL; break;
   }
   const int fd = ::open(path.c_str(), flags, 0666);
   if (fd < 0) {

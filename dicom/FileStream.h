@@ -19,6 +19,7 @@ class CFileStream final : public CStream {
     Read,       ///< existing file, read only (others may read and write it)
     Create,     ///< new or truncated file, read and write
     ReadWrite,  ///< existing file, read and write
+    CreateNew,  ///< a file that must not exist yet, read and write
   };
 
   CFileStream() = default;

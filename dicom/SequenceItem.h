@@ -15,6 +15,18 @@ class CSequenceItem : public CDicomObject {
   /// undefined-length flag when `source` is an item.
   [[nodiscard]] bool CopyFrom(const CDicomObject* source) override;
 
+  /// Items are not files.
+  [[nodiscard]] bool ReadFromFile(CStream& stream, bool skipPixelData) override;
+  [[nodiscard]] bool WriteToFile(CStream& stream) override;
+
+  /// Reads one item (header and elements) in `mode`: Success,
+  /// kSequenceDelimitationMet for the sequence delimitation item,
+  /// EndOfStream when nothing is left, Failure otherwise.
+  DicomStatus ReadItem(CStream& stream, TransferMode mode, CReadContext* context, int depth);
+  /// Writes the item header, the elements in `mode`, and for an undefined
+  /// length the item delimitation.
+  [[nodiscard]] bool WriteItem(CStream& stream, TransferMode mode);
+
   /// Bytes the item occupies in a stream of `mode`: item header, content,
   /// and the item delimitation when its length is undefined.
   uint64_t EncodedItemSize(TransferMode mode) const;

@@ -1,0 +1,65 @@
+/// \file
+/// "quillon-cli dump FILE...": every element of each file, one line each,
+/// with sequences and items indented — the same lines the editor shows.
+#include "cli/CliCommand.h"
+
+#include "dicom/DicomObject.h"
+
+#include <cstdio>
+#include <iostream>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace quillon::cli {
+
+namespace {
+
+struct DumpOptions {
+  std::vector<std::string> files;
+  bool noPixelData = false;
+};
+
+/// Writes the dump text with each CR LF as a plain newline, in one pass.
+void PrintLines(const std::string& text) {
+  std::string out;
+  out.reserve(text.size());
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') continue;
+    out.push_back(text[i]);
+  }
+  std::fwrite(out.data(), 1, out.size(), stdout);
+}
+
+int RunDump(const DumpOptions& options) {
+  int exitCode = kExitSuccess;
+  const bool several = options.files.size() > 1;
+  for (const std::string& path : options.files) {
+    CDicomObject object;
+    if (!object.LoadFile(path, options.noPixelData)) {
+      std::fflush(stdout);
+      std::cerr << "Error Reading File: " << path << ": " << object.GetLastReadError() << "\n";
+      exitCode = kExitFailure;
+      continue;
+    }
+    if (several) std::printf("# %s\n", path.c_str());
+    std::string text;
+    (void)object.DumpText(text, 0);
+    PrintLines(text);
+  }
+  std::fflush(stdout);
+  return exitCode;
+}
+
+}  // namespace
+
+void RegisterDumpCommand(CLI::App& app, int& exitCode) {
+  auto options = std::make_shared<DumpOptions>();
+  CLI::App* command = app.add_subcommand("dump", "Print every element of DICOM files");
+  command->add_option("files", options->files, "DICOM files to dump")->required();
+  command->add_flag("--no-pixel-data", options->noPixelData,
+                    "Do not read the pixel data (and nothing after it)");
+  command->callback([options, &exitCode] { exitCode = RunDump(*options); });
+}
+
+}  // namespace quillon::cli

@@ -1,0 +1,113 @@
+#include "dicom/AtomicFileWriter.h"
+
+#include "dicom/DicomObject.h"
+#include "dicom/FileException.h"
+#include "dicom/FileStream.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <random>
+
+namespace quillon {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string OsError(const std::string& what, const std::string& path, int error) {
+  return what + " \"" + path + "\": " + std::strerror(error);
+}
+
+/// Opens a new, uniquely named file beside `target`.
+bool CreateTemporaryBeside(const fs::path& target, CFileStream& stream, std::string& temporary,
+                           std::string& error) {
+  std::random_device entropy;
+  std::mt19937_64 random((uint64_t{entropy()} << 32) ^ entropy() ^ static_cast<uint64_t>(::getpid()));
+  const fs::path folder = target.has_parent_path() ? target.parent_path() : fs::path(".");
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    char suffix[32];
+    std::snprintf(suffix, sizeof suffix, ".%016llx.tmp", static_cast<unsigned long long>(random()));
+    temporary = (folder / ("." + target.filename().string() + suffix)).string();
+    if (stream.Open(temporary, CFileStream::OpenMode::CreateNew)) return true;
+    if (stream.LastOsError() != EEXIST) {
+      error = OsError("cannot create a temporary file in", folder.string(), stream.LastOsError());
+      return false;
+    }
+  }
+  error = "cannot find a free temporary file name in \"" + folder.string() + "\"";
+  return false;
+}
+
+void SyncFolder(const fs::path& target) {
+  const fs::path folder = target.has_parent_path() ? target.parent_path() : fs::path(".");
+  const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return;
+  ::fsync(fd);  // best effort: the rename itself already happened
+  ::close(fd);
+}
+
+}  // namespace
+
+bool WriteFileAtomically(const std::string& path, const std::function<bool(CFileStream&)>& write,
+                         std::string& error) {
+  error.clear();
+  std::error_code ec;
+  fs::path target(path);
+  // Replace what a symbolic link points to, not the link.
+  if (fs::symlink_status(target, ec).type() == fs::file_type::symlink) {
+    target = fs::canonical(target, ec);
+    if (ec) {
+      error = "cannot resolve \"" + path + "\": " + ec.message();
+      return false;
+    }
+  }
+  if (fs::is_directory(target)) {
+    error = "\"" + path + "\" is a folder";
+    return false;
+  }
+
+  CFileStream stream;
+  std::string temporary;
+  if (!CreateTemporaryBeside(target, stream, temporary, error)) return false;
+  bool written = false;
+  try {
+    written = write(stream);
+    if (written) {
+      stream.Sync();
+      stream.Close();
+    } else {
+      error = "writing \"" + path + "\" failed";
+    }
+  } catch (const CFileException& failure) {
+    error = failure.what();
+    written = false;
+  }
+  if (!written) {
+    stream.Abort();
+    ::unlink(temporary.c_str());
+    return false;
+  }
+
+  struct stat existing {};
+  if (::stat(target.c_str(), &existing) == 0) ::chmod(temporary.c_str(), existing.st_mode & 07777);
+  if (::rename(temporary.c_str(), target.c_str()) != 0) {
+    error = OsError("cannot replace", path, errno);
+    ::unlink(temporary.c_str());
+    return false;
+  }
+  SyncFolder(target);
+  return true;
+}
+
+bool SaveDicomFile(CDicomObject& object, const std::string& path, std::string& error) {
+  return WriteFileAtomically(
+      path, [&object](CFileStream& stream) { return object.WriteToFile(stream); }, error);
+}
+
+}  // namespace quillon

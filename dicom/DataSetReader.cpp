@@ -1,0 +1,289 @@
+/// \file
+/// Reading a media file into a data object: preamble and meta group, then
+/// the data set with its sequences and items. The input is untrusted: every
+/// length is checked against the bytes left, nesting is limited, and the
+/// first failure is recorded with its tag and offset.
+#include "dicom/ByteOrder.h"
+#include "dicom/DataDictionary.h"
+#include "dicom/DicomObject.h"
+#include "dicom/DicomSequence.h"
+#include "dicom/FileException.h"
+#include "dicom/FileStream.h"
+#include "dicom/SequenceItem.h"
+#include "dicom/ValueRepresentation.h"
+#include "pixel/DicomEncapsulatedPixelData.h"
+#include "pixel/DicomPixelData.h"
+
+#include <cstring>
+
+namespace quillon {
+
+namespace {
+
+constexpr uint64_t kPreambleSize = 128;
+
+std::string Describe(uint64_t number) { return std::to_string(number); }
+
+/// True when the stream holds nothing more worth reading: a file may end
+/// with one stray pad byte.
+bool AtEndOfStream(const CStream& stream) { return stream.Remaining() <= 1; }
+
+}  // namespace
+
+bool CDicomObject::LoadFile(const std::string& path, bool skipPixelData) {
+  m_ownReadContext.Reset();
+  CFileStream file;
+  if (!file.Open(path, CFileStream::OpenMode::Read)) {
+    m_ownReadContext.Fail("cannot open \"" + path + "\": " + std::strerror(file.LastOsError()));
+    return false;
+  }
+  m_sourcePath = path;
+  bool ok = false;
+  try {
+    ok = ReadFromFile(file, skipPixelData);
+    file.Close();
+  } catch (const CFileException& error) {
+    file.Abort();
+    m_ownReadContext.Fail(error.what());
+    return false;
+  }
+  return ok;
+}
+
+bool CDicomObject::ReadFromFile(CStream& stream, bool skipPixelData) {
+  m_ownReadContext.Reset();
+  m_readContext = nullptr;
+  m_nestingDepth = 0;
+  if (!ReadMetaGroup(stream)) return false;
+  m_sourcePath = stream.GetFilePath();
+  return ReadDataSet(stream, skipPixelData);
+}
+
+bool CDicomObject::ReadMetaGroup(CStream& stream) {
+  m_transferMode = TransferMode::ExplicitLittleEndian;
+  uint8_t prefix[kPreambleSize + 4];
+  if (!stream.ReadExact(prefix, sizeof prefix)) {
+    ReadContext().Fail("not a DICOM file: shorter than the 128-byte preamble and \"DICM\"");
+    return false;
+  }
+  if (std::memcmp(prefix + kPreambleSize, "DICM", 4) != 0) {
+    ReadContext().Fail("not a DICOM file: no \"DICM\" after the 128-byte preamble");
+    return false;
+  }
+  Clear();
+
+  for (;;) {
+    const uint64_t position = stream.GetPosition();
+    if (stream.Remaining() == 0) break;  // a file of meta information only
+    auto element = std::make_unique<CDicomElement>();
+    if (!element->ReadHeader(stream, TransferMode::ExplicitLittleEndian)) {
+      ReadContext().Fail(element->GetTag(), position, "file meta information header is truncated");
+      return false;
+    }
+    if (TagGroup(element->GetTag()) != 0x0002) {
+      stream.Seek(static_cast<int64_t>(position), CStream::SeekOrigin::Begin);
+      break;
+    }
+    if (!element->ReadValue(stream, TransferMode::ExplicitLittleEndian)) {
+      ReadContext().Fail(element->GetTag(), position,
+                         "file meta information value of length " + Describe(element->GetLength()) +
+                             " cannot be read (" + Describe(stream.Remaining()) + " bytes left)");
+      return false;
+    }
+    StoreElement(std::move(element));
+  }
+
+  std::string transferSyntax;
+  (void)GetString(tags::kTransferSyntaxUid, transferSyntax);
+  m_transferMode = TransferModeForSyntax(transferSyntax);
+  (void)GetString(tags::kMediaStorageSopClassUid, m_sopClassUid);
+  return true;
+}
+
+bool CDicomObject::ReadDataSet(CStream& stream, bool skipPixelData) {
+  return ReadDataSetUntil(stream, UINT64_MAX, skipPixelData);
+}
+
+bool CDicomObject::ReadDataSetBounded(CStream& stream, uint64_t length, bool skipPixelData) {
+  const uint64_t start = stream.GetPosition();
+  if (!ReadDataSetUntil(stream, length > UINT64_MAX - start ? UINT64_MAX : start + length, skipPixelData)) {
+    return false;
+  }
+  if (stream.GetPosition() > start + length) {
+    ReadContext().Fail("an element runs past the end of its item at offset " + Describe(start + length));
+    return false;
+  }
+  return true;
+}
+
+bool CDicomObject::ReadDataSetUntil(CStream& stream, uint64_t limit, bool skipPixelData) {
+  for (;;) {
+    if (limit != UINT64_MAX && stream.GetPosition() >= limit) return true;
+    switch (ReadNextElement(stream, skipPixelData)) {
+      case DicomStatus::Success: break;
+      case DicomStatus::Failure: return false;
+      default: return true;  // pixel data stored, end of stream, item end
+    }
+  }
+}
+
+DicomStatus CDicomObject::ReadNextElement(CStream& stream, bool skipPixelData) {
+  const uint64_t position = stream.GetPosition();
+  const bool isItem = m_nestingDepth > 0;  // items are read at depth 1 and deeper
+  if (AtEndOfStream(stream)) return DicomStatus::EndOfStream;
+
+  CDicomElement header;
+  if (!header.ReadHeader(stream, m_transferMode)) {
+    ReadContext().Fail(header.GetTag(), position,
+                       "element header is truncated (" + Describe(stream.GetLength() - position) +
+                           " bytes left)");
+    return DicomStatus::Failure;
+  }
+  const DicomTag tag = header.GetTag();
+  if (header.GetVR() == vr::kUnresolved) {
+    header.SetVR(LookupVRForSopClass(tag, m_sopClassUid));
+    if (m_transferMode == TransferMode::ImplicitLittleEndian && header.GetVR() == vr::SQ) {
+      // Same test as for dictionary sequences: only items make a sequence.
+      uint8_t peek[4];
+      const uint64_t got = stream.Read(peek, sizeof peek);
+      stream.Seek(-static_cast<int64_t>(got), CStream::SeekOrigin::Current);
+      const DicomTag next = got == 4 ? MakeTag(LoadU16(peek, false), LoadU16(peek + 2, false)) : 0;
+      if (next != tags::kItem && next != tags::kSequenceDelimitation) header.SetVR(vr::kUnknown);
+    }
+  }
+
+  if (tag == tags::kItemDelimitation) {
+    if (isItem) return kItemDelimitationMet;
+    ReadContext().Fail(tag, position, "item delimitation outside of any item");
+    return DicomStatus::Failure;
+  }
+  if (tag == tags::kItem || tag == tags::kSequenceDelimitation) {
+    ReadContext().Fail(tag, position, isItem ? "item tag where an element was expected"
+                                             : "item tag outside of any sequence");
+    return DicomStatus::Failure;
+  }
+  if (!header.IsUndefinedLength() && header.GetLength() > stream.Remaining()) {
+    ReadContext().Fail(tag, position,
+                       "value length " + Describe(header.GetLength()) + " runs past the end of the file (" +
+                           Describe(stream.Remaining()) + " bytes left)");
+    return DicomStatus::Failure;
+  }
+
+  std::unique_ptr<CDicomElement> element;
+  TransferMode valueMode = m_transferMode;
+  // An undefined-length UN element in explicit VR is a sequence whose type
+  // the writer did not know; its items are encoded in implicit VR.
+  const bool unknownSequence = m_transferMode != TransferMode::ImplicitLittleEndian &&
+                               header.GetVR() == vr::UN && header.IsUndefinedLength();
+  if (header.GetVR() == vr::SQ || unknownSequence) {
+    if (m_nestingDepth + 1 > CReadContext::kMaxNestingDepth) {
+      ReadContext().Fail(tag, position,
+                         "sequences nested deeper than " + Describe(CReadContext::kMaxNestingDepth));
+      return DicomStatus::Failure;
+    }
+    if (unknownSequence) {
+      header.SetVR(vr::SQ);
+      valueMode = TransferMode::ImplicitLittleEndian;
+    }
+    auto sequence = std::make_unique<CDicomSequence>(header);
+    sequence->SetSopClassUid(m_sopClassUid);
+    sequence->JoinRead(&ReadContext(), m_nestingDepth + 1);
+    element = std::move(sequence);
+  } else if (tag == tags::kPixelData) {
+    const uint64_t valuePosition = stream.GetPosition();
+    bool encapsulated = false;
+    if (header.GetLength() != 0 && stream.Remaining() >= 8) {
+      CDicomElement next;
+      if (next.ReadHeader(stream, m_transferMode)) encapsulated = next.GetTag() == tags::kItem;
+      stream.Seek(static_cast<int64_t>(valuePosition), CStream::SeekOrigin::Begin);
+    }
+    if (encapsulated) {
+      element = std::make_unique<CDicomEncapsulatedPixelData>(header, valuePosition);
+    } else {
+      element = std::make_unique<CDicomPixelData>(header, valuePosition);
+    }
+    if (skipPixelData && !isItem) {
+      StoreElement(std::move(element));
+      return DicomStatus::PixelDataStored;
+    }
+  } else {
+    element = std::make_unique<CDicomElement>();
+    element->SetTag(tag);
+    element->SetVR(header.GetVR());
+    element->SetValueLength(header.GetLength());
+    element->SetUndefinedLength(header.IsUndefinedLength());
+  }
+
+  const bool read = element->ReadValue(stream, valueMode);
+  if (auto* sequence = dynamic_cast<CDicomSequence*>(element.get())) sequence->JoinRead(nullptr, 0);
+  if (!read) {
+    ReadContext().Fail(tag, position,
+                       header.IsUndefinedLength()
+                           ? "undefined-length value has no delimiter, or its content is malformed"
+                           : "value of length " + Describe(header.GetLength()) + " cannot be read");
+    return DicomStatus::Failure;
+  }
+  StoreElement(std::move(element));
+  return DicomStatus::Success;
+}
+
+bool CDicomSequence::ReadValue(CStream& stream, TransferMode mode) {
+  m_items.clear();
+  if (GetLength() == 0) return true;
+  const bool defined = !IsUndefinedLength();
+  if (defined && GetLength() > stream.Remaining()) return false;
+  const uint64_t start = stream.GetPosition();
+  for (;;) {
+    if (defined && stream.GetPosition() - start >= GetLength()) return true;
+    auto item = std::make_unique<CSequenceItem>();
+    item->SetSopClassUid(m_sopClassUid);
+    switch (item->ReadItem(stream, mode, m_readContext, m_nestingDepth)) {
+      case DicomStatus::Success: m_items.push_back(std::move(item)); break;
+      case DicomStatus::EndOfStream:
+      case kSequenceDelimitationMet: return true;
+      default: return false;
+    }
+  }
+}
+
+DicomStatus CSequenceItem::ReadItem(CStream& stream, TransferMode mode, CReadContext* context, int depth) {
+  Clear();
+  SetTransferMode(mode);
+  JoinRead(context, depth);
+  struct LeaveRead {
+    CSequenceItem& item;
+    ~LeaveRead() { item.JoinRead(nullptr, 0); }
+  } leave{*this};
+
+  const uint64_t position = stream.GetPosition();
+  if (AtEndOfStream(stream)) return DicomStatus::EndOfStream;
+  const bool bigEndian = mode == TransferMode::ExplicitBigEndian;
+  uint8_t header[8];
+  if (!stream.ReadExact(header, sizeof header)) {
+    ReadContext().Fail(0, position, "item header is truncated");
+    return DicomStatus::Failure;
+  }
+  const DicomTag tag = MakeTag(LoadU16(header, bigEndian), LoadU16(header + 2, bigEndian));
+  const uint32_t length = LoadU32(header + 4, bigEndian);
+  // Kept as the little-endian word of the tag, whatever the stream's order.
+  m_itemTag = uint32_t{TagGroup(tag)} | (uint32_t{TagElement(tag)} << 16);
+  m_itemLength = length;
+  m_undefinedLength = length == CDicomElement::kUndefinedLength;
+  if (tag == tags::kSequenceDelimitation) return kSequenceDelimitationMet;
+  if (tag != tags::kItem) {
+    ReadContext().Fail(tag, position, "expected an item (FFFE,E000) in a sequence");
+    return DicomStatus::Failure;
+  }
+  if (m_undefinedLength) return ReadDataSet(stream, false) ? DicomStatus::Success : DicomStatus::Failure;
+  if (length > stream.Remaining()) {
+    ReadContext().Fail(tag, position,
+                       "item length " + Describe(length) + " runs past the end of the file (" +
+                           Describe(stream.Remaining()) + " bytes left)");
+    return DicomStatus::Failure;
+  }
+  return ReadDataSetBounded(stream, length, false) ? DicomStatus::Success : DicomStatus::Failure;
+}
+
+bool CSequenceItem::ReadFromFile(CStream& /*stream*/, bool /*skipPixelData*/) { return false; }
+
+}  // namespace quillon

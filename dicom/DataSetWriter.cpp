@@ -1,0 +1,114 @@
+/// \file
+/// Writing a data object as a media file: preamble, "DICM", then every
+/// element in ascending tag order with group lengths recomputed at every
+/// level, sequences and items framed as the data model records them.
+#include "dicom/ByteOrder.h"
+#include "dicom/DicomObject.h"
+#include "dicom/DicomSequence.h"
+#include "dicom/SequenceItem.h"
+#include "dicom/Stream.h"
+#include "dicom/ValueRepresentation.h"
+
+#include <cstring>
+
+namespace quillon {
+
+namespace {
+
+void WriteTagAndLength(CStream& stream, DicomTag tag, uint32_t length, bool bigEndian) {
+  uint8_t bytes[8];
+  StoreU16(bytes, TagGroup(tag), bigEndian);
+  StoreU16(bytes + 2, TagElement(tag), bigEndian);
+  StoreU32(bytes + 4, length, bigEndian);
+  stream.Write(bytes, sizeof bytes);
+}
+
+template <typename Write>
+bool WriteOrAbort(CStream& stream, Write&& write) {
+  try {
+    return write();
+  } catch (...) {
+    stream.Abort();
+    throw;
+  }
+}
+
+}  // namespace
+
+bool CDicomObject::WriteToFile(CStream& stream) {
+  if (!WritePreamble(stream)) return false;
+  return WriteDataSet(stream, m_transferMode);
+}
+
+bool CDicomObject::WritePreamble(CStream& stream) {
+  uint8_t prefix[132] = {};
+  std::memcpy(prefix + 128, "DICM", 4);
+  return WriteOrAbort(stream, [&] {
+    stream.Write(prefix, sizeof prefix);
+    return true;
+  });
+}
+
+bool CDicomObject::WriteDataSet(CStream& stream, TransferMode mode) {
+  for (const auto& entry : m_elements.Sorted()) {
+    CDicomElement& element = *entry.element;
+    if (TagElement(entry.tag) == 0x0000 && element.GetLength() == 4) {
+      // A group longer than 4 GiB cannot be described; leave the value.
+      const uint64_t length = GroupLength(TagGroup(entry.tag), mode);
+      if (length <= UINT32_MAX) (void)element.SetUInt32(static_cast<uint32_t>(length));
+    }
+    if (entry.tag == tags::kNumberOfFrames) m_numberOfFramesPosition = stream.GetPosition() + 8;
+    if (!element.WriteElement(stream, mode)) return false;
+  }
+  return true;
+}
+
+bool CDicomSequence::WriteElement(CStream& stream, TransferMode mode) const {
+  if (GetVR() != vr::SQ && GetTag() != tags::kPixelData) return false;
+  const bool bigEndian = mode == TransferMode::ExplicitBigEndian;
+  const uint32_t headerSize = mode == TransferMode::ImplicitLittleEndian ? 8 : 12;
+  uint32_t lengthField = kUndefinedLength;
+  if (!IsUndefinedLength()) {
+    const uint64_t length = EncodedSize(mode) - headerSize;
+    if (length >= kUndefinedLength) return false;  // cannot be described in 32 bits
+    lengthField = static_cast<uint32_t>(length);
+  }
+  return WriteOrAbort(stream, [&] {
+    uint8_t header[12] = {};
+    StoreU16(header, TagGroup(GetTag()), bigEndian);
+    StoreU16(header + 2, TagElement(GetTag()), bigEndian);
+    if (headerSize == 8) {
+      StoreU32(header + 4, lengthField, bigEndian);
+    } else {
+      header[4] = static_cast<uint8_t>(GetVR() & 0xFF);
+      header[5] = static_cast<uint8_t>(GetVR() >> 8);
+      StoreU32(header + 8, lengthField, bigEndian);
+    }
+    stream.Write(header, headerSize);
+    for (const auto& item : m_items) {
+      if (!item->WriteItem(stream, mode)) return false;
+    }
+    if (IsUndefinedLength()) WriteTagAndLength(stream, tags::kSequenceDelimitation, 0, bigEndian);
+    return true;
+  });
+}
+
+bool CSequenceItem::WriteItem(CStream& stream, TransferMode mode) {
+  const bool bigEndian = mode == TransferMode::ExplicitBigEndian;
+  uint32_t lengthField = CDicomElement::kUndefinedLength;
+  if (!m_undefinedLength) {
+    const uint64_t length = ContentSize(mode);
+    if (length >= CDicomElement::kUndefinedLength) return false;
+    lengthField = static_cast<uint32_t>(length);
+  }
+  return WriteOrAbort(stream, [&] {
+    WriteTagAndLength(stream, tags::kItem, lengthField, bigEndian);
+    if (!WriteDataSet(stream, mode)) return false;
+    if (m_undefinedLength) WriteTagAndLength(stream, tags::kItemDelimitation, 0, bigEndian);
+    return true;
+  });
+}
+
+bool CSequenceItem::WriteToFile(CStream& /*stream*/) { return false; }
+
+}  // namespace quillon

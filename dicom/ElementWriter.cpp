@@ -1,0 +1,80 @@
+/// \file
+/// Writing one element: header in the stream's encoding, the value (swapped
+/// into a copy for big endian), and the delimitation after an
+/// undefined-length value.
+#include "dicom/ByteOrder.h"
+#include "dicom/DicomElement.h"
+#include "dicom/Stream.h"
+#include "dicom/ValueRepresentation.h"
+
+#include <cstring>
+#include <vector>
+
+namespace quillon {
+
+namespace {
+
+/// Runs `write`; on a stream error aborts the stream first, so a caller
+/// never goes on writing to a half-written file, and passes the error on.
+template <typename Write>
+void WriteOrAbort(CStream& stream, Write&& write) {
+  try {
+    write();
+  } catch (...) {
+    stream.Abort();
+    throw;
+  }
+}
+
+}  // namespace
+
+void CDicomElement::WriteHeader(CStream& stream, TransferMode mode, uint32_t lengthField) const {
+  if (TagGroup(m_tag) == 0x0002) mode = TransferMode::ExplicitLittleEndian;
+  const bool bigEndian = mode == TransferMode::ExplicitBigEndian;
+  const Framing framing = FramingFor(mode);
+  uint8_t header[12] = {};
+  StoreU16(header, TagGroup(m_tag), bigEndian);
+  StoreU16(header + 2, TagElement(m_tag), bigEndian);
+  if (framing.headerSize == 8 && (mode == TransferMode::ImplicitLittleEndian || TagGroup(m_tag) == 0xFFFE)) {
+    StoreU32(header + 4, lengthField, bigEndian);
+  } else {
+    const DicomVR code = framing.writeAsUN ? vr::UN : m_vr;
+    header[4] = static_cast<uint8_t>(code & 0xFF);
+    header[5] = static_cast<uint8_t>(code >> 8);
+    if (framing.headerSize == 12) {
+      StoreU32(header + 8, lengthField, bigEndian);
+    } else {
+      StoreU16(header + 6, static_cast<uint16_t>(lengthField), bigEndian);
+    }
+  }
+  stream.Write(header, framing.headerSize);
+}
+
+bool CDicomElement::WriteElement(CStream& stream, TransferMode mode) const {
+  if (m_tag == 0) return false;
+  if (m_length != 0 && !m_value) return false;
+  if (TagGroup(m_tag) == 0x0002) mode = TransferMode::ExplicitLittleEndian;
+  const bool bigEndian = mode == TransferMode::ExplicitBigEndian;
+  const Framing framing = FramingFor(mode);
+  WriteOrAbort(stream, [&] {
+    WriteHeader(stream, mode, framing.undefinedLength ? kUndefinedLength : m_length);
+    if (m_length != 0) {
+      if (bigEndian && GetVrProperties(m_vr).swapUnit != 0) {
+        std::vector<uint8_t> swapped(m_value.get(), m_value.get() + m_length);
+        SwapValueBytes(m_vr, swapped.data(), swapped.size());
+        stream.Write(swapped.data(), swapped.size());
+      } else {
+        stream.Write(m_value.get(), m_length);
+      }
+    }
+    if (framing.undefinedLength) {
+      uint8_t delimiter[8] = {};
+      StoreU16(delimiter, 0xFFFE, bigEndian);
+      StoreU16(delimiter + 2, 0xE00D, bigEndian);
+      stream.Write(delimiter, sizeof delimiter);
+    }
+  });
+  return true;
+}
+
+}  // namespace quillon

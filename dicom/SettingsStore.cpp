@@ -1,0 +1,10 @@
+/// \file
+/// Out-of-line anchor for the settings-store interface, so its vtable is
+/// emitted in one translation unit.
+#include "dicom/SettingsStore.h"
+
+namespace quillon {
+
+ISettingsStore::~ISettingsStore() = default;
+
+}  // namespace quillon

@@ -1,0 +1,325 @@
+#include "pixel/DicomEncapsulatedPixelData.h"
+
+#include "dicom/ByteOrder.h"
+#include "dicom/FileException.h"
+#include "dicom/Stream.h"
+#include "dicom/ValueRepresentation.h"
+
+#include <cstring>
+#include <limits>
+
+namespace quillon {
+
+namespace {
+
+constexpr uint64_t kItemHeaderSize = 8;
+constexpr uint64_t kElementHeaderSize = 12;
+constexpr uint64_t kMaxSeekPosition = static_cast<uint64_t>(std::numeric_limits<int64_t>::max());
+
+struct ItemHeader {
+  DicomTag tag = 0;
+  uint32_t length = 0;
+};
+
+bool IsBigEndian(TransferMode mode) { return mode == TransferMode::ExplicitBigEndian; }
+
+// Items and delimiters have the same 8-byte framing in every transfer
+// syntax: group, element, 32-bit length, in the stream's byte order.
+ItemHeader DecodeItemHeader(const uint8_t* bytes, bool bigEndian) {
+  ItemHeader header;
+  header.tag = MakeTag(LoadU16(bytes, bigEndian), LoadU16(bytes + 2, bigEndian));
+  header.length = LoadU32(bytes + 4, bigEndian);
+  return header;
+}
+
+bool ReadItemHeader(CStream& stream, TransferMode mode, ItemHeader& header) {
+  uint8_t bytes[kItemHeaderSize];
+  if (!stream.ReadExact(bytes, sizeof bytes)) return false;
+  header = DecodeItemHeader(bytes, IsBigEndian(mode));
+  return true;
+}
+
+void WriteItemHeader(CStream& stream, TransferMode mode, DicomTag tag, uint32_t length) {
+  uint8_t bytes[kItemHeaderSize];
+  const bool bigEndian = IsBigEndian(mode);
+  StoreU16(bytes, TagGroup(tag), bigEndian);
+  StoreU16(bytes + 2, TagElement(tag), bigEndian);
+  StoreU32(bytes + 4, length, bigEndian);
+  stream.Write(bytes, sizeof bytes);
+}
+
+// The explicit-VR long header: tag, VR letters (never swapped), two zero
+// bytes, 32-bit length.
+void WriteElementHeader(CStream& stream, TransferMode mode, DicomTag tag, DicomVR vr,
+                        uint32_t length) {
+  uint8_t bytes[kElementHeaderSize] = {};
+  const bool bigEndian = IsBigEndian(mode);
+  StoreU16(bytes, TagGroup(tag), bigEndian);
+  StoreU16(bytes + 2, TagElement(tag), bigEndian);
+  bytes[4] = static_cast<uint8_t>(vr & 0xFFu);
+  bytes[5] = static_cast<uint8_t>(vr >> 8);
+  StoreU32(bytes + 8, length, bigEndian);
+  stream.Write(bytes, sizeof bytes);
+}
+
+}  // namespace
+
+CDicomEncapsulatedPixelData::CDicomEncapsulatedPixelData() { SetUndefinedLength(true); }
+
+CDicomEncapsulatedPixelData::CDicomEncapsulatedPixelData(const CDicomElement& header,
+                                                         uint64_t valuePosition,
+                                                         TransferMode streamMode)
+    : CDicomPixelData(header, valuePosition), m_streamMode(streamMode) {}
+
+CDicomEncapsulatedPixelData::~CDicomEncapsulatedPixelData() = default;
+
+const CDicomElement* CDicomEncapsulatedPixelData::GetItem(size_t index) const {
+  return index < m_items.size() ? m_items[index].get() : nullptr;
+}
+
+bool CDicomEncapsulatedPixelData::AppendItemCopy(const uint8_t* data, uint32_t length) {
+  auto item = std::make_unique<CDicomElement>();
+  item->SetTag(tags::kItem);
+  if (length > 0) {
+    auto value = TryAllocate(length);
+    if (!value) return false;
+    std::memcpy(value.get(), data, length);
+    item->SetValue(std::move(value), length);
+  }
+  m_items.push_back(std::move(item));
+  return true;
+}
+
+void CDicomEncapsulatedPixelData::RememberItemPosition(size_t index, uint64_t position) {
+  if (index < m_itemPositions.size()) {
+    m_itemPositions[index] = position;
+  } else if (index == m_itemPositions.size()) {
+    m_itemPositions.push_back(position);
+  }
+}
+
+std::unique_ptr<CDicomEncapsulatedPixelData> CDicomEncapsulatedPixelData::FromFlatValue(
+    const CDicomElement& source) {
+  if (source.GetTag() != tags::kPixelData) return nullptr;
+  auto element = std::make_unique<CDicomEncapsulatedPixelData>();
+  element->CopyHeaderFrom(source);
+  const uint8_t* value = source.GetValue();
+  const uint64_t length = value ? source.GetLength() : 0;
+  if (length == 0) return element;
+
+  // Values are held in little-endian order whatever stream they came from,
+  // so the item headers inside are little endian too.
+  uint64_t offset = 0;
+  while (offset < length) {
+    if (length - offset < kItemHeaderSize) return element;
+    const ItemHeader header = DecodeItemHeader(value + offset, false);
+    offset += kItemHeaderSize;
+    if (header.tag == tags::kSequenceDelimitation) break;
+    if (header.tag != tags::kItem || header.length > length - offset) return element;
+    if (!element->AppendItemCopy(value + offset, header.length)) return nullptr;
+    offset += header.length;
+  }
+  element->m_loaded = true;
+  return element;
+}
+
+bool CDicomEncapsulatedPixelData::ReadValue(CStream& stream, TransferMode mode) {
+  m_items.clear();
+  m_itemPositions.clear();
+  m_loaded = false;
+  if (GetTag() != tags::kPixelData) return false;
+  m_valuePosition = stream.GetPosition();
+  m_streamMode = mode;
+  const bool defined = !IsUndefinedLength();
+  const uint64_t valueLength = GetLength();
+  if (defined && valueLength == 0) return true;
+
+  const uint64_t start = m_valuePosition;
+  for (;;) {
+    const uint64_t consumed = stream.GetPosition() - start;
+    if (defined && consumed >= valueLength) break;
+    ItemHeader header;
+    if (!ReadItemHeader(stream, mode, header)) return false;
+    if (header.tag == tags::kSequenceDelimitation) break;
+    // Only fragments may stand here: anything else means the value is not
+    // what its first item promised, and reading on would misread the rest.
+    if (header.tag != tags::kItem || header.length == kUndefinedLength) return false;
+    // Checked before allocating: a damaged length must not become a
+    // multi-gigabyte allocation.
+    if (header.length > stream.Remaining()) return false;
+    if (defined && header.length > valueLength - (consumed + kItemHeaderSize)) return false;
+
+    auto item = std::make_unique<CDicomElement>();
+    item->SetTag(tags::kItem);
+    if (header.length > 0) {
+      auto value = TryAllocate(header.length);
+      if (!value || !stream.ReadExact(value.get(), header.length)) return false;
+      item->SetValue(std::move(value), header.length);
+    }
+    m_items.push_back(std::move(item));
+  }
+  m_loaded = true;
+  return true;
+}
+
+uint64_t CDicomEncapsulatedPixelData::EncodedSize(TransferMode /*mode*/) const {
+  uint64_t size = kElementHeaderSize;
+  for (const auto& item : m_items) size += kItemHeaderSize + item->GetLength();
+  if (IsUndefinedLength()) size += kItemHeaderSize;
+  return size;
+}
+
+bool CDicomEncapsulatedPixelData::WriteElement(CStream& stream, TransferMode mode) const {
+  if (GetTag() != tags::kPixelData) return false;
+  for (const auto& item : m_items) {
+    if (item->GetLength() > 0 && !item->HasValue()) return false;
+  }
+  uint32_t lengthField = kUndefinedLength;
+  if (!IsUndefinedLength()) {
+    const uint64_t valueLength = EncodedSize(mode) - kElementHeaderSize;
+    if (valueLength >= kUndefinedLength) return false;
+    lengthField = static_cast<uint32_t>(valueLength);
+  }
+  // Keep the VR read from the file (OB or OW); anything that cannot frame a
+  // fragment sequence is written as the standard's OB.
+  const DicomVR held = GetVR();
+  const DicomVR vr = held != vr::kUnknown && HasLongExplicitHeader(held) ? held : vr::OB;
+  try {
+    WriteElementHeader(stream, mode, GetTag(), vr, lengthField);
+    for (const auto& item : m_items) {
+      WriteItemHeader(stream, mode, item->GetTag(), item->GetLength());
+      if (item->GetLength() > 0) stream.Write(item->GetValue(), item->GetLength());
+    }
+    if (IsUndefinedLength()) WriteItemHeader(stream, mode, tags::kSequenceDelimitation, 0);
+  } catch (const CFileException&) {
+    stream.Abort();
+    throw;
+  }
+  return true;
+}
+
+std::unique_ptr<CDicomElement> CDicomEncapsulatedPixelData::Clone() const {
+  if (GetTag() != tags::kPixelData) return nullptr;
+  auto copy = std::make_unique<CDicomEncapsulatedPixelData>();
+  CopyPixelStateTo(*copy);
+  copy->m_streamMode = m_streamMode;
+  copy->m_items.reserve(m_items.size());
+  for (const auto& item : m_items) {
+    auto itemCopy = std::make_unique<CDicomElement>();
+    if (!itemCopy->CopyFrom(*item)) return nullptr;
+    copy->m_items.push_back(std::move(itemCopy));
+  }
+  return copy;
+}
+
+void CDicomEncapsulatedPixelData::SetValueLength(uint32_t /*length*/) {}
+
+bool CDicomEncapsulatedPixelData::FinishWrite(CStream& stream, TransferMode mode) {
+  if (m_writeFrameCounter < 0) return false;
+  try {
+    WriteItemHeader(stream, mode, tags::kSequenceDelimitation, 0);
+  } catch (const CFileException&) {
+    stream.Abort();
+    throw;
+  }
+  return true;
+}
+
+bool CDicomEncapsulatedPixelData::WriteFrame(CStream& stream, TransferMode mode,
+                                             const uint8_t* data, uint64_t length) {
+  if (length > 0 && data == nullptr) return false;
+  const uint64_t paddedLength = length + (length & 1u);
+  if (paddedLength >= kUndefinedLength) return false;
+  try {
+    if (m_writeFrameCounter < 0) {
+      WriteElementHeader(stream, mode, tags::kPixelData, vr::OB, kUndefinedLength);
+      m_valuePosition = stream.GetPosition();
+      m_streamMode = mode;
+      // An empty Basic Offset Table: readers then find frames by walking
+      // the items, which is how this class reads them too.
+      WriteItemHeader(stream, mode, tags::kItem, 0);
+      m_writeFrameCounter = 0;
+    } else {
+      ++m_writeFrameCounter;
+    }
+    WriteItemHeader(stream, mode, tags::kItem, static_cast<uint32_t>(paddedLength));
+    if (length > 0) stream.Write(data, length);
+    if (paddedLength != length) {
+      const uint8_t pad = 0;
+      stream.Write(&pad, 1);
+    }
+  } catch (const CFileException&) {
+    stream.Abort();
+    throw;
+  }
+  return true;
+}
+
+bool CDicomEncapsulatedPixelData::ReadNextFrame(CStream* stream, uint8_t* out, uint64_t outCapacity,
+                                                uint64_t /*frameSize*/, uint64_t& outLength) {
+  outLength = 0;
+  const bool loaded = m_loaded;
+  if (!loaded && (m_valuePosition == kUnknownPosition || stream == nullptr)) return false;
+  ++m_readFrameCounter;
+  if (m_readFrameCounter < 0) return false;
+  // Item 0 is the offset table, so frame f is item f + 1.
+  const uint64_t target = static_cast<uint64_t>(m_readFrameCounter) + 1;
+  if (loaded) return ReadNextFrameFromMemory(target, out, outCapacity, outLength);
+  return ReadNextFrameFromStream(*stream, target, out, outCapacity, outLength);
+}
+
+bool CDicomEncapsulatedPixelData::ReadNextFrameFromMemory(uint64_t target, uint8_t* out,
+                                                          uint64_t outCapacity,
+                                                          uint64_t& outLength) const {
+  if (target >= m_items.size()) return false;
+  const CDicomElement* item = m_items[static_cast<size_t>(target)].get();
+  if (item == nullptr || !item->HasValue() || item->GetLength() == 0) return false;
+  outLength = item->GetLength();
+  if (outLength > outCapacity || out == nullptr) return false;
+  std::memcpy(out, item->GetValue(), item->GetLength());
+  return true;
+}
+
+bool CDicomEncapsulatedPixelData::ReadNextFrameFromStream(CStream& stream, uint64_t target,
+                                                          uint8_t* out, uint64_t outCapacity,
+                                                          uint64_t& outLength) {
+  // Start at the target item when its position is known, else at the last
+  // item position known, else at the first item.
+  size_t index = 0;
+  uint64_t position = m_valuePosition;
+  if (m_itemPositions.size() > target) {
+    index = static_cast<size_t>(target);
+    position = m_itemPositions[index];
+  } else if (!m_itemPositions.empty()) {
+    index = m_itemPositions.size() - 1;
+    position = m_itemPositions.back();
+  }
+  if (position > kMaxSeekPosition || position < m_valuePosition) return false;
+  stream.Seek(static_cast<int64_t>(position), CStream::SeekOrigin::Begin);
+
+  const bool defined = !IsUndefinedLength();
+  const uint64_t valueEnd = m_valuePosition + GetLength();  // meaningful only when defined
+  const uint64_t streamLength = stream.GetLength();
+  for (;; ++index) {
+    if (defined && position >= valueEnd) return false;
+    ItemHeader header;
+    if (!ReadItemHeader(stream, m_streamMode, header)) return false;
+    if (header.tag != tags::kItem || header.length == kUndefinedLength) return false;
+    RememberItemPosition(index, position);
+
+    const uint64_t dataStart = position + kItemHeaderSize;
+    const uint64_t itemEnd = dataStart + header.length;
+    if (itemEnd > streamLength || (defined && itemEnd > valueEnd)) return false;
+    if (index == target) {
+      RememberItemPosition(index + 1, itemEnd);
+      outLength = header.length;
+      if (header.length == 0 || header.length > outCapacity || out == nullptr) return false;
+      return stream.ReadExact(out, header.length);
+    }
+    if (itemEnd > kMaxSeekPosition) return false;
+    stream.Seek(static_cast<int64_t>(itemEnd), CStream::SeekOrigin::Begin);
+    position = itemEnd;
+  }
+}
+
+}  // namespace quillon

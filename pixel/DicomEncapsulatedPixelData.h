@@ -1,0 +1,115 @@
+/// \file
+/// CDicomEncapsulatedPixelData — the Pixel Data element (7FE0,0010) of a
+/// compressed transfer syntax: a sequence of items, each holding one
+/// fragment. Item 0 is the Basic Offset Table; item f+1 holds frame f (one
+/// fragment per frame, which is what this system writes and what the JPEG
+/// and RLE syntaxes it supports produce). The offset table is never used to
+/// find frames: a value left in the file is walked item by item, and the
+/// item positions met on the way are remembered so that later frames do not
+/// walk the same items again.
+#pragma once
+
+#include "pixel/DicomPixelData.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+namespace quillon {
+
+class CDicomEncapsulatedPixelData : public CDicomPixelData {
+ public:
+  /// An empty element of undefined length, ready for WriteFrame.
+  CDicomEncapsulatedPixelData();
+  /// Built from the Pixel Data header the reader just met (whose value
+  /// starts with an item) and the stream position of the first value byte.
+  /// `streamMode` is the byte order of the item headers in that stream,
+  /// needed when frames are later read from a value left in the file
+  /// (every compressed transfer syntax is explicit VR little endian).
+  CDicomEncapsulatedPixelData(const CDicomElement& header, uint64_t valuePosition,
+                              TransferMode streamMode = TransferMode::ExplicitLittleEndian);
+  ~CDicomEncapsulatedPixelData() override;
+
+  /// Turns a plain Pixel Data element whose value holds the fragment items
+  /// (item tag, 32-bit little-endian length, data; up to a sequence
+  /// delimitation or the end of the value) into an encapsulated one. The
+  /// fragments are copied; the source is not changed. The result is loaded
+  /// only when the whole value parsed as items; otherwise it holds the items
+  /// before the damage and is not loaded. Null when the source is not Pixel
+  /// Data or memory runs out.
+  static std::unique_ptr<CDicomEncapsulatedPixelData> FromFlatValue(const CDicomElement& source);
+
+  /// Reads the items of the value (the stream just past the header): up to
+  /// the defined length, or to the sequence delimitation item, which is not
+  /// kept. Loaded when the read succeeds. False for another tag than Pixel
+  /// Data, a truncated item header, a tag other than an item, an undefined
+  /// or oversized item length (checked against the stream and the defined
+  /// value length before anything is allocated), a short read, or the end
+  /// of the stream before the delimitation; the items read before the
+  /// failure stay.
+  [[nodiscard]] bool ReadValue(CStream& stream, TransferMode mode) override;
+  /// The 12-byte explicit header (Pixel Data exists encapsulated only in
+  /// explicit VR), every item, and for an undefined length the sequence
+  /// delimitation item. False for another tag, an item without its value,
+  /// or a defined length too large for the length field. Stream errors
+  /// abort the stream and are thrown on.
+  [[nodiscard]] bool WriteElement(CStream& stream, TransferMode mode) const override;
+  /// 12 + 8 + length for every item, + 8 for an undefined length.
+  uint64_t EncodedSize(TransferMode mode) const override;
+  /// A copy with copies of all items; null for another tag or when memory
+  /// runs out.
+  std::unique_ptr<CDicomElement> Clone() const override;
+  /// Ignored: the length of an encapsulated value follows from its items.
+  void SetValueLength(uint32_t length) override;
+
+  /// Writes the sequence delimitation item that closes a frame-by-frame
+  /// output. False when no frame has been written (there is nothing to
+  /// close, and a stray delimiter would damage the output).
+  [[nodiscard]] bool FinishWrite(CStream& stream, TransferMode mode) override;
+  /// Appends one frame as one item. The first call writes the header with
+  /// undefined length and an empty Basic Offset Table item, and records the
+  /// value position (just past the header). A fragment of odd length gets a
+  /// trailing zero byte, since items must have even length. False for a
+  /// frame too large for an item length.
+  [[nodiscard]] bool WriteFrame(CStream& stream, TransferMode mode, const uint8_t* data,
+                                uint64_t length) override;
+  /// Delivers item (current frame + 2), the fragment of the next frame;
+  /// `frameSize` is not used (fragments carry their own length). From
+  /// memory when loaded, else from `stream`, starting at the nearest known
+  /// item position. False when there is no such item, the item is empty or
+  /// larger than `outCapacity`, or the value is damaged.
+  [[nodiscard]] bool ReadNextFrame(CStream* stream, uint8_t* out, uint64_t outCapacity,
+                                   uint64_t frameSize, uint64_t& outLength) override;
+
+  bool IsEncapsulated() const override { return true; }
+  /// The items are in memory.
+  bool IsLoaded() const override { return m_loaded; }
+
+  size_t GetItemCount() const { return m_items.size(); }
+  /// Item `index` (0 is the Basic Offset Table), or null when out of range.
+  const CDicomElement* GetItem(size_t index) const;
+  /// Stream positions of the item tags met so far while reading frames from
+  /// the stream (index i: item i); the entry after the last item read is
+  /// the position just past it.
+  const std::vector<uint64_t>& GetKnownItemPositions() const { return m_itemPositions; }
+
+ private:
+  /// Appends an item holding a copy of `length` bytes at `data`.
+  bool AppendItemCopy(const uint8_t* data, uint32_t length);
+  /// Records `position` as the position of item `index`; `index` is at most
+  /// one past the last known entry.
+  void RememberItemPosition(size_t index, uint64_t position);
+  bool ReadNextFrameFromMemory(uint64_t target, uint8_t* out, uint64_t outCapacity,
+                               uint64_t& outLength) const;
+  bool ReadNextFrameFromStream(CStream& stream, uint64_t target, uint8_t* out,
+                               uint64_t outCapacity, uint64_t& outLength);
+
+  /// Byte order of the item headers in the stream the value lives in: set
+  /// by construction from a header, by ReadValue and by WriteFrame.
+  TransferMode m_streamMode = TransferMode::ExplicitLittleEndian;
+  std::vector<uint64_t> m_itemPositions;
+  std::vector<std::unique_ptr<CDicomElement>> m_items;
+};
+
+}  // namespace quillon

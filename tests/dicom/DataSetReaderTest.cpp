@@ -1,0 +1,343 @@
+#include "dicom/DicomObject.h"
+#include "dicom/DicomSequence.h"
+#include "dicom/MemoryStream.h"
+#include "dicom/ValueRepresentation.h"
+#include "support/ByteBuilder.h"
+
+#include <gtest/gtest.h>
+
+using namespace quillon;
+using quillon::test::ByteBuilder;
+
+namespace {
+
+const char* kImplicit = "1.2.840.10008.1.2";
+const char* kExplicit = "1.2.840.10008.1.2.1";
+const char* kBigEndian = "1.2.840.10008.1.2.2";
+
+bool Read(const ByteBuilder& b, CDicomObject& object, bool skipPixelData = false) {
+  CMemoryStream stream(b.bytes);
+  return object.ReadFromFile(stream, skipPixelData);
+}
+
+std::string StringOf(const CDicomObject& object, DicomTag tag) {
+  std::string value;
+  EXPECT_EQ(object.GetString(tag, value), DicomStatus::Success) << std::hex << tag;
+  return value;
+}
+
+TEST(DataSetReaderPrefix, RequiresPreambleAndDicm) {
+  ByteBuilder b;
+  b.Meta(kExplicit).Explicit(0x00100010, "PN", "DOE^JOHN");
+  b.bytes[129] = 'X';  // "DXCM"
+  CDicomObject object;
+  EXPECT_FALSE(Read(b, object));
+  EXPECT_NE(object.GetLastReadError().find("DICM"), std::string::npos);
+
+  ByteBuilder tiny;
+  tiny.Raw("DICM");
+  EXPECT_FALSE(Read(tiny, object));
+  ByteBuilder empty;
+  EXPECT_FALSE(Read(empty, object));
+}
+
+TEST(DataSetReaderPrefix, MetaGroupChoosesTheTransferMode) {
+  ByteBuilder noSyntax;
+  noSyntax.bytes.insert(noSyntax.bytes.end(), 128, 0);
+  noSyntax.Raw("DICM").Explicit(0x00020002, "UI", "1.2.3.4").Explicit(0x00100010, "PN", "DOE^JOHN");
+  CDicomObject object;
+  ASSERT_TRUE(Read(noSyntax, object)) << object.GetLastReadError();
+  EXPECT_EQ(object.GetTransferMode(), TransferMode::ExplicitLittleEndian);
+  EXPECT_EQ(object.GetSopClassUid(), "1.2.3.4");
+  EXPECT_EQ(StringOf(object, 0x00100010), "DOE^JOHN");
+
+  ByteBuilder implicit;
+  implicit.Meta(kImplicit).Implicit(0x00100010, "DOE^JOHN").Implicit(0x00280010, std::string("\0\2", 2));
+  ASSERT_TRUE(Read(implicit, object)) << object.GetLastReadError();
+  EXPECT_EQ(object.GetTransferMode(), TransferMode::ImplicitLittleEndian);
+  uint16_t rows = 0;
+  EXPECT_EQ(object.GetUInt16(0x00280010, rows), DicomStatus::Success);
+  EXPECT_EQ(rows, 512);
+  CDicomElement* element = nullptr;
+  ASSERT_EQ(object.GetElement(0x00100010, &element), DicomStatus::Success);
+  EXPECT_EQ(element->GetVR(), vr::PN);  // VR from the dictionary
+
+  // A file of meta information only is a valid, empty data set.
+  ByteBuilder metaOnly;
+  metaOnly.Meta(kExplicit);
+  ASSERT_TRUE(Read(metaOnly, object)) << object.GetLastReadError();
+  EXPECT_EQ(object.ElementCount(), 4u);
+}
+
+TEST(DataSetReaderPrefix, BigEndianValuesAreSwappedButNotTheMetaGroup) {
+  ByteBuilder b(true);
+  b.Meta(kBigEndian).Explicit(0x00280010, "US", std::string("\0\1", 2)).Explicit(0x00100010, "PN", "DOE^JOHN");
+  CDicomObject object;
+  ASSERT_TRUE(Read(b, object)) << object.GetLastReadError();
+  EXPECT_EQ(object.GetTransferMode(), TransferMode::ExplicitBigEndian);
+  uint16_t rows = 0;
+  EXPECT_EQ(object.GetUInt16(0x00280010, rows), DicomStatus::Success);
+  EXPECT_EQ(rows, 1);
+  EXPECT_EQ(StringOf(object, 0x00100010), "DOE^JOHN");
+  EXPECT_EQ(StringOf(object, 0x00020010), kBigEndian);
+}
+
+TEST(DataSetReaderImplicit, DictionarySequenceWithoutItemsIsPlainBytes) {
+  ByteBuilder b;
+  b.Meta(kImplicit).ImplicitHeader(0x00081140, 0).Implicit(0x00100010, "DOE^JOHN");
+  CDicomObject object;
+  ASSERT_TRUE(Read(b, object)) << object.GetLastReadError();
+  CDicomElement* element = nullptr;
+  ASSERT_EQ(object.GetElement(0x00081140, &element), DicomStatus::Success);
+  EXPECT_EQ(element->GetVR(), vr::kUnknown);
+  EXPECT_EQ(element->GetLength(), 0u);
+  EXPECT_EQ(StringOf(object, 0x00100010), "DOE^JOHN");
+}
+
+TEST(DataSetReaderImplicit, PrivateUndefinedLengthWithItemsIsASequence) {
+  ByteBuilder b;
+  b.Meta(kImplicit).ImplicitHeader(0x00091010, 0xFFFFFFFF);
+  b.Item().Implicit(0x00100010, "DOE^JOHN").ItemEnd().SequenceEnd();
+  b.Implicit(0x00100020, "ID42");
+  CDicomObject object;
+  ASSERT_TRUE(Read(b, object)) << object.GetLastReadError();
+  CDicomSequence* sequence = nullptr;
+  ASSERT_EQ(object.GetSequence(0x00091010, &sequence), DicomStatus::Success);
+  ASSERT_EQ(sequence->GetItemCount(), 1u);
+  EXPECT_EQ(StringOf(*sequence->GetItem(0), 0x00100010), "DOE^JOHN");
+  EXPECT_EQ(StringOf(object, 0x00100020), "ID42");
+}
+
+TEST(DataSetReaderImplicit, ContextDependentTagFollowsTheSopClass) {
+  for (const auto& [sopClass, expectSequence] :
+       {std::pair{"1.2.840.10008.5.1.4.1.1.88.3", true}, std::pair{"1.2.840.10008.5.1.4.1.1.88.22", false}}) {
+    ByteBuilder b;
+    b.Meta(kImplicit, sopClass);
+    if (expectSequence) {
+      b.ImplicitHeader(0x0040A124, 0xFFFFFFFF).Item().Implicit(0x00100010, "X^Y ").ItemEnd().SequenceEnd();
+    } else {
+      b.Implicit(0x0040A124, "1.2.3.4.");
+    }
+    CDicomObject object;
+    ASSERT_TRUE(Read(b, object)) << object.GetLastReadError();
+    CDicomElement* element = nullptr;
+    ASSERT_EQ(object.GetElement(0x0040A124, &element), DicomStatus::Success);
+    EXPECT_EQ(element->GetVR(), expectSequence ? vr::SQ : vr::UI) << sopClass;
+  }
+}
+
+TEST(DataSetReaderSequences, DelimitersAndDefinedLengthsEndSequencesAndItems) {
+  ByteBuilder b;
+  b.Meta(kExplicit);
+  // Undefined-length sequence with an undefined-length item.
+  b.ExplicitHeader(0x00081140, "SQ", 0xFFFFFFFF).Item().Explicit(0x00081150, "UI", "1.2.3.4.").ItemEnd();
+  b.SequenceEnd();
+  // Defined-length sequence holding a defined-length item, no delimiters.
+  const std::string element = "1.2.3.4.";  // 8-byte header + 8 bytes
+  b.ExplicitHeader(0x00081199, "SQ", 8 + 16).Item(16).Explicit(0x00081150, "UI", element);
+  b.Explicit(0x00100010, "PN", "DOE^JOHN");
+  CDicomObject object;
+  ASSERT_TRUE(Read(b, object)) << object.GetLastReadError();
+  CDicomSequence* first = nullptr;
+  CDicomSequence* second = nullptr;
+  ASSERT_EQ(object.GetSequence(0x00081140, &first), DicomStatus::Success);
+  ASSERT_EQ(object.GetSequence(0x00081199, &second), DicomStatus::Success);
+  EXPECT_TRUE(first->IsUndefinedLength());
+  EXPECT_TRUE(first->GetItem(0)->IsUndefinedLength());
+  EXPECT_FALSE(second->IsUndefinedLength());
+  ASSERT_EQ(second->GetItemCount(), 1u);
+  EXPECT_FALSE(second->GetItem(0)->IsUndefinedLength());
+  EXPECT_EQ(second->GetItem(0)->GetItemLength(), 16u);
+  EXPECT_EQ(second->GetItem(0)->GetItemTag(), 0xE000FFFEu);
+  EXPECT_EQ(StringOf(*second->GetItem(0), 0x00081150), "1.2.3.4.");
+  EXPECT_EQ(StringOf(object, 0x00100010), "DOE^JOHN");
+}
+
+TEST(DataSetReaderSequences, UnknownUndefinedLengthIsReadAsAnImplicitSequence) {
+  ByteBuilder b;
+  b.Meta(kExplicit).ExplicitHeader(0x00091010, "UN", 0xFFFFFFFF);
+  b.Item().Implicit(0x00100010, "DOE^JOHN").ItemEnd().SequenceEnd();
+  b.Explicit(0x00100020, "LO", "ID42");
+  CDicomObject object;
+  ASSERT_TRUE(Read(b, object)) << object.GetLastReadError();
+  CDicomSequence* sequence = nullptr;
+  ASSERT_EQ(object.GetSequence(0x00091010, &sequence), DicomStatus::Success);
+  EXPECT_EQ(sequence->GetVR(), vr::SQ);
+  ASSERT_EQ(sequence->GetItemCount(), 1u);
+  EXPECT_EQ(StringOf(*sequence->GetItem(0), 0x00100010), "DOE^JOHN");
+  EXPECT_EQ(StringOf(object, 0x00100020), "ID42");
+}
+
+TEST(DataSetReaderValues, UndefinedLengthValueEndsAtItsDelimiter) {
+  ByteBuilder b;
+  b.Meta(kExplicit).ExplicitHeader(0x00091011, "OB", 0xFFFFFFFF).Raw("abcdef").ItemEnd();
+  b.Explicit(0x00100010, "PN", "DOE^JOHN");
+  CDicomObject object;
+  ASSERT_TRUE(Read(b, object)) << object.GetLastReadError();
+  CDicomElement* element = nullptr;
+  ASSERT_EQ(object.GetElement(0x00091011, &element), DicomStatus::Success);
+  EXPECT_TRUE(element->IsUndefinedLength());
+  EXPECT_EQ(element->GetLength(), 6u);
+  EXPECT_EQ(StringOf(object, 0x00100010), "DOE^JOHN");  // the delimiter did not end the data set
+}
+
+TEST(DataSetReaderValues, LaterDuplicateWinsAndOddLengthsAreKept) {
+  ByteBuilder b;
+  b.Meta(kExplicit).Explicit(0x00100010, "PN", "FIRST").Explicit(0x00100020, "LO", "X")
+      .Explicit(0x00100010, "PN", "SECOND");
+  CDicomObject object;
+  ASSERT_TRUE(Read(b, object)) << object.GetLastReadError();
+  EXPECT_EQ(StringOf(object, 0x00100010), "SECOND");
+  CDicomElement* element = nullptr;
+  ASSERT_EQ(object.GetElement(0x00100020, &element), DicomStatus::Success);
+  EXPECT_EQ(element->GetLength(), 1u);  // read as stored, not padded
+}
+
+TEST(DataSetReaderPixelData, SkippingStopsAtThePixelDataHeader) {
+  ByteBuilder b;
+  b.Meta(kExplicit).Explicit(0x00280010, "US", std::string("\2\0", 2));
+  const uint64_t valueStart = b.Size() + 12;
+  b.Explicit(0x7FE00010, "OW", std::string(8, '\x11')).Explicit(0xFFFCFFFC, "OB", std::string(4, '\0'));
+  CDicomObject skipped;
+  ASSERT_TRUE(Read(b, skipped, true)) << skipped.GetLastReadError();
+  EXPECT_TRUE(skipped.Contains(0x7FE00010));
+  EXPECT_FALSE(skipped.Contains(0xFFFCFFFC));
+  CDicomElement* pixels = nullptr;
+  ASSERT_EQ(skipped.GetElement(0x7FE00010, &pixels), DicomStatus::Success);
+  EXPECT_FALSE(pixels->HasValue());
+  EXPECT_EQ(pixels->GetLength(), 8u);
+  (void)valueStart;
+
+  CDicomObject full;
+  ASSERT_TRUE(Read(b, full, false)) << full.GetLastReadError();
+  EXPECT_TRUE(full.Contains(0xFFFCFFFC));
+  ASSERT_EQ(full.GetElement(0x7FE00010, &pixels), DicomStatus::Success);
+  EXPECT_TRUE(pixels->HasValue());
+}
+
+TEST(DataSetReaderEnd, StreamEndingAfterTheLastElementOrOneStrayByteIsSuccess) {
+  ByteBuilder b;
+  b.Meta(kExplicit).Explicit(0x00100010, "PN", "DOE^JOHN");
+  CDicomObject object;
+  CMemoryStream stream(b.bytes);
+  ASSERT_TRUE(object.ReadMetaGroup(stream));
+  EXPECT_EQ(object.ReadNextElement(stream, false), DicomStatus::Success);
+  EXPECT_EQ(object.ReadNextElement(stream, false), DicomStatus::EndOfStream);
+
+  b.Byte(0);
+  EXPECT_TRUE(Read(b, object)) << object.GetLastReadError();
+}
+
+// Untrusted input: each case fails cleanly with a reason naming the place.
+TEST(DataSetReaderBadInput, LengthsBeyondTheStreamFailBeforeAllocating) {
+  struct Case {
+    const char* name;
+    ByteBuilder bytes;
+  };
+  std::vector<Case> cases;
+  {
+    ByteBuilder b;
+    b.Meta(kExplicit).ExplicitHeader(0x00091010, "OB", 0xFFFFFFF0).Raw("abcd");
+    cases.push_back({"huge value", b});
+  }
+  {
+    ByteBuilder b;
+    b.Meta(kExplicit).ExplicitHeader(0x00081140, "SQ", 0x7FFFFFF0).Item(8).Raw("abcd");
+    cases.push_back({"huge sequence", b});
+  }
+  {
+    ByteBuilder b;
+    b.Meta(kExplicit).ExplicitHeader(0x00081140, "SQ", 0xFFFFFFFF).Item(0x7FFFFFF0).Raw("abcd");
+    cases.push_back({"huge item", b});
+  }
+  {
+    ByteBuilder b;
+    b.Meta(kExplicit).ExplicitHeader(0x00020099, "OB", 0x7FFFFFF0);
+    cases.push_back({"huge meta value", b});
+  }
+  {
+    ByteBuilder b;
+    b.Meta(kImplicit).ImplicitHeader(0x00100010, 0x40000000).Raw("DOE");
+    cases.push_back({"huge implicit value", b});
+  }
+  for (const Case& c : cases) {
+    CDicomObject object;
+    EXPECT_FALSE(Read(c.bytes, object)) << c.name;
+    EXPECT_FALSE(object.GetLastReadError().empty()) << c.name;
+  }
+}
+
+TEST(DataSetReaderBadInput, MalformedStructureFails) {
+  std::vector<std::pair<const char*, ByteBuilder>> cases;
+  {
+    ByteBuilder b;
+    b.Meta(kExplicit).ExplicitHeader(0x00091010, "OB", 0xFFFFFFFF).Raw("no delimiter anywhere");
+    cases.emplace_back("undefined value without delimiter", b);
+  }
+  {
+    ByteBuilder b;
+    b.Meta(kExplicit).Explicit(0x00100010, "PN", "DOE^JOHN").ItemEnd().Explicit(0x00100020, "LO", "ID");
+    cases.emplace_back("item delimiter at top level", b);
+  }
+  {
+    ByteBuilder b;
+    b.Meta(kExplicit).Item(4).Raw("abcd");
+    cases.emplace_back("item at top level", b);
+  }
+  {
+    ByteBuilder b;
+    b.Meta(kExplicit).ExplicitHeader(0x00081140, "SQ", 0xFFFFFFFF).Explicit(0x00100010, "PN", "DOE^JOHN");
+    cases.emplace_back("element where an item should be", b);
+  }
+  {
+    ByteBuilder b;
+    b.Meta(kExplicit).ExplicitHeader(0x00081140, "SQ", 0xFFFFFFFF).Item(4).Explicit(0x00100010, "PN", "DOE^JOHN");
+    b.SequenceEnd();
+    cases.emplace_back("element longer than its item", b);
+  }
+  {
+    ByteBuilder b;
+    b.Meta(kExplicit).Explicit(0x00100010, "PN", "DOE^JOHN").Raw(std::string("\x10\x00\x20", 3));
+    cases.emplace_back("truncated header", b);
+  }
+  {
+    ByteBuilder b;
+    b.Meta(kExplicit).ExplicitHeader(0x00100010, "PN", 8).Raw("DOE");
+    cases.emplace_back("truncated value", b);
+  }
+  for (auto& [name, bytes] : cases) {
+    CDicomObject object;
+    EXPECT_FALSE(Read(bytes, object)) << name;
+    EXPECT_NE(object.GetLastReadError().find("offset"), std::string::npos) << name << ": "
+                                                                          << object.GetLastReadError();
+  }
+}
+
+TEST(DataSetReaderBadInput, DeepNestingIsRefused) {
+  auto nested = [](int depth) {
+    ByteBuilder b;
+    b.Meta(kExplicit);
+    for (int i = 0; i < depth; ++i) b.ExplicitHeader(0x00081140, "SQ", 0xFFFFFFFF).Item();
+    for (int i = 0; i < depth; ++i) b.ItemEnd().SequenceEnd();
+    return b;
+  };
+  CDicomObject object;
+  EXPECT_TRUE(Read(nested(CReadContext::kMaxNestingDepth), object)) << object.GetLastReadError();
+  EXPECT_FALSE(Read(nested(CReadContext::kMaxNestingDepth + 1), object));
+  EXPECT_NE(object.GetLastReadError().find("nested deeper"), std::string::npos);
+  EXPECT_FALSE(Read(nested(100000), object));  // no stack overflow
+}
+
+TEST(DataSetReaderBadInput, ReversedElementOrderIsSortedNotQuadratic) {
+  ByteBuilder b;
+  b.Meta(kExplicit);
+  for (uint16_t element = 60000; element >= 1000; --element) b.Explicit(MakeTag(0x0011, element), "SH", "ab");
+  CDicomObject object;
+  ASSERT_TRUE(Read(b, object)) << object.GetLastReadError();
+  TagArray tags;
+  object.GetSortedTags(tags);
+  EXPECT_EQ(tags.size(), 59001u + 4);
+  EXPECT_TRUE(std::is_sorted(tags.begin(), tags.end()));
+}
+
+}  // namespace

@@ -1,0 +1,478 @@
+// The text dump of elements, sequences and data objects. Every expectation
+// is a whole line (or a whole dump) to the byte: the dump is compared with
+// reference dumps, so a padding, CR LF or trailing space slip is a failure.
+#include "dicom/DicomElement.h"
+#include "dicom/DicomObject.h"
+#include "dicom/DicomSequence.h"
+#include "dicom/SequenceItem.h"
+#include "dicom/ValueRepresentation.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstring>
+#include <initializer_list>
+#include <memory>
+#include <string>
+#include <vector>
+
+using namespace quillon;
+
+namespace {
+
+// The item tag word a reader stores for a sequence delimitation item.
+constexpr uint32_t kSequenceDelimitationWord = 0xE0DDFFFE;
+
+// A tag that is not in the name table.
+constexpr DicomTag kPrivateTag = 0x00091001;
+
+std::string Dump(const CDicomElement& element, int level = 0) {
+  std::string out;
+  EXPECT_EQ(element.DumpText(out, level), DicomStatus::Success);
+  return out;
+}
+
+std::string Dump(const CDicomObject& object, int level = 0) {
+  std::string out;
+  EXPECT_EQ(object.DumpText(out, level), DicomStatus::Success);
+  return out;
+}
+
+// An element holding exactly `bytes`, with no even-length padding: values
+// as a reader may hold them, including ones too short for their VR.
+std::unique_ptr<CDicomElement> RawElement(DicomTag tag, DicomVR vr, const std::vector<uint8_t>& bytes) {
+  auto element = std::make_unique<CDicomElement>();
+  element->SetTag(tag);
+  element->SetVR(vr);
+  auto value = std::make_unique<uint8_t[]>(bytes.size());
+  if (!bytes.empty()) std::memcpy(value.get(), bytes.data(), bytes.size());
+  element->SetValue(std::move(value), static_cast<uint32_t>(bytes.size()));
+  return element;
+}
+
+std::unique_ptr<CDicomElement> TextElement(DicomTag tag, DicomVR vr, const std::string& text) {
+  return RawElement(tag, vr, std::vector<uint8_t>(text.begin(), text.end()));
+}
+
+template <typename T>
+std::vector<uint8_t> BytesOf(std::initializer_list<T> values) {
+  std::vector<uint8_t> bytes(values.size() * sizeof(T));
+  std::memcpy(bytes.data(), std::data(values), bytes.size());  // the host is little endian
+  return bytes;
+}
+
+std::unique_ptr<CSequenceItem> UndefinedItem() { return std::make_unique<CSequenceItem>(); }
+
+std::unique_ptr<CSequenceItem> DefinedItem() {
+  auto item = std::make_unique<CSequenceItem>();
+  item->SetUndefinedLength(false);
+  return item;
+}
+
+// ---- Element lines ----
+
+TEST(DumpTextElement, PersonNameLine) {
+  CDicomObject object;
+  ASSERT_EQ(object.AddString(0x00100010, vr::PN, "Doe^John"), DicomStatus::Success);
+  EXPECT_EQ(Dump(object),
+            "0010 0010          8 | patient_name                             | PN | \"Doe^John\" \r\n");
+}
+
+TEST(DumpTextElement, AppendsWithoutTouchingWhatIsThere) {
+  CDicomElement element(0x00100010, vr::PN, "Doe^John", 8);
+  std::string out = "earlier text\r\n";
+  EXPECT_EQ(element.DumpText(out, 0), DicomStatus::Success);
+  EXPECT_EQ(out,
+            "earlier text\r\n"
+            "0010 0010          8 | patient_name                             | PN | \"Doe^John\" \r\n");
+}
+
+TEST(DumpTextElement, IndentsFourSpacesPerLevel) {
+  CDicomElement element(0x00100010, vr::PN, "Doe^John", 8);
+  EXPECT_EQ(Dump(element, 2),
+            "        0010 0010          8 | patient_name                             | PN | \"Doe^John\" \r\n");
+}
+
+TEST(DumpTextElement, UnsignedShortShowsHexAndDecimal) {
+  CDicomObject object;
+  ASSERT_EQ(object.AddUInt16(0x00280010, vr::US, 512), DicomStatus::Success);
+  EXPECT_EQ(Dump(object),
+            "0028 0010          2 | rows                                     | US | 0x200 (512) \r\n");
+  EXPECT_EQ(Dump(*RawElement(0x00280010, vr::US, BytesOf<uint16_t>({0xFFFF}))),
+            "0028 0010          2 | rows                                     | US | 0xffff (65535) \r\n");
+}
+
+TEST(DumpTextElement, NumbersShowTheFirstValueOnly) {
+  EXPECT_EQ(Dump(*RawElement(0x00280010, vr::US, BytesOf<uint16_t>({3, 4}))),
+            "0028 0010          4 | rows                                     | US | 0x3 (3) \r\n");
+  EXPECT_EQ(Dump(*RawElement(kPrivateTag, vr::FL, BytesOf<float>({1.5f, 7.0f}))),
+            "0009 1001          8 | Unknown tag                              | FL | 1.5 \r\n");
+}
+
+TEST(DumpTextElement, SignedShortIsSignExtended) {
+  CDicomObject object;
+  ASSERT_EQ(object.AddUInt16(0x00280106, vr::SS, 0xFFFF), DicomStatus::Success);
+  EXPECT_EQ(Dump(object),
+            "0028 0106          2 | smallest_image_pixel_value               | SS | 0xffffffff (-1) \r\n");
+  EXPECT_EQ(Dump(*RawElement(0x00280106, vr::SS, BytesOf<int16_t>({-32768}))),
+            "0028 0106          2 | smallest_image_pixel_value               | SS | 0xffff8000 (-32768) \r\n");
+  EXPECT_EQ(Dump(*RawElement(0x00280106, vr::SS, BytesOf<int16_t>({32767}))),
+            "0028 0106          2 | smallest_image_pixel_value               | SS | 0x7fff (32767) \r\n");
+}
+
+TEST(DumpTextElement, LongsShowTheirBitsAsUnsignedHexAndSignedDecimal) {
+  EXPECT_EQ(Dump(*RawElement(kPrivateTag, vr::UL, BytesOf<uint32_t>({0xFFFFFFFF}))),
+            "0009 1001          4 | Unknown tag                              | UL | 0xffffffff (-1) \r\n");
+  EXPECT_EQ(Dump(*RawElement(kPrivateTag, vr::UL, BytesOf<uint32_t>({0x12345678}))),
+            "0009 1001          4 | Unknown tag                              | UL | 0x12345678 (305419896) \r\n");
+  EXPECT_EQ(Dump(*RawElement(kPrivateTag, vr::SL, BytesOf<int32_t>({-5}))),
+            "0009 1001          4 | Unknown tag                              | SL | 0xfffffffb (-5) \r\n");
+}
+
+TEST(DumpTextElement, AttributeTagShowsTheGroupInTheLowHalf) {
+  // (0018,1063) as stored: group then element, each little endian.
+  CDicomObject object;
+  const uint8_t pointer[4] = {0x18, 0x00, 0x63, 0x10};
+  ASSERT_EQ(object.AddValue(0x00280009, vr::AT, pointer, 4), DicomStatus::Success);
+  EXPECT_EQ(Dump(object),
+            "0028 0009          4 | frame_increment_pointer                  | AT | 0x10630018 (274923544) \r\n");
+}
+
+TEST(DumpTextElement, FloatingPointValuesUseGeneralFormat) {
+  EXPECT_EQ(Dump(*RawElement(kPrivateTag, vr::FL, BytesOf<float>({0.333333333f}))),
+            "0009 1001          4 | Unknown tag                              | FL | 0.333333 \r\n");
+  CDicomObject object;
+  ASSERT_EQ(object.AddDouble(kPrivateTag, vr::FD, 0.1), DicomStatus::Success);
+  EXPECT_EQ(Dump(object),
+            "0009 1001          8 | Unknown tag                              | FD | 0.1 \r\n");
+  EXPECT_EQ(Dump(*RawElement(kPrivateTag, vr::FD, BytesOf<double>({1234567.0}))),
+            "0009 1001          8 | Unknown tag                              | FD | 1.23457e+06 \r\n");
+  EXPECT_EQ(Dump(*RawElement(kPrivateTag, vr::FD, BytesOf<double>({-2.5e-10}))),
+            "0009 1001          8 | Unknown tag                              | FD | -2.5e-10 \r\n");
+}
+
+TEST(DumpTextElement, OtherFloatShowsTheFirstValueAndAnEllipsis) {
+  EXPECT_EQ(Dump(*RawElement(kPrivateTag, vr::OF, BytesOf<float>({2.5f, 3.0f}))),
+            "0009 1001          8 | Unknown tag                              | OF | 2.5,... \r\n");
+}
+
+// A value shorter than one number of its VR (as a damaged file can give)
+// shows no value text: reading the number would run past the buffer, which
+// the sanitizers would catch here since the buffers are exactly that short.
+TEST(DumpTextElement, ValueTooShortForItsVrShowsNoValueText) {
+  EXPECT_EQ(Dump(*RawElement(kPrivateTag, vr::US, {0x01})),
+            "0009 1001          1 | Unknown tag                              | US |  \r\n");
+  EXPECT_EQ(Dump(*RawElement(kPrivateTag, vr::SS, {0xFF})),
+            "0009 1001          1 | Unknown tag                              | SS |  \r\n");
+  EXPECT_EQ(Dump(*RawElement(kPrivateTag, vr::UL, {1, 2})),
+            "0009 1001          2 | Unknown tag                              | UL |  \r\n");
+  EXPECT_EQ(Dump(*RawElement(kPrivateTag, vr::SL, {1, 2, 3})),
+            "0009 1001          3 | Unknown tag                              | SL |  \r\n");
+  EXPECT_EQ(Dump(*RawElement(kPrivateTag, vr::AT, {0x18, 0x00})),
+            "0009 1001          2 | Unknown tag                              | AT |  \r\n");
+  EXPECT_EQ(Dump(*RawElement(kPrivateTag, vr::FL, {0, 0, 0xC0})),
+            "0009 1001          3 | Unknown tag                              | FL |  \r\n");
+  EXPECT_EQ(Dump(*RawElement(kPrivateTag, vr::OF, {0, 0})),
+            "0009 1001          2 | Unknown tag                              | OF |  \r\n");
+  EXPECT_EQ(Dump(*RawElement(kPrivateTag, vr::FD, {0, 0})),
+            "0009 1001          2 | Unknown tag                              | FD |  \r\n");
+  EXPECT_EQ(Dump(*RawElement(kPrivateTag, vr::FD, BytesOf<float>({1.0f}))),
+            "0009 1001          4 | Unknown tag                              | FD |  \r\n");
+}
+
+TEST(DumpTextElement, UnknownVrWithValueShowsQuestionMarksAndBinaryData) {
+  const uint8_t bytes[2] = {0x12, 0x34};
+  CDicomObject object;
+  ASSERT_EQ(object.AddElement(std::make_unique<CDicomElement>(0x00280120, vr::kUnknown, bytes, 2)),
+            DicomStatus::Success);
+  EXPECT_EQ(Dump(object),
+            "0028 0120          2 | pixel_padding_value                      | ?? | Binary Data \r\n");
+}
+
+TEST(DumpTextElement, UnknownVrWithoutValueShowsNoValueText) {
+  CDicomElement element(0x00280120, vr::kUnknown, nullptr, 0);
+  EXPECT_EQ(Dump(element),
+            "0028 0120          0 | pixel_padding_value                      | ?? |  \r\n");
+}
+
+TEST(DumpTextElement, ElementWithoutValueShowsEmptyValueText) {
+  CDicomObject object;
+  ASSERT_EQ(object.AddString(0x00080020, vr::DA, nullptr), DicomStatus::Success);
+  EXPECT_EQ(Dump(object),
+            "0008 0020          0 | study_date                               | DA |  \r\n");
+}
+
+TEST(DumpTextElement, BinaryVrsShowBinaryData) {
+  const uint8_t bytes[4] = {1, 2, 3, 4};
+  EXPECT_EQ(Dump(CDicomElement(kPrivateTag, vr::OB, bytes, 4)),
+            "0009 1001          4 | Unknown tag                              | OB | Binary Data \r\n");
+  EXPECT_EQ(Dump(CDicomElement(kPrivateTag, vr::OW, bytes, 4)),
+            "0009 1001          4 | Unknown tag                              | OW | Binary Data \r\n");
+  EXPECT_EQ(Dump(CDicomElement(kPrivateTag, vr::UN, bytes, 4)),
+            "0009 1001          4 | Unknown tag                              | UN | Binary Data \r\n");
+  // A plain element typed SQ that holds raw bytes.
+  EXPECT_EQ(Dump(CDicomElement(kPrivateTag, vr::SQ, bytes, 4)),
+            "0009 1001          4 | Unknown tag                              | SQ | Binary Data \r\n");
+}
+
+TEST(DumpTextElement, OtherVrsShowNoValueText) {
+  const uint8_t bytes[8] = {'h', 't', 't', 'p', ':', '/', '/', 'x'};
+  EXPECT_EQ(Dump(CDicomElement(kPrivateTag, vr::UR, bytes, 8)),
+            "0009 1001          8 | Unknown tag                              | UR |  \r\n");
+  EXPECT_EQ(Dump(CDicomElement(kPrivateTag, vr::UC, bytes, 8)),
+            "0009 1001          8 | Unknown tag                              | UC |  \r\n");
+  EXPECT_EQ(Dump(CDicomElement(kPrivateTag, vr::OD, bytes, 8)),
+            "0009 1001          8 | Unknown tag                              | OD |  \r\n");
+  EXPECT_EQ(Dump(CDicomElement(kPrivateTag, MakeVR('Q', 'X'), bytes, 8)),
+            "0009 1001          8 | Unknown tag                              | QX |  \r\n");
+}
+
+TEST(DumpTextElement, EveryTextVrIsQuoted) {
+  const DicomVR textVrs[] = {vr::AE, vr::AS, vr::CS, vr::DA, vr::DS, vr::DT, vr::IS, vr::LO,
+                             vr::LT, vr::PN, vr::SH, vr::ST, vr::TM, vr::UI, vr::UT};
+  for (const DicomVR code : textVrs) {
+    const std::string letters = VrToString(code);
+    EXPECT_EQ(Dump(*TextElement(kPrivateTag, code, "AB")),
+              "0009 1001          2 | Unknown tag                              | " + letters +
+                  " | \"AB\" \r\n")
+        << letters;
+  }
+}
+
+TEST(DumpTextElement, TextValueKeepsBackslashesAndDropsPadding) {
+  CDicomObject object;
+  ASSERT_EQ(object.AddString(0x00080008, vr::CS, "ORIGINAL\\PRIMARY "), DicomStatus::Success);
+  ASSERT_EQ(object.AddString(0x00080016, vr::UI, "1.2.840.10008.5.1.4.1.1.2"), DicomStatus::Success);
+  EXPECT_EQ(Dump(object),
+            "0008 0008         18 | image_type                               | CS | \"ORIGINAL\\PRIMARY\" \r\n"
+            "0008 0016         26 | sop_class_uid                            | UI | \"1.2.840.10008.5.1.4.1.1.2\" \r\n");
+}
+
+// The dump shows text values exactly as GetString gives them.
+TEST(DumpTextElement, TextValueMatchesGetString) {
+  const std::string values[] = {
+      "AB  ", "AB\t ", "A\\B ", std::string("1.2\0", 4), std::string("X\0YZ", 4),
+      "  ",   " A",    "",      std::string("A \0 ", 4), "A\r\n ",
+  };
+  for (const std::string& value : values) {
+    const auto element = TextElement(kPrivateTag, vr::LO, value);
+    std::string text;
+    ASSERT_EQ(element->GetString(text), DicomStatus::Success);
+    char length[16];
+    std::snprintf(length, sizeof length, "%8zu", value.size());
+    EXPECT_EQ(Dump(*element), "0009 1001   " + std::string(length) +
+                                  " | Unknown tag                              | LO | \"" + text + "\" \r\n");
+  }
+}
+
+TEST(DumpTextElement, UnknownTagIsNamedUnknownTagPaddedToTheColumn) {
+  CDicomObject object;
+  ASSERT_EQ(object.AddString(0x00090010, vr::LO, "ACME"), DicomStatus::Success);
+  EXPECT_EQ(Dump(object),
+            "0009 0010          4 | Unknown tag                              | LO | \"ACME\" \r\n");
+}
+
+TEST(DumpTextElement, NameLongerThanTheColumnIsNotCut) {
+  CDicomObject object;
+  ASSERT_EQ(object.AddUInt32(0x30080050, vr::UL, 7), DicomStatus::Success);
+  EXPECT_EQ(Dump(object),
+            "3008 0050          4 | treatment_summary_calculated_dose_reference_sequence  | UL | 0x7 (7) \r\n");
+}
+
+TEST(DumpTextElement, UndefinedLengthShowsUndef) {
+  const uint8_t bytes[4] = {1, 2, 3, 4};
+  CDicomElement element(kPrivateTag, vr::OB, bytes, 4);
+  element.SetUndefinedLength(true);
+  EXPECT_EQ(Dump(element),
+            "0009 1001   (undef.) | Unknown tag                              | OB | Binary Data \r\n");
+}
+
+TEST(DumpTextElement, LengthIsShownAsSignedNumber) {
+  CDicomElement element(kPrivateTag, vr::OB, nullptr, 0);
+  element.SetValueLength(0xFFFFFFFE);
+  EXPECT_EQ(Dump(element),
+            "0009 1001         -2 | Unknown tag                              | OB |  \r\n");
+  // Wider than the column: the rest of the line moves right.
+  element.SetValueLength(0x80000000);
+  EXPECT_EQ(Dump(element),
+            "0009 1001   -2147483648 | Unknown tag                              | OB |  \r\n");
+}
+
+// ---- Data objects ----
+
+TEST(DumpTextObject, EmptyObjectDumpsNothing) {
+  CDicomObject object;
+  std::string out = "kept";
+  EXPECT_EQ(object.DumpText(out, 3), DicomStatus::Success);
+  EXPECT_EQ(out, "kept");
+}
+
+TEST(DumpTextObject, ElementsInAscendingTagOrder) {
+  CDicomObject object;
+  ASSERT_EQ(object.AddString(0x00100010, vr::PN, "X"), DicomStatus::Success);
+  ASSERT_EQ(object.AddUInt16(0x00280010, vr::US, 2), DicomStatus::Success);
+  ASSERT_EQ(object.AddString(0x00080016, vr::UI, "1.2"), DicomStatus::Success);
+  EXPECT_EQ(Dump(object, 1),
+            "    0008 0016          4 | sop_class_uid                            | UI | \"1.2\" \r\n"
+            "    0010 0010          2 | patient_name                             | PN | \"X\" \r\n"
+            "    0028 0010          2 | rows                                     | US | 0x2 (2) \r\n");
+}
+
+// ---- Sequences and items ----
+
+TEST(DumpTextSequence, UndefinedLengthSequenceWithOneUndefinedLengthItem) {
+  auto item = UndefinedItem();
+  ASSERT_EQ(item->AddString(0x00081150, vr::UI, "1.2.3"), DicomStatus::Success);
+  auto sequence = std::make_unique<CDicomSequence>(0x00081140);
+  sequence->AppendItem(std::move(item));
+  CDicomObject object;
+  ASSERT_EQ(object.AddSequence(std::move(sequence)), DicomStatus::Success);
+  EXPECT_EQ(Dump(object),
+            "0008 1140   (undef.) | referenced_image_sequence                | SQ |  \r\n"
+            "    **** Item: length = 0xffffffff (-1)\r\n"
+            "    0008 1150          6 | referenced_sop_class_uid                 | UI | \"1.2.3\" \r\n"
+            "    ---- End Item\r\n"
+            "---- End Seq\r\n");
+}
+
+TEST(DumpTextSequence, EmptySequence) {
+  CDicomSequence sequence(0x00081140);
+  EXPECT_EQ(Dump(sequence),
+            "0008 1140   (undef.) | referenced_image_sequence                | SQ |  \r\n"
+            "---- End Seq\r\n");
+}
+
+TEST(DumpTextSequence, TwoItemsAtLevelOne) {
+  auto first = UndefinedItem();
+  ASSERT_EQ(first->AddString(0x0040A170, vr::CS, "A"), DicomStatus::Success);
+  auto second = DefinedItem();
+  ASSERT_EQ(second->AddString(0x00080104, vr::LO, "Hi"), DicomStatus::Success);
+  CDicomSequence sequence(0x0040A730);
+  sequence.AppendItem(std::move(first));
+  sequence.AppendItem(std::move(second));
+  EXPECT_EQ(Dump(sequence, 1),
+            "    0040 a730   (undef.) | observations_sequence                    | SQ |  \r\n"
+            "        **** Item: length = 0xffffffff (-1)\r\n"
+            "        0040 a170          2 | observation_class                        | CS | \"A\" \r\n"
+            "        ---- End Item\r\n"
+            "        **** Item: length = 0x12 (18)\r\n"
+            "        0008 0104          2 | code_meaning                             | LO | \"Hi\" \r\n"
+            "        ---- End Item\r\n"
+            "    ---- End Seq\r\n");
+}
+
+TEST(DumpTextSequence, SequenceDelimitationItemGetsItsOwnLineOnly) {
+  auto item = UndefinedItem();
+  ASSERT_EQ(item->AddString(0x0040A170, vr::CS, "A"), DicomStatus::Success);
+  auto delimiter = UndefinedItem();
+  delimiter->SetItemTag(kSequenceDelimitationWord);
+  // Whatever such an item holds is not dumped.
+  ASSERT_EQ(delimiter->AddString(0x00080104, vr::LO, "Hidden"), DicomStatus::Success);
+  CDicomSequence sequence(0x0040A730);
+  sequence.AppendItem(std::move(item));
+  sequence.AppendItem(std::move(delimiter));
+  EXPECT_EQ(Dump(sequence, 1),
+            "    0040 a730   (undef.) | observations_sequence                    | SQ |  \r\n"
+            "        **** Item: length = 0xffffffff (-1)\r\n"
+            "        0040 a170          2 | observation_class                        | CS | \"A\" \r\n"
+            "        ---- End Item\r\n"
+            "    **** Sequence Delemition Item\r\n"
+            "    ---- End Seq\r\n");
+}
+
+TEST(DumpTextSequence, ItemWithTheOrdinaryItemTagIsAnItem) {
+  auto item = DefinedItem();
+  item->SetItemTag(0xE000FFFE);
+  CDicomSequence sequence(0x00081140);
+  sequence.AppendItem(std::move(item));
+  EXPECT_EQ(Dump(sequence),
+            "0008 1140   (undef.) | referenced_image_sequence                | SQ |  \r\n"
+            "    **** Item: length = 0x8 (8)\r\n"
+            "    ---- End Item\r\n"
+            "---- End Seq\r\n");
+}
+
+// A defined-length item shows its content size in its own transfer mode
+// plus the 8-byte item header, not the length it was read with.
+TEST(DumpTextSequence, DefinedLengthItemShowsItsEncodedSize) {
+  auto explicitItem = DefinedItem();
+  explicitItem->SetItemLength(999);
+  ASSERT_EQ(explicitItem->AddString(0x00081150, vr::UI, "1.2.840"), DicomStatus::Success);  // 8 + 8
+  const uint8_t bytes[4] = {1, 2, 3, 4};
+  ASSERT_EQ(explicitItem->AddValue(kPrivateTag, vr::OB, bytes, 4), DicomStatus::Success);  // 12 + 4
+  auto implicitItem = DefinedItem();
+  implicitItem->SetTransferMode(TransferMode::ImplicitLittleEndian);
+  ASSERT_EQ(implicitItem->AddString(0x00081150, vr::UI, "1.2.840"), DicomStatus::Success);  // 8 + 8
+  ASSERT_EQ(implicitItem->AddValue(kPrivateTag, vr::OB, bytes, 4), DicomStatus::Success);  // 8 + 4
+  CDicomSequence sequence(0x00081140);
+  sequence.AppendItem(std::move(explicitItem));
+  sequence.AppendItem(std::move(implicitItem));
+  sequence.AppendItem(DefinedItem());
+  EXPECT_EQ(Dump(sequence),
+            "0008 1140   (undef.) | referenced_image_sequence                | SQ |  \r\n"
+            "    **** Item: length = 0x28 (40)\r\n"
+            "    0008 1150          8 | referenced_sop_class_uid                 | UI | \"1.2.840\" \r\n"
+            "    0009 1001          4 | Unknown tag                              | OB | Binary Data \r\n"
+            "    ---- End Item\r\n"
+            "    **** Item: length = 0x24 (36)\r\n"
+            "    0008 1150          8 | referenced_sop_class_uid                 | UI | \"1.2.840\" \r\n"
+            "    0009 1001          4 | Unknown tag                              | OB | Binary Data \r\n"
+            "    ---- End Item\r\n"
+            "    **** Item: length = 0x8 (8)\r\n"
+            "    ---- End Item\r\n"
+            "---- End Seq\r\n");
+}
+
+TEST(DumpTextSequence, NestedSequencesTwoLevelsDeep) {
+  // Inner item: two SH elements of 4 bytes, 12 bytes each: 24 + 8 = 32.
+  auto innerItem = DefinedItem();
+  ASSERT_EQ(innerItem->AddString(0x00080100, vr::SH, "T-1"), DicomStatus::Success);
+  ASSERT_EQ(innerItem->AddString(0x00080102, vr::SH, "SRT"), DicomStatus::Success);
+  auto inner = std::make_unique<CDicomSequence>(0x0040A043);
+  inner->SetUndefinedLength(false);
+  inner->SetValueLength(32);
+  inner->AppendItem(std::move(innerItem));
+
+  auto outerItem = UndefinedItem();
+  ASSERT_EQ(outerItem->AddString(0x0040A170, vr::CS, "CODE"), DicomStatus::Success);
+  ASSERT_EQ(outerItem->AddSequence(std::move(inner)), DicomStatus::Success);
+  auto outer = std::make_unique<CDicomSequence>(0x0040A730);
+  outer->AppendItem(std::move(outerItem));
+
+  CDicomObject object;
+  ASSERT_EQ(object.AddString(0x00100010, vr::PN, "X"), DicomStatus::Success);
+  ASSERT_EQ(object.AddSequence(std::move(outer)), DicomStatus::Success);
+  ASSERT_EQ(object.AddString(0x00080016, vr::UI, "1.2"), DicomStatus::Success);
+  EXPECT_EQ(Dump(object),
+            "0008 0016          4 | sop_class_uid                            | UI | \"1.2\" \r\n"
+            "0010 0010          2 | patient_name                             | PN | \"X\" \r\n"
+            "0040 a730   (undef.) | observations_sequence                    | SQ |  \r\n"
+            "    **** Item: length = 0xffffffff (-1)\r\n"
+            "    0040 a043         32 | concept_name_code_sequence               | SQ |  \r\n"
+            "        **** Item: length = 0x20 (32)\r\n"
+            "        0008 0100          4 | code_value                               | SH | \"T-1\" \r\n"
+            "        0008 0102          4 | coding_scheme_designator                 | SH | \"SRT\" \r\n"
+            "        ---- End Item\r\n"
+            "    ---- End Seq\r\n"
+            "    0040 a170          4 | observation_class                        | CS | \"CODE\" \r\n"
+            "    ---- End Item\r\n"
+            "---- End Seq\r\n");
+}
+
+TEST(DumpTextSequence, DumpOfACloneIsTheSame) {
+  auto item = DefinedItem();
+  ASSERT_EQ(item->AddUInt16(0x00280010, vr::US, 512), DicomStatus::Success);
+  CDicomSequence sequence(0x00081140);
+  sequence.AppendItem(std::move(item));
+  const std::unique_ptr<CDicomElement> copy = sequence.Clone();
+  ASSERT_NE(copy, nullptr);
+  EXPECT_EQ(Dump(*copy), Dump(sequence));
+  EXPECT_EQ(Dump(*copy),
+            "0008 1140   (undef.) | referenced_image_sequence                | SQ |  \r\n"
+            "    **** Item: length = 0x12 (18)\r\n"
+            "    0028 0010          2 | rows                                     | US | 0x200 (512) \r\n"
+            "    ---- End Item\r\n"
+            "---- End Seq\r\n");
+}
+
+}  // namespace
