@@ -1,0 +1,85 @@
+// The dump and rewrite commands on real files: what they print, how they
+// exit, and that a failure writes nothing.
+#include "dicom/DicomObject.h"
+#include "dicom/MemoryStream.h"
+#include "support/ByteBuilder.h"
+#include "support/Shell.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+using namespace quillon;
+using namespace quillon::test;
+
+namespace {
+
+const std::string kCli = QUILLON_CLI_PATH;
+
+class CliFileCommands : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ByteBuilder b;
+    b.Meta("1.2.840.10008.1.2.1").Explicit(0x00100010, "PN", "DOE^JOHN");
+    b.Explicit(0x7FE00010, "OB", "PIXELS").Explicit(0xFFFCFFFC, "OB", std::string(2, '\0'));
+    m_file = m_dir / "in.dcm";
+    WriteText(m_file, std::string(b.bytes.begin(), b.bytes.end()));
+  }
+  TempDir m_dir{"cli-files"};
+  std::string m_file;
+};
+
+TEST_F(CliFileCommands, DumpPrintsLinesWithPlainNewlines) {
+  const CommandResult r = RunShell(kCli + " dump " + m_file);
+  ASSERT_EQ(r.exitCode, 0) << r.err;
+  EXPECT_EQ(r.out.find('\r'), std::string::npos);
+  EXPECT_NE(r.out.find("0010 0010          8 | patient_name                             | PN | \"DOE^JOHN\" \n"),
+            std::string::npos)
+      << r.out;
+  EXPECT_NE(r.out.find("fffc fffc"), std::string::npos);
+
+  const CommandResult skipped = RunShell(kCli + " dump --no-pixel-data " + m_file);
+  ASSERT_EQ(skipped.exitCode, 0);
+  EXPECT_NE(skipped.out.find("7fe0 0010          6 | pixel_data                               | OB |  \n"),
+            std::string::npos)
+      << skipped.out;
+  EXPECT_EQ(skipped.out.find("fffc fffc"), std::string::npos);  // nothing after the pixel data is read
+}
+
+TEST_F(CliFileCommands, UnreadableFilesSayWhyAndExitOne) {
+  WriteText(m_dir / "junk.dcm", "this is not a DICOM file at all");
+  const CommandResult r = RunShell(kCli + " dump " + m_file + " " + (m_dir / "junk.dcm") + " " +
+                                   (m_dir / "missing.dcm"));
+  EXPECT_EQ(r.exitCode, 1);
+  EXPECT_NE(r.out.find("# " + m_file + "\n"), std::string::npos);  // the good file is still dumped
+  EXPECT_NE(r.err.find("Error Reading File: " + (m_dir / "junk.dcm") + ": not a DICOM file"), std::string::npos)
+      << r.err;
+  EXPECT_NE(r.err.find("Error Reading File: " + (m_dir / "missing.dcm") + ": cannot open"), std::string::npos)
+      << r.err;
+}
+
+TEST_F(CliFileCommands, RewriteSavesTheSameFile) {
+  const std::string out = m_dir / "out.dcm";
+  const CommandResult r = RunShell(kCli + " rewrite " + m_file + " " + out);
+  ASSERT_EQ(r.exitCode, 0) << r.err;
+  EXPECT_EQ(ReadBytes(out), ReadBytes(m_file));
+  // In place: the input is replaced whole.
+  ASSERT_EQ(RunShell(kCli + " rewrite " + out + " " + out).exitCode, 0);
+  EXPECT_EQ(ReadBytes(out), ReadBytes(m_file));
+}
+
+TEST_F(CliFileCommands, FailedRewriteWritesNothing) {
+  WriteText(m_dir / "junk.dcm", "junk");
+  const std::string out = m_dir / "out.dcm";
+  CommandResult r = RunShell(kCli + " rewrite " + (m_dir / "junk.dcm") + " " + out);
+  EXPECT_EQ(r.exitCode, 1);
+  EXPECT_NE(r.err.find("Error Reading File"), std::string::npos);
+  EXPECT_FALSE(std::filesystem::exists(out));
+
+  r = RunShell(kCli + " rewrite " + m_file + " " + (m_dir / "no-folder/out.dcm"));
+  EXPECT_EQ(r.exitCode, 1);
+  EXPECT_NE(r.err.find("Error Writing File"), std::string::npos) << r.err;
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(m_dir.Path()), {}), 2);  // in.dcm, junk.dcm
+}
+
+}  // namespace
