@@ -198,7 +198,7 @@ DicomStatus CDicomObject::ReadNextElement(CStream& stream, bool skipPixelData) {
       stream.Seek(static_cast<int64_t>(valuePosition), CStream::SeekOrigin::Begin);
     }
     if (encapsulated) {
-      element = std::make_unique<CDicomEncapsulatedPixelData>(header, valuePosition);
+      element = std::make_unique<CDicomEncapsulatedPixelData>(header, valuePosition, m_transferMode);
     } else {
       element = std::make_unique<CDicomPixelData>(header, valuePosition);
     }

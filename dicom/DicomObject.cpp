@@ -4,6 +4,8 @@
 #include "dicom/DicomElement.h"
 #include "dicom/DicomSequence.h"
 #include "dicom/ValueRepresentation.h"
+#include "pixel/DicomEncapsulatedPixelData.h"
+#include "pixel/DicomPixelData.h"
 
 #include <algorithm>
 #include <cstring>
@@ -118,6 +120,18 @@ DicomStatus CDicomObject::AddElement(std::unique_ptr<CDicomElement> element) {
     std::string uid;
     (void)element->GetString(uid);
     m_transferMode = TransferModeForSyntax(uid);
+  } else if (tag == tags::kPixelData && dynamic_cast<CDicomPixelData*>(element.get()) == nullptr) {
+    // Pixel data always lives in its own element class, which knows frames.
+    // When a flat value cannot be taken as fragments the plain element is
+    // kept rather than losing its bytes.
+    std::unique_ptr<CDicomElement> pixels;
+    if (IsUncompressed()) {
+      pixels = CDicomPixelData::TakeOver(*element);
+    } else {
+      auto encapsulated = CDicomEncapsulatedPixelData::FromFlatValue(*element);
+      if (encapsulated && (encapsulated->IsLoaded() || !element->HasValue())) pixels = std::move(encapsulated);
+    }
+    if (pixels) element = std::move(pixels);
   }
   m_elements.Insert(std::move(element));
   return DicomStatus::Success;

@@ -248,3 +248,41 @@ TEST(DicomObjectCopy, ClearKeepsModeAndSopClass) {
 }
 
 }  // namespace
+
+#include "pixel/DicomEncapsulatedPixelData.h"
+#include "pixel/DicomPixelData.h"
+
+namespace {
+
+TEST(DicomObjectPixelData, AddedPixelDataBecomesAPixelElementOfTheRightKind) {
+  CDicomObject native;
+  (void)native.AddString(0x00020010, vr::UI, "1.2.840.10008.1.2.1");
+  (void)native.AddValue(0x7FE00010, vr::OW, "\1\2\3\4", 4);
+  CDicomElement* element = nullptr;
+  ASSERT_EQ(native.GetElement(0x7FE00010, &element), DicomStatus::Success);
+  auto* pixels = dynamic_cast<CDicomPixelData*>(element);
+  ASSERT_NE(pixels, nullptr);
+  EXPECT_FALSE(pixels->IsEncapsulated());
+  EXPECT_TRUE(pixels->IsLoaded());
+  EXPECT_EQ(pixels->GetLength(), 4u);
+
+  CDicomObject compressed;
+  (void)compressed.AddString(0x00020010, vr::UI, "1.2.840.10008.1.2.5");
+  const std::string items = std::string("\xFE\xFF\x00\xE0\0\0\0\0", 8) + std::string("\xFE\xFF\x00\xE0\4\0\0\0abcd", 12);
+  (void)compressed.AddValue(0x7FE00010, vr::OB, items.data(), static_cast<uint32_t>(items.size()));
+  ASSERT_EQ(compressed.GetElement(0x7FE00010, &element), DicomStatus::Success);
+  pixels = dynamic_cast<CDicomPixelData*>(element);
+  ASSERT_NE(pixels, nullptr);
+  EXPECT_TRUE(pixels->IsEncapsulated());
+
+  // Bytes that are not fragments are kept as they are, not dropped.
+  CDicomObject damaged;
+  (void)damaged.AddString(0x00020010, vr::UI, "1.2.840.10008.1.2.5");
+  (void)damaged.AddValue(0x7FE00010, vr::OB, "not items", 9);
+  ASSERT_EQ(damaged.GetElement(0x7FE00010, &element), DicomStatus::Success);
+  EXPECT_EQ(element->GetLength(), 10u);
+  ASSERT_TRUE(element->HasValue());
+  EXPECT_EQ(element->GetValue()[0], 'n');
+}
+
+}  // namespace
