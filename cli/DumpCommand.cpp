@@ -20,15 +20,31 @@ struct DumpOptions {
   bool noPixelData = false;
 };
 
-/// Writes the dump text with each CR LF as a plain newline, in one pass.
-void PrintLines(const std::string& text) {
-  std::string out;
-  out.reserve(text.size());
+/// Turns each CR LF of `text` into a plain newline, in place.
+void DropCarriageReturns(std::string& text) {
+  size_t out = 0;
   for (size_t i = 0; i < text.size(); ++i) {
     if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') continue;
-    out.push_back(text[i]);
+    text[out++] = text[i];
   }
-  std::fwrite(out.data(), 1, out.size(), stdout);
+  text.resize(out);
+}
+
+/// Prints the dump one top-level element at a time through one reused
+/// buffer: a dump of hundreds of thousands of elements never exists as a
+/// whole string, and the buffer's memory is allocated once.
+void PrintDump(const CDicomObject& object) {
+  std::string buffer;
+  for (const auto& entry : object.Elements().Sorted()) {
+    (void)entry.element->DumpText(buffer, 0);
+    if (buffer.size() >= 1 << 16) {
+      DropCarriageReturns(buffer);
+      std::fwrite(buffer.data(), 1, buffer.size(), stdout);
+      buffer.clear();
+    }
+  }
+  DropCarriageReturns(buffer);
+  std::fwrite(buffer.data(), 1, buffer.size(), stdout);
 }
 
 int RunDump(const DumpOptions& options) {
@@ -43,9 +59,7 @@ int RunDump(const DumpOptions& options) {
       continue;
     }
     if (several) std::printf("# %s\n", path.c_str());
-    std::string text;
-    (void)object.DumpText(text, 0);
-    PrintLines(text);
+    PrintDump(object);
   }
   std::fflush(stdout);
   return exitCode;
