@@ -76,6 +76,9 @@ class CDicomElement {
   void SetValue(std::unique_ptr<uint8_t[]> value, uint32_t length);
   /// Releases the value and sets the length to 0.
   void ClearValue();
+  /// Hands the value buffer to the caller (the length is kept, so the
+  /// caller knows how many bytes it got; the element is left without value).
+  std::unique_ptr<uint8_t[]> ReleaseValue() { return std::move(m_value); }
 
   /// The value as text: up to the first NUL, one trailing space dropped,
   /// then trailing white space removed. No value gives "" and still Success.

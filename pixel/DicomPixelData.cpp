@@ -41,9 +41,11 @@ std::unique_ptr<uint8_t[]> CDicomPixelData::TryAllocate(uint64_t length) {
 std::unique_ptr<CDicomPixelData> CDicomPixelData::TakeOver(CDicomElement& source) {
   if (source.GetTag() != tags::kPixelData) return nullptr;
   auto element = std::make_unique<CDicomPixelData>();
-  // The plain element's CopyFrom brings header and value; the pixel class
-  // refuses CopyFrom for callers, so it is called on the base explicitly.
-  if (!element->CDicomElement::CopyFrom(source)) return nullptr;
+  element->CopyHeaderFrom(source);
+  // The value moves, so a large image is never held twice.
+  const uint32_t length = source.GetLength();
+  element->SetValue(source.ReleaseValue(), length);
+  if (!element->HasValue()) element->SetValueLength(length);
   element->m_loaded = element->HasValue();
   source.ClearValue();
   return element;
