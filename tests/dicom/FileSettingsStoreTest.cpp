@@ -323,7 +323,7 @@ TEST_F(FileSettingsStoreTest, DefaultPathFollowsTheEnvironment) {
 
 TEST_F(FileSettingsStoreTest, IncrementIsAtomicAcrossThreads) {
   constexpr int kThreads = 4;
-  constexpr int kPerThread = 100;
+  constexpr int kPerThread = 50;
   CFileSettingsStore shared(m_file);
   std::vector<std::vector<int>> results(kThreads);
   std::vector<std::thread> threads;
