@@ -96,16 +96,19 @@ void CDicomElement::ClearValue() {
   m_length = 0;
 }
 
-DicomStatus CDicomElement::GetString(std::string& out) const {
-  out.clear();
-  if (!m_value || m_length == 0) return DicomStatus::Success;
-  const char* text = reinterpret_cast<const char*>(m_value.get());
+std::string_view CDicomElement::GetTextView() const {
+  if (!m_value || m_length == 0) return {};
+  std::string_view text(reinterpret_cast<const char*>(m_value.get()), m_length);
   // Text stops at a NUL: UI values are padded with one, and nothing after
   // it is part of the string.
-  const void* nul = std::memchr(text, '\0', m_length);
-  out.assign(text, nul ? static_cast<size_t>(static_cast<const char*>(nul) - text) : m_length);
-  if (!out.empty() && out.back() == ' ') out.pop_back();
-  while (!out.empty() && std::isspace(static_cast<unsigned char>(out.back()))) out.pop_back();
+  text = text.substr(0, text.find('\0'));
+  if (!text.empty() && text.back() == ' ') text.remove_suffix(1);
+  while (!text.empty() && std::isspace(static_cast<unsigned char>(text.back()))) text.remove_suffix(1);
+  return text;
+}
+
+DicomStatus CDicomElement::GetString(std::string& out) const {
+  out.assign(GetTextView());
   return DicomStatus::Success;
 }
 

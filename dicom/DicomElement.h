@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 
 namespace quillon {
 
@@ -83,6 +84,9 @@ class CDicomElement {
   /// The value as text: up to the first NUL, one trailing space dropped,
   /// then trailing white space removed. No value gives "" and still Success.
   DicomStatus GetString(std::string& out) const;
+  /// The same text as GetString, viewed in the value buffer (valid while
+  /// the value is); empty when there is no value.
+  std::string_view GetTextView() const;
   /// The first two bytes, little endian; WrongKind when shorter or absent.
   DicomStatus GetUInt16(uint16_t& out) const;
   /// The first four bytes, little endian; WrongKind when shorter or absent.

@@ -88,18 +88,6 @@ uint64_t LoadLittleEndian64(const uint8_t* bytes) {
   return value;
 }
 
-// The text GetString would give, viewed in the value itself: up to the
-// first NUL, one trailing pad space dropped, then trailing white space.
-std::string_view TextValueView(const uint8_t* value, uint32_t length) {
-  std::string_view text(reinterpret_cast<const char*>(value), length);
-  text = text.substr(0, text.find('\0'));
-  if (!text.empty() && text.back() == ' ') text.remove_suffix(1);
-  while (!text.empty() && std::isspace(static_cast<unsigned char>(text.back()))) {
-    text.remove_suffix(1);
-  }
-  return text;
-}
-
 // The short value shown in the last column. Numbers show their first value
 // only; a value too short to hold one number of its VR shows nothing rather
 // than reading past the end of its buffer.
@@ -108,7 +96,7 @@ void AppendValueText(std::string& out, const CDicomElement& element) {
   const DicomVR code = element.GetVR();
   if (IsTextVR(code)) {
     out.push_back('"');
-    out.append(TextValueView(element.GetValue(), element.GetLength()));
+    out.append(element.GetTextView());
     out.push_back('"');
     return;
   }
