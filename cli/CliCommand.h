@@ -20,7 +20,15 @@ void RegisterTagCommand(CLI::App& app, int& exitCode);
 void RegisterDumpCommand(CLI::App& app, int& exitCode);
 /// Adds the "rewrite" command to `app`; its result goes to `exitCode`.
 void RegisterRewriteCommand(CLI::App& app, int& exitCode);
+/// Adds the "convert" command to `app`; its result goes to `exitCode`.
+void RegisterConvertCommand(CLI::App& app, int& exitCode);
+/// Adds the "compare" command to `app`; its result goes to `exitCode`.
+void RegisterCompareCommand(CLI::App& app, int& exitCode);
+/// Adds the "frame" command to `app`; its result goes to `exitCode`.
+void RegisterFrameCommand(CLI::App& app, int& exitCode);
 /// Adds the "uid" command to `app`; its result goes to `exitCode`.
 void RegisterUidCommand(CLI::App& app, int& exitCode);
+/// Adds the "xml" command to `app`; its result goes to `exitCode`.
+void RegisterXmlCommand(CLI::App& app, int& exitCode);
 
 }  // namespace quillon::cli

@@ -4,8 +4,10 @@
 #include "cli/CliCommand.h"
 
 #include "dicom/DicomObject.h"
+#include "dicom/DumpText.h"
 
 #include <cstdio>
+#include <cstring>
 #include <iostream>
 #include <memory>
 #include <string>
@@ -20,31 +22,38 @@ struct DumpOptions {
   bool noPixelData = false;
 };
 
-/// Turns each CR LF of `text` into a plain newline, in place.
+/// Turns each CR LF of `text` into a plain newline, in place, moving whole
+/// lines at a time.
 void DropCarriageReturns(std::string& text) {
-  size_t out = 0;
-  for (size_t i = 0; i < text.size(); ++i) {
-    if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') continue;
-    text[out++] = text[i];
-  }
-  text.resize(out);
-}
-
-/// Prints the dump one top-level element at a time through one reused
-/// buffer: a dump of hundreds of thousands of elements never exists as a
-/// whole string, and the buffer's memory is allocated once.
-void PrintDump(const CDicomObject& object) {
-  std::string buffer;
-  for (const auto& entry : object.Elements().Sorted()) {
-    (void)entry.element->DumpText(buffer, 0);
-    if (buffer.size() >= 1 << 16) {
-      DropCarriageReturns(buffer);
-      std::fwrite(buffer.data(), 1, buffer.size(), stdout);
-      buffer.clear();
+  char* out = text.data();
+  const char* in = text.data();
+  const char* end = text.data() + text.size();
+  while (in < end) {
+    const auto* cr = static_cast<const char*>(std::memchr(in, '\r', static_cast<size_t>(end - in)));
+    const char* stop = cr != nullptr ? cr : end;
+    std::memmove(out, in, static_cast<size_t>(stop - in));
+    out += stop - in;
+    in = stop;
+    if (cr != nullptr) {
+      if (cr + 1 < end && cr[1] == '\n') {
+        ++in;  // drop the CR, keep the LF
+      } else {
+        *out++ = *in++;
+      }
     }
   }
-  DropCarriageReturns(buffer);
-  std::fwrite(buffer.data(), 1, buffer.size(), stdout);
+  text.resize(static_cast<size_t>(out - text.data()));
+}
+
+/// Prints the dump as it is made, a chunk at a time, through one buffer.
+void PrintDump(const CDicomObject& object) {
+  std::string buffer;
+  buffer.reserve(128 * 1024);
+  DumpTextInChunks(object, 0, buffer, [](std::string& chunk) {
+    DropCarriageReturns(chunk);
+    std::fwrite(chunk.data(), 1, chunk.size(), stdout);
+    chunk.clear();
+  });
 }
 
 int RunDump(const DumpOptions& options) {

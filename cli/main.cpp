@@ -10,10 +10,14 @@ int main(int argc, char** argv) {
   CLI::App app{"Quillon: inspect and edit DICOM files from the command line", "quillon-cli"};
   app.require_subcommand(1);
   int exitCode = kExitSuccess;
+  RegisterCompareCommand(app, exitCode);
+  RegisterConvertCommand(app, exitCode);
   RegisterDumpCommand(app, exitCode);
+  RegisterFrameCommand(app, exitCode);
   RegisterRewriteCommand(app, exitCode);
   RegisterTagCommand(app, exitCode);
   RegisterUidCommand(app, exitCode);
+  RegisterXmlCommand(app, exitCode);
   try {
     app.parse(argc, argv);
   } catch (const CLI::CallForHelp& help) {

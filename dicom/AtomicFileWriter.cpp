@@ -54,24 +54,63 @@ void SyncFolder(const fs::path& target) {
 
 }  // namespace
 
-bool WriteFileAtomically(const std::string& path, const std::function<bool(CFileStream&)>& write,
-                         std::string& error) {
-  error.clear();
+namespace {
+
+/// The file a save should replace: what a symbolic link points to, not the
+/// link. Empty with `error` set when that cannot be known.
+std::string ResolveTarget(const std::string& path, std::string& error) {
   std::error_code ec;
   fs::path target(path);
-  // Replace what a symbolic link points to, not the link.
   if (fs::symlink_status(target, ec).type() == fs::file_type::symlink) {
     target = fs::canonical(target, ec);
     if (ec) {
       error = "cannot resolve \"" + path + "\": " + ec.message();
-      return false;
+      return {};
     }
   }
   if (fs::is_directory(target)) {
     error = "\"" + path + "\" is a folder";
+    return {};
+  }
+  return target.string();
+}
+
+}  // namespace
+
+std::string CreateTemporaryFileBeside(const std::string& target, std::string& error) {
+  error.clear();
+  const std::string resolved = ResolveTarget(target, error);
+  if (resolved.empty()) return {};
+  CFileStream stream;
+  std::string temporary;
+  if (!CreateTemporaryBeside(resolved, stream, temporary, error)) return {};
+  stream.Abort();
+  return temporary;
+}
+
+bool ReplaceWithTemporaryFile(const std::string& temporaryPath, const std::string& target, std::string& error) {
+  error.clear();
+  const std::string resolved = ResolveTarget(target, error);
+  if (resolved.empty()) {
+    ::unlink(temporaryPath.c_str());
     return false;
   }
+  struct stat existing {};
+  if (::stat(resolved.c_str(), &existing) == 0) ::chmod(temporaryPath.c_str(), existing.st_mode & 07777);
+  if (::rename(temporaryPath.c_str(), resolved.c_str()) != 0) {
+    error = OsError("cannot replace", target, errno);
+    ::unlink(temporaryPath.c_str());
+    return false;
+  }
+  SyncFolder(resolved);
+  return true;
+}
 
+bool WriteFileAtomically(const std::string& path, const std::function<bool(CFileStream&)>& write,
+                         std::string& error) {
+  error.clear();
+  const std::string target = ResolveTarget(path, error);
+  if (target.empty()) return false;
   CFileStream stream;
   std::string temporary;
   if (!CreateTemporaryBeside(target, stream, temporary, error)) return false;
@@ -93,16 +132,7 @@ bool WriteFileAtomically(const std::string& path, const std::function<bool(CFile
     ::unlink(temporary.c_str());
     return false;
   }
-
-  struct stat existing {};
-  if (::stat(target.c_str(), &existing) == 0) ::chmod(temporary.c_str(), existing.st_mode & 07777);
-  if (::rename(temporary.c_str(), target.c_str()) != 0) {
-    error = OsError("cannot replace", path, errno);
-    ::unlink(temporary.c_str());
-    return false;
-  }
-  SyncFolder(target);
-  return true;
+  return ReplaceWithTemporaryFile(temporary, target, error);
 }
 
 bool SaveDicomFile(CDicomObject& object, const std::string& path, std::string& error) {

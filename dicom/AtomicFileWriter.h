@@ -20,6 +20,16 @@ class CFileStream;
 bool WriteFileAtomically(const std::string& path, const std::function<bool(CFileStream&)>& write,
                          std::string& error);
 
+/// Creates a new, empty, uniquely named file beside `target` (same folder,
+/// so a later rename is atomic) and returns its path; empty with the reason
+/// in `error` when it cannot be created.
+std::string CreateTemporaryFileBeside(const std::string& target, std::string& error);
+
+/// Renames the finished file `temporaryPath` over `target`: a replaced
+/// target keeps its permissions, and the folder is synced. On failure the
+/// temporary file is removed and the target is untouched.
+bool ReplaceWithTemporaryFile(const std::string& temporaryPath, const std::string& target, std::string& error);
+
 /// Saves `object` as a media file at `path` (WriteToFile through
 /// WriteFileAtomically). The object's source path is not changed.
 bool SaveDicomFile(CDicomObject& object, const std::string& path, std::string& error);

@@ -162,6 +162,12 @@ DicomStatus CDicomObject::ReadNextElement(CStream& stream, bool skipPixelData) {
                                              : "item tag outside of any sequence");
     return DicomStatus::Failure;
   }
+  if (TagGroup(tag) == 0x0002) {
+    // The meta group ends where the data set begins; a late (0002,0010)
+    // would contradict the encoding the data set is read in.
+    ReadContext().Fail(tag, position, "file meta information element inside the data set");
+    return DicomStatus::Failure;
+  }
   if (!header.IsUndefinedLength() && header.GetLength() > stream.Remaining()) {
     ReadContext().Fail(tag, position,
                        "value length " + Describe(header.GetLength()) + " runs past the end of the file (" +
@@ -194,7 +200,11 @@ DicomStatus CDicomObject::ReadNextElement(CStream& stream, bool skipPixelData) {
     bool encapsulated = false;
     if (header.GetLength() != 0 && stream.Remaining() >= 8) {
       CDicomElement next;
-      if (next.ReadHeader(stream, m_transferMode)) encapsulated = next.GetTag() == tags::kItem;
+      // Fragments start with an item; an empty fragment sequence ends at once.
+      if (next.ReadHeader(stream, m_transferMode)) {
+        encapsulated = next.GetTag() == tags::kItem ||
+                       (header.IsUndefinedLength() && next.GetTag() == tags::kSequenceDelimitation);
+      }
       stream.Seek(static_cast<int64_t>(valuePosition), CStream::SeekOrigin::Begin);
     }
     if (encapsulated) {

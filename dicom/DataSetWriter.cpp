@@ -37,7 +37,10 @@ bool WriteOrAbort(CStream& stream, Write&& write) {
 
 bool CDicomObject::WriteToFile(CStream& stream) {
   if (!WritePreamble(stream)) return false;
-  return WriteDataSet(stream, m_transferMode);
+  // The meta group comes right after "DICM" whatever else the object holds
+  // (a command group 0000 sorts before it but belongs to the data set).
+  return WriteElements(stream, TransferMode::ExplicitLittleEndian, GroupFilter::MetaOnly) &&
+         WriteElements(stream, m_transferMode, GroupFilter::AllButMeta);
 }
 
 bool CDicomObject::WritePreamble(CStream& stream) {
@@ -50,7 +53,13 @@ bool CDicomObject::WritePreamble(CStream& stream) {
 }
 
 bool CDicomObject::WriteDataSet(CStream& stream, TransferMode mode) {
+  return WriteElements(stream, mode, GroupFilter::All);
+}
+
+bool CDicomObject::WriteElements(CStream& stream, TransferMode mode, GroupFilter filter) {
   for (const auto& entry : m_elements.Sorted()) {
+    const bool meta = TagGroup(entry.tag) == 0x0002;
+    if ((filter == GroupFilter::MetaOnly && !meta) || (filter == GroupFilter::AllButMeta && meta)) continue;
     CDicomElement& element = *entry.element;
     if (TagElement(entry.tag) == 0x0000 && element.GetLength() == 4) {
       // A group longer than 4 GiB cannot be described; leave the value.

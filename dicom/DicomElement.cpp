@@ -44,7 +44,10 @@ CDicomElement::~CDicomElement() = default;
 
 CDicomElement::Framing CDicomElement::FramingFor(TransferMode mode) const {
   if (TagGroup(m_tag) == 0x0002) mode = TransferMode::ExplicitLittleEndian;
-  const bool itemTag = TagGroup(m_tag) == 0xFFFE;
+  // Only the item and delimitation tags have the bare 8-byte header; any
+  // other (FFFE,xxxx) tag is an ordinary element, as the reader takes it.
+  const bool itemTag =
+      m_tag == tags::kItem || m_tag == tags::kItemDelimitation || m_tag == tags::kSequenceDelimitation;
   if (mode == TransferMode::ImplicitLittleEndian || itemTag) return {8, false, m_undefinedLength};
   if (m_vr == vr::kUnknown || HasLongExplicitHeader(m_vr)) {
     return {12, m_vr == vr::kUnknown, m_undefinedLength && m_vr != vr::UT};

@@ -169,7 +169,9 @@ class CDicomObject {
   int NestingDepth() const { return m_nestingDepth; }
 
  private:
+  enum class GroupFilter { All, MetaOnly, AllButMeta };
   bool ReadDataSetUntil(CStream& stream, uint64_t limit, bool skipPixelData);
+  bool WriteElements(CStream& stream, TransferMode mode, GroupFilter filter);
 
   std::string m_sourcePath;
   TransferMode m_transferMode = TransferMode::ExplicitLittleEndian;

@@ -11,6 +11,7 @@
 /// elements, so lines are assembled straight into the output: integers go
 /// through std::to_chars and text values are viewed in place, with no
 /// temporary string and no printf per field.
+#include "dicom/DumpText.h"
 #include "dicom/DicomElement.h"
 #include "dicom/DicomObject.h"
 #include "dicom/DicomSequence.h"
@@ -182,12 +183,21 @@ DicomStatus CDicomElement::DumpText(std::string& out, int level) const {
   return DicomStatus::Success;
 }
 
-DicomStatus CDicomSequence::DumpText(std::string& out, int level) const {
+namespace {
+
+/// Hands the text gathered so far to the caller once it is this large, so
+/// a dump of any size never exists as one string.
+constexpr size_t kChunkSize = 64 * 1024;
+
+void DumpObjectElements(const CDicomObject& object, std::string& out, int level, const DumpChunkSink* sink);
+
+void DumpSequenceLines(const CDicomSequence& sequence, std::string& out, int level, const DumpChunkSink* sink) {
   // A sequence holds no value buffer, so its own line ends with an empty
   // value column.
-  CDicomElement::DumpText(out, level);
-  for (const auto& item : m_items) {
-    if (!item) continue;
+  sequence.CDicomElement::DumpText(out, level);
+  for (size_t i = 0; i < sequence.GetItemCount(); ++i) {
+    const CSequenceItem* item = sequence.GetItem(i);
+    if (item == nullptr) continue;
     AppendIndent(out, level);
     if (item->GetItemTag() == kSequenceDelimitationItemWord) {
       out.append("**** Sequence Delemition Item\r\n");
@@ -196,25 +206,46 @@ DicomStatus CDicomSequence::DumpText(std::string& out, int level) const {
     // A defined-length item shows the bytes it occupies: its content plus
     // the 8-byte item header (no delimitation follows such an item).
     const uint32_t itemSize = item->IsUndefinedLength()
-                                  ? kUndefinedLength
+                                  ? CDicomElement::kUndefinedLength
                                   : static_cast<uint32_t>(item->ContentSize() + 8);
     out.append("    **** Item: length = ");
     AppendHexAndDecimal(out, itemSize);
     out.append("\r\n");
-    item->DumpText(out, level + 1);
+    DumpObjectElements(*item, out, level + 1, sink);
     AppendIndent(out, level);
     out.append("    ---- End Item\r\n");
   }
   AppendIndent(out, level);
   out.append("---- End Seq\r\n");
+}
+
+void DumpObjectElements(const CDicomObject& object, std::string& out, int level, const DumpChunkSink* sink) {
+  for (const auto& entry : object.Elements().Sorted()) {
+    if (!entry.element) continue;
+    if (const auto* sequence = dynamic_cast<const CDicomSequence*>(entry.element.get())) {
+      DumpSequenceLines(*sequence, out, level, sink);
+    } else {
+      entry.element->DumpText(out, level);
+    }
+    if (sink != nullptr && out.size() >= kChunkSize) (*sink)(out);
+  }
+}
+
+}  // namespace
+
+DicomStatus CDicomSequence::DumpText(std::string& out, int level) const {
+  DumpSequenceLines(*this, out, level, nullptr);
   return DicomStatus::Success;
 }
 
 DicomStatus CDicomObject::DumpText(std::string& out, int level) const {
-  for (const auto& entry : m_elements.Sorted()) {
-    if (entry.element) entry.element->DumpText(out, level);
-  }
+  DumpObjectElements(*this, out, level, nullptr);
   return DicomStatus::Success;
+}
+
+void DumpTextInChunks(const CDicomObject& object, int level, std::string& buffer, const DumpChunkSink& sink) {
+  DumpObjectElements(object, buffer, level, &sink);
+  if (!buffer.empty()) sink(buffer);
 }
 
 }  // namespace quillon

@@ -35,7 +35,9 @@ void CDicomElement::WriteHeader(CStream& stream, TransferMode mode, uint32_t len
   uint8_t header[12] = {};
   StoreU16(header, TagGroup(m_tag), bigEndian);
   StoreU16(header + 2, TagElement(m_tag), bigEndian);
-  if (framing.headerSize == 8 && (mode == TransferMode::ImplicitLittleEndian || TagGroup(m_tag) == 0xFFFE)) {
+  const bool itemTag =
+      m_tag == tags::kItem || m_tag == tags::kItemDelimitation || m_tag == tags::kSequenceDelimitation;
+  if (framing.headerSize == 8 && (mode == TransferMode::ImplicitLittleEndian || itemTag)) {
     StoreU32(header + 4, lengthField, bigEndian);
   } else {
     const DicomVR code = framing.writeAsUN ? vr::UN : m_vr;

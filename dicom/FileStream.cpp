@@ -34,12 +34,13 @@ bool CFileStream::Open(const std::string& path, OpenMode mode) {
     return false;
   }
   struct stat info {};
-  if (::fstat(fd, &info) == 0 && S_ISDIR(info.st_mode)) {
+  if (::fstat(fd, &info) != 0 || S_ISDIR(info.st_mode)) {
+    m_lastOsError = S_ISDIR(info.st_mode) ? EISDIR : errno;
     ::close(fd);
-    m_lastOsError = EISDIR;
     return false;
   }
   m_fd = fd;
+  m_length = static_cast<uint64_t>(info.st_size);
   m_lastOsError = 0;
   m_path = path;
   m_buffer = std::make_unique_for_overwrite<uint8_t[]>(kBufferSize);
@@ -89,6 +90,7 @@ void CFileStream::PositionalWrite(const void* data, uint64_t count, uint64_t off
     }
     done += static_cast<uint64_t>(n);
   }
+  if (offset + count > m_length) m_length = offset + count;
 }
 
 void CFileStream::FlushWrites() {
@@ -182,11 +184,7 @@ uint64_t CFileStream::Seek(int64_t offset, SeekOrigin origin) {
 
 uint64_t CFileStream::GetLength() const {
   RequireOpen("length");
-  struct stat info {};
-  if (::fstat(m_fd, &info) != 0) {
-    ThrowOsError(CFileException::Cause::Generic, "stat", errno);
-  }
-  auto length = static_cast<uint64_t>(info.st_size);
+  uint64_t length = m_length;
   if (m_writing && m_bufferStart + m_bufferFill > length) length = m_bufferStart + m_bufferFill;
   return length;
 }

@@ -64,6 +64,10 @@ class CFileStream final : public CStream {
   uint64_t m_bufferPos = 0;    ///< cursor inside the buffer
   uint64_t m_bufferFill = 0;   ///< valid read bytes, or pending write bytes
   bool m_writing = false;      ///< the buffer holds pending writes
+  /// File length as of the last open or write: the reader asks for the
+  /// length several times per element, and a system call each time would
+  /// cost more than the parsing.
+  uint64_t m_length = 0;
 };
 
 }  // namespace quillon

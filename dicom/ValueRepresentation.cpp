@@ -42,14 +42,22 @@ constexpr auto kVrTable = [] {
 constexpr VrProperties kUnknownVr{vr::kUnknown, true, kSpace, 0, false};
 constexpr VrProperties kUnlistedVr{0, false, kSpace, 0, false};
 
+// Every code's row in kVrTable (0xFF: not listed), so a lookup is one index:
+// the dump and the writer ask for every element.
+constexpr uint8_t kUnlisted = 0xFF;
+constexpr auto kVrIndex = [] {
+  std::array<uint8_t, 65536> index{};
+  index.fill(kUnlisted);
+  for (size_t i = 0; i < kVrTable.size(); ++i) index[kVrTable[i].code] = static_cast<uint8_t>(i);
+  return index;
+}();
+
 }  // namespace
 
 const VrProperties& GetVrProperties(DicomVR code) {
   if (code == vr::kUnknown) return kUnknownVr;
-  const auto it = std::lower_bound(kVrTable.begin(), kVrTable.end(), code,
-                                   [](const VrProperties& p, DicomVR c) { return p.code < c; });
-  if (it != kVrTable.end() && it->code == code) return *it;
-  return kUnlistedVr;
+  const uint8_t row = kVrIndex[code];
+  return row == kUnlisted ? kUnlistedVr : kVrTable[row];
 }
 
 bool IsTextVR(DicomVR code) { return GetVrProperties(code).isText; }

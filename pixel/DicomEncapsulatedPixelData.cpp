@@ -171,6 +171,9 @@ uint64_t CDicomEncapsulatedPixelData::EncodedSize(TransferMode /*mode*/) const {
 
 bool CDicomEncapsulatedPixelData::WriteElement(CStream& stream, TransferMode mode) const {
   if (GetTag() != tags::kPixelData) return false;
+  // Fragments left in the source file were never read: writing the element
+  // now would silently drop them.
+  if (!m_loaded && m_valuePosition != kUnknownPosition) return false;
   for (const auto& item : m_items) {
     if (item->GetLength() > 0 && !item->HasValue()) return false;
   }

@@ -123,6 +123,11 @@ class CPixelCodec {
   uint8_t* WorkBuffer();
 
  private:
+  /// Bitmap rows → stored rows, the compress direction of ReverseRows: the
+  /// two layouts have different row strides unless Columns is a multiple of
+  /// 4, so one function cannot serve both directions.
+  bool ReverseRowsToStored(const uint8_t* bitmap, uint8_t* stored) const;
+
   uint32_t m_columns;
   uint32_t m_alignedColumns;
   uint32_t m_rows;

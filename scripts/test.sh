@@ -18,3 +18,9 @@ export ASAN_OPTIONS="detect_leaks=1:abort_on_error=1"
 export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
 
 ctest --test-dir "$build_dir" --output-on-failure -j 2
+
+# A short fuzzing smoke run of every fuzz target (needs Clang; longer runs
+# are done by hand with scripts/fuzz.sh).
+if command -v clang++ >/dev/null 2>&1; then
+  scripts/fuzz.sh "${QUILLON_FUZZ_SECONDS:-30}"
+fi

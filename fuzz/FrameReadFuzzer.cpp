@@ -1,0 +1,28 @@
+/// \file
+/// libFuzzer entry point for frame access on arbitrary files: the bytes are
+/// read as a file, then every frame the header announces (up to a few) is
+/// read through the image layer and its codec, native, RLE or JPEG. Image
+/// attributes and pixel data come from the input, so sizes, frame counts,
+/// palettes and fragments are all untrusted.
+#include "dicom/DicomObject.h"
+#include "dicom/MemoryStream.h"
+#include "pixel/PixelImage.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  quillon::CMemoryStream stream(data, size);
+  quillon::CDicomObject object;
+  if (!object.ReadFromFile(stream, false)) return 0;
+  quillon::CPixelImage image;
+  if (!image.OpenObject(object) || image.FrameSize() == 0 || image.FrameSize() > (uint64_t{1} << 26)) return 0;
+  auto bitmap = std::make_unique_for_overwrite<uint8_t[]>(image.FrameSize());
+  const int32_t frames = image.NumberOfFrames() < 4 ? image.NumberOfFrames() : 4;
+  for (int32_t f = 0; f < frames; ++f) {
+    uint64_t length = 0;
+    (void)image.ReadFrame(f, bitmap.get(), image.FrameSize(), length);
+  }
+  return 0;
+}

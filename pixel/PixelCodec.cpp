@@ -1,0 +1,416 @@
+/// \file
+/// CPixelCodec: the description of one image's frames and the conversions
+/// between stored frames of the uncompressed transfer syntaxes and display
+/// bitmaps. The attributes come from untrusted files, so every conversion
+/// first checks that the geometry fits the buffers it is promised (the
+/// display size); the per-pixel loops then run on precomputed row pointers
+/// and tables only.
+#include "pixel/PixelCodec.h"
+
+#include "pixel/ColourTables.h"
+
+#include <algorithm>
+#include <array>
+#include <cstddef>
+#include <cstring>
+#include <limits>
+#include <new>
+#include <type_traits>
+#include <utility>
+
+namespace quillon {
+
+namespace {
+
+constexpr uint64_t SaturatingMultiply(uint64_t a, uint64_t b) {
+  if (a != 0 && b > std::numeric_limits<uint64_t>::max() / a) return std::numeric_limits<uint64_t>::max();
+  return a * b;
+}
+
+PixelFormat FormatFor(const std::string& photometric, uint32_t bytesPerPixel, uint32_t planar) {
+  if (photometric == "RGB") return planar == 0 ? PixelFormat::RgbByPixel : PixelFormat::RgbByPlane;
+  if (photometric == "YBR_FULL") return planar == 0 ? PixelFormat::YbrFullByPixel : PixelFormat::YbrFullByPlane;
+  if (photometric == "MONOCHROME2") {
+    return bytesPerPixel > 1 ? PixelFormat::Monochrome2Word : PixelFormat::Monochrome2Byte;
+  }
+  if (photometric == "MONOCHROME1") {
+    return bytesPerPixel > 1 ? PixelFormat::Monochrome1Word : PixelFormat::Monochrome1Byte;
+  }
+  if (photometric == "PALETTE COLOR") return PixelFormat::PaletteColor;
+  return PixelFormat::Unsupported;
+}
+
+// The codec's geometry as sizes. Only built for a usable codec, whose display
+// size is at most kMaxDisplaySize, so every product below fits a size_t.
+struct Geometry {
+  size_t width;    // pixels in a stored row
+  size_t aligned;  // pixels in a bitmap row
+  size_t rows;
+  size_t bytesPerPixel;
+
+  explicit Geometry(const CPixelCodec& codec)
+      : width(codec.Columns()),
+        aligned(codec.AlignedColumns()),
+        rows(codec.Rows()),
+        bytesPerPixel(codec.BytesPerPixel()) {}
+
+  size_t StoredRowBytes() const { return width * bytesPerPixel; }
+  size_t BitmapRowBytes() const { return aligned * bytesPerPixel; }
+  size_t PlaneSize() const { return width * rows; }
+  // Offset of the bitmap row that shows stored row `row`: the bitmap is
+  // bottom-up.
+  size_t BitmapRowOffset(size_t row) const { return (rows - 1 - row) * BitmapRowBytes(); }
+};
+
+// The three sample pointers of one stored colour row. Sample s of pixel c is
+// at sample[s][c × step], with step 3 by pixel and 1 by plane.
+template <typename Byte>
+struct StoredColourRow {
+  Byte* sample[3];
+};
+
+template <typename Byte>
+StoredColourRow<Byte> ColourRowAt(Byte* stored, const Geometry& g, size_t row, bool byPlane) {
+  if (byPlane) {
+    Byte* first = stored + row * g.width;
+    const size_t plane = g.PlaneSize();
+    return {{first, first + plane, first + 2 * plane}};
+  }
+  Byte* first = stored + row * g.width * 3;
+  return {{first, first + 1, first + 2}};
+}
+
+// Runs `convert(step)` with the sample step as a compile-time constant, so
+// each layout gets its own loop with constant strides.
+template <typename Convert>
+void WithSampleStep(bool byPlane, Convert&& convert) {
+  if (byPlane) {
+    convert(std::integral_constant<size_t, 1>{});
+  } else {
+    convert(std::integral_constant<size_t, 3>{});
+  }
+}
+
+inline uint8_t ClampToByte(int value) { return static_cast<uint8_t>(std::clamp(value, 0, 255)); }
+
+// Copies `rows` rows of `rowBytes` bytes, the first row of `from` to the last
+// row of `to`.
+void CopyRowsReversed(const uint8_t* from, size_t fromStride, uint8_t* to, size_t toStride, size_t rowBytes,
+                      size_t rows) {
+  for (size_t row = 0; row < rows; ++row) {
+    std::memcpy(to + (rows - 1 - row) * toStride, from + row * fromStride, rowBytes);
+  }
+}
+
+// Swaps rows top with bottom; a middle row stays where it is.
+void FlipRows(uint8_t* buffer, size_t rowBytes, size_t rows) {
+  if (rows < 2) return;
+  for (size_t top = 0, bottom = rows - 1; top < bottom; ++top, --bottom) {
+    uint8_t* upper = buffer + top * rowBytes;
+    std::swap_ranges(upper, upper + rowBytes, buffer + bottom * rowBytes);
+  }
+}
+
+// The window as a table over every sample value 0 … count−1:
+//   low = trunc(c − 0.5 − (w − 1) / 2), high = trunc(c − 0.5 + (w − 1) / 2),
+//   offset = trunc((c − 0.5) × 255), divisor = trunc(w − 1);
+//   x ≤ low → 0, else x ≥ high → 255, else (255x − offset) / divisor + 127
+// with division truncating toward zero. The bounds are formed in double and
+// kept in 64 bits, so no window a caller sets can overflow them. Building the
+// table costs one division in all: across the interior the quotient is
+// stepped along with the numerator.
+void FillWindowTable(int32_t width, int32_t center, uint8_t* table, size_t count) {
+  const double w = width;
+  const double c = center;
+  const auto low = static_cast<int64_t>(c - 0.5 - (w - 1) / 2);
+  const auto high = static_cast<int64_t>(c - 0.5 + (w - 1) / 2);
+  const auto offset = static_cast<int64_t>((c - 0.5) * 255);
+  const auto divisor = static_cast<int64_t>(w - 1);
+  const auto n = static_cast<int64_t>(count);
+
+  // [first, end) is the interior. A width of 1 or less gives high ≤ low, so
+  // there is no interior and the division is never reached.
+  const int64_t first = std::clamp<int64_t>(low + 1, 0, n);
+  const int64_t end = divisor > 0 ? std::clamp<int64_t>(high, first, n) : first;
+
+  std::memset(table, 0, static_cast<size_t>(first));
+  if (first < end) {
+    int64_t numerator = 255 * first - offset;
+    int64_t floorQuotient = numerator / divisor;
+    int64_t remainder = numerator % divisor;
+    if (remainder < 0) {
+      remainder += divisor;
+      --floorQuotient;
+    }
+    const int64_t stepQuotient = 255 / divisor;
+    const int64_t stepRemainder = 255 % divisor;
+    for (int64_t x = first; x < end; ++x) {
+      // Truncation differs from the floor only for a negative inexact quotient.
+      const int64_t quotient = floorQuotient + (numerator < 0 && remainder != 0 ? 1 : 0);
+      table[static_cast<size_t>(x)] = static_cast<uint8_t>(std::clamp<int64_t>(quotient + 127, 0, 255));
+      numerator += 255;
+      floorQuotient += stepQuotient;
+      remainder += stepRemainder;
+      if (remainder >= divisor) {
+        remainder -= divisor;
+        ++floorQuotient;
+      }
+    }
+  }
+  std::memset(table + end, 255, static_cast<size_t>(n - end));
+}
+
+}  // namespace
+
+CPixelCodec::CPixelCodec(std::string photometric, uint32_t columns, uint32_t rows, uint32_t bytesPerPixel,
+                         uint32_t bitsAllocated, uint32_t bitsStored, uint32_t planar)
+    : m_columns(columns),
+      m_alignedColumns((columns + 3u) & ~3u),
+      m_rows(rows),
+      m_bytesPerPixel(bytesPerPixel),
+      m_bitsAllocated(bitsAllocated),
+      m_bitsStored(bitsStored),
+      // Rounded in 64 bits: near 2^32 columns the 32-bit aligned width wraps,
+      // and the display size must never understate the frame.
+      m_displaySize(SaturatingMultiply(SaturatingMultiply((uint64_t{columns} + 3) & ~uint64_t{3}, rows),
+                                       bytesPerPixel)),
+      m_photometric(std::move(photometric)),
+      m_format(FormatFor(m_photometric, bytesPerPixel, planar)) {
+  switch (m_format) {
+    case PixelFormat::Monochrome2Byte:
+    case PixelFormat::Monochrome1Byte:
+      SetWindow(256, 128);
+      break;
+    case PixelFormat::Monochrome2Word:
+    case PixelFormat::Monochrome1Word: {
+      // The whole stored range. From 31 bits stored on, 2^bitsStored does not
+      // fit the signed width, so the width stops at its largest value.
+      constexpr uint64_t kLargestWidth = std::numeric_limits<int32_t>::max();
+      const uint64_t fullRange = bitsStored >= 31 ? kLargestWidth : uint64_t{1} << bitsStored;
+      SetWindow(static_cast<int32_t>(fullRange), static_cast<int32_t>(fullRange / 2));
+      break;
+    }
+    default:
+      break;
+  }
+}
+
+CPixelCodec::~CPixelCodec() = default;
+
+bool CPixelCodec::IsUsable() const {
+  return m_columns != 0 && m_rows != 0 && m_bytesPerPixel >= 1 && m_bytesPerPixel <= 6 &&
+         m_displaySize <= kMaxDisplaySize;
+}
+
+bool CPixelCodec::Compress(const uint8_t* bitmap, uint8_t* out, uint64_t outCapacity, uint64_t& outLength) {
+  if (outCapacity < m_displaySize) return false;
+  // The stored frame is Rows × Columns × BytesPerPixel bytes; the display
+  // size is larger whenever the width is not a multiple of 4, and writing
+  // that many bytes would put the bitmap's padding into the file.
+  outLength = uint64_t{m_columns} * m_rows * m_bytesPerPixel;
+  switch (m_format) {
+    case PixelFormat::RgbByPixel:
+      return BitmapToRgb(bitmap, out, false);
+    case PixelFormat::RgbByPlane:
+      return BitmapToRgb(bitmap, out, true);
+    case PixelFormat::YbrFullByPixel:
+      return BitmapToYbr(bitmap, out, false);
+    case PixelFormat::YbrFullByPlane:
+      return BitmapToYbr(bitmap, out, true);
+    case PixelFormat::Reserved2:
+    case PixelFormat::Monochrome2Byte:
+    case PixelFormat::Monochrome1Byte:
+    case PixelFormat::Monochrome2Word:
+    case PixelFormat::Monochrome1Word:
+    case PixelFormat::PaletteColor:
+      return ReverseRowsToStored(bitmap, out);
+    case PixelFormat::Reserved3:
+    case PixelFormat::Unsupported:
+      break;
+  }
+  return false;
+}
+
+bool CPixelCodec::Decompress(const uint8_t* stored, uint64_t storedLength, uint8_t* bitmap) {
+  // Every conversion below reads Rows × Columns × BytesPerPixel stored bytes.
+  if (!IsUsable() || storedLength < uint64_t{m_columns} * m_rows * m_bytesPerPixel) return false;
+  switch (m_format) {
+    case PixelFormat::RgbByPixel:
+      return RgbToBitmap(stored, bitmap, false);
+    case PixelFormat::RgbByPlane:
+      return RgbToBitmap(stored, bitmap, true);
+    case PixelFormat::YbrFullByPixel:
+      return YbrToBitmap(stored, bitmap, false);
+    case PixelFormat::YbrFullByPlane:
+      return YbrToBitmap(stored, bitmap, true);
+    case PixelFormat::Reserved2:
+    case PixelFormat::Monochrome2Byte:
+    case PixelFormat::Monochrome1Byte:
+    case PixelFormat::PaletteColor:
+      return ReverseRows(stored, bitmap);
+    case PixelFormat::Monochrome2Word:
+    case PixelFormat::Monochrome1Word:
+      return WindowToBitmap(stored, bitmap);
+    case PixelFormat::Reserved3:
+    case PixelFormat::Unsupported:
+      break;
+  }
+  return false;
+}
+
+bool CPixelCodec::RgbToBitmap(const uint8_t* stored, uint8_t* bitmap, bool byPlane) const {
+  if (!IsUsable() || m_bytesPerPixel != 3 || stored == nullptr || bitmap == nullptr) return false;
+  const Geometry g(*this);
+  WithSampleStep(byPlane, [&](auto step) {
+    for (size_t row = 0; row < g.rows; ++row) {
+      const auto in = ColourRowAt(stored, g, row, byPlane);
+      const uint8_t* red = in.sample[0];
+      const uint8_t* green = in.sample[1];
+      const uint8_t* blue = in.sample[2];
+      uint8_t* out = bitmap + g.BitmapRowOffset(row);
+      for (size_t c = 0; c < g.width; ++c) {
+        out[3 * c] = blue[c * step];
+        out[3 * c + 1] = green[c * step];
+        out[3 * c + 2] = red[c * step];
+      }
+    }
+  });
+  return true;
+}
+
+bool CPixelCodec::BitmapToRgb(const uint8_t* bitmap, uint8_t* stored, bool byPlane) const {
+  if (!IsUsable() || m_bytesPerPixel != 3 || stored == nullptr || bitmap == nullptr) return false;
+  const Geometry g(*this);
+  WithSampleStep(byPlane, [&](auto step) {
+    for (size_t row = 0; row < g.rows; ++row) {
+      const auto out = ColourRowAt(stored, g, row, byPlane);
+      uint8_t* red = out.sample[0];
+      uint8_t* green = out.sample[1];
+      uint8_t* blue = out.sample[2];
+      const uint8_t* in = bitmap + g.BitmapRowOffset(row);
+      for (size_t c = 0; c < g.width; ++c) {
+        blue[c * step] = in[3 * c];
+        green[c * step] = in[3 * c + 1];
+        red[c * step] = in[3 * c + 2];
+      }
+    }
+  });
+  return true;
+}
+
+bool CPixelCodec::YbrToBitmap(const uint8_t* stored, uint8_t* bitmap, bool byPlane) const {
+  if (!IsUsable() || m_bytesPerPixel != 3 || stored == nullptr || bitmap == nullptr) return false;
+  const Geometry g(*this);
+  const ColourTables& t = GetColourTables();
+  WithSampleStep(byPlane, [&](auto step) {
+    for (size_t row = 0; row < g.rows; ++row) {
+      const auto in = ColourRowAt(stored, g, row, byPlane);
+      const uint8_t* luma = in.sample[0];
+      const uint8_t* blueDiff = in.sample[1];
+      const uint8_t* redDiff = in.sample[2];
+      uint8_t* out = bitmap + g.BitmapRowOffset(row);
+      for (size_t c = 0; c < g.width; ++c) {
+        const int y = luma[c * step];
+        const uint8_t cb = blueDiff[c * step];
+        const uint8_t cr = redDiff[c * step];
+        out[3 * c] = ClampToByte(y + t.blueFromCb[cb]);
+        out[3 * c + 1] = ClampToByte(y + t.greenFromCb[cb] + t.greenFromCr[cr]);
+        out[3 * c + 2] = ClampToByte(y + t.redFromCr[cr]);
+      }
+    }
+  });
+  return true;
+}
+
+bool CPixelCodec::BitmapToYbr(const uint8_t* bitmap, uint8_t* stored, bool byPlane) const {
+  if (!IsUsable() || m_bytesPerPixel != 3 || stored == nullptr || bitmap == nullptr) return false;
+  const Geometry g(*this);
+  const ColourTables& t = GetColourTables();
+  WithSampleStep(byPlane, [&](auto step) {
+    for (size_t row = 0; row < g.rows; ++row) {
+      const auto out = ColourRowAt(stored, g, row, byPlane);
+      uint8_t* luma = out.sample[0];
+      uint8_t* blueDiff = out.sample[1];
+      uint8_t* redDiff = out.sample[2];
+      const uint8_t* in = bitmap + g.BitmapRowOffset(row);
+      for (size_t c = 0; c < g.width; ++c) {
+        const uint8_t blue = in[3 * c];
+        const uint8_t green = in[3 * c + 1];
+        const uint8_t red = in[3 * c + 2];
+        luma[c * step] = ClampToByte(t.yFromRed[red] + t.yFromGreen[green] + t.yFromBlue[blue]);
+        blueDiff[c * step] = ClampToByte(t.cbFromRed[red] + t.cbFromGreen[green] + t.cbFromBlue[blue]);
+        redDiff[c * step] = ClampToByte(t.crFromRed[red] + t.crFromGreen[green] + t.crFromBlue[blue]);
+      }
+    }
+  });
+  return true;
+}
+
+bool CPixelCodec::ReverseRows(const uint8_t* from, uint8_t* to) const {
+  if (!IsUsable() || from == nullptr || to == nullptr) return false;
+  const Geometry g(*this);
+  CopyRowsReversed(from, g.StoredRowBytes(), to, g.BitmapRowBytes(), g.StoredRowBytes(), g.rows);
+  return true;
+}
+
+bool CPixelCodec::ReverseRowsToStored(const uint8_t* bitmap, uint8_t* stored) const {
+  if (!IsUsable() || bitmap == nullptr || stored == nullptr) return false;
+  const Geometry g(*this);
+  CopyRowsReversed(bitmap, g.BitmapRowBytes(), stored, g.StoredRowBytes(), g.StoredRowBytes(), g.rows);
+  return true;
+}
+
+bool CPixelCodec::WindowToBitmap(const uint8_t* stored, uint8_t* bitmap) const {
+  if (!IsUsable() || stored == nullptr || bitmap == nullptr) return false;
+  // The sample width must match the bytes per pixel, or the reads below
+  // would run past a stored frame of Rows × Columns × BytesPerPixel bytes.
+  const bool wide = m_bitsAllocated == 16 && m_bytesPerPixel == 2;
+  const bool narrow = m_bitsAllocated == 8 && m_bytesPerPixel == 1;
+  if (!wide && !narrow) return false;
+
+  std::array<uint8_t, 65536> table;  // filled for every sample value below
+  FillWindowTable(m_windowWidth, m_windowCenter, table.data(), wide ? 65536 : 256);
+
+  const Geometry g(*this);
+  for (size_t row = 0; row < g.rows; ++row) {
+    const uint8_t* in = stored + row * g.StoredRowBytes();
+    uint8_t* out = bitmap + (g.rows - 1 - row) * g.aligned;  // one byte per pixel
+    if (wide) {
+      // Samples are little endian, the order the reader leaves values in.
+      for (size_t c = 0; c < g.width; ++c) {
+        out[c] = table[static_cast<size_t>(in[2 * c]) | (static_cast<size_t>(in[2 * c + 1]) << 8)];
+      }
+    } else {
+      for (size_t c = 0; c < g.width; ++c) out[c] = table[in[c]];
+    }
+  }
+  return true;
+}
+
+bool CPixelCodec::FlipInPlace(uint8_t* buffer, bool planes) const {
+  if (!IsUsable() || buffer == nullptr) return false;
+  const Geometry g(*this);
+  if (!planes || g.bytesPerPixel == 1) {
+    FlipRows(buffer, g.BitmapRowBytes(), g.rows);
+    return true;
+  }
+  // Three planes of Columns × Rows bytes fit the display size only from
+  // three bytes per pixel on.
+  if (g.bytesPerPixel < 3) return false;
+  for (size_t plane = 0; plane < 3; ++plane) FlipRows(buffer + plane * g.PlaneSize(), g.width, g.rows);
+  return true;
+}
+
+uint8_t* CPixelCodec::WorkBuffer() {
+  if (!m_workBuffer && IsUsable()) {
+    try {
+      // Zeroed once, so a decoder that stops short never exposes stale memory.
+      m_workBuffer = std::make_unique<uint8_t[]>(static_cast<size_t>(m_displaySize));
+    } catch (const std::bad_alloc&) {
+      return nullptr;
+    }
+  }
+  return m_workBuffer.get();
+}
+
+}  // namespace quillon

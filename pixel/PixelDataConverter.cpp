@@ -1,0 +1,246 @@
+#include "pixel/PixelDataConverter.h"
+
+#include "dicom/AtomicFileWriter.h"
+#include "dicom/DicomObject.h"
+#include "dicom/FileSettingsStore.h"
+#include "dicom/UidGenerator.h"
+#include "dicom/ValueRepresentation.h"
+#include "pixel/PixelCodec.h"
+#include "pixel/PixelImage.h"
+
+#include <unistd.h>
+
+#include <memory>
+#include <new>
+
+namespace quillon {
+
+namespace {
+
+constexpr DicomTag kImageType = 0x00080008;
+constexpr DicomTag kSamplesPerPixel = 0x00280002;
+constexpr DicomTag kPhotometric = 0x00280004;
+constexpr DicomTag kPlanarConfiguration = 0x00280006;
+constexpr DicomTag kBitsAllocated = 0x00280100;
+constexpr DicomTag kLossyImageCompression = 0x00282110;
+constexpr const char* kRleLossless = "1.2.840.10008.1.2.5";
+constexpr const char* kJpegBaseline = "1.2.840.10008.1.2.4.50";
+
+void SetTransferSyntax(CDicomObject& object, const char* uid) {
+  (void)object.AddString(tags::kTransferSyntaxUid, vr::UI, uid);  // also sets the transfer mode
+}
+
+/// Thrown inside the conversion with the code to return; caught at its end.
+struct ConversionFailure {
+  DCT_STATUS status;
+};
+
+std::unique_ptr<uint8_t[]> AllocateOrThrow(uint64_t size) {
+  try {
+    return std::make_unique<uint8_t[]>(size);
+  } catch (const std::bad_alloc&) {
+    throw ConversionFailure{DCT_STATUS::OutOfMemory};
+  }
+}
+
+/// Removes the temporary output unless the conversion committed it.
+struct TemporaryOutput {
+  std::string path;
+  bool committed = false;
+  ~TemporaryOutput() {
+    if (!committed && !path.empty()) ::unlink(path.c_str());
+  }
+};
+
+}  // namespace
+
+const char* DescribeConversionStatus(DCT_STATUS status) {
+  switch (status) {
+    case DCT_STATUS::Success: return "The conversion succeeded";
+    case DCT_STATUS::Failure: return "The source data set could not be read or converted to monochrome";
+    case DCT_STATUS::HeaderFailed:
+      return "The image header could not be converted (16-bit images and images without frame access are not "
+             "converted)";
+    case DCT_STATUS::OutOfMemory: return "Not enough memory for a frame";
+    case DCT_STATUS::ReadFailed: return "The source file or one of its frames could not be read";
+    case DCT_STATUS::WriteFailed: return "The destination file could not be written";
+  }
+  return "Unknown conversion result";
+}
+
+void ApplyTransferSyntaxChoice(const ConversionOptions& options, CDicomObject& object) {
+  switch (options.transferSyntaxChoice) {
+    case TransferSyntaxChoice::Unchanged: {
+      std::string syntax;
+      (void)object.GetString(tags::kTransferSyntaxUid, syntax);
+      if (syntax != uids::kImplicitVrLittleEndian && syntax != uids::kExplicitVrLittleEndian) {
+        SetTransferSyntax(object, uids::kExplicitVrLittleEndian);
+      } else {
+        SetTransferSyntax(object, syntax.c_str());
+      }
+      break;
+    }
+    case TransferSyntaxChoice::Explicit: SetTransferSyntax(object, uids::kExplicitVrLittleEndian); break;
+    case TransferSyntaxChoice::Implicit: SetTransferSyntax(object, uids::kImplicitVrLittleEndian); break;
+  }
+}
+
+bool UpdateImageHeader(const ConversionOptions& options, CDicomObject& object, ConversionMode mode,
+                       bool toMonochrome) {
+  if (static_cast<uint32_t>(mode) > static_cast<uint32_t>(ConversionMode::RgbPlanar)) return false;
+  std::string imageType;
+  (void)object.GetString(kImageType, imageType);
+  uint16_t bitsAllocated = 0;
+  (void)object.GetUInt16(kBitsAllocated, bitsAllocated);
+  uint16_t samples = 1;
+  if (object.GetUInt16(kSamplesPerPixel, samples) != DicomStatus::Success) samples = 1;
+  if (bitsAllocated == 16) return false;
+
+  if (toMonochrome) {
+    if (!options.keepInstanceUid) {
+      CFileSettingsStore store;
+      const std::string uid = GenerateUID(&store);
+      (void)object.AddString(tags::kMediaStorageSopInstanceUid, vr::UI, uid);
+      (void)object.AddString(tags::kSopInstanceUid, vr::UI, uid);
+    }
+    (void)object.AddString(kPhotometric, vr::CS, "MONOCHROME2");
+    (void)object.RemoveElement(kPlanarConfiguration);
+    (void)object.AddUInt16(kSamplesPerPixel, vr::US, 1);
+    samples = 1;
+  }
+  if (imageType.empty() || imageType.find("ORIGINAL") != std::string::npos) {
+    (void)object.AddString(kImageType, vr::CS, "DERIVED\\SECONDARY");
+  }
+
+  const char* photometric = "RGB";
+  int planar = -1;  // -1: leave as it is
+  switch (mode) {
+    case ConversionMode::Uncompressed: ApplyTransferSyntaxChoice(options, object); break;
+    case ConversionMode::YbrFull:
+      ApplyTransferSyntaxChoice(options, object);
+      photometric = "YBR_FULL";
+      planar = 1;
+      break;
+    case ConversionMode::YbrFullRle:
+      SetTransferSyntax(object, kRleLossless);
+      photometric = "YBR_FULL";
+      planar = 1;
+      break;
+    case ConversionMode::JpegLossy:
+      SetTransferSyntax(object, kJpegBaseline);
+      photometric = "YBR_FULL_422";
+      planar = 1;
+      break;
+    case ConversionMode::Rle:
+      SetTransferSyntax(object, kRleLossless);
+      planar = 1;
+      break;
+    case ConversionMode::RgbPixelInterleave:
+      ApplyTransferSyntaxChoice(options, object);
+      planar = 0;
+      break;
+    case ConversionMode::RgbPlanar:
+      ApplyTransferSyntaxChoice(options, object);
+      planar = 1;
+      break;
+  }
+  if (samples != 1) {
+    (void)object.AddString(kPhotometric, vr::CS, photometric);
+    if (planar >= 0) (void)object.AddUInt16(kPlanarConfiguration, vr::US, static_cast<uint16_t>(planar));
+    if (mode == ConversionMode::JpegLossy) (void)object.AddString(kLossyImageCompression, vr::CS, "01");
+  }
+  return true;
+}
+
+namespace {
+
+/// Replaces a 24-bit display bitmap by its luminance as an 8-bit display
+/// bitmap of the same geometry.
+class CMonochromeReducer {
+ public:
+  CMonochromeReducer(uint32_t columns, uint32_t rows)
+      : m_colour(CreatePixelCodec(CodecKind::Native, "RGB", columns, rows, 8, 8, 3, 1, 0)),
+        m_grey(CreatePixelCodec(CodecKind::Native, "MONOCHROME2", columns, rows, 8, 8, 1, 0, 0)) {}
+  bool IsReady() const { return m_colour && m_grey; }
+  /// `planes` holds DisplaySize of the colour codec; the Y plane comes first.
+  bool Reduce(const uint8_t* colourBitmap, uint8_t* planes, uint8_t* greyBitmap) const {
+    return m_colour->BitmapToYbr(colourBitmap, planes, true) && m_grey->ReverseRows(planes, greyBitmap);
+  }
+
+ private:
+  std::unique_ptr<CPixelCodec> m_colour;
+  std::unique_ptr<CPixelCodec> m_grey;
+};
+
+DCT_STATUS Convert(const ConversionOptions& options, const std::string& sourcePath,
+                   const std::string& destinationPath, ConversionMode mode, bool toMonochrome,
+                   const ConversionProgress& progress) {
+  CPixelImage source;
+  source.SetQuality(options.quality);
+  if (!source.OpenFile(sourcePath)) {
+    return source.Object() != nullptr && source.Stream() != nullptr ? DCT_STATUS::Failure : DCT_STATUS::ReadFailed;
+  }
+  CDicomObject header;
+  if (!header.CopyFrom(source.Object())) return DCT_STATUS::Failure;
+  header.SetSopClassUid(source.Object()->GetSopClassUid());
+  if (uint64_t{source.BitsAllocated()} * source.SamplesPerPixel() / 8 == 0) toMonochrome = false;
+  // Only colour images can be reduced to their luminance.
+  if (source.SamplesPerPixel() != 3) toMonochrome = false;
+  (void)header.RemoveElement(tags::kPixelData);
+  if (!UpdateImageHeader(options, header, mode, toMonochrome)) return DCT_STATUS::HeaderFailed;
+
+  CPixelImage destination;
+  destination.SetQuality(options.quality);
+  if (!destination.OpenObject(header) || destination.Codec() == nullptr || destination.PixelElement() == nullptr) {
+    return DCT_STATUS::HeaderFailed;
+  }
+  std::string error;
+  TemporaryOutput output{CreateTemporaryFileBeside(destinationPath, error)};
+  if (output.path.empty() || !destination.WriteHeader(output.path)) return DCT_STATUS::WriteFailed;
+
+  try {
+    const uint64_t bufferSize = 2 * source.FrameSize();
+    if (bufferSize == 0 || bufferSize > 2 * CPixelCodec::kMaxDisplaySize) throw ConversionFailure{DCT_STATUS::OutOfMemory};
+    std::unique_ptr<uint8_t[]> frame = AllocateOrThrow(bufferSize);
+    std::unique_ptr<uint8_t[]> planes;
+    std::unique_ptr<uint8_t[]> grey;
+    std::unique_ptr<CMonochromeReducer> reducer;
+    if (toMonochrome) {
+      reducer = std::make_unique<CMonochromeReducer>(source.Columns(), source.Rows());
+      if (!reducer->IsReady()) throw ConversionFailure{DCT_STATUS::Failure};
+      planes = AllocateOrThrow(bufferSize);
+      grey = AllocateOrThrow(bufferSize);
+    }
+    const int32_t frames = source.NumberOfFrames();
+    for (int32_t n = 0; n < frames; ++n) {
+      uint64_t length = 0;
+      if (source.ReadFrame(n, frame.get(), bufferSize, length) != FrameStatus::Success) {
+        throw ConversionFailure{DCT_STATUS::ReadFailed};
+      }
+      const uint8_t* bitmap = frame.get();
+      if (reducer) {
+        if (!reducer->Reduce(frame.get(), planes.get(), grey.get())) throw ConversionFailure{DCT_STATUS::Failure};
+        bitmap = grey.get();
+      }
+      if (destination.WriteFrame(bitmap) != FrameStatus::Written) throw ConversionFailure{DCT_STATUS::WriteFailed};
+      if (progress) progress(n + 1, frames);
+    }
+  } catch (const ConversionFailure& failure) {
+    destination.CloseFile(true);
+    return failure.status;
+  }
+  if (!destination.FinishWrite()) return DCT_STATUS::WriteFailed;
+  if (!ReplaceWithTemporaryFile(output.path, destinationPath, error)) return DCT_STATUS::WriteFailed;
+  output.committed = true;
+  return DCT_STATUS::Success;
+}
+
+}  // namespace
+
+DCT_STATUS ConvertPixelDataFile(const ConversionOptions& options, const std::string& sourcePath,
+                                const std::string& destinationPath, ConversionMode mode, bool toMonochrome,
+                                const ConversionProgress& progress) {
+  return Convert(options, sourcePath, destinationPath, mode, toMonochrome, progress);
+}
+
+}  // namespace quillon

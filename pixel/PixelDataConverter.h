@@ -1,0 +1,84 @@
+/// \file
+/// Re-encoding the pixel data of a file into a new file: compressed (RLE,
+/// baseline JPEG), decompressed, between RGB and YBR_FULL, between colour
+/// by pixel and by plane, or reduced to monochrome. Works file to file,
+/// frame by frame, through two CPixelImage objects, so a large multi-frame
+/// file is never held whole in memory.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+namespace quillon {
+
+class CDicomObject;
+
+/// Result of a conversion.
+enum class DCT_STATUS : uint32_t {
+  /// The source data set could not be read, or a frame could not be turned
+  /// into monochrome.
+  Failure = 0,
+  Success = 1,
+  /// The header could not be updated (16-bit images are never converted) or
+  /// the output could not be prepared from it.
+  HeaderFailed = 2,
+  /// No memory for a frame buffer.
+  OutOfMemory = 3,
+  /// The source could not be opened, or one of its frames not read.
+  ReadFailed = 4,
+  /// The destination could not be created, written or finished.
+  WriteFailed = 5,
+};
+
+/// What a result code means, in words for the user.
+const char* DescribeConversionStatus(DCT_STATUS status);
+
+/// What the pixel data becomes.
+enum class ConversionMode : uint32_t {
+  Uncompressed = 0,
+  YbrFull = 1,
+  YbrFullRle = 2,
+  JpegLossy = 3,
+  Rle = 4,
+  RgbPixelInterleave = 5,
+  RgbPlanar = 6,
+};
+
+/// Transfer syntax of an uncompressed result.
+enum class TransferSyntaxChoice : uint32_t {
+  Unchanged = 0,  ///< keep implicit or explicit VR little endian, else explicit
+  Explicit = 1,   ///< explicit VR little endian
+  Implicit = 2,   ///< implicit VR little endian
+};
+
+struct ConversionOptions {
+  int32_t quality = 85;
+  TransferSyntaxChoice transferSyntaxChoice = TransferSyntaxChoice::Unchanged;
+  /// Keep the SOP Instance UID when reducing to monochrome (a new one is
+  /// made otherwise: the result is a different image).
+  bool keepInstanceUid = false;
+};
+
+/// Called after each frame with the frames done and the frames in all.
+using ConversionProgress = std::function<void(int32_t done, int32_t total)>;
+
+/// Converts `sourcePath` into `destinationPath`. The destination is written
+/// through a temporary file in its folder and appears only when the whole
+/// conversion succeeded; on failure nothing is left behind. The source is
+/// only read.
+DCT_STATUS ConvertPixelDataFile(const ConversionOptions& options, const std::string& sourcePath,
+                                const std::string& destinationPath, ConversionMode mode, bool toMonochrome,
+                                const ConversionProgress& progress = {});
+
+/// Edits the image header of `object` for `mode` (transfer syntax,
+/// photometric interpretation, planar configuration, lossy flag, image
+/// type, and for monochrome samples per pixel and new instance UIDs).
+/// False for 16-bit images and unknown modes.
+bool UpdateImageHeader(const ConversionOptions& options, CDicomObject& object, ConversionMode mode,
+                       bool toMonochrome);
+
+/// Sets (0002,0010) and the transfer mode for an uncompressed result.
+void ApplyTransferSyntaxChoice(const ConversionOptions& options, CDicomObject& object);
+
+}  // namespace quillon

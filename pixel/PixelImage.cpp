@@ -1,0 +1,418 @@
+#include "pixel/PixelImage.h"
+
+#include "dicom/ByteOrder.h"
+#include "dicom/DicomObject.h"
+#include "dicom/FileException.h"
+#include "dicom/FileStream.h"
+#include "pixel/DicomEncapsulatedPixelData.h"
+#include "pixel/DicomPixelData.h"
+#include "pixel/PixelCodec.h"
+
+#include <algorithm>
+#include <climits>
+#include <cstdio>
+#include <cstring>
+#include <new>
+
+namespace quillon {
+
+namespace {
+
+constexpr DicomTag kSamplesPerPixel = 0x00280002;
+constexpr DicomTag kPhotometric = 0x00280004;
+constexpr DicomTag kPlanarConfiguration = 0x00280006;
+constexpr DicomTag kRows = 0x00280010;
+constexpr DicomTag kColumns = 0x00280011;
+constexpr DicomTag kBitsAllocated = 0x00280100;
+constexpr DicomTag kBitsStored = 0x00280101;
+constexpr DicomTag kHighBit = 0x00280102;
+constexpr DicomTag kPaletteDescriptors[3] = {0x00281101, 0x00281102, 0x00281103};
+constexpr DicomTag kPaletteData[3] = {0x00281201, 0x00281202, 0x00281203};
+
+uint16_t UInt16Or(const CDicomObject& object, DicomTag tag, uint16_t fallback) {
+  uint16_t value = 0;
+  return object.GetUInt16(tag, value) == DicomStatus::Success ? value : fallback;
+}
+
+bool IsOneOf(const std::string& value, std::initializer_list<const char*> choices) {
+  return std::any_of(choices.begin(), choices.end(), [&value](const char* c) { return value == c; });
+}
+
+}  // namespace
+
+std::unique_ptr<CPixelCodec> ChoosePixelCodec(const CDicomObject& object, int32_t quality) {
+  std::string syntax;
+  std::string photometric;
+  (void)object.GetString(tags::kTransferSyntaxUid, syntax);
+  (void)object.GetString(kPhotometric, photometric);
+  const uint16_t columns = UInt16Or(object, kColumns, 0);
+  const uint16_t rows = UInt16Or(object, kRows, 0);
+  if (columns == 0 || rows == 0) return nullptr;
+  const bool knownPhotometric =
+      IsOneOf(photometric, {"RGB", "MONOCHROME2", "MONOCHROME1", "PALETTE COLOR", "YBR_FULL"});
+  CodecKind kind;
+  if (IsOneOf(syntax, {uids::kImplicitVrLittleEndian, uids::kExplicitVrLittleEndian, uids::kExplicitVrBigEndian}) &&
+      knownPhotometric) {
+    kind = CodecKind::Native;
+  } else if (syntax == "1.2.840.10008.1.2.5" && knownPhotometric) {
+    kind = CodecKind::Rle;
+  } else if (syntax == "1.2.840.10008.1.2.4.50") {
+    kind = CodecKind::Jpeg;
+  } else {
+    return nullptr;
+  }
+  return CreatePixelCodec(kind, photometric, columns, rows, UInt16Or(object, kBitsAllocated, 8),
+                          UInt16Or(object, kBitsStored, 8), UInt16Or(object, kSamplesPerPixel, 1),
+                          UInt16Or(object, kPlanarConfiguration, 0), quality);
+}
+
+CPixelImage::CPixelImage() = default;
+
+CPixelImage::~CPixelImage() { Close(); }
+
+CFileStream* CPixelImage::Stream() const { return m_stream && m_stream->IsOpen() ? m_stream.get() : nullptr; }
+
+uint64_t CPixelImage::StoredFrameSize() const {
+  return uint64_t{m_bitsAllocated} * m_samplesPerPixel * m_rows * m_columns / 8;
+}
+
+bool CPixelImage::OpenObject(const CDicomObject& source) {
+  Close();
+  auto copy = std::make_unique<CDicomObject>();
+  if (!copy->CopyFrom(&source)) return false;
+  copy->SetSopClassUid(source.GetSopClassUid());
+  m_object = std::move(copy);
+  (void)Setup();
+  m_path = source.GetSourcePath();
+  return true;
+}
+
+bool CPixelImage::OpenFile(const std::string& path) {
+  Close();
+  m_object = std::make_unique<CDicomObject>();
+  m_stream = std::make_unique<CFileStream>();
+  if (!m_stream->Open(path, CFileStream::OpenMode::Read)) return false;
+  m_path = path;
+  try {
+    if (!m_object->ReadFromFile(*m_stream, true)) return false;
+  } catch (const CFileException&) {
+    CloseFile(false);
+    return false;
+  }
+  return Setup();
+}
+
+void CPixelImage::Close() {
+  CloseFile(true);
+  m_object.reset();
+  m_pixelElement.reset();
+  m_paletteRed.clear();
+  m_paletteGreen.clear();
+  m_paletteBlue.clear();
+  m_codec.reset();
+  m_columns = m_alignedColumns = m_rows = m_samplesPerPixel = 0;
+  m_bitsAllocated = m_bitsStored = m_highBit = 0;
+  m_planarConfiguration = 0;
+  m_numberOfFrames = 0;
+  m_frameSize = 0;
+  m_framesWritten = 0;
+  m_bitmapInfo = BitmapInfo{};
+}
+
+void CPixelImage::CloseFile(bool clearPath) {
+  if (m_stream) m_stream->Abort();
+  if (clearPath) {
+    m_path.clear();
+    m_frameBuffer.reset();
+    m_frameBufferSize = 0;
+  }
+}
+
+bool CPixelImage::Setup() {
+  m_frameBuffer.reset();
+  m_frameBufferSize = 0;
+  const CDicomObject& object = *m_object;
+  m_columns = UInt16Or(object, kColumns, 0);
+  m_alignedColumns = (m_columns + 3) & ~3u;
+  m_rows = UInt16Or(object, kRows, 0);
+  m_samplesPerPixel = UInt16Or(object, kSamplesPerPixel, 1);
+  m_bitsAllocated = UInt16Or(object, kBitsAllocated, 0);
+  m_bitsStored = UInt16Or(object, kBitsStored, 0);
+  m_highBit = UInt16Or(object, kHighBit, 0);
+  m_planarConfiguration = UInt16Or(object, kPlanarConfiguration, 0);
+  m_numberOfFrames = 1;
+  uint32_t frames = 0;
+  if (object.GetNumber(tags::kNumberOfFrames, frames) == DicomStatus::Success) {
+    // The text is read as a signed number: "-3" means no frame count.
+    const auto signedFrames = static_cast<int32_t>(frames);
+    if (signedFrames > 0) m_numberOfFrames = signedFrames;
+  }
+  m_frameSize = uint64_t{m_rows} * m_samplesPerPixel * m_alignedColumns * m_bitsAllocated / 8;
+
+  m_codec = ChoosePixelCodec(object, m_quality);
+  if (!m_codec) return false;
+  if (m_codec->Format() == PixelFormat::PaletteColor && !LoadPalette()) return false;
+  BuildBitmapInfo();
+
+  m_pixelElement.reset();
+  std::unique_ptr<CDicomElement> taken = m_object->TakeElement(tags::kPixelData);
+  if (taken) {
+    if (auto* pixels = dynamic_cast<CDicomPixelData*>(taken.get())) {
+      (void)taken.release();
+      m_pixelElement.reset(pixels);
+    } else {
+      m_pixelElement = CDicomPixelData::TakeOver(*taken);
+    }
+  } else if (!m_object->IsUncompressed()) {
+    m_pixelElement = std::make_unique<CDicomEncapsulatedPixelData>();
+  } else {
+    // The value holds the stored frames, which are smaller than display
+    // frames whenever the width is not a multiple of 4.
+    uint64_t length = StoredFrameSize() * static_cast<uint64_t>(m_numberOfFrames);
+    length += length % 2;  // FinishWrite pads an odd value
+    if (length >= CDicomElement::kUndefinedLength) return false;
+    m_pixelElement = std::make_unique<CDicomPixelData>();
+    m_pixelElement->SetVR(m_bitsAllocated > 8 ? MakeVR('O', 'W') : MakeVR('O', 'B'));
+    m_pixelElement->SetValueLength(static_cast<uint32_t>(length));
+  }
+  return m_pixelElement != nullptr;
+}
+
+bool CPixelImage::LoadPalette() {
+  uint32_t length = 0;
+  const uint8_t* descriptor = nullptr;
+  for (DicomTag tag : kPaletteDescriptors) {
+    if (m_object->GetValue(tag, length, &descriptor) != DicomStatus::Success || descriptor == nullptr ||
+        length < 6) {
+      return false;
+    }
+  }
+  (void)m_object->GetValue(kPaletteDescriptors[0], length, &descriptor);
+  const uint16_t entries = LoadU16(descriptor, false);
+  m_paletteEntries = entries == 0 ? 65536u : entries;  // 0 stands for 2^16 entries
+  m_paletteFirstMapped = LoadU16(descriptor + 2, false);
+  m_paletteBits = LoadU16(descriptor + 4, false);
+  if (m_paletteBits < 9) m_paletteBits = 8;
+
+  std::vector<uint16_t>* tables[3] = {&m_paletteRed, &m_paletteGreen, &m_paletteBlue};
+  for (int i = 0; i < 3; ++i) {
+    const uint8_t* data = nullptr;
+    if (m_object->GetValue(kPaletteData[i], length, &data) != DicomStatus::Success || data == nullptr ||
+        length != uint64_t{m_paletteEntries} * 2) {
+      return false;
+    }
+    std::vector<uint16_t>& table = *tables[i];
+    table.resize(m_paletteEntries);
+    for (uint32_t e = 0; e < m_paletteEntries; ++e) {
+      const uint16_t value = LoadU16(data + 2 * e, false);
+      table[e] = m_paletteBits == 8 ? static_cast<uint16_t>(value & 0xFF) : value;
+    }
+  }
+  return true;
+}
+
+void CPixelImage::BuildBitmapInfo() {
+  BitmapInfo& info = m_bitmapInfo;
+  info = BitmapInfo{};
+  info.width = static_cast<int32_t>(m_columns);
+  info.height = static_cast<int32_t>(m_rows);
+  info.planes = 1;
+  info.bitCount = static_cast<uint16_t>(8 * m_samplesPerPixel);
+  info.imageSize = m_rows * m_columns;
+  info.coloursUsed = info.coloursImportant = m_samplesPerPixel == 3 ? 0 : 256;
+  if (m_samplesPerPixel != 1 && m_samplesPerPixel != 2) return;
+  for (uint32_t i = 0; i < 256; ++i) {
+    uint8_t* entry = &info.palette[4 * i];
+    switch (m_codec->Format()) {
+      case PixelFormat::PaletteColor: {
+        // 16-bit entries carry their intensity in the high byte; 8-bit
+        // entries were reduced to their low byte when loaded.
+        auto byteOf = [this, i](const std::vector<uint16_t>& table) -> uint8_t {
+          if (i >= table.size()) return 0;
+          return static_cast<uint8_t>(m_paletteBits == 8 ? table[i] : table[i] >> 8);
+        };
+        entry[0] = byteOf(m_paletteBlue);
+        entry[1] = byteOf(m_paletteGreen);
+        entry[2] = byteOf(m_paletteRed);
+        break;
+      }
+      case PixelFormat::Monochrome2Byte:
+      case PixelFormat::Monochrome2Word:
+        entry[0] = entry[1] = entry[2] = static_cast<uint8_t>(i);
+        break;
+      case PixelFormat::Monochrome1Byte:
+      case PixelFormat::Monochrome1Word:
+        entry[0] = entry[1] = entry[2] = static_cast<uint8_t>(255 - i);
+        break;
+      default:
+        break;
+    }
+  }
+}
+
+bool CPixelImage::EnsureFrameBuffer() {
+  if (m_frameBuffer) return true;
+  if (m_frameSize == 0 || m_frameSize > CPixelCodec::kMaxDisplaySize) return false;
+  // Twice the display frame, plus room for a compressed frame's fixed
+  // overhead (JPEG headers and tables, the RLE header), which exceeds twice
+  // the pixels of a very small image.
+  const uint64_t size = 2 * m_frameSize + 65536;
+  try {
+    m_frameBuffer = std::make_unique<uint8_t[]>(size);  // zero-filled
+  } catch (const std::bad_alloc&) {
+    return false;
+  }
+  m_frameBufferSize = size;
+  return true;
+}
+
+bool CPixelImage::EnsureStreamOpen() {
+  if (Stream() != nullptr) return true;
+  if (m_path.empty()) return false;
+  if (!m_stream) m_stream = std::make_unique<CFileStream>();
+  return m_stream->Open(m_path, CFileStream::OpenMode::Read);
+}
+
+FrameStatus CPixelImage::DecodeStored(uint64_t storedLength, uint8_t* bitmap, uint64_t capacity,
+                                      uint64_t& outLength) {
+  if (bitmap == nullptr || capacity < m_frameSize) return FrameStatus::Failure;
+  outLength = m_frameSize;
+  return m_codec->Decompress(m_frameBuffer.get(), storedLength, bitmap) ? FrameStatus::Success
+                                                                         : FrameStatus::CodecFailed;
+}
+
+FrameStatus CPixelImage::ReadFrame(int32_t index, uint8_t* bitmap, uint64_t capacity, uint64_t& outLength) {
+  outLength = 0;
+  if (!m_pixelElement) return kNoPixelData;
+  if (index < 0 || index >= m_numberOfFrames) return FrameStatus::OutOfRange;
+  // A value held in memory needs no file.
+  if (!m_pixelElement->IsLoaded() && !EnsureStreamOpen()) return FrameStatus::CannotReopen;
+  if (!m_codec) return FrameStatus::CodecFailed;
+  if (!EnsureFrameBuffer()) return FrameStatus::NoBuffer;
+  uint64_t storedLength = 0;
+  try {
+    if (!m_pixelElement->ReadFrame(Stream(), index, m_frameBuffer.get(), m_frameBufferSize, StoredFrameSize(),
+                                   storedLength)) {
+      CloseFile(false);
+      return FrameStatus::ReadWriteFailed;
+    }
+  } catch (const CFileException&) {
+    CloseFile(false);
+    return FrameStatus::ReadWriteFailed;
+  }
+  return DecodeStored(storedLength, bitmap, capacity, outLength);
+}
+
+FrameStatus CPixelImage::ReadNextFrame(uint8_t* bitmap, uint64_t capacity, uint64_t& outLength) {
+  outLength = 0;
+  if (!m_pixelElement) return kNoPixelData;
+  if (!m_pixelElement->IsLoaded() && !EnsureStreamOpen()) return FrameStatus::CannotReopen;
+  if (!m_codec) return FrameStatus::CodecFailed;
+  if (!EnsureFrameBuffer()) return FrameStatus::NoBuffer;
+  uint64_t storedLength = 0;
+  try {
+    if (!m_pixelElement->ReadNextFrame(Stream(), m_frameBuffer.get(), m_frameBufferSize, StoredFrameSize(),
+                                       storedLength)) {
+      CloseFile(false);
+      return FrameStatus::ReadWriteFailed;
+    }
+  } catch (const CFileException&) {
+    CloseFile(false);
+    return FrameStatus::ReadWriteFailed;
+  }
+  return DecodeStored(storedLength, bitmap, capacity, outLength);
+}
+
+bool CPixelImage::WriteHeader(const std::string& path) {
+  if (!m_object) return false;
+  m_stream = std::make_unique<CFileStream>();
+  if (!m_stream->Open(path, CFileStream::OpenMode::Create)) return false;
+  m_path = path;
+  m_framesWritten = 0;
+  try {
+    return m_object->WriteToFile(*m_stream);
+  } catch (const CFileException&) {
+    return false;
+  }
+}
+
+FrameStatus CPixelImage::WriteFrame(const uint8_t* bitmap) {
+  if (!m_object) return FrameStatus::Failure;
+  if (!EnsureFrameBuffer()) return FrameStatus::NoBuffer;
+  if (!m_codec) return FrameStatus::CodecFailed;
+  if (!m_pixelElement || Stream() == nullptr) return FrameStatus::Failure;
+  uint64_t length = 0;
+  if (!m_codec->Compress(bitmap, m_frameBuffer.get(), m_frameBufferSize, length)) return FrameStatus::CodecFailed;
+  try {
+    if (!m_pixelElement->WriteFrame(*m_stream, m_object->GetTransferMode(), m_frameBuffer.get(), length)) {
+      return FrameStatus::ReadWriteFailed;
+    }
+  } catch (const CFileException&) {
+    return FrameStatus::ReadWriteFailed;
+  }
+  ++m_framesWritten;
+  return FrameStatus::Written;
+}
+
+bool CPixelImage::FinishWrite() {
+  if (!m_object || !m_pixelElement || m_framesWritten <= 0 || Stream() == nullptr) return false;
+  const TransferMode mode = m_object->GetTransferMode();
+  try {
+    if (!m_pixelElement->FinishWrite(*m_stream, mode)) return false;
+    const bool native = !m_pixelElement->IsEncapsulated();
+    const uint64_t written = StoredFrameSize() * static_cast<uint64_t>(m_framesWritten);
+    // Values have even length: an odd native value gets one pad byte.
+    if (native && written % 2 != 0) {
+      const uint8_t pad = 0;
+      m_stream->Write(&pad, 1);
+    }
+    if (m_framesWritten < m_numberOfFrames) {
+      const uint64_t position = m_object->GetNumberOfFramesPosition();
+      uint32_t oldLength = 0;
+      const uint8_t* oldValue = nullptr;
+      if (position != CDicomObject::kNoPosition &&
+          m_object->GetValue(tags::kNumberOfFrames, oldLength, &oldValue) == DicomStatus::Success) {
+        // Pad with spaces over the whole old value: "10" rewritten as 9
+        // must read "9 ", not "90".
+        std::string digits = std::to_string(m_framesWritten);
+        if (digits.size() < oldLength) digits.append(oldLength - digits.size(), ' ');
+        m_stream->Seek(static_cast<int64_t>(position), CStream::SeekOrigin::Begin);
+        m_stream->Write(digits.data(), std::min<uint64_t>(digits.size(), oldLength));
+      }
+      if (native && m_pixelElement->GetValuePosition() != CDicomPixelData::kUnknownPosition) {
+        // A native value announced all frames; its length field (the last
+        // four bytes of its header) must match what was written.
+        uint8_t field[4];
+        StoreU32(field, static_cast<uint32_t>(written + written % 2), mode == TransferMode::ExplicitBigEndian);
+        m_stream->Seek(static_cast<int64_t>(m_pixelElement->GetValuePosition() - 4), CStream::SeekOrigin::Begin);
+        m_stream->Write(field, sizeof field);
+      }
+    }
+    m_stream->Sync();
+    m_stream->Close();
+  } catch (const CFileException&) {
+    CloseFile(false);
+    return false;
+  }
+  CloseFile(false);
+  return true;
+}
+
+const BitmapInfo* CPixelImage::GetBitmapInfo() const {
+  if (!m_object || !m_codec || !m_pixelElement) return nullptr;
+  return &m_bitmapInfo;
+}
+
+bool CPixelImage::GetWindow(int32_t& width, int32_t& center) const {
+  if (!m_codec) return false;
+  m_codec->GetWindow(width, center);
+  return true;
+}
+
+bool CPixelImage::SetWindow(int32_t width, int32_t center) {
+  if (!m_codec) return false;
+  m_codec->SetWindow(width, center);
+  return true;
+}
+
+}  // namespace quillon

@@ -1,0 +1,167 @@
+/// \file
+/// CPixelImage — frame-level access to the pixel data of one data set. On
+/// the reading side it delivers frame n (or the next frame) as a display
+/// bitmap, reading the stored frame from memory or straight from the file;
+/// on the writing side it writes the data set header of a new file, appends
+/// frames given as display bitmaps through the codec, and closes the pixel
+/// data. Every pixel command (view, conversion, comparison) goes through it.
+#pragma once
+
+#include "dicom/DicomTypes.h"
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace quillon {
+
+class CDicomObject;
+class CDicomPixelData;
+class CFileStream;
+class CPixelCodec;
+
+/// Results of the frame operations.
+enum class FrameStatus : uint32_t {
+  Failure = 0,         ///< anything else (no data set, bad arguments)
+  Success = 1,         ///< a frame was read
+  Written = 2,         ///< a frame was written
+  CannotReopen = 3,    ///< the file could not be opened again for reading
+  ReadWriteFailed = 4, ///< the stored frame could not be read or written
+  NoBuffer = 5,        ///< the frame buffer could not be allocated
+  CodecFailed = 6,     ///< no codec, or the codec could not convert the frame
+  OutOfRange = 7,      ///< frame index negative or not below the frame count
+};
+/// Reads report a missing Pixel Data element with the same code as a write
+/// reports success.
+constexpr FrameStatus kNoPixelData = FrameStatus::Written;
+
+/// The bitmap header a display bitmap is drawn with (the layout of the
+/// usual 40-byte device-independent bitmap header) and its 256-entry
+/// palette of blue, green, red, 0.
+struct BitmapInfo {
+  uint32_t headerSize = 40;
+  int32_t width = 0;
+  int32_t height = 0;
+  uint16_t planes = 0;
+  uint16_t bitCount = 0;
+  uint32_t compression = 0;
+  uint32_t imageSize = 0;
+  int32_t xPixelsPerMeter = 0;
+  int32_t yPixelsPerMeter = 0;
+  uint32_t coloursUsed = 0;
+  uint32_t coloursImportant = 0;
+  std::array<uint8_t, 256 * 4> palette{};
+};
+
+class CPixelImage {
+ public:
+  CPixelImage();
+  CPixelImage(const CPixelImage&) = delete;
+  CPixelImage& operator=(const CPixelImage&) = delete;
+  virtual ~CPixelImage();
+
+  /// Sets up on a copy of `source` (pixel data included, if it holds any);
+  /// false when the copy fails. A data set without frame access still
+  /// opens: reads then report CodecFailed.
+  bool OpenObject(const CDicomObject& source);
+  /// Reads the data set of `path` without the pixel value (frames are read
+  /// from the file on demand); false when the file cannot be read or has no
+  /// frame access.
+  bool OpenFile(const std::string& path);
+  /// Back to empty: stream closed, data set, pixel element and codec gone.
+  void Close();
+  /// Closes the stream; with `clearPath` also forgets the path and frees the
+  /// frame buffer.
+  void CloseFile(bool clearPath);
+
+  /// Frame `index` as a display bitmap in `bitmap` (capacity at least
+  /// FrameSize() bytes); `outLength` is set to FrameSize().
+  FrameStatus ReadFrame(int32_t index, uint8_t* bitmap, uint64_t capacity, uint64_t& outLength);
+  /// The frame after the one last read.
+  FrameStatus ReadNextFrame(uint8_t* bitmap, uint64_t capacity, uint64_t& outLength);
+
+  /// Creates (or truncates) `path` and writes the data set to it: every
+  /// element but the pixel data, which WriteFrame then appends.
+  bool WriteHeader(const std::string& path);
+  /// Encodes a display bitmap with the codec and appends it as the next
+  /// frame: Written on success.
+  FrameStatus WriteFrame(const uint8_t* bitmap);
+  /// Closes the pixel data; when fewer frames were written than announced,
+  /// rewrites Number of Frames in place, padded with spaces to the length of
+  /// the old value, so the header never claims frames the file lacks.
+  /// Flushes the file to disk and closes it.
+  bool FinishWrite();
+
+  /// The bitmap header and palette, or null without data set, codec or
+  /// pixel element.
+  const BitmapInfo* GetBitmapInfo() const;
+  bool GetWindow(int32_t& width, int32_t& center) const;
+  bool SetWindow(int32_t width, int32_t center);
+  /// JPEG quality handed to the codec when it is created (85 by default).
+  void SetQuality(int32_t quality) { m_quality = quality; }
+  int32_t GetQuality() const { return m_quality; }
+
+  uint32_t Columns() const { return m_columns; }
+  uint32_t AlignedColumns() const { return m_alignedColumns; }
+  uint32_t Rows() const { return m_rows; }
+  uint32_t SamplesPerPixel() const { return m_samplesPerPixel; }
+  uint32_t BitsAllocated() const { return m_bitsAllocated; }
+  uint32_t BitsStored() const { return m_bitsStored; }
+  int32_t NumberOfFrames() const { return m_numberOfFrames; }
+  /// Size of one display bitmap: Rows × SamplesPerPixel × AlignedColumns ×
+  /// BitsAllocated / 8.
+  uint64_t FrameSize() const { return m_frameSize; }
+  /// Size of one native frame in the file: BitsAllocated × SamplesPerPixel ×
+  /// Rows × Columns / 8.
+  uint64_t StoredFrameSize() const;
+  const CDicomObject* Object() const { return m_object.get(); }
+  CDicomObject* Object() { return m_object.get(); }
+  CDicomPixelData* PixelElement() const { return m_pixelElement.get(); }
+  CPixelCodec* Codec() const { return m_codec.get(); }
+  const std::string& Path() const { return m_path; }
+  /// The open stream, or null (reads open it on demand from Path()).
+  CFileStream* Stream() const;
+
+ private:
+  bool Setup();
+  bool LoadPalette();
+  void BuildBitmapInfo();
+  bool EnsureFrameBuffer();
+  bool EnsureStreamOpen();
+  FrameStatus DecodeStored(uint64_t storedLength, uint8_t* bitmap, uint64_t capacity, uint64_t& outLength);
+
+  std::unique_ptr<CDicomObject> m_object;
+  std::unique_ptr<CDicomPixelData> m_pixelElement;
+  std::unique_ptr<uint8_t[]> m_frameBuffer;
+  uint64_t m_frameBufferSize = 0;
+  int32_t m_framesWritten = 0;
+  int32_t m_quality = 85;
+  BitmapInfo m_bitmapInfo;
+  std::vector<uint16_t> m_paletteRed;
+  std::vector<uint16_t> m_paletteGreen;
+  std::vector<uint16_t> m_paletteBlue;
+  uint16_t m_paletteFirstMapped = 0;
+  uint16_t m_paletteBits = 0;
+  uint32_t m_paletteEntries = 0;
+  uint32_t m_columns = 0;
+  uint32_t m_alignedColumns = 0;
+  uint32_t m_rows = 0;
+  uint32_t m_samplesPerPixel = 0;
+  uint32_t m_bitsAllocated = 8;
+  uint32_t m_bitsStored = 8;
+  uint32_t m_highBit = 7;
+  uint32_t m_planarConfiguration = 0;
+  int32_t m_numberOfFrames = 0;
+  uint64_t m_frameSize = 0;
+  std::unique_ptr<CFileStream> m_stream;
+  std::string m_path;
+  std::unique_ptr<CPixelCodec> m_codec;
+};
+
+/// The codec a data set's transfer syntax and photometric interpretation
+/// call for, or null when its frames cannot be accessed.
+std::unique_ptr<CPixelCodec> ChoosePixelCodec(const CDicomObject& object, int32_t quality);
+
+}  // namespace quillon

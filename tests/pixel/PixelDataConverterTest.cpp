@@ -1,0 +1,176 @@
+#include "dicom/DicomObject.h"
+#include "pixel/DicomEncapsulatedPixelData.h"
+#include "pixel/PixelDataConverter.h"
+#include "pixel/PixelImage.h"
+#include "support/ImageFixtures.h"
+#include "support/Shell.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <filesystem>
+
+using namespace quillon;
+using namespace quillon::test;
+
+namespace {
+
+std::string StringOf(const CDicomObject& object, DicomTag tag) {
+  std::string value;
+  (void)object.GetString(tag, value);
+  return value;
+}
+
+class PixelDataConverter : public ::testing::Test {
+ protected:
+  std::string Make(const std::string& name, const ImageSpec& spec) {
+    const std::string path = m_dir / name;
+    EXPECT_FALSE(MakeImageFile(path, spec).empty());
+    return path;
+  }
+  static ImageSpec Rgb(int frames = 2) {
+    ImageSpec spec;
+    spec.columns = 21;
+    spec.rows = 9;
+    spec.samples = 3;
+    spec.photometric = "RGB";
+    spec.frames = frames;
+    return spec;
+  }
+  size_t FileCount() const {
+    return static_cast<size_t>(std::distance(std::filesystem::directory_iterator(m_dir.Path()), {}));
+  }
+  TempDir m_dir{"converter"};
+};
+
+TEST_F(PixelDataConverter, SixteenBitImagesAreRefusedAndNothingIsWritten) {
+  ImageSpec spec;
+  spec.bitsAllocated = 16;
+  spec.bitsStored = 12;
+  const std::string source = Make("ct.dcm", spec);
+  const std::string before = ReadBytes(source);
+  for (uint32_t mode = 0; mode <= 6; ++mode) {
+    EXPECT_EQ(ConvertPixelDataFile({}, source, m_dir / "out.dcm", static_cast<ConversionMode>(mode), false),
+              DCT_STATUS::HeaderFailed);
+  }
+  EXPECT_FALSE(std::filesystem::exists(m_dir / "out.dcm"));
+  EXPECT_EQ(FileCount(), 1u);
+  EXPECT_EQ(ReadBytes(source), before);
+}
+
+TEST_F(PixelDataConverter, JpegOfAColourImageRewritesTheHeader) {
+  const std::string source = Make("rgb.dcm", Rgb());
+  ASSERT_EQ(ConvertPixelDataFile({}, source, m_dir / "jpeg.dcm", ConversionMode::JpegLossy, false),
+            DCT_STATUS::Success);
+  CDicomObject result;
+  ASSERT_TRUE(result.LoadFile(m_dir / "jpeg.dcm", false)) << result.GetLastReadError();
+  EXPECT_EQ(StringOf(result, tags::kTransferSyntaxUid), "1.2.840.10008.1.2.4.50");
+  EXPECT_EQ(StringOf(result, 0x00280004), "YBR_FULL_422");
+  uint16_t planar = 9;
+  EXPECT_EQ(result.GetUInt16(0x00280006, planar), DicomStatus::Success);
+  EXPECT_EQ(planar, 1);
+  EXPECT_EQ(StringOf(result, 0x00282110), "01");
+  EXPECT_EQ(StringOf(result, 0x00080008), "DERIVED\\SECONDARY");
+  CDicomElement* element = nullptr;
+  ASSERT_EQ(result.GetElement(tags::kPixelData, &element), DicomStatus::Success);
+  auto* pixels = dynamic_cast<CDicomEncapsulatedPixelData*>(element);
+  ASSERT_NE(pixels, nullptr);
+  ASSERT_EQ(pixels->GetItemCount(), 3u);  // empty offset table and one fragment per frame
+  EXPECT_EQ(pixels->GetItem(0)->GetLength(), 0u);
+}
+
+TEST_F(PixelDataConverter, GreyImagesOnlyChangeTheTransferSyntax) {
+  ImageSpec spec;
+  spec.imageType = "DERIVED\\PRIMARY";
+  const std::string source = Make("grey.dcm", spec);
+  ASSERT_EQ(ConvertPixelDataFile({}, source, m_dir / "jpeg.dcm", ConversionMode::JpegLossy, false),
+            DCT_STATUS::Success);
+  CDicomObject result;
+  ASSERT_TRUE(result.LoadFile(m_dir / "jpeg.dcm", false));
+  EXPECT_EQ(StringOf(result, tags::kTransferSyntaxUid), "1.2.840.10008.1.2.4.50");
+  EXPECT_EQ(StringOf(result, 0x00280004), "MONOCHROME2");
+  EXPECT_FALSE(result.Contains(0x00282110));
+  EXPECT_EQ(StringOf(result, 0x00080008), "DERIVED\\PRIMARY");
+}
+
+TEST_F(PixelDataConverter, MonochromeRleGetsNewInstanceUids) {
+  const std::string source = Make("rgb.dcm", Rgb());
+  ASSERT_EQ(ConvertPixelDataFile({}, source, m_dir / "mono.dcm", ConversionMode::Rle, true), DCT_STATUS::Success);
+  CDicomObject result;
+  ASSERT_TRUE(result.LoadFile(m_dir / "mono.dcm", false));
+  EXPECT_EQ(StringOf(result, 0x00280004), "MONOCHROME2");
+  uint16_t samples = 0;
+  EXPECT_EQ(result.GetUInt16(0x00280002, samples), DicomStatus::Success);
+  EXPECT_EQ(samples, 1);
+  EXPECT_FALSE(result.Contains(0x00280006));
+  const std::string uid = StringOf(result, tags::kSopInstanceUid);
+  EXPECT_EQ(StringOf(result, tags::kMediaStorageSopInstanceUid), uid);
+  EXPECT_NE(uid, "1.2.826.0.1.3680043.2.1125.7.0");
+  CPixelImage image;
+  ASSERT_TRUE(image.OpenFile(m_dir / "mono.dcm"));
+  std::vector<uint8_t> bitmap(image.FrameSize());
+  uint64_t length = 0;
+  EXPECT_EQ(image.ReadFrame(1, bitmap.data(), bitmap.size(), length), FrameStatus::Success);
+}
+
+TEST_F(PixelDataConverter, UnchangedChoiceOfACompressedSourceGivesExplicit) {
+  ImageSpec spec;
+  spec.transferSyntax = "1.2.840.10008.1.2";
+  const std::string source = Make("implicit.dcm", spec);
+  ConversionOptions implicit;
+  implicit.transferSyntaxChoice = TransferSyntaxChoice::Implicit;
+  ASSERT_EQ(ConvertPixelDataFile(implicit, source, m_dir / "rle.dcm", ConversionMode::Rle, false),
+            DCT_STATUS::Success);
+  ASSERT_EQ(ConvertPixelDataFile({}, m_dir / "rle.dcm", m_dir / "plain.dcm", ConversionMode::Uncompressed, false),
+            DCT_STATUS::Success);
+  CDicomObject result;
+  ASSERT_TRUE(result.LoadFile(m_dir / "plain.dcm", false));
+  EXPECT_EQ(StringOf(result, tags::kTransferSyntaxUid), "1.2.840.10008.1.2.1");
+  // Lossless both ways: the pixels are those of the source.
+  CDicomObject original;
+  ASSERT_TRUE(original.LoadFile(source, false));
+  uint32_t lengthA = 0;
+  uint32_t lengthB = 0;
+  const uint8_t* a = nullptr;
+  const uint8_t* b = nullptr;
+  ASSERT_EQ(original.GetValue(tags::kPixelData, lengthA, &a), DicomStatus::Success);
+  ASSERT_EQ(result.GetValue(tags::kPixelData, lengthB, &b), DicomStatus::Success);
+  ASSERT_EQ(lengthA, lengthB);
+  EXPECT_EQ(std::memcmp(a, b, lengthA), 0);
+}
+
+TEST_F(PixelDataConverter, FailuresLeaveNoDestinationAndKeepAnOldOne) {
+  WriteText(m_dir / "junk.dcm", "not dicom");
+  WriteText(m_dir / "out.dcm", "previous");
+  EXPECT_NE(ConvertPixelDataFile({}, m_dir / "junk.dcm", m_dir / "out.dcm", ConversionMode::Rle, false),
+            DCT_STATUS::Success);
+  EXPECT_NE(ConvertPixelDataFile({}, m_dir / "missing.dcm", m_dir / "out.dcm", ConversionMode::Rle, false),
+            DCT_STATUS::Success);
+  // Announces more frames than its pixel data holds: fails midway.
+  ImageSpec spec;
+  spec.frames = 3;
+  CDicomObject object;
+  std::vector<uint8_t> pixels = MakePixelBytes(spec);
+  pixels.resize(pixels.size() / 2);
+  FillImageObject(object, spec, pixels);
+  std::string error;
+  ASSERT_TRUE(SaveDicomFile(object, m_dir / "short.dcm", error));
+  EXPECT_EQ(ConvertPixelDataFile({}, m_dir / "short.dcm", m_dir / "out.dcm", ConversionMode::Rle, false),
+            DCT_STATUS::ReadFailed);
+  EXPECT_EQ(ReadBytes(m_dir / "out.dcm"), "previous");
+  EXPECT_EQ(FileCount(), 3u);  // junk, out, short: no temporary file left
+}
+
+TEST_F(PixelDataConverter, ProgressIsReportedPerFrame) {
+  const std::string source = Make("rgb.dcm", Rgb(4));
+  std::vector<int> seen;
+  ASSERT_EQ(ConvertPixelDataFile({}, source, m_dir / "out.dcm", ConversionMode::RgbPlanar, false,
+                                 [&seen](int32_t done, int32_t total) {
+                                   EXPECT_EQ(total, 4);
+                                   seen.push_back(done);
+                                 }),
+            DCT_STATUS::Success);
+  EXPECT_EQ(seen, (std::vector<int>{1, 2, 3, 4}));
+}
+
+}  // namespace

@@ -1,0 +1,109 @@
+/// \file
+/// XmlExporter — writes a data set as an XML document whose element names
+/// come from the XML dictionary (XmlDictionary.h). The document is:
+///
+///     <?xml version='1.0' encoding='UTF-8'?>
+///     <Instance>
+///     	<patient_name>Doe^John</patient_name>
+///     	<referenced_image_sequence>
+///     		<Item>
+///     			<referenced_sop_instance_uid>1.2.3</referenced_sop_instance_uid>
+///     		</Item>
+///     	</referenced_image_sequence>
+///     </Instance>
+///
+/// "Instance" is the top-level data set. Each element the dictionary names
+/// becomes a child in ascending tag order: a character-string value as its
+/// text, a sequence as an element holding one "Item" per item, filled by
+/// the same rules. Everything else — tags without a name, binary VRs, VRs
+/// the data dictionary does not know — is left out. The VR that decides is
+/// the data dictionary's for the data set's SOP class, not the one stored
+/// with the element. No attributes, no namespaces.
+///
+/// Values are converted from the character set of their data set (the
+/// nearest (0008,0005), see TextEncoding.h) to UTF-8, characters XML
+/// forbids are dropped, and the file is replaced whole or not at all, so a
+/// file that exists is always a complete, well-formed document.
+#pragma once
+
+#include "dicom/DicomTypes.h"
+
+#include <memory>
+#include <string>
+
+namespace pugi {
+class xml_document;
+}
+
+namespace quillon {
+
+class CDicomObject;
+class CXmlDictionary;
+
+/// The file the export writes when the caller names none (working directory).
+inline constexpr const char* kDefaultXmlOutputName = "dicomXml.xml";
+/// The XML dictionary looked for in the working directory.
+inline constexpr const char* kDefaultXmlDictionaryName = "Dicom2XmlDict.txt";
+
+/// The XML dictionary the project ships: the copy in the build tree's
+/// share/quillon when it exists (so tools run from the build tree use the
+/// dictionary of their own sources), else the installed one; empty when
+/// neither exists.
+std::string FindShippedXmlDictionary();
+
+class XmlExporter {
+ public:
+  /// An exporter that names elements from the process-wide dictionary
+  /// (LoadDictionary, then GetXmlName of XmlDictionary.h).
+  XmlExporter();
+  /// An exporter that names elements from \p dictionary, which must outlive
+  /// it. The process-wide dictionary is then not consulted.
+  explicit XmlExporter(const CXmlDictionary& dictionary);
+  ~XmlExporter();
+  XmlExporter(const XmlExporter&) = delete;
+  XmlExporter& operator=(const XmlExporter&) = delete;
+
+  /// Loads the process-wide dictionary from \p path (LoadXmlDictionary: the
+  /// file is read once per run, later calls succeed without reading it).
+  /// True when the dictionary is loaded.
+  [[nodiscard]] bool LoadDictionary(const std::string& path);
+
+  /// Builds the document for \p object and saves it to \p fileName through
+  /// a temporary file beside it, renamed over the target at the end. True
+  /// when the file was written. False when building or saving failed; the
+  /// reason is then in GetLastError and the target is untouched (an existing
+  /// file stays as it was, a missing one is not created).
+  ///
+  /// Building fails with these messages:
+  /// - "Unable to get tags list": the data set, or an item of a named
+  ///   sequence, holds no element.
+  /// - "Unable to create XML node": the dictionary name of a text element
+  ///   is not an XML name (XmlNameRules.h, colons refused).
+  /// - "Unable to create root XML node": the same for a sequence.
+  /// - "Unknown error...": anything else went wrong (out of memory).
+  /// - "Unable to create item XML node", "Unable to create Processing
+  ///   Instruction ", "Unable to set text": the XML library could not make
+  ///   a node (out of memory).
+  /// Saving fails with "Unable to save XML document: " and the reason.
+  [[nodiscard]] bool Export(const CDicomObject& object, const std::string& fileName);
+
+  /// As Export, but the document goes to \p xml (the same bytes the file
+  /// would hold). \p xml is left empty on failure.
+  [[nodiscard]] bool ExportToString(const CDicomObject& object, std::string& xml);
+
+  /// The message of the failure that ended the last export; empty after a
+  /// success.
+  const std::string& GetLastError() const { return m_lastError; }
+
+ private:
+  /// Builds the whole tree into m_document; false with m_lastError set.
+  bool CreateDocument(const CDicomObject& object);
+
+  std::string m_lastError;
+  /// The document being exported; it lives only during an export.
+  std::unique_ptr<pugi::xml_document> m_document;
+  /// Where names come from; null for the process-wide dictionary.
+  const CXmlDictionary* m_dictionary = nullptr;
+};
+
+}  // namespace quillon
