@@ -97,7 +97,7 @@ printf '%-20s %10s %13s %12s\n' "dcm2xml" "${best_wall[dcm2xml]}" "${best_cpu[dc
   "$(awk -v b="$(stat -c %s "$out/dcm2xml.xml")" 'BEGIN { printf "%.1f", b / 1e6 }')"
 
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", (b > 0 ? a / b : 0) }'; }
-verdict() { awk -v v="$1" 'BEGIN { print v >= 2 ? "met" : "MISSED" }'; }
+verdict() { awk -v v="$1" 'BEGIN { print (v >= 2 ? "met" : "MISSED") }'; }
 wall_ratio=$(ratio "${best_wall[dcm2xml]}" "${best_wall[quillon-cli xml]}")
 cpu_ratio=$(ratio "${best_cpu[dcm2xml]}" "${best_cpu[quillon-cli xml]}")
 echo

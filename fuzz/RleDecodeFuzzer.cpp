@@ -2,7 +2,8 @@
 /// libFuzzer entry point for the RLE frame decoder. The first four bytes
 /// choose the image: columns and rows (1 to 64 each), the photometric
 /// interpretation (grey, RGB by pixel or by plane, YBR_FULL by plane, and
-/// two formats the decoder must refuse: 16-bit grey, YBR_FULL by pixel) and
+/// YBR_FULL by pixel, which RLE codes by plane all the same, and 16-bit grey,
+/// which the decoder must refuse) and
 /// whether an accepted frame is coded again. The rest is the stored frame, copied into a
 /// block of exactly its size so that any read past it is caught. The bitmap
 /// is exactly DisplaySize() bytes for the same reason. The bitmap of an
@@ -28,7 +29,7 @@ struct Image {
   uint32_t planar;
 };
 
-// The first six are formats the decoder handles, the last two it refuses.
+// The decoder handles all but 16-bit grey, which it refuses.
 constexpr Image kImages[] = {
     {"MONOCHROME2", 1, 8, 0}, {"RGB", 3, 8, 0},         {"RGB", 3, 8, 1},          {"YBR_FULL", 3, 8, 1},
     {"MONOCHROME1", 1, 8, 0}, {"PALETTE COLOR", 1, 8, 0}, {"MONOCHROME2", 2, 16, 0}, {"YBR_FULL", 3, 8, 0},

@@ -1,3 +1,9 @@
+/// \file
+/// CRlePixelCodec: one pass over the sample planes in the work buffer each
+/// way. The coder finds a run by comparing neighbours and then writes it
+/// whole (one memcpy per literal run); the decoder writes runs with memcpy
+/// and memset, bounded by both the segment's end and the plane's end; the
+/// bounds checks are made once per run, not per byte.
 #include "pixel/RlePixelCodec.h"
 
 #include <algorithm>
@@ -121,12 +127,19 @@ bool CRlePixelCodec::DecodeSegment(const uint8_t* segment, uint64_t length, uint
   return true;
 }
 
+bool CRlePixelCodec::IsYbrFull() const {
+  // RLE always codes one plane per sample, so the planar configuration says
+  // nothing here; DCMTK writes YBR_FULL RLE files with either value.
+  return Format() == PixelFormat::YbrFullByPixel || Format() == PixelFormat::YbrFullByPlane;
+}
+
 uint32_t CRlePixelCodec::DecodablePlanes() const {
   if (BytesPerPixel() == 1) return 1;
   if (BytesPerPixel() != 3) return 0;
   switch (Format()) {
     case PixelFormat::RgbByPixel:
     case PixelFormat::RgbByPlane:
+    case PixelFormat::YbrFullByPixel:
     case PixelFormat::YbrFullByPlane:
       return 3;
     default:
@@ -144,7 +157,7 @@ bool CRlePixelCodec::Compress(const uint8_t* bitmap, uint8_t* out, uint64_t outC
   if (segments == 1) {
     BitmapToPlane(bitmap, Columns(), AlignedColumns(), Rows(), planes);
     laidOut = true;
-  } else if (Format() == PixelFormat::YbrFullByPlane) {
+  } else if (IsYbrFull()) {
     laidOut = BitmapToYbr(bitmap, planes, true);
   } else {
     laidOut = BitmapToRgb(bitmap, planes, true);
@@ -194,7 +207,7 @@ bool CRlePixelCodec::Decompress(const uint8_t* stored, uint64_t storedLength, ui
   }
 
   if (segments == 1) return ReverseRows(planes, bitmap);
-  if (Format() == PixelFormat::YbrFullByPlane) return YbrToBitmap(planes, bitmap, true);
+  if (IsYbrFull()) return YbrToBitmap(planes, bitmap, true);
   return RgbToBitmap(planes, bitmap, true);
 }
 

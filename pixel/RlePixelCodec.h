@@ -72,6 +72,7 @@ class CRlePixelCodec : public CPixelCodec {
  private:
   /// The number of sample planes a decoded frame must hold for this
   /// codec's format, or 0 when the format cannot be decoded.
+  bool IsYbrFull() const;
   uint32_t DecodablePlanes() const;
 };
 

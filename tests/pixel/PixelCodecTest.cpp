@@ -376,7 +376,9 @@ TEST(PixelCodecWindow, WidthOneOrLessIsAThreshold) {
       // Black up to some sample, white from there on: nothing in between.
       for (size_t x = 0; x < 65536; ++x) {
         ASSERT_TRUE(out[x] == 0 || out[x] == 255) << width << '/' << center << " x " << x;
-        if (x > 0) ASSERT_LE(out[x - 1], out[x]) << width << '/' << center << " x " << x;
+        if (x > 0) {
+          ASSERT_LE(out[x - 1], out[x]) << width << '/' << center << " x " << x;
+        }
       }
       for (int32_t x : {0, 1, 99, 100, 101, 65534, 65535}) {
         EXPECT_EQ(out[static_cast<size_t>(x)], ReferenceWindow(width, center, x))

@@ -141,6 +141,22 @@ TEST_F(PixelPeerInterop, YbrFullRleIsExactWithDcmtk) {
   EXPECT_GE(Psnr(Bitmaps(m_rgb), mine), 40.0);  // YBR_FULL rounding only
 }
 
+TEST_F(PixelPeerInterop, DcmtkYbrFullRleWithPlanarZeroDecodes) {
+  ImageSpec ybr;
+  ybr.columns = 30;
+  ybr.rows = 10;
+  ybr.samples = 3;
+  ybr.photometric = "YBR_FULL";
+  ybr.planar = 0;
+  const std::string source = m_dir / "ybr.dcm";
+  MakeImageFile(source, ybr);
+  const std::string theirs = m_dir / "ybr-dcmcrle.dcm";
+  ASSERT_EQ(RunShell("dcmcrle " + source + " " + theirs).exitCode, 0);
+  const std::vector<uint8_t> expected = Bitmaps(source);
+  ASSERT_FALSE(expected.empty());
+  EXPECT_EQ(Bitmaps(theirs), expected);
+}
+
 TEST_F(PixelPeerInterop, JpegInteroperatesWithDcmtk) {
   for (const std::string& source : {m_rgb, m_grey}) {
     const std::vector<uint8_t> original = Bitmaps(source);
