@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <limits>
 #include <memory>
@@ -408,6 +409,24 @@ TEST(PixelCodecWindow, MatchesTheDefiningFormulaForEverySample) {
     for (int32_t x = 0; x < 65536; ++x) {
       ASSERT_EQ(out[static_cast<size_t>(x)], ReferenceWindow(width, center, x))
           << "width " << width << " centre " << center << " x " << x;
+    }
+  }
+}
+
+TEST(PixelCodecWindow, SamplesInAnyOrderMeetTheSameWindow) {
+  // Every sample value once, in a shuffled order, two frames in a row.
+  CPixelCodec codec("MONOCHROME2", 256, 256, 2, 16, 16, 0);
+  std::vector<uint16_t> samples(65536);
+  for (size_t x = 0; x < samples.size(); ++x) samples[x] = static_cast<uint16_t>(x);
+  std::shuffle(samples.begin(), samples.end(), std::mt19937(99));
+  const std::vector<uint8_t> stored = Little16(samples);
+  std::vector<uint8_t> bitmap = DisplayBuffer(codec);
+  for (const auto& [width, center] : {std::pair{300, 40000}, std::pair{70000, 1000}}) {
+    codec.SetWindow(width, center);
+    ASSERT_TRUE(codec.Decompress(stored.data(), stored.size(), bitmap.data()));
+    for (size_t i = 0; i < samples.size(); ++i) {
+      const size_t row = 255 - i / 256;  // bottom-up
+      ASSERT_EQ(bitmap[row * 256 + i % 256], ReferenceWindow(width, center, samples[i])) << samples[i];
     }
   }
 }
