@@ -1,15 +1,16 @@
 /// \file
 /// XmlExporter — writes a data set as an XML document whose element names
-/// come from the XML dictionary (XmlDictionary.h). The document is:
+/// come from the XML dictionary (XmlDictionary.h). The document is (with
+/// tabs for indentation):
 ///
 ///     <?xml version='1.0' encoding='UTF-8'?>
 ///     <Instance>
-///     	<patient_name>Doe^John</patient_name>
-///     	<referenced_image_sequence>
-///     		<Item>
-///     			<referenced_sop_instance_uid>1.2.3</referenced_sop_instance_uid>
-///     		</Item>
-///     	</referenced_image_sequence>
+///       <patient_name>Doe^John</patient_name>
+///       <referenced_image_sequence>
+///         <Item>
+///           <referenced_sop_instance_uid>1.2.3</referenced_sop_instance_uid>
+///         </Item>
+///       </referenced_image_sequence>
 ///     </Instance>
 ///
 /// "Instance" is the top-level data set. Each element the dictionary names

@@ -301,7 +301,9 @@ TEST_F(XmlExporterTest, BrokenDictionariesGiveDefinedDocuments) {
   UseDictionary(noise + "\npatient_id (00100020)\n");
   XmlExporter exporter(m_dictionary);
   std::string xml;
-  if (!exporter.ExportToString(object, xml)) EXPECT_EQ(exporter.GetLastError(), "Unable to create XML node");
+  if (!exporter.ExportToString(object, xml)) {
+    EXPECT_EQ(exporter.GetLastError(), "Unable to create XML node");
+  }
 }
 
 TEST_F(XmlExporterTest, ValuesAreEscapedAndHoldOnlyXmlCharacters) {
@@ -486,6 +488,8 @@ class XmlExporterPeerTest : public XmlExporterTest {
   }
 };
 
+// Every tag of the peer files but (0008,0005): dcmdump +U8 prints it as
+// "ISO_IR 192" after converting, while the export keeps the stored value.
 constexpr const char* kPeerDictionary =
     "study_date (00080020)\nacquisition_datetime (0008002a)\n"
     "study_time (00080030)\naccession_number (00080050)\nretrieve_ae_title (00080054)\n"
