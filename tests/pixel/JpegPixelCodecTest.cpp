@@ -538,7 +538,7 @@ TEST_F(JpegPixelCodecPeer, OurFrameWrappedByImg2dcmDecodesAsDcmdjpegDecodesIt) {
 
 TEST_F(JpegPixelCodecPeer, DcmcjpegFrameDecodesAsDcmdjpegDecodesIt) {
   for (const uint16_t samples : {uint16_t{1}, uint16_t{3}}) {
-    ImageSpec attributes;
+    ImageRecipe attributes;
     attributes.columns = 150;
     attributes.rows = 101;
     attributes.samples = samples;

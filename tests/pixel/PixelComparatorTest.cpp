@@ -30,11 +30,11 @@ class PixelComparatorTest : public ::testing::Test {
 };
 
 TEST_F(PixelComparatorTest, IdenticalImagesAndTheirRleCopy) {
-  ImageSpec spec;
-  spec.samples = 3;
-  spec.photometric = "RGB";
-  spec.frames = 2;
-  MakeImageFile(m_dir / "a.dcm", spec);
+  ImageRecipe recipe;
+  recipe.samples = 3;
+  recipe.photometric = "RGB";
+  recipe.frames = 2;
+  MakeImageFile(m_dir / "a.dcm", recipe);
   PixelComparison same = ComparePixelFiles(m_dir / "a.dcm", m_dir / "a.dcm");
   ASSERT_TRUE(same.compared) << same.message;
   EXPECT_EQ(same.message, "RMS = 0.00000 (0 different pixel(s))\nThe two images are 100.00000% identical.");
@@ -51,7 +51,7 @@ TEST_F(PixelComparatorTest, IdenticalImagesAndTheirRleCopy) {
   EXPECT_EQ(rle.message, "RMS = 0.00000 (0 different pixel(s))\nThe two images are 100.00000% identical.");
   EXPECT_EQ(PixCmpFiles(), before);  // the one temporary copy is gone again
 
-  ImageSpec grey;
+  ImageRecipe grey;
   grey.frames = 3;
   MakeImageFile(m_dir / "grey.dcm", grey);
   ASSERT_EQ(ConvertPixelDataFile({}, m_dir / "grey.dcm", m_dir / "grey-rle.dcm", ConversionMode::Rle, false),
@@ -63,14 +63,14 @@ TEST_F(PixelComparatorTest, IdenticalImagesAndTheirRleCopy) {
 }
 
 TEST_F(PixelComparatorTest, DifferenceOfOneInEverySample) {
-  ImageSpec spec;
-  const std::vector<uint8_t> pixels = MakePixelBytes(spec);
+  ImageRecipe recipe;
+  const std::vector<uint8_t> pixels = MakePixelBytes(recipe);
   std::vector<uint8_t> shifted = pixels;
   for (uint8_t& v : shifted) v = static_cast<uint8_t>(v == 255 ? 254 : v + 1);
   CDicomObject a;
   CDicomObject b;
-  FillImageObject(a, spec, pixels);
-  FillImageObject(b, spec, shifted);
+  FillImageObject(a, recipe, pixels);
+  FillImageObject(b, recipe, shifted);
   std::string error;
   ASSERT_TRUE(SaveDicomFile(a, m_dir / "a.dcm", error));
   ASSERT_TRUE(SaveDicomFile(b, m_dir / "b.dcm", error));
@@ -80,21 +80,21 @@ TEST_F(PixelComparatorTest, DifferenceOfOneInEverySample) {
 }
 
 TEST_F(PixelComparatorTest, AttributeDifferencesAreNamed) {
-  ImageSpec spec;
-  MakeImageFile(m_dir / "a.dcm", spec);
-  ImageSpec wider = spec;
+  ImageRecipe recipe;
+  MakeImageFile(m_dir / "a.dcm", recipe);
+  ImageRecipe wider = recipe;
   wider.columns = 20;
   MakeImageFile(m_dir / "wide.dcm", wider);
   EXPECT_EQ(ComparePixelFiles(m_dir / "a.dcm", m_dir / "wide.dcm").message, "The size of the two images is different");
-  ImageSpec frames = spec;
+  ImageRecipe frames = recipe;
   frames.frames = 2;
   MakeImageFile(m_dir / "frames.dcm", frames);
   EXPECT_EQ(ComparePixelFiles(m_dir / "a.dcm", m_dir / "frames.dcm").message, "The number of frames is different");
-  ImageSpec noCount = spec;
+  ImageRecipe noCount = recipe;
   noCount.writeNumberOfFrames = false;
   MakeImageFile(m_dir / "nocount.dcm", noCount);
   EXPECT_TRUE(ComparePixelFiles(m_dir / "a.dcm", m_dir / "nocount.dcm").compared);
-  ImageSpec colour = spec;
+  ImageRecipe colour = recipe;
   colour.samples = 3;
   colour.photometric = "RGB";
   MakeImageFile(m_dir / "rgb.dcm", colour);
@@ -105,9 +105,9 @@ TEST_F(PixelComparatorTest, AttributeDifferencesAreNamed) {
 }
 
 TEST_F(PixelComparatorTest, ImagesWithoutSamplesAreAnErrorNotADivisionByZero) {
-  ImageSpec spec;
+  ImageRecipe recipe;
   CDicomObject object;
-  FillImageObject(object, spec, MakePixelBytes(spec));
+  FillImageObject(object, recipe, MakePixelBytes(recipe));
   (void)object.AddUInt16(0x00280002, vr::US, 0);
   std::string error;
   ASSERT_TRUE(SaveDicomFile(object, m_dir / "empty.dcm", error));

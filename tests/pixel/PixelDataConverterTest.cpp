@@ -23,19 +23,19 @@ std::string StringOf(const CDicomObject& object, DicomTag tag) {
 
 class PixelDataConverter : public ::testing::Test {
  protected:
-  std::string Make(const std::string& name, const ImageSpec& spec) {
+  std::string Make(const std::string& name, const ImageRecipe& recipe) {
     const std::string path = m_dir / name;
-    EXPECT_FALSE(MakeImageFile(path, spec).empty());
+    EXPECT_FALSE(MakeImageFile(path, recipe).empty());
     return path;
   }
-  static ImageSpec Rgb(int frames = 2) {
-    ImageSpec spec;
-    spec.columns = 21;
-    spec.rows = 9;
-    spec.samples = 3;
-    spec.photometric = "RGB";
-    spec.frames = frames;
-    return spec;
+  static ImageRecipe Rgb(int frames = 2) {
+    ImageRecipe recipe;
+    recipe.columns = 21;
+    recipe.rows = 9;
+    recipe.samples = 3;
+    recipe.photometric = "RGB";
+    recipe.frames = frames;
+    return recipe;
   }
   size_t FileCount() const {
     return static_cast<size_t>(std::distance(std::filesystem::directory_iterator(m_dir.Path()), {}));
@@ -44,10 +44,10 @@ class PixelDataConverter : public ::testing::Test {
 };
 
 TEST_F(PixelDataConverter, SixteenBitImagesAreRefusedAndNothingIsWritten) {
-  ImageSpec spec;
-  spec.bitsAllocated = 16;
-  spec.bitsStored = 12;
-  const std::string source = Make("ct.dcm", spec);
+  ImageRecipe recipe;
+  recipe.bitsAllocated = 16;
+  recipe.bitsStored = 12;
+  const std::string source = Make("ct.dcm", recipe);
   const std::string before = ReadBytes(source);
   for (uint32_t mode = 0; mode <= 6; ++mode) {
     EXPECT_EQ(ConvertPixelDataFile({}, source, m_dir / "out.dcm", static_cast<ConversionMode>(mode), false),
@@ -80,9 +80,9 @@ TEST_F(PixelDataConverter, JpegOfAColourImageRewritesTheHeader) {
 }
 
 TEST_F(PixelDataConverter, GreyImagesOnlyChangeTheTransferSyntax) {
-  ImageSpec spec;
-  spec.imageType = "DERIVED\\PRIMARY";
-  const std::string source = Make("grey.dcm", spec);
+  ImageRecipe recipe;
+  recipe.imageType = "DERIVED\\PRIMARY";
+  const std::string source = Make("grey.dcm", recipe);
   ASSERT_EQ(ConvertPixelDataFile({}, source, m_dir / "jpeg.dcm", ConversionMode::JpegLossy, false),
             DCT_STATUS::Success);
   CDicomObject result;
@@ -114,9 +114,9 @@ TEST_F(PixelDataConverter, MonochromeRleGetsNewInstanceUids) {
 }
 
 TEST_F(PixelDataConverter, UnchangedChoiceOfACompressedSourceGivesExplicit) {
-  ImageSpec spec;
-  spec.transferSyntax = "1.2.840.10008.1.2";
-  const std::string source = Make("implicit.dcm", spec);
+  ImageRecipe recipe;
+  recipe.transferSyntax = "1.2.840.10008.1.2";
+  const std::string source = Make("implicit.dcm", recipe);
   ConversionOptions implicit;
   implicit.transferSyntaxChoice = TransferSyntaxChoice::Implicit;
   ASSERT_EQ(ConvertPixelDataFile(implicit, source, m_dir / "rle.dcm", ConversionMode::Rle, false),
@@ -147,12 +147,12 @@ TEST_F(PixelDataConverter, FailuresLeaveNoDestinationAndKeepAnOldOne) {
   EXPECT_NE(ConvertPixelDataFile({}, m_dir / "missing.dcm", m_dir / "out.dcm", ConversionMode::Rle, false),
             DCT_STATUS::Success);
   // Announces more frames than its pixel data holds: fails midway.
-  ImageSpec spec;
-  spec.frames = 3;
+  ImageRecipe recipe;
+  recipe.frames = 3;
   CDicomObject object;
-  std::vector<uint8_t> pixels = MakePixelBytes(spec);
+  std::vector<uint8_t> pixels = MakePixelBytes(recipe);
   pixels.resize(pixels.size() / 2);
-  FillImageObject(object, spec, pixels);
+  FillImageObject(object, recipe, pixels);
   std::string error;
   ASSERT_TRUE(SaveDicomFile(object, m_dir / "short.dcm", error));
   EXPECT_EQ(ConvertPixelDataFile({}, m_dir / "short.dcm", m_dir / "out.dcm", ConversionMode::Rle, false),

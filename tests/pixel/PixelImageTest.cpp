@@ -14,12 +14,12 @@ using namespace quillon::test;
 namespace {
 
 TEST(PixelImageSetup, GeometryAndFrameCount) {
-  ImageSpec spec;
-  spec.columns = 10;
-  spec.rows = 10;
-  spec.writeNumberOfFrames = false;
+  ImageRecipe recipe;
+  recipe.columns = 10;
+  recipe.rows = 10;
+  recipe.writeNumberOfFrames = false;
   CDicomObject object;
-  FillImageObject(object, spec, MakePixelBytes(spec));
+  FillImageObject(object, recipe, MakePixelBytes(recipe));
   CPixelImage image;
   ASSERT_TRUE(image.OpenObject(object));
   EXPECT_EQ(image.AlignedColumns(), 12u);
@@ -45,11 +45,11 @@ TEST(PixelImageSetup, GeometryAndFrameCount) {
 
 TEST(PixelImageRead, FramesFromMemoryAndFromTheFile) {
   TempDir dir("pixel-image");
-  ImageSpec spec;
-  spec.columns = 5;
-  spec.rows = 3;
-  spec.frames = 3;
-  const std::vector<uint8_t> pixels = MakeImageFile(dir / "grey.dcm", spec);
+  ImageRecipe recipe;
+  recipe.columns = 5;
+  recipe.rows = 3;
+  recipe.frames = 3;
+  const std::vector<uint8_t> pixels = MakeImageFile(dir / "grey.dcm", recipe);
   ASSERT_FALSE(pixels.empty());
 
   CPixelImage fromFile;
@@ -88,12 +88,12 @@ TEST(PixelImageRead, FramesFromMemoryAndFromTheFile) {
 
 TEST(PixelImageRead, TruncatedPixelDataFailsCleanly) {
   TempDir dir("pixel-image-short");
-  ImageSpec spec;
-  spec.frames = 4;
+  ImageRecipe recipe;
+  recipe.frames = 4;
   CDicomObject object;
-  std::vector<uint8_t> pixels = MakePixelBytes(spec);
+  std::vector<uint8_t> pixels = MakePixelBytes(recipe);
   pixels.resize(pixels.size() - 200);  // shorter than its frames announce
-  FillImageObject(object, spec, pixels);
+  FillImageObject(object, recipe, pixels);
   std::string error;
   ASSERT_TRUE(SaveDicomFile(object, dir / "short.dcm", error));
   CPixelImage image;
@@ -106,12 +106,12 @@ TEST(PixelImageRead, TruncatedPixelDataFailsCleanly) {
 
 TEST(PixelImageWrite, FewerFramesThanAnnouncedRewriteTheCountPadded) {
   TempDir dir("pixel-image-write");
-  ImageSpec spec;
-  spec.columns = 6;  // stored rows of 6, bitmap rows of 8
-  spec.rows = 4;
-  spec.frames = 10;
+  ImageRecipe recipe;
+  recipe.columns = 6;  // stored rows of 6, bitmap rows of 8
+  recipe.rows = 4;
+  recipe.frames = 10;
   CDicomObject object;
-  FillImageObject(object, spec, MakePixelBytes(spec));
+  FillImageObject(object, recipe, MakePixelBytes(recipe));
   (void)object.RemoveElement(tags::kPixelData);
   CPixelImage image;
   ASSERT_TRUE(image.OpenObject(object));
@@ -136,10 +136,10 @@ TEST(PixelImageWrite, FewerFramesThanAnnouncedRewriteTheCountPadded) {
 }
 
 TEST(PixelImagePalette, DescriptorsAndTablesAreChecked) {
-  ImageSpec spec;
-  spec.photometric = "PALETTE COLOR";
+  ImageRecipe recipe;
+  recipe.photometric = "PALETTE COLOR";
   CDicomObject object;
-  FillImageObject(object, spec, MakePixelBytes(spec));
+  FillImageObject(object, recipe, MakePixelBytes(recipe));
   const uint16_t descriptor[3] = {256, 0, 16};
   std::vector<uint16_t> red(256), green(256), blue(256);
   for (int i = 0; i < 256; ++i) {

@@ -52,14 +52,14 @@ class PixelPeerInterop : public ::testing::Test {
     for (const char* tool : {"dcmdump", "dcmdrle", "dcmcrle", "dcmdjpeg", "dcmcjpeg"}) {
       if (!HaveTool(tool)) GTEST_SKIP() << tool << " is not installed";
     }
-    ImageSpec rgb;
+    ImageRecipe rgb;
     rgb.columns = 67;  // not a multiple of 4: bitmap rows carry padding
     rgb.rows = 41;
     rgb.samples = 3;
     rgb.photometric = "RGB";
     rgb.frames = 3;
     MakeImageFile(m_rgb, rgb);
-    ImageSpec grey;
+    ImageRecipe grey;
     grey.columns = 64;
     grey.rows = 48;
     grey.frames = 2;
@@ -142,7 +142,7 @@ TEST_F(PixelPeerInterop, YbrFullRleIsExactWithDcmtk) {
 }
 
 TEST_F(PixelPeerInterop, DcmtkYbrFullRleWithPlanarZeroDecodes) {
-  ImageSpec ybr;
+  ImageRecipe ybr;
   ybr.columns = 30;
   ybr.rows = 10;
   ybr.samples = 3;

@@ -16,7 +16,7 @@
 
 namespace quillon::test {
 
-struct ImageSpec {
+struct ImageRecipe {
   uint16_t columns = 16;
   uint16_t rows = 8;
   uint16_t samples = 1;
@@ -32,27 +32,27 @@ struct ImageSpec {
 };
 
 /// The stored sample values of every frame, in file order.
-inline std::vector<uint8_t> MakePixelBytes(const ImageSpec& spec) {
-  const uint64_t perFrame = uint64_t{spec.columns} * spec.rows * spec.samples;
+inline std::vector<uint8_t> MakePixelBytes(const ImageRecipe& recipe) {
+  const uint64_t perFrame = uint64_t{recipe.columns} * recipe.rows * recipe.samples;
   std::vector<uint8_t> bytes;
-  bytes.reserve(perFrame * static_cast<uint64_t>(spec.frames) * (spec.bitsAllocated / 8));
-  for (int f = 0; f < spec.frames; ++f) {
+  bytes.reserve(perFrame * static_cast<uint64_t>(recipe.frames) * (recipe.bitsAllocated / 8));
+  for (int f = 0; f < recipe.frames; ++f) {
     for (uint64_t i = 0; i < perFrame; ++i) {
       uint64_t pixel = i;
       uint32_t sample = 0;
-      if (spec.planar == 1 && spec.samples == 3) {
-        sample = static_cast<uint32_t>(i / (uint64_t{spec.columns} * spec.rows));
-        pixel = i % (uint64_t{spec.columns} * spec.rows);
+      if (recipe.planar == 1 && recipe.samples == 3) {
+        sample = static_cast<uint32_t>(i / (uint64_t{recipe.columns} * recipe.rows));
+        pixel = i % (uint64_t{recipe.columns} * recipe.rows);
       } else {
-        sample = static_cast<uint32_t>(i % spec.samples);
-        pixel = i / spec.samples;
+        sample = static_cast<uint32_t>(i % recipe.samples);
+        pixel = i / recipe.samples;
       }
-      const double x = static_cast<double>(pixel % spec.columns);
-      const double y = static_cast<double>(pixel / spec.columns);
-      const double value = 128 + 60 * std::sin((x + 3 * f + spec.seed) / 7.0 + sample) +
+      const double x = static_cast<double>(pixel % recipe.columns);
+      const double y = static_cast<double>(pixel / recipe.columns);
+      const double value = 128 + 60 * std::sin((x + 3 * f + recipe.seed) / 7.0 + sample) +
                            40 * std::cos((y + 2 * sample) / 5.0) + static_cast<double>((pixel * 37 + sample * 11) % 9);
       const auto v = static_cast<uint32_t>(std::clamp(value, 0.0, 255.0));
-      if (spec.bitsAllocated == 16) {
+      if (recipe.bitsAllocated == 16) {
         const uint32_t wide = (v << 4) | (pixel % 16);
         bytes.push_back(static_cast<uint8_t>(wide));
         bytes.push_back(static_cast<uint8_t>(wide >> 8));
@@ -64,33 +64,33 @@ inline std::vector<uint8_t> MakePixelBytes(const ImageSpec& spec) {
   return bytes;
 }
 
-inline void FillImageObject(CDicomObject& object, const ImageSpec& spec, const std::vector<uint8_t>& pixels) {
+inline void FillImageObject(CDicomObject& object, const ImageRecipe& recipe, const std::vector<uint8_t>& pixels) {
   (void)object.CreateMetaInformation("1.2.840.10008.5.1.4.1.1.7", "1.2.826.0.1.3680043.2.1125.7." +
-                                                                      std::to_string(spec.seed),
-                                     spec.transferSyntax, "1.3.6.1.4.1.58231.1", "QUILLON", "QUILLON");
-  (void)object.AddString(0x00080008, vr::CS, spec.imageType);
+                                                                      std::to_string(recipe.seed),
+                                     recipe.transferSyntax, "1.3.6.1.4.1.58231.1", "QUILLON", "QUILLON");
+  (void)object.AddString(0x00080008, vr::CS, recipe.imageType);
   (void)object.AddString(0x00080060, vr::CS, "OT");
   (void)object.AddString(0x00100010, vr::PN, "Test^Image");
   (void)object.AddString(0x00200013, vr::IS, "1");
-  (void)object.AddUInt16(0x00280002, vr::US, spec.samples);
-  (void)object.AddString(0x00280004, vr::CS, spec.photometric);
-  if (spec.samples == 3) (void)object.AddUInt16(0x00280006, vr::US, spec.planar);
-  if (spec.writeNumberOfFrames) (void)object.AddString(0x00280008, vr::IS, std::to_string(spec.frames));
-  (void)object.AddUInt16(0x00280010, vr::US, spec.rows);
-  (void)object.AddUInt16(0x00280011, vr::US, spec.columns);
-  (void)object.AddUInt16(0x00280100, vr::US, spec.bitsAllocated);
-  (void)object.AddUInt16(0x00280101, vr::US, spec.bitsStored);
-  (void)object.AddUInt16(0x00280102, vr::US, static_cast<uint16_t>(spec.bitsStored - 1));
+  (void)object.AddUInt16(0x00280002, vr::US, recipe.samples);
+  (void)object.AddString(0x00280004, vr::CS, recipe.photometric);
+  if (recipe.samples == 3) (void)object.AddUInt16(0x00280006, vr::US, recipe.planar);
+  if (recipe.writeNumberOfFrames) (void)object.AddString(0x00280008, vr::IS, std::to_string(recipe.frames));
+  (void)object.AddUInt16(0x00280010, vr::US, recipe.rows);
+  (void)object.AddUInt16(0x00280011, vr::US, recipe.columns);
+  (void)object.AddUInt16(0x00280100, vr::US, recipe.bitsAllocated);
+  (void)object.AddUInt16(0x00280101, vr::US, recipe.bitsStored);
+  (void)object.AddUInt16(0x00280102, vr::US, static_cast<uint16_t>(recipe.bitsStored - 1));
   (void)object.AddUInt16(0x00280103, vr::US, 0);
-  (void)object.AddValue(0x7FE00010, spec.bitsAllocated == 16 ? vr::OW : vr::OB, pixels.data(),
+  (void)object.AddValue(0x7FE00010, recipe.bitsAllocated == 16 ? vr::OW : vr::OB, pixels.data(),
                         static_cast<uint32_t>(pixels.size()));
 }
 
 /// Writes the image file; returns its stored sample bytes.
-inline std::vector<uint8_t> MakeImageFile(const std::string& path, const ImageSpec& spec) {
-  const std::vector<uint8_t> pixels = MakePixelBytes(spec);
+inline std::vector<uint8_t> MakeImageFile(const std::string& path, const ImageRecipe& recipe) {
+  const std::vector<uint8_t> pixels = MakePixelBytes(recipe);
   CDicomObject object;
-  FillImageObject(object, spec, pixels);
+  FillImageObject(object, recipe, pixels);
   std::string error;
   if (!SaveDicomFile(object, path, error)) return {};
   return pixels;
