@@ -107,9 +107,13 @@ class CPixelCodec {
   bool YbrToBitmap(const uint8_t* stored, uint8_t* bitmap, bool byPlane) const;
   /// 24-bit bitmap → stored YBR_FULL, through the integer colour tables.
   bool BitmapToYbr(const uint8_t* bitmap, uint8_t* stored, bool byPlane) const;
-  /// Single-sample stored rows ↔ bitmap rows, top-down ↔ bottom-up (the
-  /// same operation in both directions).
+  /// Single-sample stored rows (top-down, Columns pixels) → bitmap rows
+  /// (bottom-up, AlignedColumns pixels): the decompress direction.
   bool ReverseRows(const uint8_t* from, uint8_t* to) const;
+  /// Bitmap rows → stored rows, the compress direction. The two layouts
+  /// have different row strides unless Columns is a multiple of 4, so one
+  /// function cannot serve both directions.
+  bool ReverseRowsToStored(const uint8_t* bitmap, uint8_t* stored) const;
   /// 8- or 16-bit grey stored frame → 8-bit bitmap through the window.
   bool WindowToBitmap(const uint8_t* stored, uint8_t* bitmap) const;
   /// Flips a buffer top to bottom in place: rows of AlignedColumns ×
@@ -123,10 +127,6 @@ class CPixelCodec {
   uint8_t* WorkBuffer();
 
  private:
-  /// Bitmap rows → stored rows, the compress direction of ReverseRows: the
-  /// two layouts have different row strides unless Columns is a multiple of
-  /// 4, so one function cannot serve both directions.
-  bool ReverseRowsToStored(const uint8_t* bitmap, uint8_t* stored) const;
 
   uint32_t m_columns;
   uint32_t m_alignedColumns;

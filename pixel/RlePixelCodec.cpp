@@ -30,16 +30,6 @@ void WriteU32(uint8_t* p, uint32_t value) {
   p[3] = static_cast<uint8_t>(value >> 24);
 }
 
-// One-byte bitmap rows (bottom-up, `alignedColumns` apart) → a plane of
-// top-down rows `columns` apart. ReverseRows goes the other way only: its
-// source rows are stored rows.
-void BitmapToPlane(const uint8_t* bitmap, uint32_t columns, uint32_t alignedColumns, uint32_t rows,
-                   uint8_t* plane) {
-  for (uint32_t r = 0; r < rows; ++r) {
-    std::memcpy(plane + uint64_t{r} * columns, bitmap + uint64_t{rows - 1 - r} * alignedColumns, columns);
-  }
-}
-
 // Codes the `rows` rows of one plane one after another and pads the segment
 // to an even length. Returns the segment length, 0 when it does not fit.
 uint64_t EncodePlane(const uint8_t* plane, uint32_t width, uint32_t rows, uint8_t* out, uint64_t capacity) {
@@ -155,8 +145,7 @@ bool CRlePixelCodec::Compress(const uint8_t* bitmap, uint8_t* out, uint64_t outC
   const uint32_t segments = BytesPerPixel();
   bool laidOut = false;
   if (segments == 1) {
-    BitmapToPlane(bitmap, Columns(), AlignedColumns(), Rows(), planes);
-    laidOut = true;
+    laidOut = ReverseRowsToStored(bitmap, planes);
   } else if (IsYbrFull()) {
     laidOut = BitmapToYbr(bitmap, planes, true);
   } else {

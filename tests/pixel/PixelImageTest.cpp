@@ -142,7 +142,7 @@ TEST(PixelImagePalette, DescriptorsAndTablesAreChecked) {
   FillImageObject(object, recipe, MakePixelBytes(recipe));
   const uint16_t descriptor[3] = {256, 0, 16};
   std::vector<uint16_t> red(256), green(256), blue(256);
-  for (int i = 0; i < 256; ++i) {
+  for (size_t i = 0; i < 256; ++i) {
     red[i] = static_cast<uint16_t>(i << 8);
     green[i] = static_cast<uint16_t>((255 - i) << 8);
     blue[i] = 0x8000;

@@ -35,7 +35,10 @@ std::vector<uint8_t> Bitmaps(const std::string& path) {
 /// compared too, but is the same on both sides).
 double Psnr(const std::vector<uint8_t>& a, const std::vector<uint8_t>& b) {
   double sum = 0;
-  for (size_t i = 0; i < a.size(); ++i) sum += (double{a[i]} - b[i]) * (double{a[i]} - b[i]);
+  for (size_t i = 0; i < a.size(); ++i) {
+    const double d = static_cast<double>(a[i]) - static_cast<double>(b[i]);
+    sum += d * d;
+  }
   if (sum == 0) return 99;
   return 10 * std::log10(255.0 * 255.0 / (sum / static_cast<double>(a.size())));
 }
