@@ -33,7 +33,10 @@ bool CreateTemporaryBeside(const fs::path& target, CFileStream& stream, std::str
   for (int attempt = 0; attempt < 100; ++attempt) {
     char suffix[32];
     std::snprintf(suffix, sizeof suffix, ".%016llx.tmp", static_cast<unsigned long long>(random()));
-    temporary = (folder / ("." + target.filename().string() + suffix)).string();
+    // Built by appending: GCC 12 warns falsely (-Wrestrict) on "." + string.
+    std::string name(".");
+    name.append(target.filename().string()).append(suffix);
+    temporary = (folder / name).string();
     if (stream.Open(temporary, CFileStream::OpenMode::CreateNew)) return true;
     if (stream.LastOsError() != EEXIST) {
       error = OsError("cannot create a temporary file in", folder.string(), stream.LastOsError());

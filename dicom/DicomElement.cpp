@@ -10,18 +10,6 @@
 
 namespace quillon {
 
-namespace {
-
-std::unique_ptr<uint8_t[]> TryAllocate(uint64_t length) {
-  try {
-    return std::make_unique_for_overwrite<uint8_t[]>(length);
-  } catch (const std::bad_alloc&) {
-    return nullptr;
-  }
-}
-
-}  // namespace
-
 CDicomElement::CDicomElement(DicomTag tag, DicomVR vr, const void* source, uint32_t length)
     : m_vr(vr), m_length(length), m_tag(tag) {
   if (source == nullptr || length < 1) return;
@@ -30,13 +18,13 @@ CDicomElement::CDicomElement(DicomTag tag, DicomVR vr, const void* source, uint3
     return;
   }
   const uint32_t evenLength = length + (length & 1u);
-  m_value = TryAllocate(evenLength);
-  if (!m_value) {
+  if (!m_value.Allocate(evenLength)) {
     m_length = 0;
     return;
   }
-  std::memcpy(m_value.get(), source, length);
-  if (evenLength != length) m_value[length] = GetVrProperties(vr).padByte;
+  uint8_t* value = m_value.Data();
+  std::memcpy(value, source, length);
+  if (evenLength != length) value[length] = GetVrProperties(vr).padByte;
   m_length = evenLength;
 }
 
@@ -70,16 +58,15 @@ void CDicomElement::CopyHeaderFrom(const CDicomElement& source) {
 
 bool CDicomElement::CopyFrom(const CDicomElement& source) {
   if (&source == this) return true;
-  m_value.reset();
+  m_value.Reset();
   CopyHeaderFrom(source);
   if (source.m_vr == vr::SQ) return false;
-  if (!source.m_value || source.m_length == 0) return true;
-  m_value = TryAllocate(source.m_length);
-  if (!m_value) {
+  if (!source.m_value.HasValue() || source.m_length == 0) return true;
+  if (!m_value.Allocate(source.m_length)) {
     m_length = 0;
     return false;
   }
-  std::memcpy(m_value.get(), source.m_value.get(), source.m_length);
+  std::memcpy(m_value.Data(), source.m_value.Data(), source.m_length);
   return true;
 }
 
@@ -90,18 +77,18 @@ std::unique_ptr<CDicomElement> CDicomElement::Clone() const {
 }
 
 void CDicomElement::SetValue(std::unique_ptr<uint8_t[]> value, uint32_t length) {
-  m_value = std::move(value);
-  m_length = m_value ? length : 0;
+  m_value.Adopt(std::move(value));
+  m_length = m_value.HasValue() ? length : 0;
 }
 
 void CDicomElement::ClearValue() {
-  m_value.reset();
+  m_value.Reset();
   m_length = 0;
 }
 
 std::string_view CDicomElement::GetTextView() const {
-  if (!m_value || m_length == 0) return {};
-  std::string_view text(reinterpret_cast<const char*>(m_value.get()), m_length);
+  if (!m_value.HasValue() || m_length == 0) return {};
+  std::string_view text(reinterpret_cast<const char*>(m_value.Data()), m_length);
   // Text stops at a NUL: UI values are padded with one, and nothing after
   // it is part of the string.
   text = text.substr(0, text.find('\0'));
@@ -117,23 +104,25 @@ DicomStatus CDicomElement::GetString(std::string& out) const {
 
 DicomStatus CDicomElement::GetUInt16(uint16_t& out) const {
   out = 0;
-  if (!m_value || m_length < 2) return DicomStatus::WrongKind;
-  out = static_cast<uint16_t>(m_value[0] | (m_value[1] << 8));
+  const uint8_t* value = m_value.Data();
+  if (value == nullptr || m_length < 2) return DicomStatus::WrongKind;
+  out = static_cast<uint16_t>(value[0] | (value[1] << 8));
   return DicomStatus::Success;
 }
 
 DicomStatus CDicomElement::GetUInt32(uint32_t& out) const {
   out = 0;
-  if (!m_value || m_length < 4) return DicomStatus::WrongKind;
-  out = uint32_t{m_value[0]} | (uint32_t{m_value[1]} << 8) | (uint32_t{m_value[2]} << 16) |
-        (uint32_t{m_value[3]} << 24);
+  const uint8_t* value = m_value.Data();
+  if (value == nullptr || m_length < 4) return DicomStatus::WrongKind;
+  out = uint32_t{value[0]} | (uint32_t{value[1]} << 8) | (uint32_t{value[2]} << 16) |
+        (uint32_t{value[3]} << 24);
   return DicomStatus::Success;
 }
 
 DicomStatus CDicomElement::GetNumber(uint32_t& out) const {
   out = 0;
-  if (!m_value || m_length == 0) return DicomStatus::EndOfStream;
-  std::string text(reinterpret_cast<const char*>(m_value.get()), m_length);
+  if (!m_value.HasValue() || m_length == 0) return DicomStatus::EndOfStream;
+  std::string text(reinterpret_cast<const char*>(m_value.Data()), m_length);
   if (!text.empty() && text.back() == ' ') text.pop_back();
   // strtol instead of atol: same digits accepted, but out-of-range text
   // saturates instead of being undefined.
@@ -144,8 +133,9 @@ DicomStatus CDicomElement::GetNumber(uint32_t& out) const {
 }
 
 DicomStatus CDicomElement::SetUInt32(uint32_t value) {
-  if (m_length != 4 || !m_value) return DicomStatus::Failure;
-  for (unsigned i = 0; i < 4; ++i) m_value[i] = static_cast<uint8_t>(value >> (8 * i));
+  uint8_t* bytes = m_value.Data();
+  if (m_length != 4 || bytes == nullptr) return DicomStatus::Failure;
+  for (unsigned i = 0; i < 4; ++i) bytes[i] = static_cast<uint8_t>(value >> (8 * i));
   return DicomStatus::Success;
 }
 

@@ -7,6 +7,7 @@
 #pragma once
 
 #include "dicom/DicomTypes.h"
+#include "dicom/ValueBuffer.h"
 
 #include <cstdint>
 #include <memory>
@@ -62,9 +63,9 @@ class CDicomElement {
   DicomTag GetTag() const { return m_tag; }
   DicomVR GetVR() const { return m_vr; }
   uint32_t GetLength() const { return m_length; }
-  const uint8_t* GetValue() const { return m_value.get(); }
-  uint8_t* GetValue() { return m_value.get(); }
-  bool HasValue() const { return m_value != nullptr; }
+  const uint8_t* GetValue() const { return m_value.Data(); }
+  uint8_t* GetValue() { return m_value.Data(); }
+  bool HasValue() const { return m_value.HasValue(); }
   bool IsUndefinedLength() const { return m_undefinedLength; }
 
   void SetTag(DicomTag tag) { m_tag = tag; }
@@ -79,7 +80,7 @@ class CDicomElement {
   void ClearValue();
   /// Hands the value buffer to the caller (the length is kept, so the
   /// caller knows how many bytes it got; the element is left without value).
-  std::unique_ptr<uint8_t[]> ReleaseValue() { return std::move(m_value); }
+  std::unique_ptr<uint8_t[]> ReleaseValue() { return m_value.Release(m_length); }
 
   /// The value as text: up to the first NUL, one trailing space dropped,
   /// then trailing white space removed. No value gives "" and still Success.
@@ -129,11 +130,15 @@ class CDicomElement {
   void CopyHeaderFrom(const CDicomElement& source);
 
  private:
-  bool m_undefinedLength = false;
+  // Ordered so that the element packs into 40 bytes: with its short value
+  // inline, one 48-byte allocator chunk per element.
   DicomVR m_vr = 0;
+  bool m_undefinedLength = false;
+  CValueBuffer m_value;
   uint32_t m_length = 0;
   DicomTag m_tag = 0;
-  std::unique_ptr<uint8_t[]> m_value;
 };
+
+static_assert(sizeof(CDicomElement) <= 40, "an element outgrows its allocator chunk");
 
 }  // namespace quillon

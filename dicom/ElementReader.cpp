@@ -104,7 +104,7 @@ uint64_t CDicomElement::FindValueEnd(CStream& stream, TransferMode mode) {
 
 bool CDicomElement::ReadValue(CStream& stream, TransferMode mode) {
   if (m_tag == 0) return false;
-  m_value.reset();
+  m_value.Reset();
   if (m_vr == vr::SQ) return false;
   if (m_length == 0) {
     m_undefinedLength = false;
@@ -123,14 +123,13 @@ bool CDicomElement::ReadValue(CStream& stream, TransferMode mode) {
     m_length = 0;
     return false;
   }
-  std::unique_ptr<uint8_t[]> value;
-  try {
-    value = std::make_unique_for_overwrite<uint8_t[]>(length);
-  } catch (const std::bad_alloc&) {
+  if (!m_value.Allocate(length)) {
     m_length = 0;
     return false;
   }
-  if (!stream.ReadExact(value.get(), length)) {
+  uint8_t* value = m_value.Data();
+  if (!stream.ReadExact(value, length)) {
+    m_value.Reset();
     m_length = 0;
     return false;
   }
@@ -138,9 +137,8 @@ bool CDicomElement::ReadValue(CStream& stream, TransferMode mode) {
   // element; leaving it would end the enclosing data set.
   if (m_undefinedLength) stream.Seek(8, CStream::SeekOrigin::Current);
   if (mode == TransferMode::ExplicitBigEndian && TagGroup(m_tag) != 0x0002) {
-    SwapValueBytes(m_vr, value.get(), length);
+    SwapValueBytes(m_vr, value, length);
   }
-  m_value = std::move(value);
   m_length = static_cast<uint32_t>(length);
   return true;
 }

@@ -54,7 +54,8 @@ void CDicomElement::WriteHeader(CStream& stream, TransferMode mode, uint32_t len
 
 bool CDicomElement::WriteElement(CStream& stream, TransferMode mode) const {
   if (m_tag == 0) return false;
-  if (m_length != 0 && !m_value) return false;
+  const uint8_t* value = m_value.Data();
+  if (m_length != 0 && value == nullptr) return false;
   if (TagGroup(m_tag) == 0x0002) mode = TransferMode::ExplicitLittleEndian;
   const bool bigEndian = mode == TransferMode::ExplicitBigEndian;
   const Framing framing = FramingFor(mode);
@@ -62,11 +63,11 @@ bool CDicomElement::WriteElement(CStream& stream, TransferMode mode) const {
     WriteHeader(stream, mode, framing.undefinedLength ? kUndefinedLength : m_length);
     if (m_length != 0) {
       if (bigEndian && GetVrProperties(m_vr).swapUnit != 0) {
-        std::vector<uint8_t> swapped(m_value.get(), m_value.get() + m_length);
+        std::vector<uint8_t> swapped(value, value + m_length);
         SwapValueBytes(m_vr, swapped.data(), swapped.size());
         stream.Write(swapped.data(), swapped.size());
       } else {
-        stream.Write(m_value.get(), m_length);
+        stream.Write(value, m_length);
       }
     }
     if (framing.undefinedLength) {

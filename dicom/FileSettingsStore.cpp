@@ -110,7 +110,10 @@ std::filesystem::path FolderOf(const std::filesystem::path& file) {
 /// disk after a crash, sees either the whole old file or the whole new one.
 bool ReplaceFileAtomically(const std::filesystem::path& path, std::string_view content) {
   const std::filesystem::path folder = FolderOf(path);
-  std::string tempName = (folder / ("." + path.filename().string() + ".XXXXXX")).string();
+  // Built by appending: GCC 12 warns falsely (-Wrestrict) on "." + string.
+  std::string hiddenName(".");
+  hiddenName.append(path.filename().string()).append(".XXXXXX");
+  std::string tempName = (folder / hiddenName).string();
   UniqueFd fd(::mkstemp(tempName.data()));
   if (!fd.Valid()) return false;
 

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <memory>
 #include <string>
 
 using namespace quillon;
@@ -185,6 +186,35 @@ TEST(DicomElementCopy, SequenceCannotBeCopiedIntoAnElement) {
   EXPECT_FALSE(target.CopyFrom(sequence));
   EXPECT_FALSE(target.HasValue());
   EXPECT_EQ(target.GetTag(), 0x00081140u);
+}
+
+// Short values live inside the element, longer ones on the heap; moving a
+// value in or out must keep its bytes whichever side of the limit it is on.
+TEST(DicomElementValueStorage, ValuesAroundTheInlineLimitKeepTheirBytes) {
+  const std::string text = "ABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+  for (uint32_t length : {2u, 18u, 19u, 20u, 22u, 36u}) {
+    SCOPED_TRACE(length);
+    const uint32_t even = length + (length & 1u);
+    CDicomElement element(0x00100010, vr::LO, text.data(), length);
+    ASSERT_TRUE(element.HasValue());
+    EXPECT_EQ(Bytes(element), text.substr(0, length) + std::string(even - length, ' '));
+
+    CDicomElement copy;
+    ASSERT_TRUE(copy.CopyFrom(element));
+    EXPECT_EQ(Bytes(copy), Bytes(element));
+
+    std::unique_ptr<uint8_t[]> released = element.ReleaseValue();
+    ASSERT_TRUE(released);
+    EXPECT_FALSE(element.HasValue());
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(released.get()), even), Bytes(copy));
+
+    CDicomElement adopted(0x00100020, vr::LO, nullptr, 0);
+    adopted.SetValue(std::move(released), even);
+    EXPECT_EQ(Bytes(adopted), Bytes(copy));
+    adopted.ClearValue();
+    EXPECT_FALSE(adopted.HasValue());
+    EXPECT_EQ(adopted.GetLength(), 0u);
+  }
 }
 
 }  // namespace
