@@ -17,13 +17,11 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-runs=5
 build_dir="${QUILLON_BENCH_BUILD_DIR:-build/release}"
 corpus="build/bench-corpus"
 
-for tool in dcm2xml dcmdump xmllint /usr/bin/time; do
-  command -v "$tool" >/dev/null || { echo "run_xml_bench: $tool is missing (scripts/install-deps.sh)" >&2; exit 1; }
-done
+source bench/bench_common.sh
+require dcm2xml dcmdump xmllint /usr/bin/time
 
 cmake -S . -B "$build_dir" -G Ninja -DCMAKE_BUILD_TYPE=Release -DQUILLON_BUILD_TESTS=OFF \
   -DQUILLON_BUILD_BENCH=ON >/dev/null
@@ -59,31 +57,6 @@ dcm2xml "$nested" "$out/dcm2xml.xml"
 xmllint --noout "$out/ours.xml"
 ours_elements=$(grep -c '<[a-z_][a-z0-9_]*>' "$out/ours.xml" || true)
 
-# measure LABEL COMMAND...: one warm-up run, then $runs timed runs; keeps the
-# best wall time and the best CPU time.
-declare -A best_wall best_cpu
-labels=()
-measure() {
-  local label="$1"
-  shift
-  "$@" >/dev/null
-  local wall="" cpu="" start end elapsed stats used
-  stats="$(mktemp)"
-  for _ in $(seq "$runs"); do
-    start=$(date +%s%N)
-    /usr/bin/time -f "%U %S" -o "$stats" "$@" >/dev/null
-    end=$(date +%s%N)
-    elapsed=$((end - start))
-    if [ -z "$wall" ] || [ "$elapsed" -lt "$wall" ]; then wall=$elapsed; fi
-    used=$(tail -1 "$stats" | awk '{ print $1 + $2 }')
-    cpu=$(awk -v a="$used" -v b="${cpu:-$used}" 'BEGIN { print (a < b ? a : b) }')
-  done
-  rm -f "$stats"
-  labels+=("$label")
-  best_wall[$label]=$(awk -v ns="$wall" 'BEGIN { printf "%.3f", ns / 1e9 }')
-  best_cpu[$label]=$(awk -v s="$cpu" 'BEGIN { printf "%.3f", s }')
-}
-
 measure "quillon-cli xml" "$cli" xml "$nested" --dictionary "$dictionary" --output "$out/ours.xml"
 measure "dcm2xml" dcm2xml "$nested" "$out/dcm2xml.xml"
 
@@ -96,11 +69,9 @@ printf '%-20s %10s %13s %12s\n' "quillon-cli xml" "${best_wall[quillon-cli xml]}
 printf '%-20s %10s %13s %12s\n' "dcm2xml" "${best_wall[dcm2xml]}" "${best_cpu[dcm2xml]}" \
   "$(awk -v b="$(stat -c %s "$out/dcm2xml.xml")" 'BEGIN { printf "%.1f", b / 1e6 }')"
 
-ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", (b > 0 ? a / b : 0) }'; }
-verdict() { awk -v v="$1" 'BEGIN { print (v >= 2 ? "met" : "MISSED") }'; }
 wall_ratio=$(ratio "${best_wall[dcm2xml]}" "${best_wall[quillon-cli xml]}")
 cpu_ratio=$(ratio "${best_cpu[dcm2xml]}" "${best_cpu[quillon-cli xml]}")
 echo
-printf '%-44s %8s %8s %s\n' "ratio" "value" "target" ""
-printf '%-44s %8s %8s %s\n' "dcm2xml wall time / quillon-cli xml" "${wall_ratio}x" ">= 2x" "$(verdict "$wall_ratio")"
-printf '%-44s %8s %8s %s\n' "dcm2xml CPU time / quillon-cli xml" "${cpu_ratio}x" ">= 2x" "$(verdict "$cpu_ratio")"
+printf '%-60s %8s %10s\n' "ratio" "value" "target"
+print_ratio "dcm2xml wall time / quillon-cli xml" "${wall_ratio}x" ">= 2x" 2 min
+print_ratio "dcm2xml CPU time / quillon-cli xml" "${cpu_ratio}x" ">= 2x" 2 min

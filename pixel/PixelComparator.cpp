@@ -94,9 +94,23 @@ std::string UncompressedPath(const CDicomObject& object, const std::string& path
   return temporary.Path();
 }
 
+/// Where the samples of a pixel sit in a stored frame: next to each other
+/// (colour-by-pixel) or one plane apart (colour-by-plane).
+struct SampleLayout {
+  uint64_t pixelStride;
+  uint64_t sampleStride;
+};
+
+SampleLayout LayoutOf(const CPixelImage& image, uint64_t pixels) {
+  const uint32_t samples = image.SamplesPerPixel();
+  if (samples > 1 && image.PlanarConfiguration() != 0) return {1, pixels};
+  return {samples, 1};
+}
+
 template <typename Sample>
-void AccumulateFrame(const uint8_t* aBytes, const uint8_t* bBytes, uint64_t pixels, uint32_t samples,
-                     double& sumOfSquares, int64_t& sampleCount, int64_t& differentPixels) {
+void AccumulateFrame(const uint8_t* aBytes, SampleLayout aLayout, const uint8_t* bBytes, SampleLayout bLayout,
+                     uint64_t pixels, uint32_t samples, double& sumOfSquares, int64_t& sampleCount,
+                     int64_t& differentPixels) {
   // memcpy loads: the buffers are bytes, and compilers turn these into
   // plain (vectorised) loads.
   auto load = [](const uint8_t* bytes, uint64_t index) {
@@ -110,7 +124,8 @@ void AccumulateFrame(const uint8_t* aBytes, const uint8_t* bBytes, uint64_t pixe
   for (uint64_t p = 0; p < pixels; ++p) {
     bool differs = false;
     for (uint32_t s = 0; s < samples; ++s) {
-      const int64_t d = int64_t{load(aBytes, p * samples + s)} - int64_t{load(bBytes, p * samples + s)};
+      const int64_t d = int64_t{load(aBytes, p * aLayout.pixelStride + s * aLayout.sampleStride)} -
+                        int64_t{load(bBytes, p * bLayout.pixelStride + s * bLayout.sampleStride)};
       frameSum += static_cast<uint64_t>(d * d);
       differs |= d != 0;
     }
@@ -153,6 +168,11 @@ PixelComparison Compare(const CDicomObject& d, const std::string& documentPath, 
     }
     const bool wide = imageD.BitsAllocated() > 8;
     if (pixels * samples * (wide ? 2 : 1) > storedSize) throw ComparisonError{"Failed to read frame"};
+    // Sample s of pixel p is compared with sample s of pixel p, whatever
+    // order each file stores them in: an RGB file and its RLE copy (which
+    // decompresses colour-by-plane) are the same image.
+    const SampleLayout layoutD = LayoutOf(imageD, pixels);
+    const SampleLayout layoutO = LayoutOf(imageO, pixels);
     std::unique_ptr<uint8_t[]> bufferD;
     std::unique_ptr<uint8_t[]> bufferO;
     try {
@@ -179,11 +199,11 @@ PixelComparison Compare(const CDicomObject& d, const std::string& documentPath, 
       }
       if (!read) throw ComparisonError{"Failed to read frame"};
       if (wide) {
-        AccumulateFrame<uint16_t>(bufferD.get(), bufferO.get(), pixels, samples, sumOfSquares, sampleCount,
-                                  differentPixels);
+        AccumulateFrame<uint16_t>(bufferD.get(), layoutD, bufferO.get(), layoutO, pixels, samples, sumOfSquares,
+                                  sampleCount, differentPixels);
       } else {
-        AccumulateFrame<uint8_t>(bufferD.get(), bufferO.get(), pixels, samples, sumOfSquares, sampleCount,
-                                 differentPixels);
+        AccumulateFrame<uint8_t>(bufferD.get(), layoutD, bufferO.get(), layoutO, pixels, samples, sumOfSquares,
+                                 sampleCount, differentPixels);
       }
     }
     result.rms = std::sqrt(sumOfSquares / static_cast<double>(sampleCount));

@@ -107,6 +107,8 @@ class CPixelImage {
   uint32_t AlignedColumns() const { return m_alignedColumns; }
   uint32_t Rows() const { return m_rows; }
   uint32_t SamplesPerPixel() const { return m_samplesPerPixel; }
+  /// Planar Configuration as read (0: colour-by-pixel, else colour-by-plane).
+  uint32_t PlanarConfiguration() const { return m_planarConfiguration; }
   uint32_t BitsAllocated() const { return m_bitsAllocated; }
   uint32_t BitsStored() const { return m_bitsStored; }
   int32_t NumberOfFrames() const { return m_numberOfFrames; }

@@ -1,12 +1,13 @@
 /// \file
 /// CRlePixelCodec: one pass over the sample planes in the work buffer each
-/// way. The coder finds a run by comparing neighbours and then writes it
-/// whole (one memcpy per literal run); the decoder writes runs with memcpy
+/// way. The coder finds a run by comparing neighbours, eight at a time, and
+/// then writes it whole (one memcpy per literal run); the decoder writes runs with memcpy
 /// and memset, bounded by both the segment's end and the plane's end; the
 /// bounds checks are made once per run, not per byte.
 #include "pixel/RlePixelCodec.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
 #include <utility>
 
@@ -48,6 +49,54 @@ uint64_t EncodePlane(const uint8_t* plane, uint32_t width, uint32_t rows, uint8_
   return written;
 }
 
+uint64_t Load64(const uint8_t* p) {
+  uint64_t word;
+  std::memcpy(&word, p, sizeof word);
+  return word;
+}
+
+constexpr uint64_t kLowBits = 0x0101010101010101ull;
+constexpr uint64_t kHighBits = 0x8080808080808080ull;
+
+// The scans below look at eight bytes at a time: noisy images are nearly
+// all literal runs, and a byte-by-byte search for their ends dominated the
+// coder. The word tricks need the first byte in memory to be the lowest of
+// the word; a big-endian host takes the byte loops alone.
+constexpr bool kWordScan = std::endian::native == std::endian::little;
+
+uint32_t LowestFlaggedByte(uint64_t flags) { return static_cast<uint32_t>(std::countr_zero(flags)) / 8; }
+
+// First k in [from, limit) with row[k] == row[k + 1], or limit. Reads up to
+// row[limit], which the caller guarantees exists.
+uint32_t FindEqualNeighbours(const uint8_t* row, uint32_t from, uint32_t limit) {
+  uint32_t k = from;
+  if constexpr (kWordScan) {
+    for (; k + 8 <= limit; k += 8) {
+      const uint64_t difference = Load64(row + k) ^ Load64(row + k + 1);
+      // A zero byte of `difference` is an equal pair. The lowest flagged
+      // byte is always a true zero: a borrow only spreads upwards.
+      const uint64_t zeros = (difference - kLowBits) & ~difference & kHighBits;
+      if (zeros != 0) return k + LowestFlaggedByte(zeros);
+    }
+  }
+  while (k < limit && row[k] != row[k + 1]) ++k;
+  return k;
+}
+
+// First k in [from, end) with row[k] != value, or end.
+uint32_t FindOtherValue(const uint8_t* row, uint32_t from, uint32_t end, uint8_t value) {
+  uint32_t k = from;
+  if constexpr (kWordScan) {
+    const uint64_t pattern = kLowBits * value;
+    for (; k + 8 <= end; k += 8) {
+      const uint64_t difference = Load64(row + k) ^ pattern;
+      if (difference != 0) return k + LowestFlaggedByte(difference);
+    }
+  }
+  while (k < end && row[k] == value) ++k;
+  return k;
+}
+
 }  // namespace
 
 CRlePixelCodec::CRlePixelCodec(std::string photometric, uint32_t columns, uint32_t rows, uint32_t bytesPerPixel,
@@ -66,8 +115,7 @@ uint64_t CRlePixelCodec::EncodeRow(const uint8_t* row, uint32_t width, int nextR
     uint32_t j = i + 1;
     if (j < width && row[j] == value) {
       // Repeat run: control 257 - count, i.e. -(count - 1) as a signed byte.
-      while (++j < end && row[j] == value) {
-      }
+      j = FindOtherValue(row, j + 1, end, value);
       if (capacity - written < 2) return 0;
       out[written] = static_cast<uint8_t>(257 - (j - i));
       out[written + 1] = value;
@@ -76,7 +124,7 @@ uint64_t CRlePixelCodec::EncodeRow(const uint8_t* row, uint32_t width, int nextR
       // Literal run: it stops before a byte equal to its successor, so that
       // pair can start a repeat run.
       const uint32_t pairEnd = std::min(end, width - 1);
-      while (j < pairEnd && row[j] != row[j + 1]) ++j;
+      if (j < pairEnd) j = FindEqualNeighbours(row, j, pairEnd);
       if (j == width - 1 && j < end && row[j] != nextRowFirst) ++j;
       const uint32_t count = j - i;
       if (capacity - written < uint64_t{count} + 1) return 0;

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <filesystem>
 #include <set>
 
@@ -42,14 +43,16 @@ TEST_F(PixelComparatorTest, IdenticalImagesAndTheirRleCopy) {
   ASSERT_EQ(ConvertPixelDataFile({}, m_dir / "a.dcm", m_dir / "rle.dcm", ConversionMode::Rle, false),
             DCT_STATUS::Success);
   const std::set<std::string> before = PixCmpFiles();
-  // RLE stores by plane: decompressed by-plane samples differ in order from
-  // the by-pixel source, so compare with the by-plane copy.
-  ASSERT_EQ(ConvertPixelDataFile({}, m_dir / "a.dcm", m_dir / "planar.dcm", ConversionMode::RgbPlanar, false),
-            DCT_STATUS::Success);
-  PixelComparison rle = ComparePixelFiles(m_dir / "planar.dcm", m_dir / "rle.dcm");
+  // The RLE copy decompresses colour-by-plane, the source is colour-by-pixel:
+  // pixels are matched, not stored positions.
+  PixelComparison rle = ComparePixelFiles(m_dir / "a.dcm", m_dir / "rle.dcm");
   ASSERT_TRUE(rle.compared) << rle.message;
   EXPECT_EQ(rle.message, "RMS = 0.00000 (0 different pixel(s))\nThe two images are 100.00000% identical.");
   EXPECT_EQ(PixCmpFiles(), before);  // the one temporary copy is gone again
+  ASSERT_EQ(ConvertPixelDataFile({}, m_dir / "a.dcm", m_dir / "planar.dcm", ConversionMode::RgbPlanar, false),
+            DCT_STATUS::Success);
+  EXPECT_EQ(ComparePixelFiles(m_dir / "planar.dcm", m_dir / "a.dcm").rms, 0.0);
+  EXPECT_EQ(ComparePixelFiles(m_dir / "planar.dcm", m_dir / "rle.dcm").rms, 0.0);
 
   ImageRecipe grey;
   grey.frames = 3;
@@ -77,6 +80,32 @@ TEST_F(PixelComparatorTest, DifferenceOfOneInEverySample) {
   const PixelComparison result = ComparePixelFiles(m_dir / "a.dcm", m_dir / "b.dcm");
   ASSERT_TRUE(result.compared) << result.message;
   EXPECT_EQ(result.message, "RMS = 1.00000 (128 different pixel(s))\nThe two images are 99.60938% identical.");
+}
+
+TEST_F(PixelComparatorTest, OneChangedColourSampleIsOnePixelInEitherLayout) {
+  ImageRecipe recipe;
+  recipe.samples = 3;
+  recipe.photometric = "RGB";
+  const std::vector<uint8_t> pixels = MakePixelBytes(recipe);
+  std::vector<uint8_t> changed = pixels;
+  changed[5 * 3 + 1] = static_cast<uint8_t>(changed[5 * 3 + 1] ^ 0x10);  // green of pixel 5, by 16
+  CDicomObject a;
+  CDicomObject b;
+  FillImageObject(a, recipe, pixels);
+  FillImageObject(b, recipe, changed);
+  std::string error;
+  ASSERT_TRUE(SaveDicomFile(a, m_dir / "a.dcm", error));
+  ASSERT_TRUE(SaveDicomFile(b, m_dir / "b.dcm", error));
+  ASSERT_EQ(ConvertPixelDataFile({}, m_dir / "b.dcm", m_dir / "b-planar.dcm", ConversionMode::RgbPlanar, false),
+            DCT_STATUS::Success);
+  // 16 * 16 over 16 x 8 pixels x 3 samples: RMS = sqrt(256 / 384).
+  for (const char* other : {"b.dcm", "b-planar.dcm"}) {
+    SCOPED_TRACE(other);
+    const PixelComparison result = ComparePixelFiles(m_dir / "a.dcm", m_dir / other);
+    ASSERT_TRUE(result.compared) << result.message;
+    EXPECT_EQ(result.differentPixels, 1);
+    EXPECT_NEAR(result.rms, std::sqrt(256.0 / 384.0), 1e-12);
+  }
 }
 
 TEST_F(PixelComparatorTest, AttributeDifferencesAreNamed) {
