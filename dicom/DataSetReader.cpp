@@ -210,7 +210,9 @@ DicomStatus CDicomObject::ReadNextElement(CStream& stream, bool skipPixelData) {
     if (encapsulated) {
       element = std::make_unique<CDicomEncapsulatedPixelData>(header, valuePosition, m_transferMode);
     } else {
-      element = std::make_unique<CDicomPixelData>(header, valuePosition);
+      auto native = std::make_unique<CDicomPixelData>(header, valuePosition);
+      native->SetBigEndianInStream(m_transferMode == TransferMode::ExplicitBigEndian);
+      element = std::move(native);
     }
     if (skipPixelData && !isItem) {
       StoreElement(std::move(element));

@@ -63,6 +63,7 @@ void CDicomPixelData::CopyPixelStateTo(CDicomPixelData& copy) const {
   copy.CopyHeaderFrom(*this);
   copy.m_valuePosition = m_valuePosition;
   copy.m_loaded = m_loaded;
+  copy.m_bigEndianInStream = m_bigEndianInStream;
 }
 
 std::unique_ptr<CDicomElement> CDicomPixelData::Clone() const {
@@ -153,7 +154,9 @@ bool CDicomPixelData::ReadNextFrame(CStream* stream, uint8_t* out, uint64_t outC
   }
   if (m_valuePosition > kMaxSeekPosition || offset > kMaxSeekPosition - m_valuePosition) return false;
   stream->Seek(static_cast<int64_t>(m_valuePosition + offset), CStream::SeekOrigin::Begin);
-  return stream->ReadExact(out, frameSize);
+  if (!stream->ReadExact(out, frameSize)) return false;
+  if (m_bigEndianInStream) SwapValueBytes(GetVR(), out, frameSize);
+  return true;
 }
 
 }  // namespace quillon

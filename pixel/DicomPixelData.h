@@ -82,6 +82,11 @@ class CDicomPixelData : public CDicomElement {
   [[nodiscard]] virtual bool ReadNextFrame(CStream* stream, uint8_t* out, uint64_t outCapacity,
                                            uint64_t frameSize, uint64_t& outLength);
 
+  /// Marks a value left in a big-endian stream: frames read from the
+  /// stream are then swapped to the little-endian order a value in memory
+  /// has (words of OW; OB bytes stay as they are).
+  void SetBigEndianInStream(bool bigEndian) { m_bigEndianInStream = bigEndian; }
+
   virtual bool IsEncapsulated() const { return false; }
   /// The value is in memory (frames come from memory rather than the stream).
   virtual bool IsLoaded() const { return m_loaded && HasValue(); }
@@ -100,6 +105,7 @@ class CDicomPixelData : public CDicomElement {
   void CopyPixelStateTo(CDicomPixelData& copy) const;
 
   bool m_loaded = false;
+  bool m_bigEndianInStream = false;
   uint64_t m_valuePosition = kUnknownPosition;
   int64_t m_readFrameCounter = -1;
   int64_t m_writeFrameCounter = -1;

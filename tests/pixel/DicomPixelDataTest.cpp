@@ -4,6 +4,7 @@
 #include "pixel/DicomPixelData.h"
 
 #include "dicom/DicomElement.h"
+#include "dicom/DicomObject.h"
 #include "dicom/MemoryStream.h"
 #include "dicom/ValueRepresentation.h"
 #include "support/ByteBuilder.h"
@@ -138,6 +139,36 @@ TEST(DicomPixelDataFrames, NextFrameAfterFrameOneIsFrameTwoFromTheStream) {
   ASSERT_TRUE(element.ReadFrame(&stream, 0, out.data(), out.size(), 4, out.length));
   EXPECT_EQ(out.text(), "AAAA");
   EXPECT_FALSE(element.IsLoaded());
+}
+
+// A big-endian file stores OW words byte-swapped; a frame read straight
+// from the file must come out as the same little-endian words a value read
+// into memory holds.
+TEST(DicomPixelDataFrames, DeferredFramesOfABigEndianFileAreSwappedLikeLoadedOnes) {
+  CDicomObject source;
+  ASSERT_EQ(source.CreateMetaInformation("1.2.840.10008.5.1.4.1.1.7", "1.2.3.4", uids::kExplicitVrBigEndian,
+                                         "1.2.3.5", "TEST", "TEST"),
+            DicomStatus::Success);
+  const uint8_t words[8] = {0x01, 0x02, 0x03, 0x04, 0x05, 0x06, 0x07, 0x08};  // 2 frames of 2 words
+  ASSERT_EQ(source.AddElement(std::make_unique<CDicomElement>(tags::kPixelData, vr::OW, words, 8)),
+            DicomStatus::Success);
+  CMemoryStream file;
+  ASSERT_TRUE(source.WriteToFile(file));
+
+  for (const bool skipPixelData : {true, false}) {
+    SCOPED_TRACE(skipPixelData ? "deferred" : "loaded");
+    file.Seek(0, CStream::SeekOrigin::Begin);
+    CDicomObject read;
+    ASSERT_TRUE(read.ReadFromFile(file, skipPixelData));
+    CDicomElement* element = nullptr;
+    ASSERT_EQ(read.GetElement(tags::kPixelData, &element), DicomStatus::Success);
+    auto* pixels = dynamic_cast<CDicomPixelData*>(element);
+    ASSERT_NE(pixels, nullptr);
+    EXPECT_EQ(pixels->IsLoaded(), !skipPixelData);
+    FrameOut out(4);
+    ASSERT_TRUE(pixels->ReadFrame(&file, 1, out.data(), out.size(), 4, out.length));
+    EXPECT_EQ(out.buffer, (std::vector<uint8_t>{0x05, 0x06, 0x07, 0x08}));
+  }
 }
 
 TEST(DicomPixelDataFrames, DeferredReadNeedsAStreamAndAKnownPosition) {
