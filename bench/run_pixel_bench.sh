@@ -44,7 +44,23 @@ out="$(mktemp -d)"
 trap 'rm -rf "$out"' EXIT
 
 quality=90
+# operation KEY: the three commands measured last are ours and the two
+# peers doing the same thing.
 declare -A ours peers
+operation() {
+  local n=${#labels[@]}
+  ours[$1]="${labels[n - 3]}"
+  peers[$1]="${labels[n - 2]}|${labels[n - 1]}"
+}
+
+# identical A B: stop unless our compare finds the two images equal (a
+# benchmark of wrong output would mean nothing).
+identical() {
+  local result
+  result="$("$cli" compare "$1" "$2")"
+  [[ "$result" == "RMS = 0.00000 (0 different pixel(s))"* ]] || { echo "bench: $1 and $2 differ: $result" >&2; exit 1; }
+}
+
 for image in rgb grey; do
   source_file="$corpus/$image.dcm"
   # The decoders' common inputs.
@@ -54,26 +70,25 @@ for image in rgb grey; do
   measure "quillon rle encode $image" "$cli" convert "$source_file" "$out/q.dcm" --mode rle
   measure "dcmcrle $image" dcmcrle "$source_file" "$out/d.dcm"
   measure "gdcmconv -R $image" gdcmconv -R "$source_file" "$out/g.dcm"
-  ours[rle encode $image]="quillon rle encode $image"
-  peers[rle encode $image]="dcmcrle $image|gdcmconv -R $image"
+  operation "rle encode $image"
+  identical "$source_file" "$out/q.dcm"
 
   measure "quillon rle decode $image" "$cli" convert "$out/$image-rle.dcm" "$out/q.dcm" --mode uncompressed
   measure "dcmdrle $image" dcmdrle "$out/$image-rle.dcm" "$out/d.dcm"
   measure "gdcmconv -w (rle) $image" gdcmconv -w "$out/$image-rle.dcm" "$out/g.dcm"
-  ours[rle decode $image]="quillon rle decode $image"
-  peers[rle decode $image]="dcmdrle $image|gdcmconv -w (rle) $image"
+  operation "rle decode $image"
+  identical "$source_file" "$out/q.dcm"
 
   measure "quillon jpeg encode $image" "$cli" convert "$source_file" "$out/q.dcm" --mode jpeg --quality "$quality"
   measure "dcmcjpeg +eb $image" dcmcjpeg +eb +q "$quality" "$source_file" "$out/d.dcm"
   measure "gdcmconv -J $image" gdcmconv -J -q "$quality" "$source_file" "$out/g.dcm"
-  ours[jpeg encode $image]="quillon jpeg encode $image"
-  peers[jpeg encode $image]="dcmcjpeg +eb $image|gdcmconv -J $image"
+  operation "jpeg encode $image"
+  dcmdjpeg "$out/q.dcm" "$out/check.dcm"  # our JPEG output decodes with DCMTK
 
   measure "quillon jpeg decode $image" "$cli" convert "$out/$image-jpeg.dcm" "$out/q.dcm" --mode uncompressed
   measure "dcmdjpeg $image" dcmdjpeg "$out/$image-jpeg.dcm" "$out/d.dcm"
   measure "gdcmconv -w (jpeg) $image" gdcmconv -w "$out/$image-jpeg.dcm" "$out/g.dcm"
-  ours[jpeg decode $image]="quillon jpeg decode $image"
-  peers[jpeg decode $image]="dcmdjpeg $image|gdcmconv -w (jpeg) $image"
+  operation "jpeg decode $image"
 done
 
 cp "$corpus/frames.dcm" "$out/frames-copy.dcm"
@@ -90,7 +105,15 @@ print_measurements
 echo
 printf '%-60s %8s %10s\n' "ratio (wall; CPU in brackets)" "value" "target"
 for operation in "rle encode" "rle decode" "jpeg encode" "jpeg decode"; do
-  for image in rgb grey; do
+  # identical A B: stop unless our compare finds the two images equal (a
+# benchmark of wrong output would mean nothing).
+identical() {
+  local result
+  result="$("$cli" compare "$1" "$2")"
+  [[ "$result" == "RMS = 0.00000 (0 different pixel(s))"* ]] || { echo "bench: $1 and $2 differ: $result" >&2; exit 1; }
+}
+
+for image in rgb grey; do
     key="$operation $image"
     IFS='|' read -r first second <<<"${peers[$key]}"
     peer_wall=$(smaller "${best_wall[$first]}" "${best_wall[$second]}")

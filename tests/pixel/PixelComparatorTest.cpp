@@ -25,6 +25,14 @@ std::set<std::string> PixCmpFiles() {
   return names;
 }
 
+// An image file holding exactly the given samples.
+bool SaveImage(const fs::path& path, const ImageRecipe& recipe, const std::vector<uint8_t>& pixels) {
+  CDicomObject object;
+  FillImageObject(object, recipe, pixels);
+  std::string error;
+  return SaveDicomFile(object, path, error);
+}
+
 class PixelComparatorTest : public ::testing::Test {
  protected:
   TempDir m_dir{"compare"};
@@ -70,13 +78,8 @@ TEST_F(PixelComparatorTest, DifferenceOfOneInEverySample) {
   const std::vector<uint8_t> pixels = MakePixelBytes(recipe);
   std::vector<uint8_t> shifted = pixels;
   for (uint8_t& v : shifted) v = static_cast<uint8_t>(v == 255 ? 254 : v + 1);
-  CDicomObject a;
-  CDicomObject b;
-  FillImageObject(a, recipe, pixels);
-  FillImageObject(b, recipe, shifted);
-  std::string error;
-  ASSERT_TRUE(SaveDicomFile(a, m_dir / "a.dcm", error));
-  ASSERT_TRUE(SaveDicomFile(b, m_dir / "b.dcm", error));
+  ASSERT_TRUE(SaveImage(m_dir / "a.dcm", recipe, pixels));
+  ASSERT_TRUE(SaveImage(m_dir / "b.dcm", recipe, shifted));
   const PixelComparison result = ComparePixelFiles(m_dir / "a.dcm", m_dir / "b.dcm");
   ASSERT_TRUE(result.compared) << result.message;
   EXPECT_EQ(result.message, "RMS = 1.00000 (128 different pixel(s))\nThe two images are 99.60938% identical.");
@@ -89,13 +92,8 @@ TEST_F(PixelComparatorTest, OneChangedColourSampleIsOnePixelInEitherLayout) {
   const std::vector<uint8_t> pixels = MakePixelBytes(recipe);
   std::vector<uint8_t> changed = pixels;
   changed[5 * 3 + 1] = static_cast<uint8_t>(changed[5 * 3 + 1] ^ 0x10);  // green of pixel 5, by 16
-  CDicomObject a;
-  CDicomObject b;
-  FillImageObject(a, recipe, pixels);
-  FillImageObject(b, recipe, changed);
-  std::string error;
-  ASSERT_TRUE(SaveDicomFile(a, m_dir / "a.dcm", error));
-  ASSERT_TRUE(SaveDicomFile(b, m_dir / "b.dcm", error));
+  ASSERT_TRUE(SaveImage(m_dir / "a.dcm", recipe, pixels));
+  ASSERT_TRUE(SaveImage(m_dir / "b.dcm", recipe, changed));
   ASSERT_EQ(ConvertPixelDataFile({}, m_dir / "b.dcm", m_dir / "b-planar.dcm", ConversionMode::RgbPlanar, false),
             DCT_STATUS::Success);
   // 16 * 16 over 16 x 8 pixels x 3 samples: RMS = sqrt(256 / 384).
