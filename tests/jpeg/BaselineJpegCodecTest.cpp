@@ -3,6 +3,7 @@
 // padding, row order and colour order, output that does not fit, and JPEG
 // data that is damaged, unsupported or of the wrong size.
 #include "jpeg/BaselineJpegCodec.h"
+#include "support/ImageMetrics.h"
 
 #include <gtest/gtest.h>
 #include <turbojpeg.h>
@@ -52,16 +53,8 @@ Bytes NaturalImage(uint32_t width, uint32_t height, uint32_t channels, uint32_t 
 // layout, padding excluded.
 double Psnr(const Bytes& a, const Bytes& b, uint32_t width, uint32_t height, uint32_t channels,
             uint32_t padding = 0) {
-  const size_t pitch = size_t{width} * channels + padding;
-  double squares = 0;
-  for (uint32_t y = 0; y < height; ++y) {
-    for (size_t i = 0; i < size_t{width} * channels; ++i) {
-      const double d = static_cast<double>(a[y * pitch + i]) - static_cast<double>(b[y * pitch + i]);
-      squares += d * d;
-    }
-  }
-  const double mse = squares / (static_cast<double>(width) * height * channels);
-  return mse == 0 ? 99.0 : 10.0 * std::log10(255.0 * 255.0 / mse);
+  const size_t rowBytes = size_t{width} * channels;
+  return test::Psnr8(a.data(), b.data(), rowBytes, height, rowBytes + padding);
 }
 
 JpegRequest EncodeRequest(const Bytes& image, uint32_t width, uint32_t height, uint32_t channels, Bytes& out,

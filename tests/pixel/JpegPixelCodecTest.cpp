@@ -10,6 +10,7 @@
 #include "jpeg/BaselineJpegCodec.h"
 #include "pixel/DicomEncapsulatedPixelData.h"
 #include "support/ImageFixtures.h"
+#include "support/ImageMetrics.h"
 #include "support/Shell.h"
 
 #include <gtest/gtest.h>
@@ -64,17 +65,8 @@ Bytes NaturalBitmap(const CPixelCodec& codec, uint8_t padByte = kPadByte, uint32
 
 // PSNR between two display bitmaps of `codec`, padding excluded.
 double Psnr(const CPixelCodec& codec, const Bytes& a, const Bytes& b) {
-  const size_t stride = size_t{codec.AlignedColumns()} * codec.BytesPerPixel();
-  const size_t used = size_t{codec.Columns()} * codec.BytesPerPixel();
-  double squares = 0;
-  for (size_t y = 0; y < codec.Rows(); ++y) {
-    for (size_t i = 0; i < used; ++i) {
-      const double d = static_cast<double>(a[y * stride + i]) - static_cast<double>(b[y * stride + i]);
-      squares += d * d;
-    }
-  }
-  const double mse = squares / static_cast<double>(used * codec.Rows());
-  return mse == 0 ? 99.0 : 10.0 * std::log10(255.0 * 255.0 / mse);
+  return Psnr8(a.data(), b.data(), size_t{codec.Columns()} * codec.BytesPerPixel(), codec.Rows(),
+               size_t{codec.AlignedColumns()} * codec.BytesPerPixel());
 }
 
 // Compress into a generous buffer; the result is trimmed to the frame.

@@ -5,6 +5,7 @@
 #include "pixel/PixelDataConverter.h"
 #include "pixel/PixelImage.h"
 #include "support/ImageFixtures.h"
+#include "support/ImageMetrics.h"
 #include "support/Shell.h"
 
 #include <gtest/gtest.h>
@@ -34,13 +35,7 @@ std::vector<uint8_t> Bitmaps(const std::string& path) {
 /// Peak signal-to-noise ratio over the real pixels (bitmap padding is
 /// compared too, but is the same on both sides).
 double Psnr(const std::vector<uint8_t>& a, const std::vector<uint8_t>& b) {
-  double sum = 0;
-  for (size_t i = 0; i < a.size(); ++i) {
-    const double d = static_cast<double>(a[i]) - static_cast<double>(b[i]);
-    sum += d * d;
-  }
-  if (sum == 0) return 99;
-  return 10 * std::log10(255.0 * 255.0 / (sum / static_cast<double>(a.size())));
+  return Psnr8(a.data(), b.data(), a.size(), 1, a.size());
 }
 
 int MaxDifference(const std::vector<uint8_t>& a, const std::vector<uint8_t>& b) {
