@@ -23,6 +23,12 @@ constexpr auto kLittle = TransferMode::ExplicitLittleEndian;
 constexpr auto kBig = TransferMode::ExplicitBigEndian;
 constexpr uint32_t kUndefined = CDicomElement::kUndefinedLength;
 
+// The frame size is for native frames; fragments carry their own length, so
+// every read here passes one that matches no fragment.
+constexpr uint64_t kAnyFrameSize = 999;
+// What the frame helpers give for a read that fails.
+const std::string kFailed = "(failed)";
+
 // The Pixel Data header as the reader hands it over.
 std::unique_ptr<CDicomElement> Header(uint32_t length) {
   auto header = std::make_unique<CDicomElement>();
@@ -52,30 +58,41 @@ void Append(ByteBuilder& b, const ByteBuilder& tail) {
   b.bytes.insert(b.bytes.end(), tail.bytes.begin(), tail.bytes.end());
 }
 
-std::string Text(const std::vector<uint8_t>& buffer, uint64_t length) {
-  return std::string(buffer.begin(), buffer.begin() + static_cast<std::ptrdiff_t>(length));
-}
-
 std::string ItemText(const CDicomElement* item) {
   if (item == nullptr || !item->HasValue()) return {};
   return std::string(reinterpret_cast<const char*>(item->GetValue()), item->GetLength());
 }
 
-// Buffer and length for the frame reads.
-struct FrameOut {
-  explicit FrameOut(size_t capacity) : buffer(capacity) {}
-  uint8_t* data() { return buffer.data(); }
-  uint64_t size() const { return buffer.size(); }
-  std::string text() const { return Text(buffer, length); }
-  std::vector<uint8_t> buffer;
-  uint64_t length = 0;
-};
+// The element the reader makes of `value` (at offset 0 of its stream),
+// read into memory.
+std::unique_ptr<CDicomEncapsulatedPixelData> Loaded(const ByteBuilder& value, uint32_t length = kUndefined) {
+  CMemoryStream stream(value.bytes);
+  auto element = std::make_unique<CDicomEncapsulatedPixelData>(*Header(length), 0);
+  EXPECT_TRUE(element->ReadValue(stream, kLittle));
+  return element;
+}
 
-TEST(DicomEncapsulatedPixelData, NewElementIsEmptyUndefinedLengthOb) {
+// Frame `index` read into a buffer of `capacity` bytes, as text; kFailed
+// when the read fails.
+std::string Frame(CDicomEncapsulatedPixelData& element, CStream* stream, int32_t index, uint64_t capacity = 16) {
+  std::vector<uint8_t> out(capacity);
+  uint64_t length = 0;
+  if (!element.ReadFrame(stream, index, out.data(), out.size(), kAnyFrameSize, length)) return kFailed;
+  return std::string(out.begin(), out.begin() + static_cast<std::ptrdiff_t>(length));
+}
+
+// The same for the frame after the one last read.
+std::string NextFrame(CDicomEncapsulatedPixelData& element, CStream* stream) {
+  std::vector<uint8_t> out(16);
+  uint64_t length = 0;
+  if (!element.ReadNextFrame(stream, out.data(), out.size(), kAnyFrameSize, length)) return kFailed;
+  return std::string(out.begin(), out.begin() + static_cast<std::ptrdiff_t>(length));
+}
+
+TEST(DicomEncapsulatedPixelData, NewElementIsEmptyUndefinedLengthObWhateverLengthIsSet) {
   CDicomEncapsulatedPixelData element;
   EXPECT_EQ(element.GetTag(), tags::kPixelData);
   EXPECT_EQ(element.GetVR(), vr::OB);
-  EXPECT_TRUE(element.IsUndefinedLength());
   EXPECT_TRUE(element.IsEncapsulated());
   EXPECT_FALSE(element.IsLoaded());
   EXPECT_EQ(element.GetValuePosition(), CDicomPixelData::kUnknownPosition);
@@ -83,20 +100,14 @@ TEST(DicomEncapsulatedPixelData, NewElementIsEmptyUndefinedLengthOb) {
   EXPECT_EQ(element.GetWriteFrameCounter(), -1);
   EXPECT_EQ(element.GetItemCount(), 0u);
   EXPECT_EQ(element.EncodedSize(kLittle), 20u);
-}
-
-TEST(DicomEncapsulatedPixelData, SetValueLengthIsIgnored) {
-  CDicomEncapsulatedPixelData element;
-  element.SetValueLength(1234);
+  element.SetValueLength(1234);  // the length follows from the items
   EXPECT_EQ(element.GetLength(), 0u);
   EXPECT_TRUE(element.IsUndefinedLength());
 }
 
 TEST(DicomEncapsulatedPixelDataRead, DefinedLengthStopsExactlyAtTheLengthWithoutDelimiter) {
   ByteBuilder b;
-  b.Item(0);
-  Fragment(b, "ABCD");
-  Fragment(b, "EF");
+  b.Item(0).Item(4).Raw("ABCD").Item(2).Raw("EF");
   const auto valueLength = static_cast<uint32_t>(b.Size());  // 8 + 12 + 10
   // What follows is not part of the value and must not be read as an item.
   b.ExplicitHeader(0xFFFCFFFC, "OB", 2).U16(0);
@@ -123,6 +134,10 @@ TEST(DicomEncapsulatedPixelDataRead, UndefinedLengthEndsAtTheDelimiterWhichIsNot
   EXPECT_EQ(element.GetItemCount(), 6u);
   EXPECT_EQ(stream.GetPosition(), b.Size() - 4);
   EXPECT_EQ(element.GetValuePosition(), 0u);
+  // Reading again replaces the items held.
+  stream.Seek(0, CStream::SeekOrigin::Begin);
+  ASSERT_TRUE(element.ReadValue(stream, kLittle));
+  EXPECT_EQ(element.GetItemCount(), 6u);
 }
 
 TEST(DicomEncapsulatedPixelDataRead, ZeroDefinedLengthReadsNothing) {
@@ -143,64 +158,34 @@ TEST(DicomEncapsulatedPixelDataRead, OtherTagThanPixelDataFails) {
   EXPECT_EQ(stream.GetPosition(), 0u);
 }
 
-TEST(DicomEncapsulatedPixelDataRead, RereadingReplacesTheItemsHeld) {
-  CMemoryStream stream(FiveFrames().bytes);
-  CDicomEncapsulatedPixelData element(*Header(kUndefined), 0);
-  ASSERT_TRUE(element.ReadValue(stream, kLittle));
-  stream.Seek(0, CStream::SeekOrigin::Begin);
-  ASSERT_TRUE(element.ReadValue(stream, kLittle));
-  EXPECT_EQ(element.GetItemCount(), 6u);
-}
-
-TEST(DicomEncapsulatedPixelDataFrames, FrameZeroIsItemOneNeverTheOffsetTable) {
-  CMemoryStream stream(FiveFrames().bytes);
-  CDicomEncapsulatedPixelData element(*Header(kUndefined), 0);
-  ASSERT_TRUE(element.ReadValue(stream, kLittle));
-  FrameOut out(16);
-  // The frame size is for native frames; fragments carry their own length.
-  ASSERT_TRUE(element.ReadFrame(nullptr, 0, out.data(), out.size(), 999, out.length));
-  EXPECT_EQ(out.text(), "F0");
-  ASSERT_TRUE(element.ReadFrame(nullptr, 1, out.data(), out.size(), 999, out.length));
-  EXPECT_EQ(out.text(), "F1__");
-}
-
-TEST(DicomEncapsulatedPixelDataFrames, NextFrameAfterFrameTwoIsFrameThree) {
-  CMemoryStream stream(FiveFrames().bytes);
-  CDicomEncapsulatedPixelData element(*Header(kUndefined), 0);
-  ASSERT_TRUE(element.ReadValue(stream, kLittle));
-  FrameOut out(16);
-  ASSERT_TRUE(element.ReadFrame(nullptr, 2, out.data(), out.size(), 0, out.length));
-  EXPECT_EQ(out.text(), "F2");
-  ASSERT_TRUE(element.ReadNextFrame(nullptr, out.data(), out.size(), 0, out.length));
-  EXPECT_EQ(out.text(), "F3");
-  EXPECT_EQ(element.GetReadFrameCounter(), 3);
-  ASSERT_TRUE(element.ReadNextFrame(nullptr, out.data(), out.size(), 0, out.length));
-  EXPECT_EQ(out.text(), "F4");
-  EXPECT_FALSE(element.ReadNextFrame(nullptr, out.data(), out.size(), 0, out.length));
+TEST(DicomEncapsulatedPixelDataFrames, FrameZeroIsItemOneAndNextFrameFollowsTheLastRead) {
+  auto element = Loaded(FiveFrames());
+  EXPECT_EQ(Frame(*element, nullptr, 0), "F0");  // never the offset table
+  EXPECT_EQ(Frame(*element, nullptr, 1), "F1__");
+  EXPECT_EQ(Frame(*element, nullptr, 2), "F2");
+  EXPECT_EQ(NextFrame(*element, nullptr), "F3");
+  EXPECT_EQ(element->GetReadFrameCounter(), 3);
+  EXPECT_EQ(NextFrame(*element, nullptr), "F4");
+  EXPECT_EQ(NextFrame(*element, nullptr), kFailed);
 }
 
 TEST(DicomEncapsulatedPixelDataFrames, BadRequestsFailCleanly) {
-  ByteBuilder b;
-  b.Item(0).Item(0);  // offset table and an empty fragment
-  Fragment(b, "ABCDEF");
-  b.SequenceEnd();
-  CMemoryStream stream(b.bytes);
-  CDicomEncapsulatedPixelData element(*Header(kUndefined), 0);
-  ASSERT_TRUE(element.ReadValue(stream, kLittle));
+  // An offset table, an empty fragment, then one of 6 bytes.
+  auto element = Loaded(ByteBuilder().Item(0).Item(0).Item(6).Raw("ABCDEF").SequenceEnd());
   std::vector<uint8_t> out(4, 0xEE);
   uint64_t length = 7;
 
-  EXPECT_FALSE(element.ReadFrame(nullptr, -1, out.data(), out.size(), 0, length));
+  EXPECT_FALSE(element->ReadFrame(nullptr, -1, out.data(), out.size(), 0, length));
   EXPECT_EQ(length, 0u);
-  EXPECT_EQ(element.GetReadFrameCounter(), -1);  // a rejected index changes nothing
+  EXPECT_EQ(element->GetReadFrameCounter(), -1);  // a rejected index changes nothing
 
-  EXPECT_FALSE(element.ReadFrame(nullptr, 0, out.data(), out.size(), 0, length));  // empty
+  EXPECT_FALSE(element->ReadFrame(nullptr, 0, out.data(), out.size(), 0, length));  // empty
   // Too small a buffer: the needed length is reported, nothing is copied.
-  EXPECT_FALSE(element.ReadFrame(nullptr, 1, out.data(), out.size(), 0, length));
+  EXPECT_FALSE(element->ReadFrame(nullptr, 1, out.data(), out.size(), 0, length));
   EXPECT_EQ(length, 6u);
   EXPECT_EQ(out, std::vector<uint8_t>(4, 0xEE));
-  EXPECT_FALSE(element.ReadFrame(nullptr, 2, out.data(), out.size(), 0, length));
-  EXPECT_FALSE(element.ReadFrame(nullptr, INT32_MAX, out.data(), out.size(), 0, length));
+  EXPECT_EQ(Frame(*element, nullptr, 2), kFailed);
+  EXPECT_EQ(Frame(*element, nullptr, INT32_MAX), kFailed);
 }
 
 TEST(DicomEncapsulatedPixelDataDeferred, FramesComeFromTheStreamAndItemPositionsAreRemembered) {
@@ -212,141 +197,92 @@ TEST(DicomEncapsulatedPixelDataDeferred, FramesComeFromTheStreamAndItemPositions
   CDicomEncapsulatedPixelData element(*Header(kUndefined), valuePosition);
   EXPECT_FALSE(element.IsLoaded());
 
-  FrameOut out(16);
   // Wherever the stream stands, the walk starts from the value position.
   stream.Seek(0, CStream::SeekOrigin::End);
-  ASSERT_TRUE(element.ReadFrame(&stream, 2, out.data(), out.size(), 0, out.length));
-  EXPECT_EQ(out.text(), "F2");
+  EXPECT_EQ(Frame(element, &stream, 2), "F2");
   // Items 0..3 were walked (offset table 12 bytes, F0 10, F1 12, F2 10), and
   // the end of item 3 is where item 4 starts.
-  const std::vector<uint64_t> walked = {8, 20, 30, 42, 52};
-  EXPECT_EQ(element.GetKnownItemPositions(), walked);
+  EXPECT_EQ(element.GetKnownItemPositions(), (std::vector<uint64_t>{8, 20, 30, 42, 52}));
 
-  ASSERT_TRUE(element.ReadNextFrame(&stream, out.data(), out.size(), 0, out.length));
-  EXPECT_EQ(out.text(), "F3");
-  ASSERT_TRUE(element.ReadFrame(&stream, 0, out.data(), out.size(), 0, out.length));
-  EXPECT_EQ(out.text(), "F0");
-  ASSERT_TRUE(element.ReadFrame(&stream, 4, out.data(), out.size(), 0, out.length));
-  EXPECT_EQ(out.text(), "F4");
-  const std::vector<uint64_t> all = {8, 20, 30, 42, 52, 62, 72};
-  EXPECT_EQ(element.GetKnownItemPositions(), all);
+  EXPECT_EQ(NextFrame(element, &stream), "F3");
+  EXPECT_EQ(Frame(element, &stream, 0), "F0");
+  EXPECT_EQ(Frame(element, &stream, 4), "F4");
+  EXPECT_EQ(element.GetKnownItemPositions(), (std::vector<uint64_t>{8, 20, 30, 42, 52, 62, 72}));
   // After the last fragment comes the delimiter: there is no frame 5.
-  EXPECT_FALSE(element.ReadNextFrame(&stream, out.data(), out.size(), 0, out.length));
-  EXPECT_FALSE(element.ReadFrame(&stream, 5, out.data(), out.size(), 0, out.length));
-  EXPECT_FALSE(element.ReadFrame(&stream, 9, out.data(), out.size(), 0, out.length));
+  EXPECT_EQ(NextFrame(element, &stream), kFailed);
+  EXPECT_EQ(Frame(element, &stream, 5), kFailed);
+  EXPECT_EQ(Frame(element, &stream, 9), kFailed);
 }
 
 TEST(DicomEncapsulatedPixelDataDeferred, DefinedLengthBoundsTheWalk) {
   ByteBuilder b;
-  b.Item(0);
-  Fragment(b, "F0");
+  b.Item(0).Item(2).Raw("F0");
   const auto valueLength = static_cast<uint32_t>(b.Size());
-  Fragment(b, "XX");  // after the value: not a frame of this element
+  b.Item(2).Raw("XX");  // after the value: not a frame of this element
   CMemoryStream stream(b.bytes);
   CDicomEncapsulatedPixelData element(*Header(valueLength), 0);
-  FrameOut out(4);
-  ASSERT_TRUE(element.ReadFrame(&stream, 0, out.data(), out.size(), 0, out.length));
-  EXPECT_EQ(out.text(), "F0");
-  EXPECT_FALSE(element.ReadFrame(&stream, 1, out.data(), out.size(), 0, out.length));
+  EXPECT_EQ(Frame(element, &stream, 0), "F0");
+  EXPECT_EQ(Frame(element, &stream, 1), kFailed);
 }
 
 TEST(DicomEncapsulatedPixelDataDeferred, NeedsAStreamAndAPosition) {
   CMemoryStream stream(FiveFrames().bytes);
-  FrameOut out(16);
   CDicomEncapsulatedPixelData positioned(*Header(kUndefined), 0);
-  EXPECT_FALSE(positioned.ReadFrame(nullptr, 0, out.data(), out.size(), 0, out.length));
+  EXPECT_EQ(Frame(positioned, nullptr, 0), kFailed);
   CDicomEncapsulatedPixelData unpositioned(*Header(kUndefined), CDicomPixelData::kUnknownPosition);
-  EXPECT_FALSE(unpositioned.ReadFrame(&stream, 0, out.data(), out.size(), 0, out.length));
-  EXPECT_FALSE(unpositioned.ReadNextFrame(&stream, out.data(), out.size(), 0, out.length));
+  EXPECT_EQ(Frame(unpositioned, &stream, 0), kFailed);
+  EXPECT_EQ(NextFrame(unpositioned, &stream), kFailed);
 }
 
 TEST(DicomEncapsulatedPixelDataDeferred, DamagedItemsFail) {
-  FrameOut out(16);
-  {
-    ByteBuilder b;
-    b.Item(0).Item(100).Raw("ABCD");  // fragment runs past the end of the stream
-    CMemoryStream stream(b.bytes);
+  const std::vector<uint8_t> damaged[] = {
+      ByteBuilder().Item(0).Item(100).Raw("ABCD").bytes,                 // fragment past the end of the stream
+      ByteBuilder().Item(0).Tag(tags::kItem).U16(2).bytes,               // truncated item header
+      ByteBuilder().Item(0).Item(kUndefined).Raw("AB").ItemEnd().bytes,  // undefined item length
+  };
+  for (const std::vector<uint8_t>& bytes : damaged) {
+    CMemoryStream stream(bytes);
     CDicomEncapsulatedPixelData element(*Header(kUndefined), 0);
-    EXPECT_FALSE(element.ReadFrame(&stream, 0, out.data(), out.size(), 0, out.length));
+    EXPECT_EQ(Frame(element, &stream, 0), kFailed) << testing::PrintToString(bytes);
   }
-  {
-    ByteBuilder b;
-    b.Item(0).Tag(tags::kItem).U16(2);  // truncated header
-    CMemoryStream stream(b.bytes);
-    CDicomEncapsulatedPixelData element(*Header(kUndefined), 0);
-    EXPECT_FALSE(element.ReadFrame(&stream, 0, out.data(), out.size(), 0, out.length));
-  }
-  {
-    ByteBuilder b;
-    b.Item(0).Item(kUndefined).Raw("AB").ItemEnd();
-    CMemoryStream stream(b.bytes);
-    CDicomEncapsulatedPixelData element(*Header(kUndefined), 0);
-    EXPECT_FALSE(element.ReadFrame(&stream, 0, out.data(), out.size(), 0, out.length));
-  }
-  {
-    ByteBuilder b;
-    b.Item(0).Item(4).Raw("ABCD");  // a fragment too large for the buffer
-    CMemoryStream stream(b.bytes);
-    CDicomEncapsulatedPixelData element(*Header(kUndefined), 0);
-    EXPECT_FALSE(element.ReadFrame(&stream, 0, out.data(), 3, 0, out.length));
-    EXPECT_EQ(out.length, 4u);
-  }
-}
-
-TEST(DicomEncapsulatedPixelDataBadInput, ItemLengthBeyondTheStreamFailsBeforeAllocating) {
-  ByteBuilder b;
-  b.Item(0);
-  Fragment(b, "OK");
-  b.Item(0xFFFFFFF0).Raw("short");
-  CMemoryStream stream(b.bytes);
+  // A fragment too large for the buffer: its length is still reported.
+  CMemoryStream stream(ByteBuilder().Item(0).Item(4).Raw("ABCD").bytes);
   CDicomEncapsulatedPixelData element(*Header(kUndefined), 0);
-  EXPECT_FALSE(element.ReadValue(stream, kLittle));
-  EXPECT_FALSE(element.IsLoaded());
-  // The items before the damage stay.
-  ASSERT_EQ(element.GetItemCount(), 2u);
-  EXPECT_EQ(ItemText(element.GetItem(1)), "OK");
+  std::vector<uint8_t> out(3);
+  uint64_t length = 0;
+  EXPECT_FALSE(element.ReadFrame(&stream, 0, out.data(), out.size(), 0, length));
+  EXPECT_EQ(length, 4u);
 }
 
-TEST(DicomEncapsulatedPixelDataBadInput, TruncatedItemHeaderFails) {
-  ByteBuilder b;
-  b.Item(0).Tag(tags::kItem).Byte(4);
-  CMemoryStream stream(b.bytes);
-  CDicomEncapsulatedPixelData element(*Header(kUndefined), 0);
-  EXPECT_FALSE(element.ReadValue(stream, kLittle));
-  EXPECT_EQ(element.GetItemCount(), 1u);
-}
-
-TEST(DicomEncapsulatedPixelDataBadInput, MissingDelimiterAtTheEndOfTheStreamFails) {
-  CMemoryStream stream(FiveFrames(false).bytes);
-  CDicomEncapsulatedPixelData element(*Header(kUndefined), 0);
-  EXPECT_FALSE(element.ReadValue(stream, kLittle));
-  EXPECT_FALSE(element.IsLoaded());
-  EXPECT_EQ(element.GetItemCount(), 6u);  // every complete item is kept
-}
-
-TEST(DicomEncapsulatedPixelDataBadInput, ItemCrossingTheDefinedLengthFails) {
-  ByteBuilder b;
-  b.Item(0);
-  Fragment(b, "ABCDEFGH");
-  CMemoryStream stream(b.bytes);
-  CDicomEncapsulatedPixelData element(*Header(static_cast<uint32_t>(b.Size() - 2)), 0);
-  EXPECT_FALSE(element.ReadValue(stream, kLittle));
-}
-
-TEST(DicomEncapsulatedPixelDataBadInput, NonItemTagOrUndefinedItemLengthFails) {
-  {
-    ByteBuilder b;
-    b.Item(0).ItemEnd().SequenceEnd();
-    CMemoryStream stream(b.bytes);
-    CDicomEncapsulatedPixelData element(*Header(kUndefined), 0);
+// Every damage fails the read and leaves the element not loaded, holding
+// the complete items before the damage.
+TEST(DicomEncapsulatedPixelDataBadInput, DamagedValueFailsKeepingTheItemsBeforeTheDamage) {
+  const struct {
+    const char* what;
+    std::vector<uint8_t> bytes;
+    uint32_t length;
+    size_t itemsKept;
+    std::string lastKept;
+  } cases[] = {
+      // Checked against the stream before allocating: no 4 GB buffer is asked for.
+      {"item length beyond the stream", ByteBuilder().Item(0).Item(2).Raw("OK").Item(0xFFFFFFF0).Raw("short").bytes,
+       kUndefined, 2, "OK"},
+      {"truncated item header", ByteBuilder().Item(0).Tag(tags::kItem).Byte(4).bytes, kUndefined, 1, ""},
+      {"no delimiter before the end of the stream", FiveFrames(false).bytes, kUndefined, 6, "F4"},
+      {"item crossing the defined length", ByteBuilder().Item(0).Item(8).Raw("ABCDEFGH").bytes, 22, 1, ""},
+      {"item delimitation in place of an item", ByteBuilder().Item(0).ItemEnd().SequenceEnd().bytes, kUndefined, 1,
+       ""},
+      {"item of undefined length", ByteBuilder().Item(0).Item(kUndefined).Raw("AB").ItemEnd().SequenceEnd().bytes,
+       kUndefined, 1, ""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    CMemoryStream stream(c.bytes);
+    CDicomEncapsulatedPixelData element(*Header(c.length), 0);
     EXPECT_FALSE(element.ReadValue(stream, kLittle));
-  }
-  {
-    ByteBuilder b;
-    b.Item(0).Item(kUndefined).Raw("AB").ItemEnd().SequenceEnd();
-    CMemoryStream stream(b.bytes);
-    CDicomEncapsulatedPixelData element(*Header(kUndefined), 0);
-    EXPECT_FALSE(element.ReadValue(stream, kLittle));
+    EXPECT_FALSE(element.IsLoaded());
+    ASSERT_EQ(element.GetItemCount(), c.itemsKept);
+    EXPECT_EQ(ItemText(element.GetItem(c.itemsKept - 1)), c.lastKept);
   }
 }
 
@@ -375,18 +311,12 @@ TEST(DicomEncapsulatedPixelDataWrite, ThreeFramesThenFinishGiveTheExactLayout) {
   ASSERT_TRUE(loaded.ReadValue(stream, kLittle));
   EXPECT_EQ(stream.GetPosition(), stream.GetLength());
   ASSERT_EQ(loaded.GetItemCount(), 4u);
-  FrameOut out(8);
-  for (int32_t f = 0; f < 3; ++f) {
-    ASSERT_TRUE(loaded.ReadFrame(nullptr, f, out.data(), out.size(), 0, out.length));
-    EXPECT_EQ(out.text(), frames[f]);
-  }
+  for (int32_t f = 0; f < 3; ++f) EXPECT_EQ(Frame(loaded, nullptr, f, 8), frames[f]);
   // And left in the stream, found through the position the writer recorded.
   CDicomEncapsulatedPixelData deferred(*Header(kUndefined), element.GetValuePosition());
-  ASSERT_TRUE(deferred.ReadFrame(&stream, 1, out.data(), out.size(), 0, out.length));
-  EXPECT_EQ(out.text(), "BB");
-  ASSERT_TRUE(deferred.ReadNextFrame(&stream, out.data(), out.size(), 0, out.length));
-  EXPECT_EQ(out.text(), "CCCCCC");
-  EXPECT_FALSE(deferred.ReadNextFrame(&stream, out.data(), out.size(), 0, out.length));
+  EXPECT_EQ(Frame(deferred, &stream, 1), "BB");
+  EXPECT_EQ(NextFrame(deferred, &stream), "CCCCCC");
+  EXPECT_EQ(NextFrame(deferred, &stream), kFailed);
 }
 
 TEST(DicomEncapsulatedPixelDataWrite, BigEndianSwapsTagsAndLengthsButNotTheVrOrData) {
@@ -403,17 +333,13 @@ TEST(DicomEncapsulatedPixelDataWrite, BigEndianSwapsTagsAndLengthsButNotTheVrOrD
   };
   ASSERT_EQ(stream.Data(), expected);
 
-  FrameOut out(4);
   CDicomEncapsulatedPixelData loaded(*Header(kUndefined), 12);
   stream.Seek(12, CStream::SeekOrigin::Begin);
   ASSERT_TRUE(loaded.ReadValue(stream, kBig));
-  ASSERT_TRUE(loaded.ReadFrame(nullptr, 0, out.data(), out.size(), 0, out.length));
-  EXPECT_EQ(out.buffer, std::vector<uint8_t>(frame, frame + 4));
+  EXPECT_EQ(Frame(loaded, nullptr, 0), "\x01\x02\x03\x04");
   // Left in the stream, the item headers are read in the stream's order.
   CDicomEncapsulatedPixelData deferred(*Header(kUndefined), 12, kBig);
-  out.buffer.assign(4, 0);
-  ASSERT_TRUE(deferred.ReadFrame(&stream, 0, out.data(), out.size(), 0, out.length));
-  EXPECT_EQ(out.buffer, std::vector<uint8_t>(frame, frame + 4));
+  EXPECT_EQ(Frame(deferred, &stream, 0), "\x01\x02\x03\x04");
 }
 
 TEST(DicomEncapsulatedPixelDataWrite, OddFragmentIsPaddedToEvenLength) {
@@ -451,18 +377,15 @@ TEST(DicomEncapsulatedPixelDataWrite, WriteElementRoundTripsWhatWasRead) {
 
 TEST(DicomEncapsulatedPixelDataWrite, DefinedLengthIsComputedFromTheItems) {
   ByteBuilder value;
-  value.Item(0);
-  Fragment(value, "ABCD");
-  CMemoryStream in(value.bytes);
-  CDicomEncapsulatedPixelData element(*Header(static_cast<uint32_t>(value.Size())), 0);
-  ASSERT_TRUE(element.ReadValue(in, kLittle));
+  value.Item(0).Item(4).Raw("ABCD");
+  auto element = Loaded(value, static_cast<uint32_t>(value.Size()));
   // Encapsulated pixel data only exists in explicit VR: the same size in
   // every mode.
-  EXPECT_EQ(element.EncodedSize(kLittle), 12u + 20u);
-  EXPECT_EQ(element.EncodedSize(TransferMode::ImplicitLittleEndian), 12u + 20u);
+  EXPECT_EQ(element->EncodedSize(kLittle), 12u + 20u);
+  EXPECT_EQ(element->EncodedSize(TransferMode::ImplicitLittleEndian), 12u + 20u);
 
   CMemoryStream out;
-  ASSERT_TRUE(element.WriteElement(out, kLittle));
+  ASSERT_TRUE(element->WriteElement(out, kLittle));
   ByteBuilder expected;
   expected.ExplicitHeader(tags::kPixelData, "OB", 20);
   Append(expected, value);
@@ -484,13 +407,10 @@ TEST(DicomEncapsulatedPixelDataWrite, EmptyElementWritesHeaderAndDelimiter) {
 }
 
 TEST(DicomEncapsulatedPixelDataCopy, CloneCopiesItemsAndRestartsTheCounters) {
-  CMemoryStream stream(FiveFrames().bytes);
-  CDicomEncapsulatedPixelData element(*Header(kUndefined), 0);
-  ASSERT_TRUE(element.ReadValue(stream, kLittle));
-  FrameOut out(16);
-  ASSERT_TRUE(element.ReadFrame(nullptr, 3, out.data(), out.size(), 0, out.length));
+  auto element = Loaded(FiveFrames());
+  EXPECT_EQ(Frame(*element, nullptr, 3), "F3");
 
-  auto clone = element.Clone();
+  auto clone = element->Clone();
   auto* copy = dynamic_cast<CDicomEncapsulatedPixelData*>(clone.get());
   ASSERT_NE(copy, nullptr);
   EXPECT_TRUE(copy->IsLoaded());
@@ -498,10 +418,9 @@ TEST(DicomEncapsulatedPixelDataCopy, CloneCopiesItemsAndRestartsTheCounters) {
   EXPECT_EQ(copy->GetValuePosition(), 0u);
   EXPECT_EQ(copy->GetReadFrameCounter(), -1);
   ASSERT_EQ(copy->GetItemCount(), 6u);
-  EXPECT_NE(copy->GetItem(2), element.GetItem(2));
+  EXPECT_NE(copy->GetItem(2), element->GetItem(2));
   EXPECT_EQ(ItemText(copy->GetItem(2)), "F1__");
-  ASSERT_TRUE(copy->ReadNextFrame(nullptr, out.data(), out.size(), 0, out.length));
-  EXPECT_EQ(out.text(), "F0");
+  EXPECT_EQ(NextFrame(*copy, nullptr), "F0");
 }
 
 TEST(DicomEncapsulatedPixelDataCopy, CloneOfADeferredValueReadsFromTheSamePosition) {
@@ -512,10 +431,7 @@ TEST(DicomEncapsulatedPixelDataCopy, CloneOfADeferredValueReadsFromTheSamePositi
   CDicomEncapsulatedPixelData element(*Header(kUndefined), 2, kLittle);
   auto clone = element.Clone();
   ASSERT_NE(clone, nullptr);
-  auto& copy = dynamic_cast<CDicomEncapsulatedPixelData&>(*clone);
-  FrameOut out(16);
-  ASSERT_TRUE(copy.ReadFrame(&stream, 1, out.data(), out.size(), 0, out.length));
-  EXPECT_EQ(out.text(), "F1__");
+  EXPECT_EQ(Frame(dynamic_cast<CDicomEncapsulatedPixelData&>(*clone), &stream, 1), "F1__");
 }
 
 TEST(DicomEncapsulatedPixelDataCopy, CopyFromFailsAndCloneNeedsThePixelDataTag) {
@@ -526,53 +442,40 @@ TEST(DicomEncapsulatedPixelDataCopy, CopyFromFailsAndCloneNeedsThePixelDataTag) 
   EXPECT_EQ(element.Clone(), nullptr);
 }
 
-TEST(DicomEncapsulatedPixelDataFlat, FragmentsAreParsedOutOfAPlainValue) {
-  const ByteBuilder value = FiveFrames();
-  CDicomElement plain(tags::kPixelData, vr::OB, value.bytes.data(),
-                      static_cast<uint32_t>(value.Size()));
-  auto element = CDicomEncapsulatedPixelData::FromFlatValue(plain);
-  ASSERT_NE(element, nullptr);
-  EXPECT_TRUE(element->IsLoaded());
-  EXPECT_EQ(element->GetItemCount(), 6u);
-  EXPECT_TRUE(plain.HasValue());  // the source is not touched
-  FrameOut out(16);
-  ASSERT_TRUE(element->ReadFrame(nullptr, 4, out.data(), out.size(), 0, out.length));
-  EXPECT_EQ(out.text(), "F4");
-}
-
-TEST(DicomEncapsulatedPixelDataFlat, ValueWithoutDelimiterEndsAtItsEnd) {
-  const ByteBuilder value = FiveFrames(false);
-  CDicomElement plain(tags::kPixelData, vr::OB, value.bytes.data(),
-                      static_cast<uint32_t>(value.Size()));
-  auto element = CDicomEncapsulatedPixelData::FromFlatValue(plain);
-  ASSERT_NE(element, nullptr);
-  EXPECT_TRUE(element->IsLoaded());
-  EXPECT_EQ(element->GetItemCount(), 6u);
+TEST(DicomEncapsulatedPixelDataFlat, FragmentsAreParsedOutOfAPlainValueWithOrWithoutDelimiter) {
+  for (const bool withDelimiter : {true, false}) {
+    SCOPED_TRACE(withDelimiter);
+    const ByteBuilder value = FiveFrames(withDelimiter);
+    CDicomElement plain(tags::kPixelData, vr::OB, value.bytes.data(), static_cast<uint32_t>(value.Size()));
+    auto element = CDicomEncapsulatedPixelData::FromFlatValue(plain);
+    ASSERT_NE(element, nullptr);
+    EXPECT_TRUE(element->IsLoaded());
+    EXPECT_EQ(element->GetItemCount(), 6u);
+    EXPECT_TRUE(plain.HasValue());  // the source is not touched
+    EXPECT_EQ(Frame(*element, nullptr, 4), "F4");
+  }
 }
 
 TEST(DicomEncapsulatedPixelDataFlat, DamagedValueGivesTheItemsBeforeTheDamageNotLoaded) {
-  ByteBuilder value;
-  value.Item(0);
-  Fragment(value, "AB");
-  value.Item(50).Raw("CD");  // longer than the value
-  CDicomElement plain(tags::kPixelData, vr::OB, value.bytes.data(),
-                      static_cast<uint32_t>(value.Size()));
-  auto element = CDicomEncapsulatedPixelData::FromFlatValue(plain);
+  const auto fromFlat = [](const ByteBuilder& value, DicomTag tag = tags::kPixelData) {
+    const CDicomElement plain(tag, vr::OB, value.bytes.data(), static_cast<uint32_t>(value.Size()));
+    return CDicomEncapsulatedPixelData::FromFlatValue(plain);
+  };
+  ByteBuilder overlong;
+  overlong.Item(0).Item(2).Raw("AB").Item(50).Raw("CD");  // the last item is longer than the value
+  auto element = fromFlat(overlong);
   ASSERT_NE(element, nullptr);
   EXPECT_FALSE(element->IsLoaded());
   EXPECT_EQ(element->GetItemCount(), 2u);
 
   ByteBuilder truncated;
   truncated.Item(0).Byte(0xFE).Byte(0xFF);
-  CDicomElement plainTruncated(tags::kPixelData, vr::OB, truncated.bytes.data(),
-                               static_cast<uint32_t>(truncated.Size()));
-  auto fromTruncated = CDicomEncapsulatedPixelData::FromFlatValue(plainTruncated);
-  ASSERT_NE(fromTruncated, nullptr);
-  EXPECT_FALSE(fromTruncated->IsLoaded());
-  EXPECT_EQ(fromTruncated->GetItemCount(), 1u);
+  element = fromFlat(truncated);
+  ASSERT_NE(element, nullptr);
+  EXPECT_FALSE(element->IsLoaded());
+  EXPECT_EQ(element->GetItemCount(), 1u);
 
-  CDicomElement notPixel(0x00091010, vr::OB, value.bytes.data(), 8);
-  EXPECT_EQ(CDicomEncapsulatedPixelData::FromFlatValue(notPixel), nullptr);
+  EXPECT_EQ(fromFlat(overlong, 0x00091010), nullptr);
 }
 
 }  // namespace

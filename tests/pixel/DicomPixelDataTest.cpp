@@ -26,6 +26,8 @@ constexpr auto kLittle = TransferMode::ExplicitLittleEndian;
 constexpr auto kBig = TransferMode::ExplicitBigEndian;
 constexpr uint32_t kUndefined = CDicomElement::kUndefinedLength;
 constexpr uint64_t kMax64 = std::numeric_limits<uint64_t>::max();
+// What the frame helpers give for a read that fails.
+const std::string kFailed = "(failed)";
 
 // The Pixel Data header as the reader hands it over.
 std::unique_ptr<CDicomElement> Header(uint32_t length, DicomVR vr = vr::OB) {
@@ -39,18 +41,6 @@ std::unique_ptr<CDicomElement> Header(uint32_t length, DicomVR vr = vr::OB) {
 
 const uint8_t* Bytes(const char* text) { return reinterpret_cast<const uint8_t*>(text); }
 
-// Buffer and length for the frame reads.
-struct FrameOut {
-  explicit FrameOut(size_t capacity) : buffer(capacity) {}
-  uint8_t* data() { return buffer.data(); }
-  uint64_t size() const { return buffer.size(); }
-  std::string text() const {
-    return std::string(buffer.begin(), buffer.begin() + static_cast<std::ptrdiff_t>(length));
-  }
-  std::vector<uint8_t> buffer;
-  uint64_t length = 0;
-};
-
 // "head", then the value: three frames of 4 bytes, then "after".
 constexpr uint64_t kValueStart = 4;
 CMemoryStream ThreeFrameStream() {
@@ -59,7 +49,34 @@ CMemoryStream ThreeFrameStream() {
   return CMemoryStream(b.bytes);
 }
 
-TEST(DicomPixelData, NewElementIsAnEmptyObPixelData) {
+// The element the reader makes of the first `length` value bytes of
+// ThreeFrameStream, read into memory.
+std::unique_ptr<CDicomPixelData> Loaded(uint32_t length = 12) {
+  CMemoryStream stream = ThreeFrameStream();
+  stream.Seek(kValueStart, CStream::SeekOrigin::Begin);
+  auto element = std::make_unique<CDicomPixelData>(*Header(length), kValueStart);
+  EXPECT_TRUE(element->ReadValue(stream, kLittle));
+  return element;
+}
+
+// Frame `index` of 4 bytes read into a buffer of 4, as text; kFailed when
+// the read fails.
+std::string Frame(CDicomPixelData& element, CStream* stream, int32_t index) {
+  std::vector<uint8_t> out(4);
+  uint64_t length = 0;
+  if (!element.ReadFrame(stream, index, out.data(), out.size(), 4, length)) return kFailed;
+  return std::string(out.begin(), out.begin() + static_cast<std::ptrdiff_t>(length));
+}
+
+// The same for the frame after the one last read.
+std::string NextFrame(CDicomPixelData& element, CStream* stream) {
+  std::vector<uint8_t> out(4);
+  uint64_t length = 0;
+  if (!element.ReadNextFrame(stream, out.data(), out.size(), 4, length)) return kFailed;
+  return std::string(out.begin(), out.begin() + static_cast<std::ptrdiff_t>(length));
+}
+
+TEST(DicomPixelData, NewElementIsAnEmptyObPixelDataAndSetValueLengthMarksUndefinedLength) {
   CDicomPixelData element;
   EXPECT_EQ(element.GetTag(), tags::kPixelData);
   EXPECT_EQ(element.GetVR(), vr::OB);
@@ -70,6 +87,11 @@ TEST(DicomPixelData, NewElementIsAnEmptyObPixelData) {
   EXPECT_EQ(element.GetValuePosition(), CDicomPixelData::kUnknownPosition);
   EXPECT_EQ(element.GetReadFrameCounter(), -1);
   EXPECT_EQ(element.GetWriteFrameCounter(), -1);
+  element.SetValueLength(kUndefined);
+  EXPECT_TRUE(element.IsUndefinedLength());
+  element.SetValueLength(64);
+  EXPECT_FALSE(element.IsUndefinedLength());
+  EXPECT_EQ(element.GetLength(), 64u);
 }
 
 TEST(DicomPixelData, BuiltFromAHeaderKeepsTheValueInTheStream) {
@@ -84,16 +106,7 @@ TEST(DicomPixelData, BuiltFromAHeaderKeepsTheValueInTheStream) {
   EXPECT_TRUE(undefined.IsUndefinedLength());
 }
 
-TEST(DicomPixelData, SetValueLengthMarksUndefinedLength) {
-  CDicomPixelData element;
-  element.SetValueLength(kUndefined);
-  EXPECT_TRUE(element.IsUndefinedLength());
-  element.SetValueLength(64);
-  EXPECT_FALSE(element.IsUndefinedLength());
-  EXPECT_EQ(element.GetLength(), 64u);
-}
-
-TEST(DicomPixelDataRead, ReadValueRecordsThePositionAndLoads) {
+TEST(DicomPixelDataRead, ReadValueRecordsThePositionAndLoadsOnlyWhenItSucceeds) {
   CMemoryStream stream = ThreeFrameStream();
   stream.Seek(kValueStart, CStream::SeekOrigin::Begin);
   CDicomPixelData element(*Header(12), CDicomPixelData::kUnknownPosition);
@@ -101,44 +114,29 @@ TEST(DicomPixelDataRead, ReadValueRecordsThePositionAndLoads) {
   EXPECT_TRUE(element.IsLoaded());
   EXPECT_EQ(element.GetValuePosition(), kValueStart);
   EXPECT_EQ(stream.GetPosition(), kValueStart + 12);
-}
 
-TEST(DicomPixelDataRead, FailedValueReadIsNotLoaded) {
-  CMemoryStream stream = ThreeFrameStream();
   stream.Seek(kValueStart, CStream::SeekOrigin::Begin);
-  CDicomPixelData element(*Header(1000), kValueStart);  // more than the stream holds
-  EXPECT_FALSE(element.ReadValue(stream, kLittle));
-  EXPECT_FALSE(element.IsLoaded());
+  CDicomPixelData tooLong(*Header(1000), kValueStart);  // more than the stream holds
+  EXPECT_FALSE(tooLong.ReadValue(stream, kLittle));
+  EXPECT_FALSE(tooLong.IsLoaded());
 }
 
-TEST(DicomPixelDataFrames, LoadedFramesComeFromMemory) {
-  CMemoryStream stream = ThreeFrameStream();
-  stream.Seek(kValueStart, CStream::SeekOrigin::Begin);
-  CDicomPixelData element(*Header(12), kValueStart);
-  ASSERT_TRUE(element.ReadValue(stream, kLittle));
-  FrameOut out(4);
-  ASSERT_TRUE(element.ReadFrame(nullptr, 1, out.data(), out.size(), 4, out.length));
-  EXPECT_EQ(out.text(), "BBBB");
-  ASSERT_TRUE(element.ReadNextFrame(nullptr, out.data(), out.size(), 4, out.length));
-  EXPECT_EQ(out.text(), "CCCC");
-  EXPECT_EQ(element.GetReadFrameCounter(), 2);
-  EXPECT_FALSE(element.ReadNextFrame(nullptr, out.data(), out.size(), 4, out.length));
-  ASSERT_TRUE(element.ReadFrame(nullptr, 0, out.data(), out.size(), 4, out.length));
-  EXPECT_EQ(out.text(), "AAAA");
-}
-
-TEST(DicomPixelDataFrames, NextFrameAfterFrameOneIsFrameTwoFromTheStream) {
-  CMemoryStream stream = ThreeFrameStream();
-  CDicomPixelData element(*Header(12), kValueStart);
-  FrameOut out(4);
-  ASSERT_TRUE(element.ReadFrame(&stream, 1, out.data(), out.size(), 4, out.length));
-  EXPECT_EQ(out.text(), "BBBB");
-  stream.Seek(0, CStream::SeekOrigin::End);  // the stream position does not matter
-  ASSERT_TRUE(element.ReadNextFrame(&stream, out.data(), out.size(), 4, out.length));
-  EXPECT_EQ(out.text(), "CCCC");
-  ASSERT_TRUE(element.ReadFrame(&stream, 0, out.data(), out.size(), 4, out.length));
-  EXPECT_EQ(out.text(), "AAAA");
-  EXPECT_FALSE(element.IsLoaded());
+// A loaded value gives its frames from memory, with no stream; one left in
+// the stream is read at its value position.
+TEST(DicomPixelDataFrames, FramesComeByIndexAndInSequenceFromMemoryOrTheStream) {
+  for (const bool loaded : {true, false}) {
+    SCOPED_TRACE(loaded ? "loaded" : "deferred");
+    CMemoryStream stream = ThreeFrameStream();
+    auto element = loaded ? Loaded() : std::make_unique<CDicomPixelData>(*Header(12), kValueStart);
+    CStream* source = loaded ? nullptr : &stream;
+    EXPECT_EQ(Frame(*element, source, 1), "BBBB");
+    stream.Seek(0, CStream::SeekOrigin::End);  // the stream position does not matter
+    EXPECT_EQ(NextFrame(*element, source), "CCCC");
+    EXPECT_EQ(element->GetReadFrameCounter(), 2);
+    EXPECT_EQ(NextFrame(*element, source), kFailed);
+    EXPECT_EQ(Frame(*element, source, 0), "AAAA");
+    EXPECT_EQ(element->IsLoaded(), loaded);
+  }
 }
 
 // A big-endian file stores OW words byte-swapped; a frame read straight
@@ -165,98 +163,78 @@ TEST(DicomPixelDataFrames, DeferredFramesOfABigEndianFileAreSwappedLikeLoadedOne
     auto* pixels = dynamic_cast<CDicomPixelData*>(element);
     ASSERT_NE(pixels, nullptr);
     EXPECT_EQ(pixels->IsLoaded(), !skipPixelData);
-    FrameOut out(4);
-    ASSERT_TRUE(pixels->ReadFrame(&file, 1, out.data(), out.size(), 4, out.length));
-    EXPECT_EQ(out.buffer, (std::vector<uint8_t>{0x05, 0x06, 0x07, 0x08}));
+    EXPECT_EQ(Frame(*pixels, &file, 1), "\x05\x06\x07\x08");
   }
 }
 
 TEST(DicomPixelDataFrames, DeferredReadNeedsAStreamAndAKnownPosition) {
   CMemoryStream stream = ThreeFrameStream();
-  FrameOut out(4);
   CDicomPixelData positioned(*Header(12), kValueStart);
-  EXPECT_FALSE(positioned.ReadFrame(nullptr, 0, out.data(), out.size(), 4, out.length));
+  EXPECT_EQ(Frame(positioned, nullptr, 0), kFailed);
   CDicomPixelData unpositioned(*Header(12), CDicomPixelData::kUnknownPosition);
-  EXPECT_FALSE(unpositioned.ReadFrame(&stream, 0, out.data(), out.size(), 4, out.length));
-  EXPECT_FALSE(unpositioned.ReadNextFrame(&stream, out.data(), out.size(), 4, out.length));
+  EXPECT_EQ(Frame(unpositioned, &stream, 0), kFailed);
+  EXPECT_EQ(NextFrame(unpositioned, &stream), kFailed);
 }
 
 TEST(DicomPixelDataFrames, ShortReadAtTheEndOfTheStreamFails) {
-  ByteBuilder b;
-  b.Raw("AAAABB");  // the file was cut inside frame 1
-  CMemoryStream stream(b.bytes);
+  CMemoryStream stream(ByteBuilder().Raw("AAAABB").bytes);  // the file was cut inside frame 1
   CDicomPixelData element(*Header(kUndefined), 0);
-  FrameOut out(4);
-  ASSERT_TRUE(element.ReadFrame(&stream, 0, out.data(), out.size(), 4, out.length));
-  EXPECT_FALSE(element.ReadFrame(&stream, 1, out.data(), out.size(), 4, out.length));
-  EXPECT_FALSE(element.ReadFrame(&stream, 5, out.data(), out.size(), 4, out.length));
+  EXPECT_EQ(Frame(element, &stream, 0), "AAAA");
+  EXPECT_EQ(Frame(element, &stream, 1), kFailed);
+  EXPECT_EQ(Frame(element, &stream, 5), kFailed);
 }
 
-TEST(DicomPixelDataBadInput, NegativeFrameIndexFails) {
+TEST(DicomPixelDataBadInput, NegativeIndexOrTooSmallBufferFailsCleanly) {
   CMemoryStream stream = ThreeFrameStream();
   CDicomPixelData element(*Header(12), kValueStart);
-  std::vector<uint8_t> out(4);
+  std::vector<uint8_t> out(4, 0xEE);
   uint64_t length = 99;
   EXPECT_FALSE(element.ReadFrame(&stream, -1, out.data(), out.size(), 4, length));
   EXPECT_FALSE(element.ReadFrame(&stream, INT32_MIN, out.data(), out.size(), 4, length));
   EXPECT_EQ(length, 0u);
-  EXPECT_EQ(element.GetReadFrameCounter(), -1);
+  EXPECT_EQ(element.GetReadFrameCounter(), -1);  // a rejected index changes nothing
+  // Room for 3 bytes only: nothing is copied.
+  EXPECT_FALSE(element.ReadFrame(&stream, 0, out.data(), 3, 4, length));
+  EXPECT_EQ(out, std::vector<uint8_t>(4, 0xEE));
 }
 
 TEST(DicomPixelDataBadInput, FrameOffsetOverflowFails) {
   // Frame 2 × 2^63 does not fit in 64 bits. The capacity claimed is never
   // used: the overflow is found before anything is read or copied.
-  FrameOut out(4);
+  std::vector<uint8_t> out(4);
+  uint64_t length = 0;
   const uint64_t hugeFrame = uint64_t{1} << 63;
   CMemoryStream stream = ThreeFrameStream();
   CDicomPixelData deferred(*Header(kUndefined), kValueStart);
-  EXPECT_FALSE(deferred.ReadFrame(&stream, 2, out.data(), kMax64, hugeFrame, out.length));
+  EXPECT_FALSE(deferred.ReadFrame(&stream, 2, out.data(), kMax64, hugeFrame, length));
   EXPECT_EQ(stream.GetPosition(), 0u);
 
-  stream.Seek(kValueStart, CStream::SeekOrigin::Begin);
-  CDicomPixelData loaded(*Header(12), kValueStart);
-  ASSERT_TRUE(loaded.ReadValue(stream, kLittle));
-  EXPECT_FALSE(loaded.ReadFrame(nullptr, 2, out.data(), kMax64, hugeFrame, out.length));
+  auto loaded = Loaded();
+  EXPECT_FALSE(loaded->ReadFrame(nullptr, 2, out.data(), kMax64, hugeFrame, length));
   // The offset fits, but offset + frame size does not.
-  EXPECT_FALSE(loaded.ReadFrame(nullptr, 1, out.data(), kMax64, kMax64 - 2, out.length));
+  EXPECT_FALSE(loaded->ReadFrame(nullptr, 1, out.data(), kMax64, kMax64 - 2, length));
   // Past the largest position a stream can seek to.
   CDicomPixelData farAway(*Header(kUndefined), kMax64 - 8);
-  EXPECT_FALSE(farAway.ReadFrame(&stream, 1, out.data(), out.size(), 4, out.length));
-}
-
-TEST(DicomPixelDataBadInput, OutCapacityTooSmallFails) {
-  CMemoryStream stream = ThreeFrameStream();
-  CDicomPixelData element(*Header(12), kValueStart);
-  std::vector<uint8_t> out(3, 0xEE);
-  uint64_t length = 0;
-  EXPECT_FALSE(element.ReadFrame(&stream, 0, out.data(), out.size(), 4, length));
-  EXPECT_EQ(out, std::vector<uint8_t>(3, 0xEE));
+  EXPECT_EQ(Frame(farAway, &stream, 1), kFailed);
 }
 
 TEST(DicomPixelDataBadInput, ValueShorterThanItsFramesFails) {
-  FrameOut out(4);
   // In memory: 10 bytes hold frames 0 and 1 of 4 bytes, not frame 2.
-  CMemoryStream stream = ThreeFrameStream();
-  stream.Seek(kValueStart, CStream::SeekOrigin::Begin);
-  CDicomPixelData loaded(*Header(10), kValueStart);
-  ASSERT_TRUE(loaded.ReadValue(stream, kLittle));
-  ASSERT_TRUE(loaded.ReadFrame(nullptr, 1, out.data(), out.size(), 4, out.length));
-  EXPECT_FALSE(loaded.ReadFrame(nullptr, 2, out.data(), out.size(), 4, out.length));
+  auto loaded = Loaded(10);
+  EXPECT_EQ(Frame(*loaded, nullptr, 1), "BBBB");
+  EXPECT_EQ(Frame(*loaded, nullptr, 2), kFailed);
   // Left in the stream: the bytes after the value are no frame, even though
   // the stream holds them.
+  CMemoryStream stream = ThreeFrameStream();
   CDicomPixelData deferred(*Header(10), kValueStart);
-  EXPECT_FALSE(deferred.ReadFrame(&stream, 2, out.data(), out.size(), 4, out.length));
+  EXPECT_EQ(Frame(deferred, &stream, 2), kFailed);
 }
 
 TEST(DicomPixelDataCopy, CloneCopiesTheValueAndRestartsTheCounters) {
-  CMemoryStream stream = ThreeFrameStream();
-  stream.Seek(kValueStart, CStream::SeekOrigin::Begin);
-  CDicomPixelData element(*Header(12), kValueStart);
-  ASSERT_TRUE(element.ReadValue(stream, kLittle));
-  FrameOut out(4);
-  ASSERT_TRUE(element.ReadFrame(nullptr, 1, out.data(), out.size(), 4, out.length));
+  auto element = Loaded();
+  EXPECT_EQ(Frame(*element, nullptr, 1), "BBBB");
 
-  auto clone = element.Clone();
+  auto clone = element->Clone();
   auto* copy = dynamic_cast<CDicomPixelData*>(clone.get());
   ASSERT_NE(copy, nullptr);
   EXPECT_FALSE(copy->IsEncapsulated());
@@ -264,9 +242,8 @@ TEST(DicomPixelDataCopy, CloneCopiesTheValueAndRestartsTheCounters) {
   EXPECT_EQ(copy->GetValuePosition(), kValueStart);
   EXPECT_EQ(copy->GetReadFrameCounter(), -1);
   ASSERT_EQ(copy->GetLength(), 12u);
-  EXPECT_NE(copy->GetValue(), element.GetValue());
-  ASSERT_TRUE(copy->ReadNextFrame(nullptr, out.data(), out.size(), 4, out.length));
-  EXPECT_EQ(out.text(), "AAAA");
+  EXPECT_NE(copy->GetValue(), element->GetValue());
+  EXPECT_EQ(NextFrame(*copy, nullptr), "AAAA");
 }
 
 TEST(DicomPixelDataCopy, CloneOfADeferredValueReadsFromTheSamePosition) {
@@ -276,9 +253,7 @@ TEST(DicomPixelDataCopy, CloneOfADeferredValueReadsFromTheSamePosition) {
   auto* copy = dynamic_cast<CDicomPixelData*>(clone.get());
   ASSERT_NE(copy, nullptr);
   EXPECT_FALSE(copy->IsLoaded());
-  FrameOut out(4);
-  ASSERT_TRUE(copy->ReadFrame(&stream, 2, out.data(), out.size(), 4, out.length));
-  EXPECT_EQ(out.text(), "CCCC");
+  EXPECT_EQ(Frame(*copy, &stream, 2), "CCCC");
 }
 
 TEST(DicomPixelDataCopy, CopyFromFailsAndCloneNeedsThePixelDataTag) {
@@ -299,9 +274,7 @@ TEST(DicomPixelDataCopy, TakeOverMovesAPlainValueIn) {
   EXPECT_EQ(element->GetLength(), 8u);
   EXPECT_FALSE(plain.HasValue());
   // In memory, so frames need neither a stream nor a position.
-  FrameOut out(4);
-  ASSERT_TRUE(element->ReadFrame(nullptr, 1, out.data(), out.size(), 4, out.length));
-  EXPECT_EQ(out.text(), "BBBB");
+  EXPECT_EQ(Frame(*element, nullptr, 1), "BBBB");
 
   CDicomElement other(0x00091010, vr::OB, "AB", 2);
   EXPECT_EQ(CDicomPixelData::TakeOver(other), nullptr);
@@ -328,14 +301,11 @@ TEST(DicomPixelDataWrite, FramesFollowAHeaderWithTheAnnouncedLength) {
 
   // Read back through the position the writer recorded, and as the reader would.
   CDicomPixelData deferred(*Header(8), element.GetValuePosition());
-  FrameOut out(4);
-  ASSERT_TRUE(deferred.ReadFrame(&stream, 1, out.data(), out.size(), 4, out.length));
-  EXPECT_EQ(out.text(), "BBBB");
+  EXPECT_EQ(Frame(deferred, &stream, 1), "BBBB");
   stream.Seek(15, CStream::SeekOrigin::Begin);
   CDicomPixelData loaded(*Header(8), CDicomPixelData::kUnknownPosition);
   ASSERT_TRUE(loaded.ReadValue(stream, kLittle));
-  ASSERT_TRUE(loaded.ReadFrame(nullptr, 0, out.data(), out.size(), 4, out.length));
-  EXPECT_EQ(out.text(), "AAAA");
+  EXPECT_EQ(Frame(loaded, nullptr, 0), "AAAA");
 }
 
 TEST(DicomPixelDataWrite, UnannouncedLengthBecomesTheSingleFrame) {
