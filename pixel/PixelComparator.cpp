@@ -33,13 +33,13 @@ struct AttributeCheck {
 };
 
 constexpr AttributeCheck kAttributeChecks[] = {
-    {0x00280002, "The number of samples per pixel is different"},
-    {0x00280100, "The number of bits allocated is different"},
-    {0x00280101, "The number of bits stored is different"},
-    {0x00280102, "The high bit value is different"},
-    {0x00280103, "The pixel representation is different"},
-    {0x00280010, "The size of the two images is different"},
-    {0x00280011, "The size of the two images is different"},
+    {tags::kSamplesPerPixel, "The number of samples per pixel is different"},
+    {tags::kBitsAllocated, "The number of bits allocated is different"},
+    {tags::kBitsStored, "The number of bits stored is different"},
+    {tags::kHighBit, "The high bit value is different"},
+    {tags::kPixelRepresentation, "The pixel representation is different"},
+    {tags::kRows, "The size of the two images is different"},
+    {tags::kColumns, "The size of the two images is different"},
 };
 
 /// A US value, or -1 when absent: two absent values compare equal.

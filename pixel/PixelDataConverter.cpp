@@ -17,12 +17,6 @@ namespace quillon {
 
 namespace {
 
-constexpr DicomTag kImageType = 0x00080008;
-constexpr DicomTag kSamplesPerPixel = 0x00280002;
-constexpr DicomTag kPhotometric = 0x00280004;
-constexpr DicomTag kPlanarConfiguration = 0x00280006;
-constexpr DicomTag kBitsAllocated = 0x00280100;
-constexpr DicomTag kLossyImageCompression = 0x00282110;
 constexpr const char* kRleLossless = "1.2.840.10008.1.2.5";
 constexpr const char* kJpegBaseline = "1.2.840.10008.1.2.4.50";
 
@@ -89,11 +83,11 @@ bool UpdateImageHeader(const ConversionOptions& options, CDicomObject& object, C
                        bool toMonochrome) {
   if (static_cast<uint32_t>(mode) > static_cast<uint32_t>(ConversionMode::RgbPlanar)) return false;
   std::string imageType;
-  (void)object.GetString(kImageType, imageType);
+  (void)object.GetString(tags::kImageType, imageType);
   uint16_t bitsAllocated = 0;
-  (void)object.GetUInt16(kBitsAllocated, bitsAllocated);
+  (void)object.GetUInt16(tags::kBitsAllocated, bitsAllocated);
   uint16_t samples = 1;
-  if (object.GetUInt16(kSamplesPerPixel, samples) != DicomStatus::Success) samples = 1;
+  if (object.GetUInt16(tags::kSamplesPerPixel, samples) != DicomStatus::Success) samples = 1;
   if (bitsAllocated == 16) return false;
 
   if (toMonochrome) {
@@ -103,13 +97,13 @@ bool UpdateImageHeader(const ConversionOptions& options, CDicomObject& object, C
       (void)object.AddString(tags::kMediaStorageSopInstanceUid, vr::UI, uid);
       (void)object.AddString(tags::kSopInstanceUid, vr::UI, uid);
     }
-    (void)object.AddString(kPhotometric, vr::CS, "MONOCHROME2");
-    (void)object.RemoveElement(kPlanarConfiguration);
-    (void)object.AddUInt16(kSamplesPerPixel, vr::US, 1);
+    (void)object.AddString(tags::kPhotometricInterpretation, vr::CS, "MONOCHROME2");
+    (void)object.RemoveElement(tags::kPlanarConfiguration);
+    (void)object.AddUInt16(tags::kSamplesPerPixel, vr::US, 1);
     samples = 1;
   }
   if (imageType.empty() || imageType.find("ORIGINAL") != std::string::npos) {
-    (void)object.AddString(kImageType, vr::CS, "DERIVED\\SECONDARY");
+    (void)object.AddString(tags::kImageType, vr::CS, "DERIVED\\SECONDARY");
   }
 
   const char* photometric = "RGB";
@@ -145,9 +139,9 @@ bool UpdateImageHeader(const ConversionOptions& options, CDicomObject& object, C
       break;
   }
   if (samples != 1) {
-    (void)object.AddString(kPhotometric, vr::CS, photometric);
-    if (planar >= 0) (void)object.AddUInt16(kPlanarConfiguration, vr::US, static_cast<uint16_t>(planar));
-    if (mode == ConversionMode::JpegLossy) (void)object.AddString(kLossyImageCompression, vr::CS, "01");
+    (void)object.AddString(tags::kPhotometricInterpretation, vr::CS, photometric);
+    if (planar >= 0) (void)object.AddUInt16(tags::kPlanarConfiguration, vr::US, static_cast<uint16_t>(planar));
+    if (mode == ConversionMode::JpegLossy) (void)object.AddString(tags::kLossyImageCompression, vr::CS, "01");
   }
   return true;
 }

@@ -18,14 +18,6 @@ namespace quillon {
 
 namespace {
 
-constexpr DicomTag kSamplesPerPixel = 0x00280002;
-constexpr DicomTag kPhotometric = 0x00280004;
-constexpr DicomTag kPlanarConfiguration = 0x00280006;
-constexpr DicomTag kRows = 0x00280010;
-constexpr DicomTag kColumns = 0x00280011;
-constexpr DicomTag kBitsAllocated = 0x00280100;
-constexpr DicomTag kBitsStored = 0x00280101;
-constexpr DicomTag kHighBit = 0x00280102;
 constexpr DicomTag kPaletteDescriptors[3] = {0x00281101, 0x00281102, 0x00281103};
 constexpr DicomTag kPaletteData[3] = {0x00281201, 0x00281202, 0x00281203};
 
@@ -44,9 +36,9 @@ std::unique_ptr<CPixelCodec> ChoosePixelCodec(const CDicomObject& object, int32_
   std::string syntax;
   std::string photometric;
   (void)object.GetString(tags::kTransferSyntaxUid, syntax);
-  (void)object.GetString(kPhotometric, photometric);
-  const uint16_t columns = UInt16Or(object, kColumns, 0);
-  const uint16_t rows = UInt16Or(object, kRows, 0);
+  (void)object.GetString(tags::kPhotometricInterpretation, photometric);
+  const uint16_t columns = UInt16Or(object, tags::kColumns, 0);
+  const uint16_t rows = UInt16Or(object, tags::kRows, 0);
   if (columns == 0 || rows == 0) return nullptr;
   const bool knownPhotometric =
       IsOneOf(photometric, {"RGB", "MONOCHROME2", "MONOCHROME1", "PALETTE COLOR", "YBR_FULL"});
@@ -61,9 +53,9 @@ std::unique_ptr<CPixelCodec> ChoosePixelCodec(const CDicomObject& object, int32_
   } else {
     return nullptr;
   }
-  return CreatePixelCodec(kind, photometric, columns, rows, UInt16Or(object, kBitsAllocated, 8),
-                          UInt16Or(object, kBitsStored, 8), UInt16Or(object, kSamplesPerPixel, 1),
-                          UInt16Or(object, kPlanarConfiguration, 0), quality);
+  return CreatePixelCodec(kind, photometric, columns, rows, UInt16Or(object, tags::kBitsAllocated, 8),
+                          UInt16Or(object, tags::kBitsStored, 8), UInt16Or(object, tags::kSamplesPerPixel, 1),
+                          UInt16Or(object, tags::kPlanarConfiguration, 0), quality);
 }
 
 CPixelImage::CPixelImage() = default;
@@ -132,14 +124,14 @@ bool CPixelImage::Setup() {
   m_frameBuffer.reset();
   m_frameBufferSize = 0;
   const CDicomObject& object = *m_object;
-  m_columns = UInt16Or(object, kColumns, 0);
+  m_columns = UInt16Or(object, tags::kColumns, 0);
   m_alignedColumns = (m_columns + 3) & ~3u;
-  m_rows = UInt16Or(object, kRows, 0);
-  m_samplesPerPixel = UInt16Or(object, kSamplesPerPixel, 1);
-  m_bitsAllocated = UInt16Or(object, kBitsAllocated, 0);
-  m_bitsStored = UInt16Or(object, kBitsStored, 0);
-  m_highBit = UInt16Or(object, kHighBit, 0);
-  m_planarConfiguration = UInt16Or(object, kPlanarConfiguration, 0);
+  m_rows = UInt16Or(object, tags::kRows, 0);
+  m_samplesPerPixel = UInt16Or(object, tags::kSamplesPerPixel, 1);
+  m_bitsAllocated = UInt16Or(object, tags::kBitsAllocated, 0);
+  m_bitsStored = UInt16Or(object, tags::kBitsStored, 0);
+  m_highBit = UInt16Or(object, tags::kHighBit, 0);
+  m_planarConfiguration = UInt16Or(object, tags::kPlanarConfiguration, 0);
   m_numberOfFrames = 1;
   uint32_t frames = 0;
   if (object.GetNumber(tags::kNumberOfFrames, frames) == DicomStatus::Success) {
@@ -285,38 +277,31 @@ FrameStatus CPixelImage::ReadFrame(int32_t index, uint8_t* bitmap, uint64_t capa
   outLength = 0;
   if (!m_pixelElement) return kNoPixelData;
   if (index < 0 || index >= m_numberOfFrames) return FrameStatus::OutOfRange;
-  // A value held in memory needs no file.
-  if (!m_pixelElement->IsLoaded() && !EnsureStreamOpen()) return FrameStatus::CannotReopen;
-  if (!m_codec) return FrameStatus::CodecFailed;
-  if (!EnsureFrameBuffer()) return FrameStatus::NoBuffer;
-  uint64_t storedLength = 0;
-  try {
-    if (!m_pixelElement->ReadFrame(Stream(), index, m_frameBuffer.get(), m_frameBufferSize, StoredFrameSize(),
-                                   storedLength)) {
-      CloseFile(false);
-      return FrameStatus::ReadWriteFailed;
-    }
-  } catch (const CFileException&) {
-    CloseFile(false);
-    return FrameStatus::ReadWriteFailed;
-  }
-  return DecodeStored(storedLength, bitmap, capacity, outLength);
+  return ReadAndDecode(index, bitmap, capacity, outLength);
 }
 
 FrameStatus CPixelImage::ReadNextFrame(uint8_t* bitmap, uint64_t capacity, uint64_t& outLength) {
   outLength = 0;
   if (!m_pixelElement) return kNoPixelData;
+  return ReadAndDecode(kNextFrame, bitmap, capacity, outLength);
+}
+
+FrameStatus CPixelImage::ReadAndDecode(int32_t index, uint8_t* bitmap, uint64_t capacity, uint64_t& outLength) {
+  // A value held in memory needs no file.
   if (!m_pixelElement->IsLoaded() && !EnsureStreamOpen()) return FrameStatus::CannotReopen;
   if (!m_codec) return FrameStatus::CodecFailed;
   if (!EnsureFrameBuffer()) return FrameStatus::NoBuffer;
   uint64_t storedLength = 0;
+  bool read = false;
   try {
-    if (!m_pixelElement->ReadNextFrame(Stream(), m_frameBuffer.get(), m_frameBufferSize, StoredFrameSize(),
-                                       storedLength)) {
-      CloseFile(false);
-      return FrameStatus::ReadWriteFailed;
-    }
+    read = index == kNextFrame ? m_pixelElement->ReadNextFrame(Stream(), m_frameBuffer.get(), m_frameBufferSize,
+                                                                StoredFrameSize(), storedLength)
+                               : m_pixelElement->ReadFrame(Stream(), index, m_frameBuffer.get(), m_frameBufferSize,
+                                                           StoredFrameSize(), storedLength);
   } catch (const CFileException&) {
+    read = false;
+  }
+  if (!read) {
     CloseFile(false);
     return FrameStatus::ReadWriteFailed;
   }

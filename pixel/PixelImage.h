@@ -133,6 +133,10 @@ class CPixelImage {
   bool EnsureFrameBuffer();
   bool EnsureStreamOpen();
   FrameStatus DecodeStored(uint64_t storedLength, uint8_t* bitmap, uint64_t capacity, uint64_t& outLength);
+  /// Reads frame `index` (the one after the last read for kNextFrame) into
+  /// the frame buffer and decodes it into `bitmap`.
+  static constexpr int32_t kNextFrame = -1;
+  FrameStatus ReadAndDecode(int32_t index, uint8_t* bitmap, uint64_t capacity, uint64_t& outLength);
 
   std::unique_ptr<CDicomObject> m_object;
   std::unique_ptr<CDicomPixelData> m_pixelElement;
