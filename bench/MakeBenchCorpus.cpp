@@ -18,7 +18,7 @@
 #include "dicom/FileStream.h"
 #include "dicom/SequenceItem.h"
 #include "dicom/ValueRepresentation.h"
-#include "pixel/DicomPixelData.h"
+#include "dicom/DicomPixelData.h"
 
 #include <cstdint>
 #include <cstdio>

@@ -13,7 +13,7 @@
 #include "dicom/DicomObject.h"
 #include "dicom/FileStream.h"
 #include "dicom/ValueRepresentation.h"
-#include "pixel/DicomPixelData.h"
+#include "dicom/DicomPixelData.h"
 
 #include <cmath>
 #include <cstdint>

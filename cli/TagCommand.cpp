@@ -5,7 +5,7 @@
 
 #include "dicom/DataDictionary.h"
 #include "dicom/ValueRepresentation.h"
-#include "xml/TagNameTable.h"
+#include "dicom/TagNameTable.h"
 
 #include <cstdio>
 #include <iostream>

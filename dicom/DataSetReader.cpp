@@ -11,8 +11,8 @@
 #include "dicom/FileStream.h"
 #include "dicom/SequenceItem.h"
 #include "dicom/ValueRepresentation.h"
-#include "pixel/DicomEncapsulatedPixelData.h"
-#include "pixel/DicomPixelData.h"
+#include "dicom/DicomEncapsulatedPixelData.h"
+#include "dicom/DicomPixelData.h"
 
 #include <cstring>
 

@@ -4,8 +4,8 @@
 #include "dicom/DicomElement.h"
 #include "dicom/DicomSequence.h"
 #include "dicom/ValueRepresentation.h"
-#include "pixel/DicomEncapsulatedPixelData.h"
-#include "pixel/DicomPixelData.h"
+#include "dicom/DicomEncapsulatedPixelData.h"
+#include "dicom/DicomPixelData.h"
 
 #include <algorithm>
 #include <cstring>

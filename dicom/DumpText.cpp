@@ -17,7 +17,7 @@
 #include "dicom/DicomSequence.h"
 #include "dicom/SequenceItem.h"
 #include "dicom/ValueRepresentation.h"
-#include "xml/TagNameTable.h"
+#include "dicom/TagNameTable.h"
 
 #include <bit>
 #include <cctype>

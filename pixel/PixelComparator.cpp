@@ -3,7 +3,7 @@
 #include "dicom/DicomObject.h"
 #include "dicom/FileException.h"
 #include "dicom/FileStream.h"
-#include "pixel/DicomPixelData.h"
+#include "dicom/DicomPixelData.h"
 #include "pixel/PixelDataConverter.h"
 #include "pixel/PixelImage.h"
 

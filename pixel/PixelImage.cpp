@@ -4,8 +4,8 @@
 #include "dicom/DicomObject.h"
 #include "dicom/FileException.h"
 #include "dicom/FileStream.h"
-#include "pixel/DicomEncapsulatedPixelData.h"
-#include "pixel/DicomPixelData.h"
+#include "dicom/DicomEncapsulatedPixelData.h"
+#include "dicom/DicomPixelData.h"
 #include "pixel/PixelCodec.h"
 
 #include <algorithm>

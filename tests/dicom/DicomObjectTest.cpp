@@ -249,8 +249,8 @@ TEST(DicomObjectCopy, ClearKeepsModeAndSopClass) {
 
 }  // namespace
 
-#include "pixel/DicomEncapsulatedPixelData.h"
-#include "pixel/DicomPixelData.h"
+#include "dicom/DicomEncapsulatedPixelData.h"
+#include "dicom/DicomPixelData.h"
 
 namespace {
 

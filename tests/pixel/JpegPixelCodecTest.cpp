@@ -8,7 +8,7 @@
 #include "dicom/DicomElement.h"
 #include "dicom/DicomObject.h"
 #include "jpeg/BaselineJpegCodec.h"
-#include "pixel/DicomEncapsulatedPixelData.h"
+#include "dicom/DicomEncapsulatedPixelData.h"
 #include "support/ImageFixtures.h"
 #include "support/ImageMetrics.h"
 #include "support/Shell.h"

@@ -1,5 +1,5 @@
 #include "dicom/DicomObject.h"
-#include "pixel/DicomEncapsulatedPixelData.h"
+#include "dicom/DicomEncapsulatedPixelData.h"
 #include "pixel/PixelDataConverter.h"
 #include "pixel/PixelImage.h"
 #include "support/ImageFixtures.h"

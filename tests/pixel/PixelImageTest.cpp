@@ -1,6 +1,6 @@
 #include "dicom/DicomObject.h"
 #include "dicom/ValueRepresentation.h"
-#include "pixel/DicomPixelData.h"
+#include "dicom/DicomPixelData.h"
 #include "pixel/PixelCodec.h"
 #include "pixel/PixelImage.h"
 #include "support/ImageFixtures.h"

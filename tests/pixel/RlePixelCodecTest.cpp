@@ -8,7 +8,7 @@
 
 #include "dicom/DicomElement.h"
 #include "dicom/DicomObject.h"
-#include "pixel/DicomEncapsulatedPixelData.h"
+#include "dicom/DicomEncapsulatedPixelData.h"
 #include "support/Shell.h"
 
 #include <gtest/gtest.h>

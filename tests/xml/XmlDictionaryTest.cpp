@@ -17,7 +17,7 @@
 #include <thread>
 #include <vector>
 
-#include "xml/TagNameTable.h"
+#include "dicom/TagNameTable.h"
 
 namespace quillon {
 namespace {

@@ -12,7 +12,7 @@
 /// one space except those of group 003A. Spellings such as
 /// "cmd_attribute_identifers" are kept as listed: they are printed as they
 /// stand and dumps are compared against them.
-#include "xml/TagNameTable.h"
+#include "dicom/TagNameTable.h"
 
 #include <array>
 

@@ -1,7 +1,7 @@
 /// \file
 /// Lookup in the built-in tag-to-name table. The rows themselves are in the
 /// generated TagNameTableData.cpp.
-#include "xml/TagNameTable.h"
+#include "dicom/TagNameTable.h"
 
 #include <algorithm>
 

@@ -1,7 +1,7 @@
 // Encapsulated Pixel Data: reading the fragment items (defined and undefined
 // length, in memory and left in the stream), frame access, frame-by-frame
 // output byte for byte, and damaged input.
-#include "pixel/DicomEncapsulatedPixelData.h"
+#include "dicom/DicomEncapsulatedPixelData.h"
 
 #include "dicom/DicomElement.h"
 #include "dicom/MemoryStream.h"

@@ -9,7 +9,7 @@
 /// walk the same items again.
 #pragma once
 
-#include "pixel/DicomPixelData.h"
+#include "dicom/DicomPixelData.h"
 
 #include <cstddef>
 #include <cstdint>

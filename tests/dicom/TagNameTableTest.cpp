@@ -1,7 +1,7 @@
 /// \file
 /// Tests of the built-in tag-to-name table: its shape (row count, order,
 /// name form) and the lookup the element dump relies on.
-#include "xml/TagNameTable.h"
+#include "dicom/TagNameTable.h"
 
 #include <gtest/gtest.h>
 

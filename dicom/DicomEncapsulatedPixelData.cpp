@@ -1,4 +1,4 @@
-#include "pixel/DicomEncapsulatedPixelData.h"
+#include "dicom/DicomEncapsulatedPixelData.h"
 
 #include "dicom/ByteOrder.h"
 #include "dicom/FileException.h"

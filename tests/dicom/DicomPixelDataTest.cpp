@@ -1,7 +1,7 @@
 // Native Pixel Data: the value read into memory or left in the stream,
 // frame access by index and in sequence with every bound checked, and
 // frame-by-frame output byte for byte.
-#include "pixel/DicomPixelData.h"
+#include "dicom/DicomPixelData.h"
 
 #include "dicom/DicomElement.h"
 #include "dicom/DicomObject.h"

@@ -1,4 +1,4 @@
-#include "pixel/DicomPixelData.h"
+#include "dicom/DicomPixelData.h"
 
 #include "dicom/FileException.h"
 #include "dicom/Stream.h"
