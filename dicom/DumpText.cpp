@@ -150,20 +150,21 @@ void AppendValueText(std::string& out, const CDicomElement& element) {
 
 }  // namespace
 
-DicomStatus CDicomElement::DumpText(std::string& out, int level) const {
+void AppendElementLine(std::string& out, const CDicomElement& element, int level) {
   AppendIndent(out, level);
-  AppendHex4(out, TagGroup(m_tag));
+  const DicomTag tag = element.GetTag();
+  AppendHex4(out, TagGroup(tag));
   out.push_back(' ');
-  AppendHex4(out, TagElement(m_tag));
+  AppendHex4(out, TagElement(tag));
   out.append("   ");
-  if (m_undefinedLength) {
+  if (element.IsUndefinedLength()) {
     out.append("(undef.)");
   } else {
-    AppendLengthColumn(out, m_length);
+    AppendLengthColumn(out, element.GetLength());
   }
   out.append(" | ");
 
-  std::string_view name = GetTagName(m_tag);
+  std::string_view name = GetTagName(tag);
   if (name.empty()) name = kUnknownTagName;
   out.append(name);
   // Padded to the column width but never cut: long names push the rest of
@@ -171,15 +172,47 @@ DicomStatus CDicomElement::DumpText(std::string& out, int level) const {
   if (name.size() < kNameColumnWidth) out.append(kNameColumnWidth - name.size(), ' ');
   out.append(" | ");
 
-  if (m_vr == vr::kUnknown) {
+  const DicomVR code = element.GetVR();
+  if (code == vr::kUnknown) {
     out.append("??");
   } else {
-    out.push_back(static_cast<char>(m_vr & 0xFF));
-    out.push_back(static_cast<char>(m_vr >> 8));
+    out.push_back(static_cast<char>(code & 0xFF));
+    out.push_back(static_cast<char>(code >> 8));
   }
   out.append(" | ");
-  AppendValueText(out, *this);
-  out.append(" \r\n");
+  AppendValueText(out, element);
+  out.push_back(' ');
+}
+
+void AppendItemLine(std::string& out, const CSequenceItem& item, int level) {
+  if (item.GetItemTag() == kSequenceDelimitationItemWord) {
+    // The dump has always printed this one a level further out than an item.
+    AppendIndent(out, level - 1);
+    out.append("**** Sequence Delemition Item");
+    return;
+  }
+  AppendIndent(out, level);
+  // A defined-length item shows the bytes it occupies: its content plus
+  // the 8-byte item header (no delimitation follows such an item).
+  const uint32_t itemSize = item.IsUndefinedLength() ? CDicomElement::kUndefinedLength
+                                                      : static_cast<uint32_t>(item.ContentSize() + 8);
+  out.append("**** Item: length = ");
+  AppendHexAndDecimal(out, itemSize);
+}
+
+void AppendEndItemLine(std::string& out, int level) {
+  AppendIndent(out, level);
+  out.append("---- End Item");
+}
+
+void AppendEndSequenceLine(std::string& out, int level) {
+  AppendIndent(out, level);
+  out.append("---- End Seq");
+}
+
+DicomStatus CDicomElement::DumpText(std::string& out, int level) const {
+  AppendElementLine(out, *this, level);
+  out.append("\r\n");
   return DicomStatus::Success;
 }
 
@@ -198,25 +231,15 @@ void DumpSequenceLines(const CDicomSequence& sequence, std::string& out, int lev
   for (size_t i = 0; i < sequence.GetItemCount(); ++i) {
     const CSequenceItem* item = sequence.GetItem(i);
     if (item == nullptr) continue;
-    AppendIndent(out, level);
-    if (item->GetItemTag() == kSequenceDelimitationItemWord) {
-      out.append("**** Sequence Delemition Item\r\n");
-      continue;
-    }
-    // A defined-length item shows the bytes it occupies: its content plus
-    // the 8-byte item header (no delimitation follows such an item).
-    const uint32_t itemSize = item->IsUndefinedLength()
-                                  ? CDicomElement::kUndefinedLength
-                                  : static_cast<uint32_t>(item->ContentSize() + 8);
-    out.append("    **** Item: length = ");
-    AppendHexAndDecimal(out, itemSize);
+    AppendItemLine(out, *item, level + 1);
     out.append("\r\n");
+    if (item->GetItemTag() == kSequenceDelimitationItemWord) continue;
     DumpObjectElements(*item, out, level + 1, sink);
-    AppendIndent(out, level);
-    out.append("    ---- End Item\r\n");
+    AppendEndItemLine(out, level + 1);
+    out.append("\r\n");
   }
-  AppendIndent(out, level);
-  out.append("---- End Seq\r\n");
+  AppendEndSequenceLine(out, level);
+  out.append("\r\n");
 }
 
 void DumpObjectElements(const CDicomObject& object, std::string& out, int level, const DumpChunkSink* sink) {

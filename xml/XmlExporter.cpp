@@ -34,7 +34,6 @@ constexpr const char* kUnableToCreateRootNode = "Unable to create root XML node"
 constexpr const char* kUnknownError = "Unknown error...";
 constexpr const char* kUnableToSave = "Unable to save XML document: ";
 
-constexpr DicomTag kSpecificCharacterSet = 0x00080005;
 
 /// What ends a build: one of the fixed messages above. Thrown inside the
 /// builder, caught in CreateDocument.
@@ -84,10 +83,7 @@ class DocumentBuilder {
     if (frame.entries->empty()) throw ExportFailure{kUnableToGetTags};
     // An item may declare its own character set; otherwise it reads its
     // text in the one of the data set around it.
-    frame.charset = inherited;
-    if (const CDicomElement* charset = object.Elements().Find(kSpecificCharacterSet)) {
-      frame.charset = CharsetFromSpecificCharacterSet(charset->GetTextView());
-    }
+    frame.charset = CharsetInForce(object, inherited);
     m_stack.push_back(frame);
   }
 

@@ -1,6 +1,7 @@
 // The text dump of elements, sequences and data objects. Every expectation
 // is a whole line (or a whole dump) to the byte: the dump is compared with
 // reference dumps, so a padding, CR LF or trailing space slip is a failure.
+#include "dicom/DumpText.h"
 #include "dicom/DicomElement.h"
 #include "dicom/DicomObject.h"
 #include "dicom/DicomSequence.h"
@@ -371,6 +372,35 @@ TEST(DumpTextSequence, DumpOfACloneIsTheSame) {
             "    0028 0010          2 | rows                                     | US | 0x200 (512) \r\n"
             "    ---- End Item\r\n"
             "---- End Seq\r\n");
+}
+
+// The editor's rows are made line by line; each must be the dump's own line
+// without its CR LF, at every level.
+TEST(DumpTextLines, EachLineFormatterGivesTheDumpsLineWithoutItsEnd) {
+  auto item = DefinedItem();
+  ASSERT_EQ(item->AddUInt16(0x00280010, vr::US, 512), DicomStatus::Success);
+  CDicomSequence sequence(0x00081140);
+  sequence.AppendItem(std::move(item));
+  auto delimiter = UndefinedItem();
+  delimiter->SetItemTag(kSequenceDelimitationWord);
+  sequence.AppendItem(std::move(delimiter));
+
+  for (const int level : {0, 2}) {
+    std::string lines;
+    AppendElementLine(lines, sequence, level);
+    lines += "\r\n";
+    AppendItemLine(lines, *sequence.GetItem(0), level + 1);
+    lines += "\r\n";
+    AppendElementLine(lines, *sequence.GetItem(0)->Elements().Find(0x00280010), level + 1);
+    lines += "\r\n";
+    AppendEndItemLine(lines, level + 1);
+    lines += "\r\n";
+    AppendItemLine(lines, *sequence.GetItem(1), level + 1);
+    lines += "\r\n";
+    AppendEndSequenceLine(lines, level);
+    lines += "\r\n";
+    EXPECT_EQ(lines, Dump(sequence, level));
+  }
 }
 
 }  // namespace

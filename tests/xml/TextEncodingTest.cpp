@@ -21,19 +21,6 @@ std::string Convert(const std::string& bytes, TextCharset charset) {
 
 const std::string kReplacement = "\xEF\xBF\xBD";
 
-TEST(TextEncodingTest, SpecificCharacterSetSelectsTheCharset) {
-  EXPECT_EQ(CharsetFromSpecificCharacterSet(""), TextCharset::Latin1);
-  EXPECT_EQ(CharsetFromSpecificCharacterSet("ISO_IR 6"), TextCharset::Latin1);
-  EXPECT_EQ(CharsetFromSpecificCharacterSet("ISO_IR 100"), TextCharset::Latin1);
-  EXPECT_EQ(CharsetFromSpecificCharacterSet(" ISO_IR 100 "), TextCharset::Latin1);
-  EXPECT_EQ(CharsetFromSpecificCharacterSet("ISO 2022 IR 100"), TextCharset::Latin1);
-  EXPECT_EQ(CharsetFromSpecificCharacterSet("ISO_IR 192"), TextCharset::Utf8);
-  EXPECT_EQ(CharsetFromSpecificCharacterSet("ISO_IR 144"), TextCharset::Unsupported);
-  EXPECT_EQ(CharsetFromSpecificCharacterSet("\\ISO 2022 IR 87"), TextCharset::Unsupported);
-  EXPECT_EQ(CharsetFromSpecificCharacterSet("ISO_IR 100\\ISO_IR 192"), TextCharset::Unsupported);
-  EXPECT_EQ(CharsetFromSpecificCharacterSet("iso_ir 192"), TextCharset::Unsupported);
-}
-
 TEST(TextEncodingTest, Latin1BytesBecomeTheirCodePoints) {
   EXPECT_EQ(Convert("M\xFCller^J\xF6rg", TextCharset::Latin1), "M\xC3\xBCller^J\xC3\xB6rg");
   EXPECT_EQ(Convert("\xA0\xFF", TextCharset::Latin1), "\xC2\xA0\xC3\xBF");
@@ -79,21 +66,6 @@ TEST(TextEncodingTest, Utf8NonCharactersXmlForbidsAreDropped) {
 
 TEST(TextEncodingTest, UnsupportedCharsetsKeepAsciiAndReplaceTheRest) {
   EXPECT_EQ(Convert("Ivan \xC8\xD2", TextCharset::Unsupported), "Ivan " + kReplacement + kReplacement);
-}
-
-TEST(TextEncodingTest, DecoderStepsOverWholeCharacters) {
-  const std::string text = "\xC3\xA9\xF0\x9F\x98\x80" "a";
-  std::size_t pos = 0;
-  char32_t c = 0;
-  ASSERT_TRUE(DecodeUtf8Char(text, pos, c));
-  EXPECT_EQ(c, U'\u00E9');
-  EXPECT_EQ(pos, 2u);
-  ASSERT_TRUE(DecodeUtf8Char(text, pos, c));
-  EXPECT_EQ(c, U'\U0001F600');
-  EXPECT_EQ(pos, 6u);
-  ASSERT_TRUE(DecodeUtf8Char(text, pos, c));
-  EXPECT_EQ(c, U'a');
-  EXPECT_EQ(pos, 7u);
 }
 
 TEST(TextEncodingTest, EveryByteStringGivesValidUtf8OfXmlCharacters) {

@@ -1,0 +1,96 @@
+/// \file
+/// Tests of the character sets of text values: which set (0008,0005)
+/// selects and which is in force inside items, decoding for display, and
+/// the strict encoding of what a user types.
+#include "dicom/CharacterSet.h"
+
+#include "dicom/DicomObject.h"
+#include "dicom/SequenceItem.h"
+#include "dicom/ValueRepresentation.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace quillon {
+namespace {
+
+std::string Decode(const std::string& bytes, TextCharset charset) {
+  std::string out;
+  AppendDecodedText(bytes, charset, out);
+  return out;
+}
+
+TEST(CharacterSetTest, SpecificCharacterSetSelectsTheCharset) {
+  EXPECT_EQ(CharsetFromSpecificCharacterSet(""), TextCharset::Latin1);
+  EXPECT_EQ(CharsetFromSpecificCharacterSet("ISO_IR 6"), TextCharset::Latin1);
+  EXPECT_EQ(CharsetFromSpecificCharacterSet("ISO_IR 100"), TextCharset::Latin1);
+  EXPECT_EQ(CharsetFromSpecificCharacterSet(" ISO_IR 100 "), TextCharset::Latin1);
+  EXPECT_EQ(CharsetFromSpecificCharacterSet("ISO 2022 IR 100"), TextCharset::Latin1);
+  EXPECT_EQ(CharsetFromSpecificCharacterSet("ISO_IR 192"), TextCharset::Utf8);
+  EXPECT_EQ(CharsetFromSpecificCharacterSet("ISO_IR 144"), TextCharset::Unsupported);
+  EXPECT_EQ(CharsetFromSpecificCharacterSet("\\ISO 2022 IR 87"), TextCharset::Unsupported);
+  EXPECT_EQ(CharsetFromSpecificCharacterSet("ISO_IR 100\\ISO_IR 192"), TextCharset::Unsupported);
+  EXPECT_EQ(CharsetFromSpecificCharacterSet("iso_ir 192"), TextCharset::Unsupported);
+}
+
+TEST(CharacterSetTest, DecoderStepsOverWholeCharacters) {
+  const std::string text = "\xC3\xA9\xF0\x9F\x98\x80" "a";
+  std::size_t pos = 0;
+  char32_t c = 0;
+  ASSERT_TRUE(DecodeUtf8Char(text, pos, c));
+  EXPECT_EQ(c, U'\u00E9');
+  EXPECT_EQ(pos, 2u);
+  ASSERT_TRUE(DecodeUtf8Char(text, pos, c));
+  EXPECT_EQ(c, U'\U0001F600');
+  EXPECT_EQ(pos, 6u);
+  ASSERT_TRUE(DecodeUtf8Char(text, pos, c));
+  EXPECT_EQ(c, U'a');
+  EXPECT_EQ(pos, 7u);
+}
+
+TEST(CharacterSetTest, AnItemWithoutItsOwnSetReadsInTheSetAroundIt) {
+  CSequenceItem item;
+  EXPECT_EQ(CharsetInForce(item, TextCharset::Utf8), TextCharset::Utf8);
+  ASSERT_EQ(item.AddString(0x00080005, vr::CS, "ISO_IR 100"), DicomStatus::Success);
+  EXPECT_EQ(CharsetInForce(item, TextCharset::Utf8), TextCharset::Latin1);
+}
+
+TEST(CharacterSetTest, DecodingKeepsEveryCharacterAndReplacesOnlyWhatCannotBeRead) {
+  EXPECT_EQ(Decode("M\xFCller\r\n", TextCharset::Latin1), "M\xC3\xBCller\r\n");
+  EXPECT_EQ(Decode("J\xC3\xB6rg\xFF", TextCharset::Utf8), "J\xC3\xB6rg\xEF\xBF\xBD");
+  EXPECT_EQ(Decode("Ab\xD0", TextCharset::Unsupported), "Ab\xEF\xBF\xBD");
+}
+
+TEST(CharacterSetTest, EncodingStoresWhatTheSetCanHoldAndRefusesTheRest) {
+  std::string bytes;
+  std::string error;
+  ASSERT_TRUE(EncodeText("M\xC3\xBCller", TextCharset::Latin1, bytes, error));
+  EXPECT_EQ(bytes, "M\xFCller");
+  ASSERT_TRUE(EncodeText("M\xC3\xBCller \xE2\x82\xAC", TextCharset::Utf8, bytes, error));
+  EXPECT_EQ(bytes, "M\xC3\xBCller \xE2\x82\xAC");
+
+  // The euro sign is not in Latin-1: refused, and the message names the
+  // character and the fix.
+  EXPECT_FALSE(EncodeText("5 \xE2\x82\xAC", TextCharset::Latin1, bytes, error));
+  EXPECT_NE(error.find("U+20AC"), std::string::npos) << error;
+  EXPECT_NE(error.find("ISO_IR 192"), std::string::npos) << error;
+
+  // A set this program cannot write takes ASCII only.
+  ASSERT_TRUE(EncodeText("Smith^John", TextCharset::Unsupported, bytes, error));
+  EXPECT_FALSE(EncodeText("\xC3\xA9", TextCharset::Unsupported, bytes, error));
+  // Bytes that are not UTF-8 are not text at all.
+  EXPECT_FALSE(EncodeText("a\xFF", TextCharset::Utf8, bytes, error));
+}
+
+TEST(CharacterSetTest, EveryLatin1CharacterSurvivesDecodingAndEncoding) {
+  std::string all;
+  for (int byte = 1; byte < 256; ++byte) all.push_back(static_cast<char>(byte));
+  std::string bytes;
+  std::string error;
+  ASSERT_TRUE(EncodeText(Decode(all, TextCharset::Latin1), TextCharset::Latin1, bytes, error)) << error;
+  EXPECT_EQ(bytes, all);
+}
+
+}  // namespace
+}  // namespace quillon
