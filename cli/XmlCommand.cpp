@@ -11,7 +11,6 @@
 #include "dicom/DicomObject.h"
 #include "xml/XmlExporter.h"
 
-#include <filesystem>
 #include <iostream>
 #include <memory>
 #include <string>
@@ -26,22 +25,10 @@ struct XmlOptions {
   std::string dictionary;  ///< empty: the default search
 };
 
-/// The dictionary to load: the one named on the command line, else the
-/// working directory's, else the shipped one. When none exists the
-/// working-directory name is returned, so the failure names the file the
-/// user is expected to provide.
-std::string ChooseDictionary(const XmlOptions& options) {
-  if (!options.dictionary.empty()) return options.dictionary;
-  std::error_code ignored;
-  if (std::filesystem::exists(kDefaultXmlDictionaryName, ignored)) return kDefaultXmlDictionaryName;
-  const std::string shipped = FindShippedXmlDictionary();
-  return shipped.empty() ? std::string(kDefaultXmlDictionaryName) : shipped;
-}
-
 int RunXml(const XmlOptions& options) {
   // The process-wide dictionary, as in the editor: it is read once per run.
   XmlExporter exporter;
-  const std::string dictionary = ChooseDictionary(options);
+  const std::string dictionary = options.dictionary.empty() ? ChooseXmlDictionary() : options.dictionary;
   if (!exporter.LoadDictionary(dictionary)) {
     std::cerr << "Dictionary file not found: " << dictionary << "\n";
     return kExitFailure;

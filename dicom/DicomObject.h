@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <utility>
 
 namespace quillon {
 
@@ -104,6 +105,14 @@ class CDicomObject {
   DicomStatus RemoveElement(DicomTag tag);
   /// Removes the element under `tag` and hands it to the caller.
   std::unique_ptr<CDicomElement> TakeElement(DicomTag tag);
+  /// Stores `element` exactly as given, replacing any element with its tag,
+  /// without AddElement's checks, conversions and side effects: an undo
+  /// puts back what was there before, as it was.
+  void RestoreElement(std::unique_ptr<CDicomElement> element) { m_elements.Insert(std::move(element)); }
+  /// Exchanges every element of this object with those of `elements`
+  /// (nothing else changes): the whole content is taken out or put back in
+  /// one step.
+  void SwapElements(CElementMap& elements) { std::swap(m_elements, elements); }
 
   /// Stores `element`, replacing any element with its tag. (0002,0002) also
   /// sets the SOP Class UID, (0002,0010) the transfer mode. Failure for null.

@@ -52,8 +52,19 @@ CSequenceItem* CDicomSequence::GetItem(size_t index) const {
 }
 
 DicomStatus CDicomSequence::RemoveItem(size_t index) {
-  if (index >= m_items.size()) return DicomStatus::Failure;
+  return TakeItem(index) ? DicomStatus::Success : DicomStatus::Failure;
+}
+
+std::unique_ptr<CSequenceItem> CDicomSequence::TakeItem(size_t index) {
+  if (index >= m_items.size()) return nullptr;
+  std::unique_ptr<CSequenceItem> taken = std::move(m_items[index]);
   m_items.erase(m_items.begin() + static_cast<std::ptrdiff_t>(index));
+  return taken;
+}
+
+DicomStatus CDicomSequence::InsertItem(size_t index, std::unique_ptr<CSequenceItem> item) {
+  if (!item || index > m_items.size()) return DicomStatus::Failure;
+  m_items.insert(m_items.begin() + static_cast<std::ptrdiff_t>(index), std::move(item));
   return DicomStatus::Success;
 }
 

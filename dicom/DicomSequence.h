@@ -43,6 +43,11 @@ class CDicomSequence : public CDicomElement {
   /// Destroys the item at `index`; later items move down. Failure when out
   /// of range.
   DicomStatus RemoveItem(size_t index);
+  /// Removes the item at `index` and hands it to the caller (null when out
+  /// of range); later items move down.
+  std::unique_ptr<CSequenceItem> TakeItem(size_t index);
+  /// Puts `item` at `index` (at most the item count); later items move up.
+  DicomStatus InsertItem(size_t index, std::unique_ptr<CSequenceItem> item);
   void ClearItems() { m_items.clear(); }
 
   /// The SOP Class UID handed to every item read into this sequence (the

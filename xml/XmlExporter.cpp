@@ -222,6 +222,13 @@ std::string FindShippedXmlDictionary() {
   return {};
 }
 
+std::string ChooseXmlDictionary() {
+  std::error_code ignored;
+  if (std::filesystem::exists(kDefaultXmlDictionaryName, ignored)) return kDefaultXmlDictionaryName;
+  const std::string shipped = FindShippedXmlDictionary();
+  return shipped.empty() ? std::string(kDefaultXmlDictionaryName) : shipped;
+}
+
 XmlExporter::XmlExporter() = default;
 
 XmlExporter::XmlExporter(const CXmlDictionary& dictionary) : m_dictionary(&dictionary) {}

@@ -52,6 +52,12 @@ inline constexpr const char* kDefaultXmlDictionaryName = "Dicom2XmlDict.txt";
 /// neither exists.
 std::string FindShippedXmlDictionary();
 
+/// The XML dictionary an export uses: "Dicom2XmlDict.txt" in the working
+/// directory when it exists, else the shipped one. When neither exists the
+/// working-directory name is returned, so the failure names the file the
+/// user is expected to provide.
+std::string ChooseXmlDictionary();
+
 class XmlExporter {
  public:
   /// An exporter that names elements from the process-wide dictionary

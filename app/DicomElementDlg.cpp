@@ -1,0 +1,243 @@
+#include "app/DicomElementDlg.h"
+
+#include "app/TagInput.h"
+#include "app/UserInterface.h"
+#include "dicom/DataDictionary.h"
+#include "dicom/DicomElement.h"
+#include "dicom/UidGenerator.h"
+#include "dicom/ValueRepresentation.h"
+
+#include <bit>
+#include <charconv>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+
+namespace quillon {
+
+namespace {
+
+constexpr const char* kCannotInsert = "Cannot insert element into the object";
+// A value of a VR with a 16-bit length field must fit it once padded.
+constexpr uint32_t kMaxShortValueLength = 0xFFFE;
+
+std::string_view Trim(std::string_view text) {
+  while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
+  while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.remove_suffix(1);
+  return text;
+}
+
+/// A whole decimal integer in [low, high]; nothing may follow it.
+bool ParseInteger(std::string_view text, int64_t low, int64_t high, int64_t& value) {
+  text = Trim(text);
+  if (!text.empty() && text.front() == '+') text.remove_prefix(1);
+  if (text.empty()) return false;
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+  return error == std::errc() && end == text.data() + text.size() && value >= low && value <= high;
+}
+
+/// A whole decimal floating-point number, finite in double precision.
+bool ParseReal(std::string_view text, double& value) {
+  const std::string trimmed(Trim(text));
+  if (trimmed.empty()) return false;
+  char* end = nullptr;
+  value = std::strtod(trimmed.c_str(), &end);
+  return end == trimmed.c_str() + trimmed.size() && std::isfinite(value);
+}
+
+void AppendLittleEndian(std::vector<uint8_t>& bytes, uint64_t value, unsigned size) {
+  for (unsigned i = 0; i < size; ++i) bytes.push_back(static_cast<uint8_t>(value >> (8 * i)));
+}
+
+bool IsRawVR(DicomVR vr) { return vr == vr::OB || vr == vr::OW || vr == vr::UN || vr == vr::kUnknown; }
+
+}  // namespace
+
+CDicomElementDlg::CDicomElementDlg(bool insertMode, Target target)
+    : m_insertMode(insertMode), m_target(std::move(target)) {}
+
+bool CDicomElementDlg::FillFrom(const CDicomElement& element) {
+  const DicomVR code = element.GetVR();
+  std::string value;
+  uint16_t value16 = 0;
+  uint32_t value32 = 0;
+  if (IsTextVR(code)) {
+    AppendDecodedText(element.GetTextView(), m_target.charset, value);
+  } else if (code == vr::US && element.GetUInt16(value16) == DicomStatus::Success) {
+    value = std::to_string(value16);
+  } else if (code == vr::SS && element.GetUInt16(value16) == DicomStatus::Success) {
+    value = std::to_string(value16);  // as the 16 bits stand, so -1 shows as 65535
+  } else if (code == vr::SL && element.GetUInt32(value32) == DicomStatus::Success) {
+    value = std::to_string(static_cast<int32_t>(value32));
+  } else if (code == vr::UL && element.GetUInt32(value32) == DicomStatus::Success) {
+    value = std::to_string(value32);
+  } else {
+    return false;
+  }
+  char field[8];
+  std::snprintf(field, sizeof field, "%04x", TagGroup(element.GetTag()));
+  groupText = field;
+  std::snprintf(field, sizeof field, "%04x", TagElement(element.GetTag()));
+  elementText = field;
+  m_vr = code;
+  lengthText = std::to_string(element.GetLength());
+  valueText = std::move(value);
+  return true;
+}
+
+int CDicomElementDlg::SelectedVrIndex() const {
+  if (m_vr == vr::kUnknown) return 0;
+  const std::string name = VrToString(m_vr);
+  for (size_t i = 1; i < kVrNames.size(); ++i) {
+    if (name == kVrNames[i]) return static_cast<int>(i);
+  }
+  return -1;
+}
+
+void CDicomElementDlg::SelectVrIndex(int index) {
+  if (index <= 0 || static_cast<size_t>(index) >= kVrNames.size()) {
+    m_vr = vr::kUnknown;
+    return;
+  }
+  m_vr = MakeVR(kVrNames[static_cast<size_t>(index)][0], kVrNames[static_cast<size_t>(index)][1]);
+}
+
+bool CDicomElementDlg::IsLengthEditable() const { return IsRawVR(m_vr); }
+
+void CDicomElementDlg::LookupVR() {
+  DicomTag tag = 0;
+  std::string ignored;
+  if (!ParseTypedTag(groupText, elementText, tag, ignored)) return;
+  m_vr = LookupVRForSopClass(tag, m_target.sopClassUid);
+}
+
+void CDicomElementDlg::CreateUid(ISettingsStore* store) { valueText = GenerateUID(store); }
+
+bool CDicomElementDlg::Accept(IUserInterface& ui) {
+  std::string error;
+  DicomTag tag = 0;
+  if (!ParseTypedTag(groupText, elementText, tag, error) ||
+      !CheckTagPlacement(tag, m_target.insideItem, m_vr == vr::SQ, error)) {
+    ui.ShowMessage(error);
+    return false;
+  }
+  m_result = ResultValue{};
+  m_result.tag = tag;
+  m_result.vr = m_vr;
+  // With no VR chosen the element takes the dictionary's, as an element
+  // added by tag alone does.
+  if (m_result.vr == vr::kUnknown) m_result.vr = LookupVRForSopClass(tag, m_target.sopClassUid);
+  if (m_result.vr == vr::SQ || SelectedVrIndex() < 0) {
+    ui.ShowMessage(kCannotInsert);
+    return false;
+  }
+  if (!BuildValue(error)) {
+    ui.ShowMessage(error);
+    return false;
+  }
+  return true;
+}
+
+bool CDicomElementDlg::BuildValue(std::string& error) {
+  const DicomVR code = m_result.vr;
+  std::vector<uint8_t>& bytes = m_result.bytes;
+  const std::string vrName = VrToString(code);
+  if (IsTextVR(code)) {
+    std::string encoded;
+    if (!EncodeText(valueText, m_target.charset, encoded, error)) return false;
+    const uint32_t limit = HasLongExplicitHeader(code) ? kMaxValueLength : kMaxShortValueLength - 1;
+    if (encoded.size() > limit) {
+      error = "A value of VR " + vrName + " can hold at most " + std::to_string(limit) + " bytes; this one has " +
+              std::to_string(encoded.size()) + ".";
+      return false;
+    }
+    bytes.assign(encoded.begin(), encoded.end());
+    return true;
+  }
+  int64_t integer = 0;
+  double real = 0;
+  switch (code) {
+    case vr::US:
+    case vr::SS: {
+      // SS is shown as its 16 bits read unsigned, so both readings are taken.
+      const int64_t low = code == vr::US ? 0 : -32768;
+      if (!ParseInteger(valueText, low, 65535, integer)) {
+        error = code == vr::US ? "Enter one whole number from 0 to 65535 for VR US."
+                               : "Enter one whole number from -32768 to 32767 for VR SS.";
+        return false;
+      }
+      AppendLittleEndian(bytes, static_cast<uint64_t>(integer), 2);
+      return true;
+    }
+    case vr::UL:
+    case vr::SL: {
+      const int64_t low = code == vr::UL ? 0 : INT32_MIN;
+      const int64_t high = code == vr::UL ? int64_t{UINT32_MAX} : INT32_MAX;
+      if (!ParseInteger(valueText, low, high, integer)) {
+        error = code == vr::UL ? "Enter one whole number from 0 to 4294967295 for VR UL."
+                               : "Enter one whole number from -2147483648 to 2147483647 for VR SL.";
+        return false;
+      }
+      AppendLittleEndian(bytes, static_cast<uint64_t>(integer), 4);
+      return true;
+    }
+    case vr::AT: {
+      // A tag, typed "gggg,eeee" (or as the number of its stored bytes).
+      const std::string_view text = Trim(valueText);
+      const size_t comma = text.find(',');
+      uint16_t group = 0;
+      uint16_t element = 0;
+      const auto unbracket = [](std::string_view part) {
+        part = Trim(part);
+        if (!part.empty() && part.front() == '(') part.remove_prefix(1);
+        if (!part.empty() && part.back() == ')') part.remove_suffix(1);
+        return std::string(part);
+      };
+      if (comma != std::string_view::npos && ParseTagField(unbracket(text.substr(0, comma)), group) &&
+          ParseTagField(unbracket(text.substr(comma + 1)), element)) {
+        AppendLittleEndian(bytes, group, 2);
+        AppendLittleEndian(bytes, element, 2);
+        return true;
+      }
+      if (ParseInteger(text, 0, UINT32_MAX, integer)) {
+        AppendLittleEndian(bytes, static_cast<uint64_t>(integer), 4);
+        return true;
+      }
+      error = "Enter the tag an AT value points to as gggg,eeee (for example 0010,0020).";
+      return false;
+    }
+    case vr::FL:
+      if (!ParseReal(valueText, real) || std::fabs(real) > 3.4028234663852886e38) {
+        error = "Enter one number in the range of a 32-bit floating-point value for VR FL.";
+        return false;
+      }
+      AppendLittleEndian(bytes, std::bit_cast<uint32_t>(static_cast<float>(real)), 4);
+      return true;
+    case vr::FD:
+      if (!ParseReal(valueText, real)) {
+        error = "Enter one number for VR FD.";
+        return false;
+      }
+      AppendLittleEndian(bytes, std::bit_cast<uint64_t>(real), 8);
+      return true;
+    default: break;
+  }
+  // Binary VRs: the typed characters are the first bytes of a value of the
+  // declared length, the rest zero.
+  int64_t declared = 0;
+  if (!ParseInteger(lengthText, 0, INT64_MAX, declared) || declared > kMaxValueLength) {
+    error = "Enter a length from 0 to " + std::to_string(kMaxValueLength) + " bytes.";
+    return false;
+  }
+  if (static_cast<uint64_t>(declared) < valueText.size()) {
+    error = "The length (" + std::to_string(declared) + ") is shorter than the " +
+            std::to_string(valueText.size()) + " bytes of the value; enter a length of at least " +
+            std::to_string(valueText.size()) + ".";
+    return false;
+  }
+  bytes.assign(valueText.begin(), valueText.end());
+  bytes.resize(static_cast<size_t>(declared), 0);
+  return true;
+}
+
+}  // namespace quillon

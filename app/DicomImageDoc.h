@@ -1,0 +1,167 @@
+/// \file
+/// CDicomImageDoc — one open DICOM file (or one new, untitled data set):
+/// the data set itself, the rows its element list shows, the changes made
+/// to it (undo and redo back to the saved file), and every command that
+/// changes it. The window layer only forwards the user's choices here and
+/// shows what the document tells its observers; the commands talk to the
+/// user through IUserInterface alone, so they run the same under a test's
+/// scripted answers.
+///
+/// Every change rebuilds the rows and tells the observers; nothing is
+/// updated piecemeal, so what a view shows is always the data set as it is.
+#pragma once
+
+#include "app/DumpRowList.h"
+#include "app/UndoStack.h"
+#include "dicom/DicomObject.h"
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace quillon {
+
+class CDicomElementDlg;
+class CDicomImageDoc;
+class CEditCommand;
+class ISettingsStore;
+class IUserInterface;
+
+/// Told whenever a document's rows or state change.
+class IDocumentObserver {
+ public:
+  virtual ~IDocumentObserver() = default;
+  /// The rows were rebuilt. `focus` is the element or item the change was
+  /// about (its row is the one to show), or null.
+  virtual void OnRowsRebuilt(const CDicomImageDoc& document, const void* focus) = 0;
+  /// The title, the path or the modified flag changed.
+  virtual void OnStateChanged(const CDicomImageDoc& document) = 0;
+};
+
+class CDicomImageDoc {
+ public:
+  /// A document whose file is read with (`pixelDataRead`) or without its
+  /// pixel data. New, empty documents always count as read.
+  explicit CDicomImageDoc(bool pixelDataRead, ISettingsStore* settings = nullptr);
+  CDicomImageDoc(const CDicomImageDoc&) = delete;
+  CDicomImageDoc& operator=(const CDicomImageDoc&) = delete;
+  ~CDicomImageDoc();
+
+  void AddObserver(IDocumentObserver* observer);
+  void RemoveObserver(IDocumentObserver* observer);
+
+  // ---- File ----
+
+  /// Reads `path`. On failure shows "Error Reading File" with the reason
+  /// and returns false: the caller discards the document (an empty
+  /// document whose Save would overwrite the file with nothing is never
+  /// opened).
+  bool Open(const std::string& path, IUserInterface& ui);
+  /// Saves to the document's file (asks for one when it has none). Refused
+  /// with "File cannot be saved without the pixel data" when the pixel data
+  /// was not read. Written through a temporary file: on failure "Error
+  /// Saving File" with the reason, the old file intact and the document
+  /// still modified.
+  bool Save(IUserInterface& ui);
+  /// Asks for a path and saves there.
+  bool SaveAs(IUserInterface& ui);
+  /// Saves to `path` without asking (the refusal and messages as Save).
+  bool SaveTo(const std::string& path, IUserInterface& ui);
+
+  const std::string& Path() const { return m_path; }
+  /// The file name, or the name given to a new document ("DICOM1").
+  const std::string& Title() const { return m_title; }
+  void SetTitle(std::string title);
+  bool IsModified() const { return !m_undo.IsClean(); }
+  bool IsPixelDataRead() const { return m_pixelDataRead; }
+  /// Warnings of the read that opened the file (lenient decoding).
+  const std::vector<std::string>& ReadWarnings() const { return m_readWarnings; }
+
+  const CDicomObject& Object() const { return m_object; }
+  const DumpRowList& Rows() const { return m_rows; }
+
+  // ---- Queries behind the commands' enabling ----
+
+  bool HasPixelData() const;
+  bool IsEmpty() const { return m_object.ElementCount() == 0; }
+  /// "Edit Data": the row yields a tag that the top-level data set holds.
+  bool CanEditElement(int row) const;
+  /// "Remove ": an element, sequence, item or pixel data row.
+  bool CanRemoveElement(int row) const;
+  /// "Insert New" (Sequence): any row.
+  bool CanInsertSequence(int row) const { return m_rows.IsValid(row); }
+  /// "Add Item": a sequence row.
+  bool CanAddItem(int row) const;
+  bool CanUndo() const { return m_undo.CanUndo(); }
+  bool CanRedo() const { return m_undo.CanRedo(); }
+  std::string UndoText() const { return m_undo.UndoText(); }
+  std::string RedoText() const { return m_undo.RedoText(); }
+
+  // ---- Commands (rows are indices into Rows(); -1 for none) ----
+
+  /// Edits the element of `row` in the element dialog. A sequence row is
+  /// refused ("Use Items for Editing"); a pixel data row asks the window
+  /// layer to show the pixel data instead (returns false, `showPixelData`
+  /// set).
+  void EditElement(int row, IUserInterface& ui, bool* showPixelData = nullptr);
+  /// Inserts a new element where `row` stands: into the item of an item
+  /// row, else into the data set the row belongs to.
+  void InsertElement(int row, IUserInterface& ui);
+  /// Removes the element, sequence or item of `row` (no question asked:
+  /// Undo brings it back).
+  void RemoveElement(int row, IUserInterface& ui);
+  void InsertSequence(int row, IUserInterface& ui);
+  void AddItem(int row);
+  /// New file meta information for an empty data set.
+  void NewMetaInformation();
+  void DeleteAll();
+  /// Writes the data set as "dicomXml.xml" in the working directory, the
+  /// elements named by "Dicom2XmlDict.txt" there (or the shipped one).
+  void ExportXml(IUserInterface& ui);
+  void Undo();
+  void Redo();
+
+  /// Copy element, destination side: stores a copy of `source`'s element
+  /// under `tag` as a change of this document. False, with the reason
+  /// shown, when it cannot be copied.
+  bool ReceiveElement(DicomTag tag, const CDicomImageDoc& source, IUserInterface& ui);
+  /// Create Copy, destination side: this new document takes a copy of
+  /// `source`'s whole data set (and its "pixel data not read" state).
+  bool ReceiveCopyOf(const CDicomImageDoc& source, IUserInterface& ui);
+
+ private:
+  /// Pushes an applied change, rebuilds the rows and tells the observers.
+  void Commit(std::unique_ptr<CEditCommand> applied, const void* focus);
+  /// Rebuilds the rows and tells the observers.
+  void Refresh(const void* focus);
+  void NotifyState();
+  /// The data set `row` belongs to (the top-level one for level 0).
+  CDicomObject& ContainerOf(int row);
+  /// Stores what the element dialog produced in `container`.
+  void StoreFromDialog(const CDicomElementDlg& dialog, CDicomObject& container, const std::string& what,
+                       IUserInterface& ui);
+  /// Applies an element change unless it would leave the pixel data
+  /// encoded otherwise than the transfer syntax says; the reason is then
+  /// shown and nothing changes.
+  std::unique_ptr<CEditCommand> ApplyElementChange(CDicomObject& container, DicomTag tag,
+                                                   std::unique_ptr<CDicomElement> element, std::string text,
+                                                   IUserInterface& ui);
+
+  CDicomObject m_object;
+  DumpRowList m_rows;
+  CUndoStack m_undo;
+  bool m_pixelDataRead;
+  ISettingsStore* m_settings;
+  std::string m_path;
+  std::string m_title;
+  std::vector<std::string> m_readWarnings;
+  std::vector<IDocumentObserver*> m_observers;
+};
+
+/// Whether the pixel data of `object` is encoded as its transfer syntax
+/// says: fragments under a compressed syntax, a plain value under an
+/// uncompressed one. A data set without pixel data always is.
+bool PixelDataMatchesTransferSyntax(const CDicomObject& object);
+
+}  // namespace quillon

@@ -1,0 +1,267 @@
+/// \file
+/// The element commands of CDicomImageDoc: edit, insert, remove, sequences
+/// and items, new meta information, delete all, copies between documents
+/// and the XML export. Each builds one undoable change and commits it.
+#include "app/DicomImageDoc.h"
+
+#include "app/AddSequenceDlg.h"
+#include "app/DicomElementDlg.h"
+#include "app/EditCommand.h"
+#include "app/TagInput.h"
+#include "app/UserInterface.h"
+#include "dicom/DicomPixelData.h"
+#include "dicom/DicomSequence.h"
+#include "dicom/SequenceItem.h"
+#include "dicom/UidGenerator.h"
+#include "dicom/ValueRepresentation.h"
+#include "xml/XmlDictionary.h"
+#include "xml/XmlExporter.h"
+
+#include <cstring>
+#include <filesystem>
+
+namespace quillon {
+
+namespace {
+
+constexpr const char* kCannotInsert = "Cannot insert element into the object";
+constexpr const char* kAlreadyExists = "This element already Exist.\n Replace?";
+
+// What new meta information says about this program and the data set.
+constexpr const char* kNewMetaSopClass = "1.2.840.10008.5.1.4.1.1.6.1";
+constexpr const char* kImplementationVersionName = "Velt10";
+constexpr const char* kSourceAeTitle = "OSTRICA_AE";
+
+std::string DescribeSyntax(const CDicomObject& object) {
+  std::string syntax;
+  if (object.GetString(tags::kTransferSyntaxUid, syntax) != DicomStatus::Success) return "absent";
+  return "\"" + syntax + "\"";
+}
+
+/// True when the two elements would be written the same.
+bool SameElement(const CDicomElement& a, const CDicomElement& b) {
+  return a.GetTag() == b.GetTag() && a.GetVR() == b.GetVR() && a.GetLength() == b.GetLength() &&
+         a.IsUndefinedLength() == b.IsUndefinedLength() && a.HasValue() == b.HasValue() &&
+         (!a.HasValue() || std::memcmp(a.GetValue(), b.GetValue(), a.GetLength()) == 0);
+}
+
+}  // namespace
+
+std::unique_ptr<CEditCommand> CDicomImageDoc::ApplyElementChange(CDicomObject& container, DicomTag tag,
+                                                                 std::unique_ptr<CDicomElement> element,
+                                                                 std::string text, IUserInterface& ui) {
+  std::unique_ptr<CElementChange> change =
+      CElementChange::Apply(container, tag, std::move(element), std::move(text));
+  if (!change) return nullptr;
+  if (&container == &m_object && !PixelDataMatchesTransferSyntax(m_object)) {
+    // Rewriting the transfer syntax does not re-encode the pixel data; a
+    // file saved so would claim one encoding and hold another.
+    const auto* pixels = dynamic_cast<const CDicomPixelData*>(m_object.Elements().Find(tags::kPixelData));
+    const bool encapsulated = pixels != nullptr && pixels->IsEncapsulated();
+    const std::string wouldBe = DescribeSyntax(m_object);
+    change->Undo();
+    ui.ShowMessage(std::string("This change is refused: the pixel data is ") +
+                   (encapsulated ? "compressed (encapsulated)" : "not compressed") +
+                   ", and the transfer syntax (0002,0010) would be " + wouldBe +
+                   ".\nTo change how the pixel data is encoded, use Tools > Compress Pixel Data or "
+                   "Decompress Pixel Data.");
+    return nullptr;
+  }
+  return change;
+}
+
+void CDicomImageDoc::StoreFromDialog(const CDicomElementDlg& dialog, CDicomObject& container,
+                                     const std::string& what, IUserInterface& ui) {
+  const CDicomElementDlg::ResultValue& result = dialog.Result();
+  const uint8_t* bytes = result.bytes.empty() ? nullptr : result.bytes.data();
+  auto element =
+      std::make_unique<CDicomElement>(result.tag, result.vr, bytes, static_cast<uint32_t>(result.bytes.size()));
+  const CDicomElement* old = container.Elements().Find(result.tag);
+  if (old != nullptr && SameElement(*old, *element)) return;  // nothing to change, nothing to undo
+  const CDicomElement* stored = element.get();
+  std::unique_ptr<CEditCommand> change =
+      ApplyElementChange(container, result.tag, std::move(element), what + " " + FormatTag(result.tag), ui);
+  if (!change) {
+    // The data set refused it, or the refusal was already explained.
+    if (PixelDataMatchesTransferSyntax(m_object)) ui.ShowMessage(kCannotInsert);
+    Refresh(nullptr);
+    return;
+  }
+  // Pixel data is stored in its own element class: focus on what is there.
+  const CDicomElement* now = container.Elements().Find(result.tag);
+  Commit(std::move(change), now != nullptr ? now : stored);
+}
+
+void CDicomImageDoc::EditElement(int row, IUserInterface& ui, bool* showPixelData) {
+  if (showPixelData != nullptr) *showPixelData = false;
+  if (!m_rows.IsValid(row)) return;
+  const DumpRow& target = m_rows.At(static_cast<size_t>(row));
+  switch (target.kind) {
+    case DumpRowKind::Sequence: ui.ShowMessage("Use Items for Editing"); return;
+    case DumpRowKind::PixelData:
+      if (showPixelData != nullptr) *showPixelData = true;
+      return;
+    case DumpRowKind::Item:
+    case DumpRowKind::EndMarker: return;
+    case DumpRowKind::Element: break;
+  }
+  const CDicomElement* element = m_rows.ElementAt(static_cast<size_t>(row));
+  CDicomObject& container = ContainerOf(row);
+  CDicomElementDlg dialog(false, {&container != &m_object, target.charset, m_object.GetSopClassUid()});
+  if (!dialog.FillFrom(*element)) {
+    ui.ShowStatus("Elements of VR " + VrToString(element->GetVR()) +
+                  " cannot be edited here; remove the element and insert it anew.");
+    return;
+  }
+  if (!ui.RunElementDialog(dialog)) return;
+  StoreFromDialog(dialog, container, "Edit", ui);
+}
+
+void CDicomImageDoc::InsertElement(int row, IUserInterface& ui) {
+  // With no row selected (an empty document has none) the element goes to
+  // the top-level data set.
+  CDicomObject* container = &m_object;
+  TextCharset charset = CharsetInForce(m_object, TextCharset::Latin1);
+  if (m_rows.IsValid(row)) {
+    const DumpRow& target = m_rows.At(static_cast<size_t>(row));
+    if (target.kind == DumpRowKind::Sequence) {
+      ui.ShowMessage("Use Items for Inserting");
+      return;
+    }
+    CSequenceItem* item = m_rows.ItemAt(static_cast<size_t>(row));
+    container = item != nullptr ? item : &ContainerOf(row);
+    charset = target.charset;
+  }
+  CDicomElementDlg dialog(true, {container != &m_object, charset, m_object.GetSopClassUid()});
+  if (!ui.RunElementDialog(dialog)) return;
+  if (container->Contains(dialog.Result().tag) && !ui.AskYesNo(kAlreadyExists)) return;
+  StoreFromDialog(dialog, *container, "Insert", ui);
+}
+
+void CDicomImageDoc::RemoveElement(int row, IUserInterface& ui) {
+  if (!m_rows.IsValid(row)) return;
+  const DumpRow& target = m_rows.At(static_cast<size_t>(row));
+  if (target.kind == DumpRowKind::EndMarker) return;
+  if (target.kind == DumpRowKind::Item) {
+    CDicomSequence* sequence = nullptr;
+    size_t index = 0;
+    if (!m_rows.FindItem(row, sequence, index)) return;
+    Commit(CItemChange::Remove(*sequence, index, "Remove Item"), nullptr);
+    return;
+  }
+  const DicomTag tag = m_rows.ElementAt(static_cast<size_t>(row))->GetTag();
+  Commit(ApplyElementChange(ContainerOf(row), tag, nullptr, "Remove " + FormatTag(tag), ui), nullptr);
+}
+
+void CDicomImageDoc::InsertSequence(int row, IUserInterface& ui) {
+  CDicomObject* container = &m_object;
+  if (m_rows.IsValid(row)) {
+    const DumpRow& target = m_rows.At(static_cast<size_t>(row));
+    if (target.kind == DumpRowKind::Sequence) {
+      ui.ShowMessage("Use Items for Inserting");
+      return;
+    }
+    CSequenceItem* item = m_rows.ItemAt(static_cast<size_t>(row));
+    container = item != nullptr ? item : &ContainerOf(row);
+  }
+  CAddSequenceDlg dialog(container != &m_object, m_object.GetSopClassUid());
+  if (!ui.RunAddSequenceDialog(dialog)) return;
+  const DicomTag tag = dialog.Tag();
+  if (container->Contains(tag) && !ui.AskYesNo(kAlreadyExists)) return;
+  auto sequence = std::make_unique<CDicomSequence>(tag);
+  sequence->SetSopClassUid(m_object.GetSopClassUid());
+  const CDicomElement* focus = sequence.get();
+  Commit(ApplyElementChange(*container, tag, std::move(sequence), "Insert Sequence " + FormatTag(tag), ui), focus);
+}
+
+void CDicomImageDoc::AddItem(int row) {
+  if (!m_rows.IsValid(row)) return;
+  CDicomSequence* sequence = m_rows.SequenceAt(static_cast<size_t>(row));
+  if (sequence == nullptr) return;
+  auto item = std::make_unique<CSequenceItem>();
+  item->SetSopClassUid(sequence->GetSopClassUid());
+  const CSequenceItem* focus = item.get();
+  Commit(CItemChange::Insert(*sequence, sequence->GetItemCount(), std::move(item), "Add Item"), focus);
+}
+
+void CDicomImageDoc::NewMetaInformation() {
+  if (!IsEmpty()) return;
+  CDicomObject meta;
+  (void)meta.CreateMetaInformation(kNewMetaSopClass, GenerateUID(m_settings), uids::kExplicitVrLittleEndian,
+                                   OrganisationUidRoot(), kImplementationVersionName, kSourceAeTitle);
+  auto group = std::make_unique<CCommandGroup>("New MetaInfo");
+  TagArray tags;
+  meta.GetSortedTags(tags);
+  for (const DicomTag tag : tags) {
+    if (auto change = CElementChange::Apply(m_object, tag, meta.TakeElement(tag), {})) group->Add(std::move(change));
+  }
+  Commit(std::move(group), nullptr);
+}
+
+void CDicomImageDoc::DeleteAll() {
+  if (IsEmpty()) return;
+  Commit(CContentsChange::Apply(m_object, CElementMap{}, ObjectState::Of(m_object), "Delete All"), nullptr);
+}
+
+void CDicomImageDoc::ExportXml(IUserInterface& ui) {
+  const std::string dictionaryPath = ChooseXmlDictionary();
+  // Read at every export, so edits of the dictionary take effect at once.
+  CXmlDictionary dictionary;
+  if (!dictionary.Load(dictionaryPath)) {
+    ui.ShowMessage("Dictionary file not found: " + dictionaryPath);
+    return;
+  }
+  XmlExporter exporter(dictionary);
+  if (!exporter.Export(m_object, kDefaultXmlOutputName)) {
+    ui.ShowMessage("The XML export failed: " + exporter.GetLastError());
+    return;
+  }
+  std::error_code ignored;
+  const std::filesystem::path written = std::filesystem::absolute(kDefaultXmlOutputName, ignored);
+  ui.ShowMessage("The data set was exported to " + written.string());
+}
+
+bool CDicomImageDoc::ReceiveElement(DicomTag tag, const CDicomImageDoc& source, IUserInterface& ui) {
+  const CDicomElement* element = source.m_object.Elements().Find(tag);
+  if (element == nullptr) {
+    ui.ShowMessage("Cannot copy element");
+    return false;
+  }
+  const auto* pixels = dynamic_cast<const CDicomPixelData*>(element);
+  if (pixels != nullptr && !pixels->IsLoaded()) {
+    ui.ShowMessage("Cannot copy element\n\nThe pixel data of " + source.Title() +
+                   " was not read (Allow Read Pixel Data was off when it was opened).");
+    return false;
+  }
+  std::unique_ptr<CDicomElement> copy = element->Clone();
+  if (!copy) {
+    ui.ShowMessage("Cannot copy element");
+    return false;
+  }
+  const CDicomElement* focus = copy.get();
+  std::unique_ptr<CEditCommand> change =
+      ApplyElementChange(m_object, tag, std::move(copy), "Copy " + FormatTag(tag) + " from " + source.Title(), ui);
+  if (!change) {
+    if (PixelDataMatchesTransferSyntax(m_object)) ui.ShowMessage("Cannot copy element");
+    return false;
+  }
+  Commit(std::move(change), focus);
+  return true;
+}
+
+bool CDicomImageDoc::ReceiveCopyOf(const CDicomImageDoc& source, IUserInterface& ui) {
+  CDicomObject copy;
+  if (!copy.CopyFrom(&source.m_object)) {
+    ui.ShowMessage("Cannot copy object");
+    return false;
+  }
+  CElementMap elements;
+  copy.SwapElements(elements);
+  // A copy of a document whose pixel data was not read lacks it too.
+  m_pixelDataRead = source.m_pixelDataRead;
+  Commit(CContentsChange::Apply(m_object, std::move(elements), ObjectState::Of(source.m_object), "Create Copy"),
+         nullptr);
+  return true;
+}
+
+}  // namespace quillon

@@ -1,0 +1,168 @@
+#include "app/DumpRowList.h"
+
+#include "dicom/DicomElement.h"
+#include "dicom/DicomObject.h"
+#include "dicom/DicomSequence.h"
+#include "dicom/DumpText.h"
+#include "dicom/SequenceItem.h"
+#include "dicom/ValueRepresentation.h"
+
+namespace quillon {
+
+namespace {
+
+bool IsElementRow(DumpRowKind kind) {
+  return kind == DumpRowKind::Element || kind == DumpRowKind::Sequence || kind == DumpRowKind::PixelData;
+}
+
+/// The visible stand-in of a control character: its symbol from the
+/// Control Pictures block (U+2400–U+2421), which fixed-pitch fonts carry.
+char32_t ControlPicture(char32_t c) { return c == 0x7F ? char32_t{0x2421} : char32_t{0x2400} + c; }
+
+}  // namespace
+
+void DumpRowList::Rebuild(const CDicomObject& object) {
+  m_rows.clear();
+  m_rows.reserve(object.ElementCount());
+  AppendObject(object, 0, CharsetInForce(object, TextCharset::Latin1));
+}
+
+void DumpRowList::AppendObject(const CDicomObject& object, int32_t level, TextCharset charset) {
+  for (const auto& entry : object.Elements().Sorted()) {
+    const CDicomElement* element = entry.element.get();
+    if (element == nullptr) continue;
+    const auto* sequence = element->GetVR() == vr::SQ ? dynamic_cast<const CDicomSequence*>(element) : nullptr;
+    if (sequence == nullptr) {
+      const DumpRowKind kind = entry.tag == tags::kPixelData ? DumpRowKind::PixelData : DumpRowKind::Element;
+      m_rows.push_back(DumpRow{element, level, kind, false, charset});
+      continue;
+    }
+    m_rows.push_back(DumpRow{element, level, DumpRowKind::Sequence, false, charset});
+    for (size_t i = 0; i < sequence->GetItemCount(); ++i) {
+      const CSequenceItem* item = sequence->GetItem(i);
+      if (item == nullptr) continue;
+      const TextCharset itemCharset = CharsetInForce(*item, charset);
+      m_rows.push_back(DumpRow{item, level + 1, DumpRowKind::Item, false, itemCharset});
+      AppendObject(*item, level + 1, itemCharset);
+      m_rows.push_back(DumpRow{nullptr, level + 1, DumpRowKind::EndMarker, false, itemCharset});
+    }
+    m_rows.push_back(DumpRow{nullptr, level, DumpRowKind::EndMarker, true, charset});
+  }
+}
+
+std::string DumpRowList::RawText(size_t index) const {
+  const DumpRow& row = m_rows[index];
+  std::string text;
+  switch (row.kind) {
+    case DumpRowKind::Element:
+    case DumpRowKind::Sequence:
+    case DumpRowKind::PixelData:
+      AppendElementLine(text, *static_cast<const CDicomElement*>(row.target), row.level);
+      break;
+    case DumpRowKind::Item:
+      AppendItemLine(text, *static_cast<const CSequenceItem*>(row.target), row.level);
+      break;
+    case DumpRowKind::EndMarker:
+      if (row.endsSequence) {
+        AppendEndSequenceLine(text, row.level);
+      } else {
+        AppendEndItemLine(text, row.level);
+      }
+      break;
+  }
+  return text;
+}
+
+std::string DumpRowList::DisplayText(size_t index) const {
+  const std::string raw = RawText(index);
+  std::string decoded;
+  decoded.reserve(raw.size() + 8);
+  AppendDecodedText(raw, m_rows[index].charset, decoded);
+  // Most rows hold no control character at all: keep them as they are.
+  bool hasControl = false;
+  for (const char c : decoded) hasControl |= static_cast<unsigned char>(c) < 0x20 || c == 0x7F;
+  if (!hasControl) return decoded;
+  std::string shown;
+  shown.reserve(decoded.size() + 16);
+  for (const char c : decoded) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte < 0x20 || byte == 0x7F) {
+      AppendUtf8(ControlPicture(byte), shown);
+    } else {
+      shown.push_back(c);
+    }
+  }
+  return shown;
+}
+
+CDicomElement* DumpRowList::ElementAt(size_t index) const {
+  if (index >= m_rows.size() || !IsElementRow(m_rows[index].kind)) return nullptr;
+  // Rows point into the document's own data set, which the document may
+  // change through them.
+  return const_cast<CDicomElement*>(static_cast<const CDicomElement*>(m_rows[index].target));
+}
+
+CDicomSequence* DumpRowList::SequenceAt(size_t index) const {
+  if (index >= m_rows.size() || m_rows[index].kind != DumpRowKind::Sequence) return nullptr;
+  return dynamic_cast<CDicomSequence*>(ElementAt(index));
+}
+
+CSequenceItem* DumpRowList::ItemAt(size_t index) const {
+  if (index >= m_rows.size() || m_rows[index].kind != DumpRowKind::Item) return nullptr;
+  return const_cast<CSequenceItem*>(static_cast<const CSequenceItem*>(m_rows[index].target));
+}
+
+std::optional<DicomTag> DumpRowList::TagOfRow(int index) const {
+  if (!IsValid(index)) return std::nullopt;
+  const DumpRow& row = m_rows[static_cast<size_t>(index)];
+  if (row.level != 0 || !IsElementRow(row.kind)) return std::nullopt;
+  return static_cast<const CDicomElement*>(row.target)->GetTag();
+}
+
+CSequenceItem* DumpRowList::ContainerItemOf(int index) const {
+  if (!IsValid(index)) return nullptr;
+  const int32_t level = m_rows[static_cast<size_t>(index)].level;
+  if (level == 0) return nullptr;
+  for (int i = index - 1; i >= 0; --i) {
+    const DumpRow& row = m_rows[static_cast<size_t>(i)];
+    if (row.kind == DumpRowKind::Item && row.level == level) return ItemAt(static_cast<size_t>(i));
+    // Every row of the item lies between its Item row and this one, at its
+    // level or deeper: a shallower row means the item is not above.
+    if (row.level < level) break;
+  }
+  return nullptr;
+}
+
+bool DumpRowList::FindItem(int index, CDicomSequence*& sequence, size_t& itemIndex) const {
+  sequence = nullptr;
+  itemIndex = 0;
+  if (!IsValid(index)) return false;
+  const DumpRow& row = m_rows[static_cast<size_t>(index)];
+  if (row.kind != DumpRowKind::Item || row.target == nullptr) return false;
+  // The item's sequence is the nearest Sequence row above, one level out.
+  for (int i = index - 1; i >= 0; --i) {
+    const DumpRow& above = m_rows[static_cast<size_t>(i)];
+    if (above.kind != DumpRowKind::Sequence || above.level != row.level - 1) continue;
+    CDicomSequence* candidate = SequenceAt(static_cast<size_t>(i));
+    if (candidate == nullptr) return false;
+    for (size_t n = 0; n < candidate->GetItemCount(); ++n) {
+      if (candidate->GetItem(n) == row.target) {
+        sequence = candidate;
+        itemIndex = n;
+        return true;
+      }
+    }
+    return false;
+  }
+  return false;
+}
+
+int DumpRowList::RowOf(const void* target) const {
+  if (target == nullptr) return -1;
+  for (size_t i = 0; i < m_rows.size(); ++i) {
+    if (m_rows[i].target == target) return static_cast<int>(i);
+  }
+  return -1;
+}
+
+}  // namespace quillon

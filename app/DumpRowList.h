@@ -1,0 +1,100 @@
+/// \file
+/// DumpRowList — the rows of the element list of one document: one row per
+/// element, sequence and item, and a closing row after every item and
+/// sequence, in the order and with the indentation of the text dump.
+///
+/// A row keeps only what it points at (an element or an item), its nesting
+/// level and the character set in force there: its text is made when asked,
+/// from the dump's own line formatters, so a data set of hundreds of
+/// thousands of elements costs a few bytes a row and never holds every
+/// row's text. The rows point into the document's data set and are rebuilt
+/// after every change of it.
+#pragma once
+
+#include "dicom/CharacterSet.h"
+#include "dicom/DicomTypes.h"
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace quillon {
+
+class CDicomElement;
+class CDicomObject;
+class CDicomSequence;
+class CSequenceItem;
+
+/// What a row shows.
+enum class DumpRowKind : uint8_t {
+  Element = 1,
+  Sequence = 2,
+  Item = 3,
+  PixelData = 4,
+  EndMarker = 5,
+};
+
+struct DumpRow {
+  /// The element (Element, Sequence, PixelData), the item (Item), or null
+  /// (EndMarker).
+  const void* target = nullptr;
+  /// Nesting depth: 0 in the top-level data set; an item and its elements
+  /// are one deeper than their sequence.
+  int32_t level = 0;
+  DumpRowKind kind = DumpRowKind::Element;
+  /// EndMarker rows: true for "---- End Seq", false for "---- End Item".
+  bool endsSequence = false;
+  /// The character set the row's text values are stored in.
+  TextCharset charset = TextCharset::Latin1;
+};
+
+class DumpRowList {
+ public:
+  /// Rebuilds every row from `object`, the top-level data set. The rows
+  /// point into it until the next rebuild.
+  void Rebuild(const CDicomObject& object);
+  void Clear() { m_rows.clear(); }
+
+  size_t Size() const { return m_rows.size(); }
+  bool Empty() const { return m_rows.empty(); }
+  /// The row at `index`; `index` must be below Size().
+  const DumpRow& At(size_t index) const { return m_rows[index]; }
+  bool IsValid(int index) const { return index >= 0 && static_cast<size_t>(index) < m_rows.size(); }
+
+  /// The row's line as the text dump prints it, without the line end, in
+  /// the bytes of the data set (text values in their character set).
+  std::string RawText(size_t index) const;
+  /// The row's line as UTF-8 for display: text values decoded from their
+  /// character set, and control characters (a line break in a comment, a
+  /// tab) shown as visible symbols so a value can never break a row apart.
+  std::string DisplayText(size_t index) const;
+
+  /// The element of an Element, Sequence or PixelData row, else null.
+  CDicomElement* ElementAt(size_t index) const;
+  /// The sequence of a Sequence row, else null.
+  CDicomSequence* SequenceAt(size_t index) const;
+  /// The item of an Item row, else null.
+  CSequenceItem* ItemAt(size_t index) const;
+
+  /// The tag a row stands for, as its text yields one: rows of the
+  /// top-level data set that start with a tag (elements, sequences, pixel
+  /// data); none for nested rows and markers.
+  std::optional<DicomTag> TagOfRow(int index) const;
+  /// The data set a row belongs to: the item of the nearest Item row above
+  /// it at the same level, or null for the top-level data set (also for
+  /// rows whose item cannot be found).
+  CSequenceItem* ContainerItemOf(int index) const;
+  /// The sequence holding the item of an Item row, and the item's index in
+  /// it; false when the row is not an Item row or the item is not found.
+  bool FindItem(int index, CDicomSequence*& sequence, size_t& itemIndex) const;
+  /// The row of `target` (an element or an item), or -1.
+  int RowOf(const void* target) const;
+
+ private:
+  void AppendObject(const CDicomObject& object, int32_t level, TextCharset charset);
+
+  std::vector<DumpRow> m_rows;
+};
+
+}  // namespace quillon

@@ -1,0 +1,67 @@
+#include "app/TagInput.h"
+
+#include <cctype>
+#include <cstdio>
+
+namespace quillon {
+
+bool ParseTagField(const std::string& text, uint16_t& value) {
+  size_t begin = 0;
+  size_t end = text.size();
+  while (begin < end && text[begin] == ' ') ++begin;
+  while (end > begin && text[end - 1] == ' ') --end;
+  if (end == begin || end - begin > 4) return false;
+  uint32_t result = 0;
+  for (size_t i = begin; i < end; ++i) {
+    const auto c = static_cast<unsigned char>(text[i]);
+    if (!std::isxdigit(c)) return false;
+    result = result * 16 + static_cast<uint32_t>(std::isdigit(c) ? c - '0' : std::tolower(c) - 'a' + 10);
+  }
+  value = static_cast<uint16_t>(result);
+  return true;
+}
+
+bool ParseTypedTag(const std::string& groupText, const std::string& elementText, DicomTag& tag,
+                   std::string& error) {
+  uint16_t group = 0;
+  uint16_t element = 0;
+  if (!ParseTagField(groupText, group)) {
+    error = "Enter the group of the tag as 1 to 4 hexadecimal digits (for example 0010).";
+    return false;
+  }
+  if (!ParseTagField(elementText, element)) {
+    error = "Enter the element of the tag as 1 to 4 hexadecimal digits (for example 0020).";
+    return false;
+  }
+  tag = MakeTag(group, element);
+  return true;
+}
+
+bool CheckTagPlacement(DicomTag tag, bool insideItem, bool asSequence, std::string& error) {
+  if (tag == 0) {
+    error = "(0000,0000) is not a tag an element can be stored under.";
+    return false;
+  }
+  if (TagGroup(tag) == 0xFFFE) {
+    error = FormatTag(tag) + " is an item or delimiter tag; it marks the structure of sequences and cannot hold "
+                             "a value.";
+    return false;
+  }
+  if (insideItem && TagGroup(tag) == 0x0002) {
+    error = "File meta information elements (0002,xxxx) belong to the top-level data set only, not to an item.";
+    return false;
+  }
+  if (asSequence && tag == tags::kPixelData) {
+    error = "Pixel Data (7FE0,0010) cannot be a sequence.";
+    return false;
+  }
+  return true;
+}
+
+std::string FormatTag(DicomTag tag) {
+  char text[16];
+  std::snprintf(text, sizeof text, "(%04X,%04X)", TagGroup(tag), TagElement(tag));
+  return text;
+}
+
+}  // namespace quillon

@@ -1,0 +1,253 @@
+// The document's commands on a real file, driven through the scripted user
+// interface: edit, insert (also into an item), remove (also items), new
+// meta information, delete all, the refusals, saving, and undo/redo back
+// to byte-identical files.
+#include "app/DicomImageDoc.h"
+
+#include "AppTestFiles.h"
+#include "dicom/DicomSequence.h"
+#include "dicom/SequenceItem.h"
+#include "dicom/ValueRepresentation.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+namespace quillon::test {
+namespace {
+
+class DocumentTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    MakeNestedFile(m_file);
+    ASSERT_TRUE(m_document.Open(m_file, m_ui));
+  }
+  std::string Saved(const std::string& name) {
+    const std::string path = m_dir / name;
+    EXPECT_TRUE(m_document.SaveTo(path, m_ui)) << m_ui.TakeMessages();
+    return ReadBytes(path);
+  }
+  std::string Value(const CDicomObject& object, DicomTag tag) {
+    std::string value;
+    (void)object.GetString(tag, value);
+    return value;
+  }
+  CDicomSequence& Outer() {
+    CDicomSequence* sequence = nullptr;
+    EXPECT_EQ(m_document.Object().GetSequence(0x00081140, &sequence), DicomStatus::Success);
+    return *sequence;
+  }
+
+  TempDir m_dir{"document"};
+  std::string m_file = m_dir / "nested.dcm";
+  CFakeUserInterface m_ui;
+  CDicomImageDoc m_document{true};
+};
+
+TEST_F(DocumentTest, EditChangesTheValueAndMarksTheDocumentModified) {
+  const int row = RowHolding(m_document, "0010 0010");
+  ASSERT_TRUE(m_document.CanEditElement(row));
+  std::string shownValue;
+  m_ui.elementDialogs.push_back([&](CDicomElementDlg& dialog) {
+    shownValue = dialog.valueText;
+    EXPECT_FALSE(dialog.IsInsertMode());
+    dialog.valueText = "Roe^Jane";
+    return true;
+  });
+  m_document.EditElement(row, m_ui);
+  EXPECT_EQ(shownValue, "Doe^John");
+  EXPECT_EQ(Value(m_document.Object(), 0x00100010), "Roe^Jane");
+  EXPECT_TRUE(m_document.IsModified());
+  EXPECT_TRUE(m_ui.messages.empty()) << m_ui.TakeMessages();
+}
+
+TEST_F(DocumentTest, EditRefusesSequencesAndHandsPixelDataToThePixelView) {
+  m_document.EditElement(RowHolding(m_document, "0008 1140"), m_ui);
+  EXPECT_EQ(m_ui.TakeMessages(), "Use Items for Editing\n");
+  bool showPixels = false;
+  m_document.EditElement(RowHolding(m_document, "7fe0 0010"), m_ui, &showPixels);
+  EXPECT_TRUE(showPixels);
+  // A binary value has no text form to edit: no dialog, nothing changed.
+  m_document.EditElement(RowHolding(m_document, "0009 1001"), m_ui);
+  EXPECT_EQ(m_ui.elementDialogsShown, 0);
+  EXPECT_FALSE(m_document.IsModified());
+}
+
+TEST_F(DocumentTest, InsertOnAnItemRowGoesIntoThatItem) {
+  const int itemRow = RowHolding(m_document, "**** Item") ;
+  ASSERT_GE(itemRow, 0);
+  m_ui.elementDialogs.push_back(TypeElement("10", "20", "LO", "NESTED"));
+  m_document.InsertElement(itemRow, m_ui);
+  EXPECT_EQ(Value(*Outer().GetItem(0), 0x00100020), "NESTED");
+  EXPECT_EQ(Value(m_document.Object(), 0x00100020), "ID123");  // the top level keeps its own
+}
+
+TEST_F(DocumentTest, InsertAsksBeforeReplacingAndNoKeepsTheElement) {
+  const int row = RowHolding(m_document, "0010 0020");
+  m_ui.elementDialogs.push_back(TypeElement("0010", "0020", "LO", "OTHER"));
+  m_ui.yesNo.push_back(false);
+  m_document.InsertElement(row, m_ui);
+  EXPECT_EQ(Value(m_document.Object(), 0x00100020), "ID123");
+  m_ui.elementDialogs.push_back(TypeElement("0010", "0020", "LO", "OTHER"));
+  m_ui.yesNo.push_back(true);
+  m_document.InsertElement(row, m_ui);
+  EXPECT_EQ(Value(m_document.Object(), 0x00100020), "OTHER");
+}
+
+TEST_F(DocumentTest, RawValuesArePaddedToTheDeclaredLengthAndShortLengthsAreRefused) {
+  m_ui.elementDialogs.push_back(TypeElement("0009", "1002", "OB", "abc", "6"));
+  m_document.InsertElement(0, m_ui);
+  uint32_t length = 0;
+  const uint8_t* value = nullptr;
+  ASSERT_EQ(m_document.Object().GetValue(0x00091002, length, &value), DicomStatus::Success);
+  ASSERT_EQ(length, 6u);
+  EXPECT_EQ(std::string(reinterpret_cast<const char*>(value), 6), std::string("abc\0\0\0", 6));
+
+  // A declared length below the typed bytes would store a length with no
+  // value: the dialog refuses it and stays open.
+  m_ui.elementDialogs.push_back(TypeElement("0009", "1003", "OB", "abc", "2"));
+  m_document.InsertElement(0, m_ui);
+  EXPECT_NE(m_ui.TakeMessages().find("shorter than the 3 bytes"), std::string::npos);
+  EXPECT_FALSE(m_document.Object().Contains(0x00091003));
+}
+
+TEST_F(DocumentTest, RemovingAnItemKeepsTheOthersInOrder) {
+  CDicomSequence& outer = Outer();
+  CSequenceItem* second = outer.GetItem(1);
+  m_document.RemoveElement(m_document.Rows().RowOf(outer.GetItem(0)), m_ui);
+  ASSERT_EQ(Outer().GetItemCount(), 1u);
+  EXPECT_EQ(Outer().GetItem(0), second);
+  m_document.Undo();
+  ASSERT_EQ(Outer().GetItemCount(), 2u);
+  EXPECT_EQ(Outer().GetItem(1), second);
+}
+
+TEST_F(DocumentTest, SequencesAndItemsAreAddedEmpty) {
+  m_ui.sequenceDialogs.push_back([](CAddSequenceDlg& dialog) {
+    dialog.groupText = "0008";
+    dialog.elementText = "1115";
+    return true;
+  });
+  m_document.InsertSequence(RowHolding(m_document, "0010 0010"), m_ui);
+  CDicomSequence* added = nullptr;
+  ASSERT_EQ(m_document.Object().GetSequence(0x00081115, &added), DicomStatus::Success);
+  EXPECT_EQ(added->GetItemCount(), 0u);
+  m_document.AddItem(m_document.Rows().RowOf(added));
+  EXPECT_EQ(added->GetItemCount(), 1u);
+
+  // A tag the dictionary does not call a sequence is asked about first.
+  m_ui.sequenceDialogs.push_back([](CAddSequenceDlg& dialog) {
+    dialog.groupText = "0010";
+    dialog.elementText = "0030";
+    return true;
+  });
+  m_ui.okCancel.push_back(false);
+  m_document.InsertSequence(0, m_ui);
+  EXPECT_FALSE(m_document.Object().Contains(0x00100030));
+}
+
+TEST_F(DocumentTest, NewMetaInformationOnlyOnAnEmptyDataSet) {
+  m_document.NewMetaInformation();
+  EXPECT_EQ(Value(m_document.Object(), 0x00020013), "OFFIS_DCMTK_367");  // not empty: nothing happens
+  m_document.DeleteAll();
+  ASSERT_TRUE(m_document.IsEmpty());
+  m_document.NewMetaInformation();
+  EXPECT_EQ(Value(m_document.Object(), tags::kMediaStorageSopClassUid), "1.2.840.10008.5.1.4.1.1.6.1");
+  EXPECT_EQ(Value(m_document.Object(), tags::kTransferSyntaxUid), "1.2.840.10008.1.2.1");
+  EXPECT_EQ(Value(m_document.Object(), 0x00020013), "Velt10");
+  EXPECT_EQ(Value(m_document.Object(), 0x00020016), "OSTRICA_AE");
+  EXPECT_EQ(Value(m_document.Object(), tags::kMediaStorageSopInstanceUid),
+            Value(m_document.Object(), tags::kSopInstanceUid));
+  EXPECT_EQ(m_document.Object().GetSopClassUid(), "1.2.840.10008.5.1.4.1.1.6.1");
+}
+
+TEST_F(DocumentTest, ChangingTheTransferSyntaxUnderItsPixelDataIsRefused) {
+  // Native pixel data under a compressed syntax would be saved as a lie.
+  const int row = RowHolding(m_document, "0002 0010");
+  m_ui.elementDialogs.push_back([](CDicomElementDlg& dialog) {
+    dialog.valueText = "1.2.840.10008.1.2.5";
+    return true;
+  });
+  m_document.EditElement(row, m_ui);
+  EXPECT_NE(m_ui.TakeMessages().find("Decompress Pixel Data"), std::string::npos);
+  EXPECT_EQ(Value(m_document.Object(), tags::kTransferSyntaxUid), "1.2.840.10008.1.2.1");
+  EXPECT_FALSE(m_document.IsModified());
+
+  // Between uncompressed syntaxes it is fine, and the encoding follows.
+  m_ui.elementDialogs.push_back([](CDicomElementDlg& dialog) {
+    dialog.valueText = "1.2.840.10008.1.2";
+    return true;
+  });
+  m_document.EditElement(row, m_ui);
+  EXPECT_EQ(m_document.Object().GetTransferMode(), TransferMode::ImplicitLittleEndian);
+}
+
+TEST_F(DocumentTest, UndoAndRedoRestoreByteIdenticalFiles) {
+  const std::string original = Saved("original.dcm");
+  m_ui.elementDialogs.push_back(TypeElement("0010", "0010", "PN", "Changed^Name"));
+  m_ui.yesNo.push_back(true);
+  m_document.InsertElement(0, m_ui);
+  m_ui.elementDialogs.push_back(TypeElement("0028", "0030", "DS", "0.5\\0.5"));
+  m_document.InsertElement(RowHolding(m_document, "**** Item"), m_ui);
+  m_document.RemoveElement(RowHolding(m_document, "0009 1001"), m_ui);
+  m_document.RemoveElement(m_document.Rows().RowOf(Outer().GetItem(0)), m_ui);
+  m_document.AddItem(RowHolding(m_document, "0008 1140"));
+  m_document.DeleteAll();
+  m_document.NewMetaInformation();
+  const std::string edited = Saved("edited.dcm");
+  ASSERT_FALSE(m_document.IsModified());
+
+  while (m_document.CanUndo()) m_document.Undo();
+  EXPECT_TRUE(m_document.IsModified());  // the saved state is the edited one now
+  EXPECT_EQ(Saved("undone.dcm"), original);
+  while (m_document.CanRedo()) m_document.Redo();
+  EXPECT_EQ(Saved("redone.dcm"), edited);
+  EXPECT_EQ(m_document.Object().GetTransferMode(), TransferMode::ExplicitLittleEndian);
+}
+
+TEST_F(DocumentTest, TheModifiedMarkerFollowsUndoBackToTheSavedState) {
+  m_document.RemoveElement(RowHolding(m_document, "0010 0020"), m_ui);
+  EXPECT_TRUE(m_document.IsModified());
+  m_document.Undo();
+  EXPECT_FALSE(m_document.IsModified());
+  m_document.Redo();
+  EXPECT_TRUE(m_document.IsModified());
+}
+
+TEST_F(DocumentTest, AFailedSaveKeepsTheOldFileAndTheDocumentModified) {
+  const std::string before = ReadBytes(m_file);
+  m_document.RemoveElement(RowHolding(m_document, "0010 0020"), m_ui);
+  EXPECT_FALSE(m_document.SaveTo((m_dir / "no-such-folder") + "/x.dcm", m_ui));
+  EXPECT_EQ(m_ui.TakeMessages().rfind("Error Saving File", 0), 0u);
+  EXPECT_TRUE(m_document.IsModified());
+  EXPECT_EQ(ReadBytes(m_file), before);
+}
+
+TEST(Document, AFileThatCannotBeReadOpensNoDocument) {
+  TempDir dir("document-bad");
+  const std::string file = dir / "bad.dcm";
+  WriteText(file, std::string(128, '\0') + "DICM" + std::string("\x02\x00\x10\x00UI\x40\x00", 8));
+  CFakeUserInterface ui;
+  CDicomImageDoc document(true);
+  EXPECT_FALSE(document.Open(file, ui));
+  const std::string message = ui.TakeMessages();
+  EXPECT_EQ(message.rfind("Error Reading File", 0), 0u);
+  EXPECT_NE(message.find("(0002,0010)"), std::string::npos) << message;  // the reader's reason
+}
+
+TEST(Document, SavingIsRefusedWhenThePixelDataWasNotRead) {
+  TempDir dir("document-nopixels");
+  const std::string file = dir / "nested.dcm";
+  MakeNestedFile(file);
+  CFakeUserInterface ui;
+  CDicomImageDoc document(false);
+  ASSERT_TRUE(document.Open(file, ui));
+  EXPECT_FALSE(document.Save(ui));
+  EXPECT_FALSE(document.SaveTo(dir / "copy.dcm", ui));
+  EXPECT_EQ(ui.TakeMessages(),
+            "File cannot be saved without the pixel data\nFile cannot be saved without the pixel data\n");
+  EXPECT_FALSE(std::filesystem::exists(dir / "copy.dcm"));
+}
+
+}  // namespace
+}  // namespace quillon::test

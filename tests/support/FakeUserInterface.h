@@ -1,0 +1,111 @@
+// A scripted stand-in for the person at the screen: each dialog or question
+// takes the next answer queued by the test, and everything shown is
+// recorded. A call the test did not expect fails the test.
+#pragma once
+
+#include "app/AddSequenceDlg.h"
+#include "app/DicomElementDlg.h"
+#include "app/SelectDestinationDlg.h"
+#include "app/UserInterface.h"
+
+#include <gtest/gtest.h>
+
+#include <deque>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace quillon::test {
+
+class CFakeUserInterface : public IUserInterface {
+ public:
+  /// Fills the element dialog's fields; OK is then pressed (the dialog
+  /// closes only if it accepts them). Return false to press Cancel instead.
+  using ElementScript = std::function<bool(CDicomElementDlg&)>;
+  using SequenceScript = std::function<bool(CAddSequenceDlg&)>;
+  using DestinationScript = std::function<bool(CSelectDestinationDlg&)>;
+
+  std::vector<std::string> messages;
+  std::vector<std::string> statuses;
+  std::deque<bool> yesNo;
+  std::deque<bool> okCancel;
+  std::deque<SaveChoice> saveChoices;
+  std::deque<ElementScript> elementDialogs;
+  std::deque<SequenceScript> sequenceDialogs;
+  std::deque<DestinationScript> destinationDialogs;
+  std::deque<std::string> savePaths;
+  /// The element dialogs as they were when OK closed them.
+  int elementDialogsShown = 0;
+
+  void ShowMessage(const std::string& text) override { messages.push_back(text); }
+  bool AskYesNo(const std::string& text) override { return Next(yesNo, text); }
+  bool AskOkCancel(const std::string& text) override { return Next(okCancel, text); }
+  SaveChoice AskSaveChanges(const std::string& title) override {
+    return Next(saveChoices, "save changes to " + title, SaveChoice::Cancel);
+  }
+  bool RunElementDialog(CDicomElementDlg& dialog) override {
+    ++elementDialogsShown;
+    const ElementScript script = Next(elementDialogs, "element dialog", ElementScript{});
+    return script && script(dialog) && dialog.Accept(*this);
+  }
+  bool RunAddSequenceDialog(CAddSequenceDlg& dialog) override {
+    const SequenceScript script = Next(sequenceDialogs, "sequence dialog", SequenceScript{});
+    return script && script(dialog) && dialog.Accept(*this);
+  }
+  bool RunSelectDestinationDialog(CSelectDestinationDlg& dialog) override {
+    const DestinationScript script = Next(destinationDialogs, "destination dialog", DestinationScript{});
+    return script && script(dialog);
+  }
+  std::optional<std::string> AskOpenPath(const std::string& title) override {
+    ADD_FAILURE() << "unexpected open dialog: " << title;
+    return std::nullopt;
+  }
+  std::optional<std::string> AskSavePath(const std::string& title, const std::string&) override {
+    if (savePaths.empty()) {
+      ADD_FAILURE() << "unexpected save dialog for " << title;
+      return std::nullopt;
+    }
+    std::string path = savePaths.front();
+    savePaths.pop_front();
+    return path;
+  }
+  void ShowStatus(const std::string& text) override { statuses.push_back(text); }
+
+  /// The last message shown, or "" (and clears the record).
+  std::string TakeMessages() {
+    std::string all;
+    for (const auto& message : messages) all += message + "\n";
+    messages.clear();
+    return all;
+  }
+
+ private:
+  template <typename T>
+  T Next(std::deque<T>& answers, const std::string& what, T fallback = T{}) {
+    if (answers.empty()) {
+      ADD_FAILURE() << "unexpected " << what;
+      return fallback;
+    }
+    T answer = std::move(answers.front());
+    answers.pop_front();
+    return answer;
+  }
+};
+
+/// A script that types `group`, `element`, picks `vr` (two letters, or
+/// "Undef.") and types the value (and for binary VRs the length).
+inline CFakeUserInterface::ElementScript TypeElement(std::string group, std::string element, std::string vr,
+                                                     std::string value, std::string length = "0") {
+  return [=](CDicomElementDlg& dialog) {
+    dialog.groupText = group;
+    dialog.elementText = element;
+    for (size_t i = 0; i < CDicomElementDlg::kVrNames.size(); ++i) {
+      if (vr == CDicomElementDlg::kVrNames[i]) dialog.SelectVrIndex(static_cast<int>(i));
+    }
+    dialog.valueText = value;
+    dialog.lengthText = length;
+    return true;
+  };
+}
+
+}  // namespace quillon::test
