@@ -12,8 +12,9 @@ packages=(
   qt6-base-dev libcli11-dev
   # peers for cross-checks in tests
   dcmtk libgdcm-tools dicom3tools libxml2-utils
-  # headless GUI runs
-  xvfb xauth
+  # the desktop editor: Qt 6 widgets and printing (in qt6-base-dev), a
+  # fixed-pitch font; headless runs, driving it and screenshots
+  fonts-dejavu-core xvfb xauth xdotool imagemagick
 )
 
 missing=()

@@ -1,0 +1,44 @@
+/// \file
+/// CDicomElementDlgWindow — the "DICOM Element" dialog on screen: tag, VR,
+/// length and value fields over a CDicomElementDlg, which decides what the
+/// buttons do and whether OK may close the dialog.
+#pragma once
+
+#include <QDialog>
+
+class QComboBox;
+class QLineEdit;
+class QPlainTextEdit;
+
+namespace quillon {
+
+class CDicomElementDlg;
+class ISettingsStore;
+class IUserInterface;
+
+class CDicomElementDlgWindow : public QDialog {
+  Q_OBJECT
+
+ public:
+  CDicomElementDlgWindow(CDicomElementDlg& dialog, IUserInterface& ui, ISettingsStore* settings,
+                         QWidget* parent = nullptr);
+
+  void accept() override;
+
+ private:
+  /// Copies the fields into the dialog's logic, and back.
+  void TakeFields();
+  void ShowFields();
+  void ShowVr();
+
+  CDicomElementDlg& m_dialog;
+  IUserInterface& m_ui;
+  ISettingsStore* m_settings;
+  QLineEdit* m_group;
+  QLineEdit* m_element;
+  QComboBox* m_vr;
+  QLineEdit* m_length;
+  QPlainTextEdit* m_value;
+};
+
+}  // namespace quillon

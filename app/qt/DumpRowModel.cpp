@@ -1,0 +1,40 @@
+#include "app/qt/DumpRowModel.h"
+
+#include "app/DicomImageDoc.h"
+
+namespace quillon {
+
+const QString CDumpRowModel::kHeader =
+    QStringLiteral(" Tag           Length      Description                            VR      Value");
+
+CDumpRowModel::CDumpRowModel(const CDicomImageDoc& document, QObject* parent)
+    : QAbstractListModel(parent), m_document(document) {}
+
+int CDumpRowModel::rowCount(const QModelIndex& parent) const {
+  return parent.isValid() ? 0 : static_cast<int>(m_document.Rows().Size());
+}
+
+QString CDumpRowModel::RowText(int row) const {
+  if (row < 0 || static_cast<size_t>(row) >= m_document.Rows().Size()) return {};
+  const std::string text = m_document.Rows().DisplayText(static_cast<size_t>(row));
+  QString shown = QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+  if (shown.size() > kMaxShownLength) shown = shown.left(kMaxShownLength) + QChar(0x2026);
+  return shown;
+}
+
+QVariant CDumpRowModel::data(const QModelIndex& index, int role) const {
+  if (!index.isValid() || role != Qt::DisplayRole) return {};
+  return RowText(index.row());
+}
+
+QVariant CDumpRowModel::headerData(int section, Qt::Orientation orientation, int role) const {
+  if (section == 0 && orientation == Qt::Horizontal && role == Qt::DisplayRole) return kHeader;
+  return {};
+}
+
+void CDumpRowModel::Reset() {
+  beginResetModel();
+  endResetModel();
+}
+
+}  // namespace quillon

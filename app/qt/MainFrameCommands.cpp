@@ -1,0 +1,227 @@
+/// \file
+/// The commands of the main window: each menu entry, toolbar button and
+/// key forwarded to the document or the editor, and the few that are the
+/// window's own (printing, finding, arranging windows).
+#include "app/qt/MainFrame.h"
+
+#include "app/QuillonApp.h"
+#include "app/RowFinder.h"
+#include "app/UserInterface.h"
+#include "app/qt/AboutDlg.h"
+#include "app/qt/ChildFrame.h"
+#include "app/qt/DicomDumpView.h"
+#include "app/qt/DumpPrinter.h"
+#include "app/qt/DumpRowModel.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QClipboard>
+#include <QInputDialog>
+#include <QMdiArea>
+#include <QPageSetupDialog>
+#include <QPrintDialog>
+#include <QPrintPreviewDialog>
+#include <QPrinter>
+#include <QStatusBar>
+#include <QToolBar>
+
+namespace quillon {
+
+void CMainFrame::Execute(CommandId id) {
+  // The state a command runs in is the state its menu entry showed: a key
+  // must not run a command that is disabled.
+  if (QAction* action = Action(id); action != nullptr && id != CommandId::RecentFile) {
+    UpdateActions();
+    if (!action->isEnabled()) return;
+  }
+  switch (id) {
+    case CommandId::FileNew:
+    case CommandId::FileOpen:
+    case CommandId::FileClose:
+    case CommandId::FileSave:
+    case CommandId::FileSaveAs:
+    case CommandId::FilePrint:
+    case CommandId::FilePrintPreview:
+    case CommandId::FilePrintSetup:
+    case CommandId::XmlExport:
+    case CommandId::AppExit: RunFileCommand(id); break;
+    case CommandId::EditUndo:
+    case CommandId::EditRedo:
+    case CommandId::EditCopy:
+    case CommandId::EditFind:
+    case CommandId::EditFindNext: RunEditCommand(id); break;
+    case CommandId::EditElement:
+    case CommandId::RemoveElement:
+    case CommandId::InsertElement:
+    case CommandId::CopyElement:
+    case CommandId::InsertSequence:
+    case CommandId::AddItem:
+    case CommandId::NewMetaInfo:
+    case CommandId::CreateCopy:
+    case CommandId::DeleteAll: RunElementCommand(id); break;
+    case CommandId::WindowNew:
+    case CommandId::WindowCascade:
+    case CommandId::WindowTile:
+    case CommandId::WindowArrange: RunWindowCommand(id); break;
+    case CommandId::AllowReadPixelData: m_app.ToggleAllowReadPixelData(); break;
+    case CommandId::ViewToolbar:
+      for (QToolBar* toolbar : findChildren<QToolBar*>()) toolbar->setVisible(!toolbar->isVisible());
+      break;
+    case CommandId::ViewStatusBar: statusBar()->setVisible(!statusBar()->isVisible()); break;
+    case CommandId::AppAbout: {
+      CAboutDlg about(this);
+      about.exec();
+      break;
+    }
+    default: break;
+  }
+  UpdateActions();
+}
+
+void CMainFrame::RunFileCommand(CommandId id) {
+  CChildFrame* frame = ActiveFrame();
+  CDicomImageDoc* document = frame != nullptr ? &frame->Document() : nullptr;
+  switch (id) {
+    case CommandId::FileNew: AddDumpFrame(m_app.NewDocument()); break;
+    case CommandId::FileOpen:
+      if (const std::optional<std::string> path = m_ui->AskOpenPath("Open")) OpenFile(QString::fromStdString(*path));
+      break;
+    case CommandId::FileClose: {
+      if (document == nullptr || !CanCloseFrame(*frame)) break;
+      // Every window of the document goes; the question was asked once.
+      for (QMdiSubWindow* window : m_mdiArea->subWindowList()) {
+        auto* other = qobject_cast<CChildFrame*>(window);
+        if (other != nullptr && &other->Document() == document) other->CloseWithoutAsking();
+      }
+      break;
+    }
+    case CommandId::FileSave:
+    case CommandId::FileSaveAs:
+      if (document == nullptr) break;
+      if (id == CommandId::FileSave ? document->Save(*m_ui) : document->SaveAs(*m_ui)) {
+        m_app.RecentFiles().Add(document->Path());
+        UpdateRecentFiles();
+        statusBar()->showMessage(QStringLiteral("Saved %1").arg(QString::fromStdString(document->Path())), 5000);
+      }
+      break;
+    case CommandId::XmlExport:
+      if (document != nullptr) document->ExportXml(*m_ui);
+      break;
+    case CommandId::FilePrint:
+    case CommandId::FilePrintPreview: Print(id == CommandId::FilePrintPreview); break;
+    case CommandId::FilePrintSetup: {
+      if (!m_printer) m_printer = std::make_unique<QPrinter>(QPrinter::HighResolution);
+      QPageSetupDialog setup(m_printer.get(), this);
+      setup.exec();
+      break;
+    }
+    case CommandId::AppExit: close(); break;
+    default: break;
+  }
+}
+
+void CMainFrame::RunEditCommand(CommandId id) {
+  CChildFrame* frame = ActiveFrame();
+  CDumpRowModel* model = ActiveDumpView() != nullptr ? &ActiveDumpView()->Model() : nullptr;
+  switch (id) {
+    case CommandId::EditUndo:
+      if (frame != nullptr) frame->Document().Undo();
+      break;
+    case CommandId::EditRedo:
+      if (frame != nullptr) frame->Document().Redo();
+      break;
+    case CommandId::EditCopy:
+      if (model != nullptr) QApplication::clipboard()->setText(model->RowText(ActiveDumpView()->SelectedRow()));
+      break;
+    case CommandId::EditFind: Find(true); break;
+    case CommandId::EditFindNext: Find(m_findText.isEmpty()); break;
+    default: break;
+  }
+}
+
+void CMainFrame::RunElementCommand(CommandId id) {
+  CChildFrame* frame = ActiveFrame();
+  if (frame == nullptr) return;
+  CDicomImageDoc& document = frame->Document();
+  CDicomDumpView* list = ActiveDumpView();
+  const int row = list != nullptr ? list->SelectedRow() : -1;
+  switch (id) {
+    case CommandId::EditElement: {
+      bool showPixels = false;
+      document.EditElement(row, *m_ui, &showPixels);
+      if (showPixels) Execute(CommandId::ShowPixelData);
+      break;
+    }
+    case CommandId::RemoveElement: document.RemoveElement(row, *m_ui); break;
+    case CommandId::InsertElement: document.InsertElement(row, *m_ui); break;
+    case CommandId::CopyElement: m_app.CopyElement(document, row, *m_ui); break;
+    case CommandId::InsertSequence: document.InsertSequence(row, *m_ui); break;
+    case CommandId::AddItem: document.AddItem(row); break;
+    case CommandId::NewMetaInfo: document.NewMetaInformation(); break;
+    case CommandId::DeleteAll: document.DeleteAll(); break;
+    case CommandId::CreateCopy:
+      if (CDicomImageDoc* copy = m_app.CreateCopy(document, *m_ui)) AddDumpFrame(*copy);
+      break;
+    default: break;
+  }
+}
+
+void CMainFrame::RunWindowCommand(CommandId id) {
+  switch (id) {
+    case CommandId::WindowNew:
+      if (CChildFrame* frame = ActiveFrame()) AddDumpFrame(frame->Document());
+      break;
+    case CommandId::WindowCascade: m_mdiArea->cascadeSubWindows(); break;
+    case CommandId::WindowTile: m_mdiArea->tileSubWindows(); break;
+    case CommandId::WindowArrange: {
+      // Minimised windows in a row along the bottom edge.
+      int x = 0;
+      for (QMdiSubWindow* window : m_mdiArea->subWindowList()) {
+        if (!window->isMinimized()) continue;
+        window->move(x, m_mdiArea->viewport()->height() - window->height());
+        x += window->width();
+      }
+      break;
+    }
+    default: break;
+  }
+}
+
+void CMainFrame::Find(bool askForText) {
+  CDicomDumpView* list = ActiveDumpView();
+  if (list == nullptr) return;
+  if (askForText) {
+    bool ok = false;
+    const QString text = QInputDialog::getText(this, QStringLiteral("Find"),
+                                               QStringLiteral("Find a text, or a tag as gggg,eeee:"),
+                                               QLineEdit::Normal, m_findText, &ok);
+    if (!ok || text.isEmpty()) return;
+    m_findText = text;
+  }
+  const int row = FindNextRow(list->Document().Rows(), list->SelectedRow(), FindQuery::Parse(m_findText.toStdString()));
+  if (row < 0) {
+    statusBar()->showMessage(QStringLiteral("Not found: %1").arg(m_findText), 5000);
+    QApplication::beep();
+    return;
+  }
+  list->SelectRow(row);
+}
+
+void CMainFrame::Print(bool preview) {
+  CDicomDumpView* list = ActiveDumpView();
+  if (list == nullptr) return;
+  if (!m_printer) m_printer = std::make_unique<QPrinter>(QPrinter::HighResolution);
+  m_printer->setDocName(QString::fromStdString(list->Document().Title()));
+  const CDicomImageDoc& document = list->Document();
+  if (preview) {
+    QPrintPreviewDialog dialog(m_printer.get(), this);
+    connect(&dialog, &QPrintPreviewDialog::paintRequested, this,
+            [&document](QPrinter* printer) { PrintDumpRows(document, *printer); });
+    dialog.exec();
+    return;
+  }
+  QPrintDialog dialog(m_printer.get(), this);
+  if (dialog.exec() == QDialog::Accepted) PrintDumpRows(document, *m_printer);
+}
+
+}  // namespace quillon

@@ -1,0 +1,88 @@
+#include "app/qt/QtUserInterface.h"
+
+#include "app/qt/AddSequenceDlgWindow.h"
+#include "app/qt/DicomElementDlgWindow.h"
+#include "app/qt/SelectDestinationDlgWindow.h"
+
+#include <QFileDialog>
+#include <QMessageBox>
+
+namespace quillon {
+
+namespace {
+
+const QString kTitle = QStringLiteral("Quillon");
+const QString kDicomFilter = QStringLiteral("Dicom Files (*.dcm);;All Files (*)");
+
+QString ToQt(const std::string& text) { return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())); }
+
+}  // namespace
+
+CQtUserInterface::CQtUserInterface(QWidget* parent, ISettingsStore* settings,
+                                   std::function<void(const QString&)> showStatus)
+    : m_parent(parent), m_settings(settings), m_showStatus(std::move(showStatus)) {}
+
+void CQtUserInterface::ShowMessage(const std::string& text) {
+  QMessageBox box(QMessageBox::Warning, kTitle, ToQt(text), QMessageBox::Ok, m_parent);
+  box.exec();
+}
+
+bool CQtUserInterface::AskYesNo(const std::string& text) {
+  QMessageBox box(QMessageBox::Question, kTitle, ToQt(text), QMessageBox::Yes | QMessageBox::No, m_parent);
+  box.setDefaultButton(QMessageBox::No);
+  return box.exec() == QMessageBox::Yes;
+}
+
+bool CQtUserInterface::AskOkCancel(const std::string& text) {
+  QMessageBox box(QMessageBox::Question, kTitle, ToQt(text), QMessageBox::Ok | QMessageBox::Cancel, m_parent);
+  return box.exec() == QMessageBox::Ok;
+}
+
+IUserInterface::SaveChoice CQtUserInterface::AskSaveChanges(const std::string& documentTitle) {
+  QMessageBox box(QMessageBox::Warning, kTitle,
+                  QStringLiteral("Save changes to %1?").arg(ToQt(documentTitle)),
+                  QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel, m_parent);
+  box.setDefaultButton(QMessageBox::Save);
+  switch (box.exec()) {
+    case QMessageBox::Save: return SaveChoice::Save;
+    case QMessageBox::Discard: return SaveChoice::Discard;
+    default: return SaveChoice::Cancel;
+  }
+}
+
+bool CQtUserInterface::RunElementDialog(CDicomElementDlg& dialog) {
+  CDicomElementDlgWindow window(dialog, *this, m_settings, m_parent);
+  return window.exec() == QDialog::Accepted;
+}
+
+bool CQtUserInterface::RunAddSequenceDialog(CAddSequenceDlg& dialog) {
+  CAddSequenceDlgWindow window(dialog, *this, m_parent);
+  return window.exec() == QDialog::Accepted;
+}
+
+bool CQtUserInterface::RunSelectDestinationDialog(CSelectDestinationDlg& dialog) {
+  CSelectDestinationDlgWindow window(dialog, m_parent);
+  return window.exec() == QDialog::Accepted;
+}
+
+std::optional<std::string> CQtUserInterface::AskOpenPath(const std::string& title) {
+  const QString path = QFileDialog::getOpenFileName(m_parent, ToQt(title), QString(), kDicomFilter);
+  if (path.isEmpty()) return std::nullopt;
+  return path.toStdString();
+}
+
+std::optional<std::string> CQtUserInterface::AskSavePath(const std::string& documentTitle,
+                                                         const std::string& suggestedPath) {
+  QFileDialog chooser(m_parent, QStringLiteral("Save %1 As").arg(ToQt(documentTitle)), ToQt(suggestedPath),
+                      kDicomFilter);
+  chooser.setAcceptMode(QFileDialog::AcceptSave);
+  chooser.setDefaultSuffix(QStringLiteral("dcm"));
+  if (chooser.exec() != QDialog::Accepted || chooser.selectedFiles().isEmpty()) return std::nullopt;
+  return chooser.selectedFiles().front().toStdString();
+}
+
+void CQtUserInterface::ShowStatus(const std::string& text) {
+  if (m_showStatus) m_showStatus(ToQt(text));
+}
+
+}  // namespace quillon

@@ -1,0 +1,90 @@
+// The dialogs on screen: their fields reach the dialog's logic, the VR list
+// switches the length field, and OK closes only when the logic agrees.
+#include "app/qt/AddSequenceDlgWindow.h"
+#include "app/qt/DicomElementDlgWindow.h"
+
+#include "app/AddSequenceDlg.h"
+#include "app/DicomElementDlg.h"
+#include "support/FakeUserInterface.h"
+
+#include <QComboBox>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+namespace quillon::test {
+namespace {
+
+QPushButton* Button(QWidget& window, const QString& text) {
+  for (QPushButton* button : window.findChildren<QPushButton*>()) {
+    if (button->text().remove('&') == text) return button;
+  }
+  return nullptr;
+}
+
+TEST(ElementDialogWindow, TheVrListSwitchesTheLengthFieldAndOkChecksTheFields) {
+  CFakeUserInterface ui;
+  CDicomElementDlg dialog(true, {false, TextCharset::Latin1, ""});
+  CDicomElementDlgWindow window(dialog, ui, nullptr);
+  auto* group = window.findChild<QLineEdit*>("group");
+  auto* element = window.findChild<QLineEdit*>("element");
+  auto* vr = window.findChild<QComboBox*>("vr");
+  auto* length = window.findChild<QLineEdit*>("length");
+  ASSERT_TRUE(group && element && vr && length);
+  EXPECT_EQ(vr->count(), 26);
+  EXPECT_EQ(vr->itemText(0), "Undef.");
+
+  QTest::keyClicks(group, "7fe0");
+  QTest::keyClicks(element, "10");
+  QTest::mouseClick(Button(window, "Lookup VR"), Qt::LeftButton);
+  EXPECT_EQ(vr->currentText(), "OB");
+  EXPECT_TRUE(length->isEnabled());
+  vr->setCurrentIndex(vr->findText("LO"));
+  emit vr->activated(vr->currentIndex());
+  EXPECT_FALSE(length->isEnabled());
+
+  // "12345" cannot even be typed: the field holds 4 hexadecimal digits.
+  group->clear();
+  QTest::keyClicks(group, "12345");
+  EXPECT_EQ(group->text(), "1234");
+  group->clear();
+  window.accept();  // an empty group: refused, the dialog stays open
+  EXPECT_NE(window.result(), QDialog::Accepted);
+  EXPECT_EQ(ui.messages.size(), 1u);
+  QTest::keyClicks(group, "0010");
+  QTest::keyClicks(window.findChild<QPlainTextEdit*>("value"), "Some name");
+  window.accept();
+  EXPECT_EQ(window.result(), QDialog::Accepted);
+  EXPECT_EQ(dialog.Result().tag, 0x00100010u);
+}
+
+TEST(ElementDialogWindow, EditingKeepsTheTag) {
+  CFakeUserInterface ui;
+  CDicomElementDlg dialog(false, {false, TextCharset::Latin1, ""});
+  dialog.groupText = "0010";
+  dialog.elementText = "0010";
+  CDicomElementDlgWindow window(dialog, ui, nullptr);
+  EXPECT_TRUE(window.findChild<QLineEdit*>("group")->isReadOnly());
+  EXPECT_TRUE(window.findChild<QLineEdit*>("element")->isReadOnly());
+}
+
+TEST(SequenceDialogWindow, ANonSequenceTagIsAskedAbout) {
+  CFakeUserInterface ui;
+  CAddSequenceDlg dialog(false, "");
+  CAddSequenceDlgWindow window(dialog, ui);
+  QTest::keyClicks(window.findChild<QLineEdit*>("group"), "0010");
+  QTest::keyClicks(window.findChild<QLineEdit*>("element"), "0010");
+  ui.okCancel.push_back(false);
+  window.accept();
+  EXPECT_NE(window.result(), QDialog::Accepted);
+  ui.okCancel.push_back(true);
+  window.accept();
+  EXPECT_EQ(window.result(), QDialog::Accepted);
+  EXPECT_EQ(dialog.Tag(), 0x00100010u);
+}
+
+}  // namespace
+}  // namespace quillon::test
