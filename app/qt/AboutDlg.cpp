@@ -19,6 +19,9 @@ CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent) {
   layout->addWidget(icon, 0, Qt::AlignTop);
   layout->addWidget(text, 1, Qt::AlignTop);
   layout->addWidget(buttons, 0, Qt::AlignTop);
+  layout->setSpacing(16);
+  layout->setContentsMargins(16, 16, 16, 16);
+  setMinimumWidth(360);
   connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
 }
 

@@ -1,0 +1,46 @@
+#!/usr/bin/env bash
+# The desktop editor on the 200,000-element nested.dcm of the bench corpus,
+# in one run beside the command-line dump of the same file:
+#
+#   open to painted list   at most 2x `quillon-cli dump` (aim: 0.5 s)
+#   an edit, rebuilt and repainted   at most 100 ms
+#   scrolling one page     at most 16 ms
+#   peak memory            at most 1.5x the library alone holding the file
+#
+# Builds build/release with QUILLON_BUILD_BENCH and the corpus when missing.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+build_dir="${QUILLON_BENCH_BUILD_DIR:-build/release}"
+corpus="build/bench-corpus"
+cmake -S . -B "$build_dir" -G Ninja -DCMAKE_BUILD_TYPE=Release -DQUILLON_BUILD_TESTS=OFF \
+  -DQUILLON_BUILD_BENCH=ON >/dev/null
+cmake --build "$build_dir" --target quillon-cli make-bench-corpus editor-bench
+
+mkdir -p "$corpus"
+[ -s "$corpus/nested.dcm" ] || "$build_dir/bench/make-bench-corpus" "$corpus"
+nested="$corpus/nested.dcm"
+bench="$build_dir/bench/editor-bench"
+export QT_QPA_PLATFORM=offscreen QUILLON_BENCH_FILE="$nested"
+
+source bench/bench_common.sh
+require /usr/bin/time
+measure "quillon-cli dump nested.dcm" "$build_dir/cli/quillon-cli" dump "$nested"
+measure "library holds nested.dcm" "$bench" --load "$nested"
+measure "editor with nested.dcm open" "$bench" --open "$nested"
+print_measurements
+echo
+"$bench" --benchmark_format=console 2>/dev/null | tee "$build_dir/editor-bench.txt"
+
+open_ms=$(awk '/^BM_OpenToPaintedList/ { print $2 }' "$build_dir/editor-bench.txt")
+edit_ms=$(awk '/^BM_EditRepaint/ { print $2 }' "$build_dir/editor-bench.txt")
+scroll_ms=$(awk '/^BM_ScrollPage/ { print $2 }' "$build_dir/editor-bench.txt")
+dump_ms=$(awk -v s="${best_wall[quillon-cli dump nested.dcm]}" 'BEGIN { printf "%.0f", s * 1000 }')
+memory=$(ratio "${peak_rss[editor with nested.dcm open]}" "${peak_rss[library holds nested.dcm]}")
+echo
+printf '%-60s %8s %10s\n' "ratio" "value" "target"
+print_ratio "open to painted list / quillon-cli dump" "$(ratio "$open_ms" "$dump_ms")x" "<= 2x" 2 max
+print_ratio "open to painted list (ms)" "$open_ms" "<= 500" 500 max
+print_ratio "edit, rebuild and repaint (ms)" "$edit_ms" "<= 100" 100 max
+print_ratio "scroll one page and repaint (ms)" "$scroll_ms" "<= 16" 16 max
+print_ratio "editor peak RSS / library alone" "${memory}x" "<= 1.5x" 1.5 max

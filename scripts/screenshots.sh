@@ -1,0 +1,85 @@
+#!/usr/bin/env bash
+# Starts the desktop editor under a virtual display (Xvfb), drives it as a
+# person would with xdotool (keys and clicks), and writes a screenshot of
+# each state to build/screenshots/: the main window with documents open, the
+# element dialog (edit and insert), the sequence dialog, the destination
+# dialog and the About box. Look at them after a change to the windows.
+#
+#   scripts/screenshots.sh [BUILD_DIR]     (default build/release)
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+
+# Runs inside the virtual display: no window manager, so the main window
+# sits at (0,0) and its menus at fixed places.
+drive() {
+  set -euo pipefail
+  export QUILLON_SETTINGS_FILE="$work/settings.ini"
+  "$editor" "$work/another.dcm" "$work/sample.dcm" "$work/nested.dcm" &
+  local pid=$!
+  local window=""
+  for _ in $(seq 1 100); do
+    window="$(xdotool search --name '^Quillon' 2>/dev/null | head -n 1 || true)"
+    [ -n "$window" ] && break
+    sleep 0.1
+  done
+  [ -n "$window" ] || { echo "the editor did not start" >&2; kill "$pid"; return 1; }
+  xdotool windowsize "$window" 1200 800
+  xdotool windowmove "$window" 0 0
+  sleep 1.5
+  shot() { sleep 0.8; import -window root "$out/$1.png"; }
+  # Menu titles in the menu bar, as Qt lays them out with the default font.
+  menu() { xdotool mousemove "$1" 12 click 1; sleep 0.5; }
+
+  shot main-window
+  # The list has the focus: go to the patient name and edit it (Return).
+  xdotool key ctrl+f; sleep 0.5
+  xdotool type --delay 20 "0010,0010"; xdotool key Return; sleep 0.5
+  xdotool key Return
+  shot element-dialog-edit
+  xdotool key Escape; sleep 0.5
+  xdotool key Insert
+  shot element-dialog-insert
+  xdotool key Escape; sleep 0.5
+  menu 233                        # Sequence
+  xdotool key Down Return         # Insert New
+  shot sequence-dialog
+  xdotool key Escape; sleep 0.5
+  menu 164                        # Element
+  xdotool key Down Down Down Down Return   # Copy
+  shot destination-dialog
+  xdotool key Escape; sleep 0.5
+  menu 437                        # Help
+  xdotool key Down Return         # About Quillon...
+  shot about-box
+  xdotool key Escape; sleep 0.3
+  menu 20                         # File
+  shot file-menu
+  xdotool key Escape
+  kill "$pid" 2>/dev/null || true
+  wait "$pid" 2>/dev/null || true
+}
+if [ "${1:-}" = "--inside-display" ]; then
+  drive
+  exit 0
+fi
+
+build_dir="${1:-build/release}"
+export editor="$build_dir/app/qt/quillon"
+if [ ! -x "$editor" ]; then
+  echo "no editor at $editor: build first (scripts/run.sh builds build/release)" >&2
+  exit 1
+fi
+export out="build/screenshots"
+mkdir -p "$out"
+work="$(mktemp -d)"
+export work
+trap 'rm -rf "$work"' EXIT
+
+dump2dcm -e tests/data/nested_sequences.txt "$work/nested.dcm" 2>/dev/null
+cp samples/sample.dcm "$work/sample.dcm"
+cp samples/sample.dcm "$work/another.dcm"
+
+xvfb-run -a -s "-screen 0 1280x860x24" "$0" --inside-display
+echo "screenshots in $out:"
+ls "$out"
