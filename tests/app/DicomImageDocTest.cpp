@@ -223,6 +223,24 @@ TEST_F(DocumentTest, AFailedSaveKeepsTheOldFileAndTheDocumentModified) {
   EXPECT_EQ(ReadBytes(m_file), before);
 }
 
+TEST_F(DocumentTest, XmlExportUsesTheShippedDictionaryAndSaysWhereItWrote) {
+  // A working folder without a dictionary of its own.
+  const std::filesystem::path previous = std::filesystem::current_path();
+  std::filesystem::current_path(m_dir.Path());
+  m_document.ExportXml(m_ui);
+  const std::string xml = ReadBytes(m_dir / "dicomXml.xml");
+  std::filesystem::current_path(previous);
+  EXPECT_EQ(m_ui.TakeMessages(), "The data set was exported to " + (m_dir / "dicomXml.xml") + "\n");
+  EXPECT_NE(xml.find("<patient_name>Doe^John</patient_name>"), std::string::npos) << xml;
+
+  // A dictionary of the working folder wins; a broken one says why.
+  WriteText(m_dir / "Dicom2XmlDict.txt", "weird:name (00100010)\n");
+  std::filesystem::current_path(m_dir.Path());
+  m_document.ExportXml(m_ui);
+  std::filesystem::current_path(previous);
+  EXPECT_EQ(m_ui.TakeMessages(), "The XML export failed: Unable to create XML node\n");
+}
+
 TEST(Document, AFileThatCannotBeReadOpensNoDocument) {
   TempDir dir("document-bad");
   const std::string file = dir / "bad.dcm";
