@@ -19,11 +19,31 @@ bool IsElementRow(DumpRowKind kind) {
 /// Control Pictures block (U+2400–U+2421), which fixed-pitch fonts carry.
 char32_t ControlPicture(char32_t c) { return c == 0x7F ? char32_t{0x2421} : char32_t{0x2400} + c; }
 
+/// How many rows `object` gives: counted first so the list is allocated
+/// once, at its exact size (growing it by doubling would, at its peak, hold
+/// up to three times the rows of a large file).
+size_t CountRows(const CDicomObject& object) {
+  size_t rows = 0;
+  for (const auto& entry : object.Elements().Sorted()) {
+    ++rows;
+    const auto* sequence = entry.element && entry.element->GetVR() == vr::SQ
+                               ? dynamic_cast<const CDicomSequence*>(entry.element.get())
+                               : nullptr;
+    if (sequence == nullptr) continue;
+    ++rows;  // the end of the sequence
+    for (size_t i = 0; i < sequence->GetItemCount(); ++i) {
+      if (const CSequenceItem* item = sequence->GetItem(i)) rows += 2 + CountRows(*item);
+    }
+  }
+  return rows;
+}
+
 }  // namespace
 
 void DumpRowList::Rebuild(const CDicomObject& object) {
   m_rows.clear();
-  m_rows.reserve(object.ElementCount());
+  m_rows.shrink_to_fit();
+  m_rows.reserve(CountRows(object));
   AppendObject(object, 0, CharsetInForce(object, TextCharset::Latin1));
 }
 

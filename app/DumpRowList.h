@@ -48,6 +48,7 @@ struct DumpRow {
   /// The character set the row's text values are stored in.
   TextCharset charset = TextCharset::Latin1;
 };
+static_assert(sizeof(DumpRow) <= 16, "a row is a pointer and a few small numbers: keep it so");
 
 class DumpRowList {
  public:

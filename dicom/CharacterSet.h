@@ -11,6 +11,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -19,7 +20,7 @@ namespace quillon {
 class CDicomObject;
 
 /// How the bytes of a text value are to be read and written.
-enum class TextCharset {
+enum class TextCharset : uint8_t {
   /// ISO 8859-1: every byte is the code point of the same number. Used for
   /// "ISO_IR 100" and for the default repertoire ("ISO_IR 6", or no
   /// (0008,0005) at all), because files that never declare a character set

@@ -5,45 +5,73 @@
 #include <QFontDatabase>
 #include <QHeaderView>
 #include <QKeyEvent>
+#include <QScrollBar>
+#include <QStyledItemDelegate>
 
 namespace quillon {
 
 namespace {
+
 // Wide enough for a whole row with a short value; longer rows scroll.
-constexpr int kColumnCharacters = 150;
+constexpr int kRowCharacters = 150;
+
+/// Every row is one line of the same width: the list never asks a row for
+/// its size, which is what keeps a large file cheap.
+class CRowDelegate : public QStyledItemDelegate {
+ public:
+  explicit CRowDelegate(QObject* parent) : QStyledItemDelegate(parent) {}
+  QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex&) const override {
+    return QSize(m_width, option.fontMetrics.height() + 2);
+  }
+  void SetWidth(int width) { m_width = width; }
+
+ private:
+  int m_width = 0;
+};
+
 }  // namespace
 
 CDicomDumpView::CDicomDumpView(CDicomImageDoc& document, QWidget* parent)
-    : QTreeView(parent), m_document(document), m_model(new CDumpRowModel(document, this)) {
+    : QListView(parent),
+      m_document(document),
+      m_model(new CDumpRowModel(document, this)),
+      m_header(new QHeaderView(Qt::Horizontal, this)) {
   setObjectName("dumpView");
-  QFont font = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+  const QFont font = QFontDatabase::systemFont(QFontDatabase::FixedFont);
   setFont(font);
-  header()->setFont(font);
   setModel(m_model);
-  // Without uniform heights Qt would measure every row: seconds on a large
+  setItemDelegate(new CRowDelegate(this));
+  // Without uniform sizes Qt would measure every row: seconds on a large
   // file. With them, only the rows on screen are ever formatted.
-  setUniformRowHeights(true);
-  setRootIsDecorated(false);
-  setItemsExpandable(false);
-  setAllColumnsShowFocus(true);
+  setUniformItemSizes(true);
   setSelectionMode(QAbstractItemView::SingleSelection);
   setSelectionBehavior(QAbstractItemView::SelectRows);
   setTextElideMode(Qt::ElideNone);
   setEditTriggers(QAbstractItemView::NoEditTriggers);
   setDragEnabled(false);
-  header()->setStretchLastSection(false);
-  header()->setSectionsMovable(false);
-  header()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
-  FitColumn();
+  setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
 
-  connect(this, &QTreeView::doubleClicked, this, [this](const QModelIndex& index) {
+  m_header->setObjectName("dumpHeader");
+  m_header->setFont(font);
+  m_header->setModel(m_model);
+  m_header->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+  m_header->setStretchLastSection(false);
+  m_header->setSectionsClickable(false);
+  m_header->setSectionResizeMode(QHeaderView::Fixed);
+
+  connect(this, &QListView::doubleClicked, this, [this](const QModelIndex& index) {
     if (index.isValid()) emit editRequested(index.row());
   });
   connect(selectionModel(), &QItemSelectionModel::currentRowChanged, this, [this] { emit stateChanged(); });
   m_document.AddObserver(this);
+  updateGeometries();
 }
 
 CDicomDumpView::~CDicomDumpView() { m_document.RemoveObserver(this); }
+
+int CDicomDumpView::RowWidth() const {
+  return std::max(viewport()->width(), fontMetrics().horizontalAdvance(QLatin1Char('0')) * kRowCharacters);
+}
 
 int CDicomDumpView::SelectedRow() const {
   const QModelIndexList selected = selectionModel()->selectedRows();
@@ -59,12 +87,14 @@ void CDicomDumpView::SelectRow(int row) {
 
 void CDicomDumpView::OnRowsRebuilt(const CDicomImageDoc& document, const void* focus) {
   const int previous = SelectedRow() >= 0 ? SelectedRow() : currentIndex().row();
+  const int scrolledTo = horizontalScrollBar()->value();
   // The old indices point at rows that no longer exist: reset before
   // anything (a dialog's event loop) can ask the view to paint them.
   m_model->Reset();
   int row = document.Rows().RowOf(focus);
   if (row < 0) row = std::min(previous, m_model->rowCount() - 1);
   if (row >= 0) SelectRow(row);
+  horizontalScrollBar()->setValue(scrolledTo);
   emit stateChanged();
 }
 
@@ -85,17 +115,30 @@ void CDicomDumpView::keyPressEvent(QKeyEvent* event) {
       default: break;
     }
   }
-  QTreeView::keyPressEvent(event);
+  QListView::keyPressEvent(event);
 }
 
 void CDicomDumpView::resizeEvent(QResizeEvent* event) {
-  QTreeView::resizeEvent(event);
-  FitColumn();
+  QListView::resizeEvent(event);
+  updateGeometries();
 }
 
-void CDicomDumpView::FitColumn() {
-  const int text = fontMetrics().horizontalAdvance(QLatin1Char('0')) * kColumnCharacters;
-  header()->resizeSection(0, std::max(viewport()->width(), text));
+void CDicomDumpView::updateGeometries() {
+  // The header sits in the list's top margin, over the rows.
+  const int headerHeight = m_header->sizeHint().height();
+  setViewportMargins(0, headerHeight, 0, 0);
+  const QRect area = viewport()->geometry();
+  m_header->setGeometry(area.left(), area.top() - headerHeight, area.width(), headerHeight);
+  const int width = RowWidth();
+  static_cast<CRowDelegate*>(itemDelegate())->SetWidth(width);
+  m_header->resizeSection(0, width);
+  QListView::updateGeometries();
+  m_header->setOffset(horizontalScrollBar()->value());
+}
+
+void CDicomDumpView::scrollContentsBy(int dx, int dy) {
+  QListView::scrollContentsBy(dx, dy);
+  m_header->setOffset(horizontalScrollBar()->value());
 }
 
 }  // namespace quillon
