@@ -371,6 +371,49 @@ TEST(PixelCodecWindow, EightBitSamplesWithAnEightBitCodec) {
   }
 }
 
+TEST(PixelCodecWindow, SamplesAreTheirBitsStoredSignExtendedWhenSigned) {
+  // Every 16-bit pattern, read with each layout, meets the window as the
+  // value its Bits Stored bits hold.
+  const struct {
+    uint32_t bitsStored;
+    uint32_t highBit;
+    bool isSigned;
+    int32_t width;
+    int32_t center;
+  } cases[] = {
+      {12, 11, false, 4096, 2048}, {12, 11, true, 4096, 0},   {12, 15, false, 4096, 2048},
+      {12, 13, true, 4096, 0},     {16, 15, true, 65536, 0},  {1, 0, true, 2, 0},
+      {12, 3, false, 4096, 2048},  // a High Bit below Bits Stored − 1 counts as 11
+      {16, 15, true, 300, -200},   // a window the user set
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::to_string(c.bitsStored) + " bits stored, high bit " + std::to_string(c.highBit) +
+                 (c.isSigned ? ", signed" : ", unsigned"));
+    CPixelCodec codec("MONOCHROME2", 65536, 1, 2, 16, c.bitsStored, 0);
+    codec.SetSampleLayout(c.highBit, c.isSigned);
+    EXPECT_EQ(codec.SignedSamples(), c.isSigned);
+    const uint32_t shift = c.highBit + 1 >= c.bitsStored ? c.highBit + 1 - c.bitsStored : 0;
+    if (c.width == 300) {
+      codec.SetWindow(c.width, c.center);
+    } else {
+      int32_t width = 0;
+      int32_t center = 0;
+      codec.GetWindow(width, center);  // the default for the layout
+      EXPECT_EQ(width, c.width);
+      EXPECT_EQ(center, c.center);
+    }
+    const AllSamples16 patterns;
+    Bytes bitmap(65536);
+    ASSERT_TRUE(codec.Decompress(patterns.stored.data(), patterns.stored.size(), bitmap.data()));
+    const int32_t range = 1 << c.bitsStored;
+    for (int32_t raw = 0; raw < 65536; ++raw) {
+      int32_t value = (raw >> shift) & (range - 1);
+      if (c.isSigned && value >= range / 2) value -= range;
+      ASSERT_EQ(bitmap[static_cast<size_t>(raw)], ReferenceWindow(c.width, c.center, value)) << "raw " << raw;
+    }
+  }
+}
+
 TEST(PixelCodecWindow, ExtremeWindowsAreSafe) {
   AllSamples16 all;
   const int32_t extremes[] = {kInt32Min, kInt32Min + 1, -1, 0, 1, 2, kInt32Max - 1, kInt32Max};
