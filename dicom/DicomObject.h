@@ -56,8 +56,8 @@ class CDicomObject {
   [[nodiscard]] virtual bool ReadDataSet(CStream& stream, bool skipPixelData);
   /// As ReadDataSet, but stops once `length` bytes have been consumed.
   [[nodiscard]] virtual bool ReadDataSetBounded(CStream& stream, uint64_t length, bool skipPixelData);
-  /// Reads one element and stores it: Success, PixelDataStored,
-  /// EndOfStream, kItemDelimitationMet or Failure.
+  /// Reads one element and stores it: Success, EndOfStream,
+  /// kItemDelimitationMet or Failure.
   DicomStatus ReadNextElement(CStream& stream, bool skipPixelData);
   /// Why the last read failed (tag, offset and reason); empty after success.
   const std::string& GetLastReadError() const { return m_ownReadContext.GetError(); }

@@ -74,8 +74,8 @@ using ConversionProgress = std::function<bool(int32_t done, int32_t total)>;
 /// element of the source is carried over, those after the pixel data
 /// included, except the pixel data itself and what the conversion rewrites
 /// (the header changes of UpdateImageHeader, and the group length and
-/// offset tables of group 7FE0, which described the old pixel data). No
-/// state is shared between calls: conversions may run on several threads.
+/// offset tables of group 7FE0, which described the old pixel data).
+/// Conversions may run on worker threads, several at once.
 DCT_STATUS ConvertPixelDataFile(const ConversionOptions& options, const std::string& sourcePath,
                                 const std::string& destinationPath, ConversionMode mode, bool toMonochrome,
                                 const ConversionProgress& progress = {});
