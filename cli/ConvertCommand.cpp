@@ -48,6 +48,7 @@ int RunConvert(const ConvertOptions& options) {
     progress = [](int32_t done, int32_t total) {
       std::fprintf(stderr, "\rframe %d of %d", done, total);
       if (done == total) std::fputc('\n', stderr);
+      return true;
     };
   }
   const DCT_STATUS status =

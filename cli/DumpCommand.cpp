@@ -81,7 +81,7 @@ void RegisterDumpCommand(CLI::App& app, int& exitCode) {
   CLI::App* command = app.add_subcommand("dump", "Print every element of DICOM files");
   command->add_option("files", options->files, "DICOM files to dump")->required();
   command->add_flag("--no-pixel-data", options->noPixelData,
-                    "Do not read the pixel data (and nothing after it)");
+                    "Step over the pixel data value without reading it (the elements after it are read)");
   command->callback([options, &exitCode] { exitCode = RunDump(*options); });
 }
 

@@ -215,8 +215,16 @@ DicomStatus CDicomObject::ReadNextElement(CStream& stream, bool skipPixelData) {
       element = std::move(native);
     }
     if (skipPixelData && !isItem) {
+      // The value stays in the file, for frames to be read on demand; the
+      // elements after it are read as usual (private groups, trailing
+      // padding), so a writer of this object does not lose them.
+      std::string why;
+      if (!static_cast<CDicomPixelData&>(*element).SkipValue(stream, m_transferMode, why)) {
+        ReadContext().Fail(tag, position, why);
+        return DicomStatus::Failure;
+      }
       StoreElement(std::move(element));
-      return DicomStatus::PixelDataStored;
+      return DicomStatus::Success;
     }
   } else {
     element = std::make_unique<CDicomElement>();

@@ -43,6 +43,16 @@ bool CDicomObject::WriteToFile(CStream& stream) {
          WriteElements(stream, m_transferMode, GroupFilter::AllButMeta);
 }
 
+bool CDicomObject::WriteToFileUpTo(CStream& stream, DicomTag last) {
+  if (!WritePreamble(stream)) return false;
+  return WriteElements(stream, TransferMode::ExplicitLittleEndian, GroupFilter::MetaOnly) &&
+         WriteElements(stream, m_transferMode, GroupFilter::AllButMeta, 0, last);
+}
+
+bool CDicomObject::WriteDataSetFrom(CStream& stream, DicomTag first) {
+  return WriteElements(stream, m_transferMode, GroupFilter::AllButMeta, first);
+}
+
 bool CDicomObject::WritePreamble(CStream& stream) {
   uint8_t prefix[132] = {};
   std::memcpy(prefix + 128, "DICM", 4);
@@ -56,8 +66,10 @@ bool CDicomObject::WriteDataSet(CStream& stream, TransferMode mode) {
   return WriteElements(stream, mode, GroupFilter::All);
 }
 
-bool CDicomObject::WriteElements(CStream& stream, TransferMode mode, GroupFilter filter) {
+bool CDicomObject::WriteElements(CStream& stream, TransferMode mode, GroupFilter filter, DicomTag first,
+                                 DicomTag last) {
   for (const auto& entry : m_elements.Sorted()) {
+    if (entry.tag < first || entry.tag > last) continue;
     const bool meta = TagGroup(entry.tag) == 0x0002;
     if ((filter == GroupFilter::MetaOnly && !meta) || (filter == GroupFilter::AllButMeta && meta)) continue;
     CDicomElement& element = *entry.element;

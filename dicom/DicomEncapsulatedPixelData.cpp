@@ -162,6 +162,52 @@ bool CDicomEncapsulatedPixelData::ReadValue(CStream& stream, TransferMode mode) 
   return true;
 }
 
+bool CDicomEncapsulatedPixelData::SkipValue(CStream& stream, TransferMode mode, std::string& why) {
+  m_items.clear();
+  m_itemPositions.clear();
+  m_loaded = false;
+  m_valuePosition = stream.GetPosition();
+  m_streamMode = mode;
+  const bool defined = !IsUndefinedLength();
+  const uint64_t valueEnd = m_valuePosition + GetLength();  // meaningful only when defined
+  const auto at = [](uint64_t offset) { return " at offset " + std::to_string(offset); };
+
+  // Every turn consumes at least one 8-byte header, so the walk ends.
+  for (size_t index = 0;; ++index) {
+    const uint64_t position = stream.GetPosition();
+    const bool remember = index < kMaxItemsRememberedBySkip;
+    if (defined && position >= valueEnd) {
+      if (remember) RememberItemPosition(index, position);  // just past the last item
+      return true;
+    }
+    ItemHeader header;
+    if (!ReadItemHeader(stream, mode, header)) {
+      why = "encapsulated pixel data ends without a sequence delimitation (item header truncated" + at(position) +
+            ")";
+      return false;
+    }
+    if (header.tag == tags::kSequenceDelimitation) {
+      if (remember) RememberItemPosition(index, position);
+      return true;
+    }
+    if (header.tag != tags::kItem || header.length == kUndefinedLength) {
+      why = "expected a fragment item (FFFE,E000) of defined length in the pixel data" + at(position);
+      return false;
+    }
+    if (header.length > stream.Remaining()) {
+      why = "fragment of length " + std::to_string(header.length) + at(position) +
+            " runs past the end of the file (" + std::to_string(stream.Remaining()) + " bytes left)";
+      return false;
+    }
+    if (defined && position + kItemHeaderSize + header.length > valueEnd) {
+      why = "fragment" + at(position) + " runs past the end of the pixel data value";
+      return false;
+    }
+    if (remember) RememberItemPosition(index, position);
+    stream.Seek(static_cast<int64_t>(header.length), CStream::SeekOrigin::Current);
+  }
+}
+
 uint64_t CDicomEncapsulatedPixelData::EncodedSize(TransferMode /*mode*/) const {
   uint64_t size = kElementHeaderSize;
   for (const auto& item : m_items) size += kItemHeaderSize + item->GetLength();
@@ -206,6 +252,7 @@ std::unique_ptr<CDicomElement> CDicomEncapsulatedPixelData::Clone() const {
   auto copy = std::make_unique<CDicomEncapsulatedPixelData>();
   CopyPixelStateTo(*copy);
   copy->m_streamMode = m_streamMode;
+  copy->m_itemPositions = m_itemPositions;
   copy->m_items.reserve(m_items.size());
   for (const auto& item : m_items) {
     auto itemCopy = std::make_unique<CDicomElement>();

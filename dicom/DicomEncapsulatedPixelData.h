@@ -14,6 +14,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <string>
 #include <vector>
 
 namespace quillon {
@@ -49,6 +50,14 @@ class CDicomEncapsulatedPixelData : public CDicomPixelData {
   /// of the stream before the delimitation; the items read before the
   /// failure stay.
   [[nodiscard]] bool ReadValue(CStream& stream, TransferMode mode) override;
+  /// Walks the item headers of the value without reading the fragments,
+  /// up to the sequence delimitation (which is stepped over) or the end of
+  /// the defined length, and remembers where each item starts, so that
+  /// frames are later found without walking again. Not loaded afterwards.
+  /// False, with the reason and offset in `why`, for a truncated item
+  /// header, a tag other than an item, or an item that runs past the value
+  /// or the stream.
+  [[nodiscard]] bool SkipValue(CStream& stream, TransferMode mode, std::string& why) override;
   /// The 12-byte explicit header (Pixel Data exists encapsulated only in
   /// explicit VR), every item, and for an undefined length the sequence
   /// delimitation item. False for another tag, an item without its value,
@@ -57,8 +66,8 @@ class CDicomEncapsulatedPixelData : public CDicomPixelData {
   [[nodiscard]] bool WriteElement(CStream& stream, TransferMode mode) const override;
   /// 12 + 8 + length for every item, + 8 for an undefined length.
   uint64_t EncodedSize(TransferMode mode) const override;
-  /// A copy with copies of all items; null for another tag or when memory
-  /// runs out.
+  /// A copy with copies of all items and of the item positions known; null
+  /// for another tag or when memory runs out.
   std::unique_ptr<CDicomElement> Clone() const override;
   /// Ignored: the length of an encapsulated value follows from its items.
   void SetValueLength(uint32_t length) override;
@@ -104,6 +113,11 @@ class CDicomEncapsulatedPixelData : public CDicomPixelData {
                                uint64_t& outLength) const;
   bool ReadNextFrameFromStream(CStream& stream, uint64_t target, uint8_t* out,
                                uint64_t outCapacity, uint64_t& outLength);
+
+  /// Item positions remembered by SkipValue: enough for any real image,
+  /// while a damaged file of millions of empty items cannot make the list
+  /// grow with it. Items beyond are found by walking on from the last one.
+  static constexpr size_t kMaxItemsRememberedBySkip = size_t{1} << 16;
 
   /// Byte order of the item headers in the stream the value lives in: set
   /// by construction from a header, by ReadValue and by WriteFrame.

@@ -45,20 +45,20 @@ class CDicomObject {
   /// with the reason in GetLastReadError.
   [[nodiscard]] bool LoadFile(const std::string& path, bool skipPixelData);
   /// Reads a whole media file: preamble, "DICM", meta group, data set. With
-  /// `skipPixelData` the Pixel Data value is left in the stream (its
-  /// position is kept) and nothing after it is read. Items return false.
+  /// `skipPixelData` the Pixel Data value is stepped over and left in the
+  /// stream (its position is kept); the elements after it are read. Items
+  /// return false.
   [[nodiscard]] virtual bool ReadFromFile(CStream& stream, bool skipPixelData);
   /// Checks the preamble and "DICM", empties the object and reads group 0002
   /// (always explicit VR little endian); sets the transfer mode and SOP
   /// Class UID from it.
   [[nodiscard]] virtual bool ReadMetaGroup(CStream& stream);
-  /// Reads elements until the end of the stream, an item delimitation, or
-  /// (with `skipPixelData`) the Pixel Data header.
+  /// Reads elements until the end of the stream or an item delimitation.
   [[nodiscard]] virtual bool ReadDataSet(CStream& stream, bool skipPixelData);
   /// As ReadDataSet, but stops once `length` bytes have been consumed.
   [[nodiscard]] virtual bool ReadDataSetBounded(CStream& stream, uint64_t length, bool skipPixelData);
-  /// Reads one element and stores it: Success, PixelDataStored,
-  /// EndOfStream, kItemDelimitationMet or Failure.
+  /// Reads one element and stores it: Success, EndOfStream,
+  /// kItemDelimitationMet or Failure.
   DicomStatus ReadNextElement(CStream& stream, bool skipPixelData);
   /// Why the last read failed (tag, offset and reason); empty after success.
   const std::string& GetLastReadError() const { return m_ownReadContext.GetError(); }
@@ -68,6 +68,14 @@ class CDicomObject {
   /// Writes preamble, "DICM" and every element (group 0002 in explicit VR
   /// little endian, the rest in the transfer mode). Items return false.
   [[nodiscard]] virtual bool WriteToFile(CStream& stream);
+  /// As WriteToFile, but the data set stops before the first element whose
+  /// tag is above `last`. With WriteDataSetFrom, lets a writer put a value
+  /// it writes itself (pixel data appended frame by frame) in its place
+  /// among the elements.
+  [[nodiscard]] bool WriteToFileUpTo(CStream& stream, DicomTag last);
+  /// Writes the data set elements (group 0002 excluded) whose tags are at
+  /// least `first`, in the object's transfer mode, as WriteToFile does.
+  [[nodiscard]] bool WriteDataSetFrom(CStream& stream, DicomTag first);
   /// 128 zero bytes and "DICM".
   [[nodiscard]] virtual bool WritePreamble(CStream& stream);
   /// Writes all elements in ascending tag order in `mode`, refreshing 4-byte
@@ -180,7 +188,8 @@ class CDicomObject {
  private:
   enum class GroupFilter { All, MetaOnly, AllButMeta };
   bool ReadDataSetUntil(CStream& stream, uint64_t limit, bool skipPixelData);
-  bool WriteElements(CStream& stream, TransferMode mode, GroupFilter filter);
+  bool WriteElements(CStream& stream, TransferMode mode, GroupFilter filter, DicomTag first = 0,
+                     DicomTag last = UINT32_MAX);
 
   std::string m_sourcePath;
   TransferMode m_transferMode = TransferMode::ExplicitLittleEndian;

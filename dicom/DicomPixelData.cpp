@@ -57,6 +57,30 @@ bool CDicomPixelData::ReadValue(CStream& stream, TransferMode mode) {
   return m_loaded;
 }
 
+bool CDicomPixelData::SkipValue(CStream& stream, TransferMode mode, std::string& why) {
+  m_valuePosition = stream.GetPosition();
+  m_loaded = false;
+  uint64_t extent = GetLength();
+  if (IsUndefinedLength()) {
+    // Native pixel data has no business with an undefined length; it is
+    // framed as any other such value is (the loaded read does the same).
+    const uint64_t length = FindValueEnd(stream, mode);
+    if (length == 0 || length >= kUndefinedLength) {
+      why = "undefined-length pixel data has no item delimitation after it";
+      return false;
+    }
+    CDicomElement::SetValueLength(static_cast<uint32_t>(length));
+    extent = length + 8;  // the delimitation belongs to the value
+  }
+  if (extent > stream.Remaining()) {
+    why = "pixel data of length " + std::to_string(extent) + " runs past the end of the file (" +
+          std::to_string(stream.Remaining()) + " bytes left)";
+    return false;
+  }
+  stream.Seek(static_cast<int64_t>(extent), CStream::SeekOrigin::Current);
+  return true;
+}
+
 bool CDicomPixelData::CopyFrom(const CDicomElement& /*source*/) { return false; }
 
 void CDicomPixelData::CopyPixelStateTo(CDicomPixelData& copy) const {

@@ -12,6 +12,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
 
 namespace quillon {
 
@@ -42,6 +43,13 @@ class CDicomPixelData : public CDicomElement {
   /// as a plain element does; the element is loaded exactly when that read
   /// succeeds. Writing and sizing are those of a plain element.
   [[nodiscard]] bool ReadValue(CStream& stream, TransferMode mode) override;
+  /// Steps over the value that follows the header just read, leaving it in
+  /// the stream (not loaded), so that the elements after it can be read;
+  /// frames are then read from the stream on demand. A defined length is
+  /// stepped over whole; an undefined one up to the item delimitation after
+  /// it. Records the value position. False, with the reason in `why`, when
+  /// the value does not fit in the stream.
+  [[nodiscard]] virtual bool SkipValue(CStream& stream, TransferMode mode, std::string& why);
   /// Always false: pixel data is duplicated with Clone, which knows the
   /// frame state.
   [[nodiscard]] bool CopyFrom(const CDicomElement& source) override;

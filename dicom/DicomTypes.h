@@ -46,7 +46,8 @@ enum class DicomStatus : uint32_t {
   Failure = 0,
   /// The operation did what was asked.
   Success = 1,
-  /// The Pixel Data element was stored without its value and reading stopped.
+  /// Kept for its number: the reader once stopped at a skipped Pixel Data
+  /// value with it; it now steps over the value and goes on (Success).
   PixelDataStored = 2,
   /// The stream ended where an element or item would have started.
   EndOfStream = 3,

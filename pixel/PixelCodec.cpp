@@ -145,15 +145,16 @@ struct WindowBounds {
   }
 };
 
-// Fills table[begin … end) with the window. Across the interior the quotient
-// is stepped along with the numerator, so a range costs one division.
-void FillWindowRange(const WindowBounds& b, uint8_t* table, int64_t begin, int64_t end) {
+// Fills out[0 … end − begin) with the window of the values begin … end − 1.
+// Across the interior the quotient is stepped along with the numerator, so
+// a range costs one division.
+void FillWindowRange(const WindowBounds& b, uint8_t* out, int64_t begin, int64_t end) {
   // [first, interiorEnd) is the interior. A width of 1 or less gives
   // high ≤ low, so there is no interior and the division is never reached.
   const int64_t first = std::clamp<int64_t>(b.low + 1, begin, end);
   const int64_t interiorEnd = b.divisor > 0 ? std::clamp<int64_t>(b.high, first, end) : first;
 
-  std::memset(table + begin, 0, static_cast<size_t>(first - begin));
+  std::memset(out, 0, static_cast<size_t>(first - begin));
   if (first < interiorEnd) {
     int64_t numerator = 255 * first - b.offset;
     int64_t floorQuotient = numerator / b.divisor;
@@ -167,7 +168,7 @@ void FillWindowRange(const WindowBounds& b, uint8_t* table, int64_t begin, int64
     for (int64_t x = first; x < interiorEnd; ++x) {
       // Truncation differs from the floor only for a negative inexact quotient.
       const int64_t quotient = floorQuotient + (numerator < 0 && remainder != 0 ? 1 : 0);
-      table[x] = static_cast<uint8_t>(std::clamp<int64_t>(quotient + 127, 0, 255));
+      out[x - begin] = static_cast<uint8_t>(std::clamp<int64_t>(quotient + 127, 0, 255));
       numerator += 255;
       floorQuotient += stepQuotient;
       remainder += stepRemainder;
@@ -177,28 +178,59 @@ void FillWindowRange(const WindowBounds& b, uint8_t* table, int64_t begin, int64
       }
     }
   }
-  std::memset(table + interiorEnd, 255, static_cast<size_t>(end - interiorEnd));
+  std::memset(out + (interiorEnd - begin), 255, static_cast<size_t>(end - interiorEnd));
 }
 
-// The window over 16-bit samples as a table built 256 values at a time on
-// first use: a small frame, or one whose samples stay within 12 bits, never
-// pays for the whole 65,536 entries.
-class WindowTable16 {
- public:
-  explicit WindowTable16(const WindowBounds& bounds) : m_bounds(bounds) { m_built.fill(false); }
+// Where the value of a grey sample sits in its bits: `bits` bits (1 to
+// Bits Allocated) from bit `shift` up.
+struct SampleBits {
+  uint32_t bits;
+  uint32_t shift;
+};
 
-  uint8_t operator[](size_t x) {
-    const size_t block = x >> 8;
+SampleBits SampleBitsFor(uint32_t bitsAllocated, uint32_t bitsStored, uint32_t highBit) {
+  const uint32_t bits = bitsStored == 0 || bitsStored > bitsAllocated ? bitsAllocated : bitsStored;
+  const bool fits = highBit + 1 >= bits && highBit < bitsAllocated;
+  return {bits, fits ? highBit + 1 - bits : 0};
+}
+
+// The window over every value a sample of up to 16 bits can hold, indexed
+// by the sample's bits (two's complement for signed samples), built 256
+// entries at a time on first use: a small frame, or one whose samples stay
+// within 12 bits, never pays for the whole 65,536 entries.
+class WindowTable {
+ public:
+  WindowTable(const WindowBounds& bounds, uint32_t bits, bool signedSamples)
+      : m_bounds(bounds), m_size(size_t{1} << bits), m_firstNegative(signedSamples ? m_size / 2 : m_size) {
+    m_built.fill(false);
+  }
+
+  uint8_t operator[](size_t index) {
+    const size_t block = index >> 8;
     if (!m_built[block]) {
-      const auto begin = static_cast<int64_t>(block << 8);
-      FillWindowRange(m_bounds, m_table.data(), begin, begin + 256);
+      Fill(block);
       m_built[block] = true;
     }
-    return m_table[x];
+    return m_table[index];
   }
 
  private:
+  void Fill(size_t block) {
+    const size_t begin = block << 8;
+    const size_t end = std::min(begin + 256, m_size);
+    // From the sign bit on the indexes hold negative values; a block that
+    // spans it is two runs of consecutive values.
+    for (size_t i = begin; i < end;) {
+      const size_t runEnd = i < m_firstNegative ? std::min(end, m_firstNegative) : end;
+      const int64_t value = static_cast<int64_t>(i) - (i < m_firstNegative ? 0 : static_cast<int64_t>(m_size));
+      FillWindowRange(m_bounds, m_table.data() + i, value, value + static_cast<int64_t>(runEnd - i));
+      i = runEnd;
+    }
+  }
+
   WindowBounds m_bounds;
+  size_t m_size;
+  size_t m_firstNegative;
   std::array<uint8_t, 65536> m_table;  // written block by block before any read
   std::array<bool, 256> m_built;
 };
@@ -218,19 +250,33 @@ CPixelCodec::CPixelCodec(std::string photometric, uint32_t columns, uint32_t row
       m_displaySize(SaturatingMultiply(SaturatingMultiply((uint64_t{columns} + 3) & ~uint64_t{3}, rows),
                                        bytesPerPixel)),
       m_photometric(std::move(photometric)),
-      m_format(FormatFor(m_photometric, bytesPerPixel, planar)) {
+      m_format(FormatFor(m_photometric, bytesPerPixel, planar)),
+      m_highBit(bitsStored - 1) {
+  DefaultWindow(m_windowWidth, m_windowCenter);
+}
+
+void CPixelCodec::SetSampleLayout(uint32_t highBit, bool signedSamples) {
+  m_highBit = highBit;
+  m_signedSamples = signedSamples;
+  DefaultWindow(m_windowWidth, m_windowCenter);
+}
+
+void CPixelCodec::DefaultWindow(int32_t& width, int32_t& center) const {
+  width = center = 0;
   switch (m_format) {
     case PixelFormat::Monochrome2Byte:
     case PixelFormat::Monochrome1Byte:
-      SetWindow(256, 128);
+      width = 256;
+      center = m_signedSamples ? 0 : 128;
       break;
     case PixelFormat::Monochrome2Word:
     case PixelFormat::Monochrome1Word: {
       // The whole stored range. From 31 bits stored on, 2^bitsStored does not
       // fit the signed width, so the width stops at its largest value.
       constexpr uint64_t kLargestWidth = std::numeric_limits<int32_t>::max();
-      const uint64_t fullRange = bitsStored >= 31 ? kLargestWidth : uint64_t{1} << bitsStored;
-      SetWindow(static_cast<int32_t>(fullRange), static_cast<int32_t>(fullRange / 2));
+      const uint64_t fullRange = m_bitsStored >= 31 ? kLargestWidth : uint64_t{1} << m_bitsStored;
+      width = static_cast<int32_t>(fullRange);
+      center = m_signedSamples ? 0 : static_cast<int32_t>(fullRange / 2);
       break;
     }
     default:
@@ -411,25 +457,28 @@ bool CPixelCodec::WindowToBitmap(const uint8_t* stored, uint8_t* bitmap) const {
   const bool narrow = m_bitsAllocated == 8 && m_bytesPerPixel == 1;
   if (!wide && !narrow) return false;
 
-  const WindowBounds bounds(m_windowWidth, m_windowCenter);
+  // Only the Bits Stored bits ending at High Bit are the value: the bits
+  // around them may hold overlays or garbage, and must not show.
+  const SampleBits sample = SampleBitsFor(m_bitsAllocated, m_bitsStored, m_highBit);
+  const uint32_t shift = sample.shift;
+  const size_t mask = (size_t{1} << sample.bits) - 1;
+  WindowTable table(WindowBounds(m_windowWidth, m_windowCenter), sample.bits, m_signedSamples);
   const Geometry g(*this);
   if (wide) {
-    WindowTable16 table(bounds);
     for (size_t row = 0; row < g.rows; ++row) {
       const uint8_t* in = stored + row * g.StoredRowBytes();
       uint8_t* out = bitmap + (g.rows - 1 - row) * g.aligned;  // one byte per pixel
       // Samples are little endian, the order the reader leaves values in.
       for (size_t c = 0; c < g.width; ++c) {
-        out[c] = table[static_cast<size_t>(in[2 * c]) | (static_cast<size_t>(in[2 * c + 1]) << 8)];
+        const size_t raw = static_cast<size_t>(in[2 * c]) | (static_cast<size_t>(in[2 * c + 1]) << 8);
+        out[c] = table[(raw >> shift) & mask];
       }
     }
   } else {
-    std::array<uint8_t, 256> table;
-    FillWindowRange(bounds, table.data(), 0, 256);
     for (size_t row = 0; row < g.rows; ++row) {
       const uint8_t* in = stored + row * g.StoredRowBytes();
       uint8_t* out = bitmap + (g.rows - 1 - row) * g.aligned;
-      for (size_t c = 0; c < g.width; ++c) out[c] = table[in[c]];
+      for (size_t c = 0; c < g.width; ++c) out[c] = table[(in[c] >> shift) & mask];
     }
   }
   return true;

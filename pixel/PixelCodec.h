@@ -72,6 +72,22 @@ class CPixelCodec {
   /// size, bytes per pixel from 1 to 6, display size within kMaxDisplaySize.
   bool IsUsable() const;
 
+  /// How a grey sample holds its value: Bits Stored bits ending at
+  /// `highBit` (0028,0102), the bits around them not part of it, in two's
+  /// complement when `signedSamples` (Pixel Representation 1). The window
+  /// reads samples this way (a codec not told so takes High Bit = Bits
+  /// Stored − 1, unsigned); a High Bit that does not fit Bits Stored and
+  /// Bits Allocated counts as Bits Stored − 1. Resets the window to the
+  /// default for the samples (see DefaultWindow).
+  void SetSampleLayout(uint32_t highBit, bool signedSamples);
+  bool SignedSamples() const { return m_signedSamples; }
+  /// The window a grey image is first shown with: the whole range Bits
+  /// Stored can hold, so nothing is clipped — width 2^BitsStored, centred
+  /// on the middle of the unsigned range, or on 0 for signed samples (a CT
+  /// image in Hounsfield units: air dark, water mid-grey, bone bright).
+  /// Colour and unknown formats have none (0, 0).
+  void DefaultWindow(int32_t& width, int32_t& center) const;
+
   void SetWindow(int32_t width, int32_t center) {
     m_windowWidth = width;
     m_windowCenter = center;
@@ -114,7 +130,8 @@ class CPixelCodec {
   /// have different row strides unless Columns is a multiple of 4, so one
   /// function cannot serve both directions.
   bool ReverseRowsToStored(const uint8_t* bitmap, uint8_t* stored) const;
-  /// 8- or 16-bit grey stored frame → 8-bit bitmap through the window.
+  /// 8- or 16-bit grey stored frame → 8-bit bitmap through the window,
+  /// each sample taken as its Bits Stored bits (sign-extended when signed).
   bool WindowToBitmap(const uint8_t* stored, uint8_t* bitmap) const;
   /// Flips a buffer top to bottom in place: rows of AlignedColumns ×
   /// BytesPerPixel bytes, or, with `planes` and more than one byte per
@@ -141,6 +158,8 @@ class CPixelCodec {
   std::unique_ptr<uint8_t[]> m_workBuffer;
   int32_t m_windowWidth = 0;
   int32_t m_windowCenter = 0;
+  uint32_t m_highBit;
+  bool m_signedSamples = false;
 };
 
 /// Makes the codec of `kind` (native, JPEG with `quality`, RLE with

@@ -9,6 +9,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -25,6 +26,34 @@ namespace {
 /// Thrown with the message the comparison ends with.
 struct ComparisonError {
   std::string message;
+  bool cancelled = false;
+};
+
+/// Counts the steps of one comparison and asks the caller's callback
+/// whether to go on.
+class CProgressCounter {
+ public:
+  CProgressCounter(const ComparisonProgress& progress, int64_t total) : m_progress(progress), m_total(total) {}
+  /// One more step done; throws the cancellation when the caller says stop.
+  void Step() {
+    ++m_done;
+    if (m_progress && !m_progress(m_done, m_total)) throw ComparisonError{kComparisonCancelled, true};
+  }
+  /// The progress of a conversion of `frames` frames, counted as steps of
+  /// this comparison.
+  ConversionProgress ForConversion() {
+    if (!m_progress) return {};
+    const int64_t base = m_done;
+    return [this, base](int32_t done, int32_t /*total*/) {
+      m_done = base + done;
+      return m_progress(m_done, m_total);
+    };
+  }
+
+ private:
+  const ComparisonProgress& m_progress;
+  int64_t m_total;
+  int64_t m_done = 0;
 };
 
 struct AttributeCheck {
@@ -54,6 +83,10 @@ int64_t FramesOf(const CDicomObject& object) {
   return static_cast<int32_t>(frames);
 }
 
+/// The frames an image of `object` is read as (CPixelImage's rule: a count
+/// that is absent, 0 or negative means one frame).
+int64_t FramesReadOf(const CDicomObject& object) { return std::max<int64_t>(FramesOf(object), 1); }
+
 /// A temporary file made for one comparison, removed when it goes.
 class CTemporaryFile {
  public:
@@ -82,15 +115,16 @@ class CTemporaryFile {
 
 /// The path to read uncompressed frames from: the file itself, or a
 /// temporary decompressed copy.
-std::string UncompressedPath(const CDicomObject& object, const std::string& path, CTemporaryFile& temporary) {
+std::string UncompressedPath(const CDicomObject& object, const std::string& path, CTemporaryFile& temporary,
+                             CProgressCounter& counter) {
   if (object.IsUncompressed()) return path;
   if (!temporary.Create()) throw ComparisonError{"Failed to decompress the current image"};
   ConversionOptions options;
   options.transferSyntaxChoice = TransferSyntaxChoice::Implicit;
-  if (ConvertPixelDataFile(options, path, temporary.Path(), ConversionMode::Uncompressed, false) !=
-      DCT_STATUS::Success) {
-    throw ComparisonError{"Failed to decompress the current image"};
-  }
+  const DCT_STATUS status = ConvertPixelDataFile(options, path, temporary.Path(), ConversionMode::Uncompressed,
+                                                 false, counter.ForConversion());
+  if (status == DCT_STATUS::Cancelled) throw ComparisonError{kComparisonCancelled, true};
+  if (status != DCT_STATUS::Success) throw ComparisonError{"Failed to decompress the current image"};
   return temporary.Path();
 }
 
@@ -137,7 +171,7 @@ void AccumulateFrame(const uint8_t* aBytes, SampleLayout aLayout, const uint8_t*
 }
 
 PixelComparison Compare(const CDicomObject& d, const std::string& documentPath, const CDicomObject& o,
-                        const std::string& otherPath) {
+                        const std::string& otherPath, const ComparisonProgress& progress) {
   PixelComparison result;
   for (const AttributeCheck& check : kAttributeChecks) {
     if (UsOrAbsent(d, check.tag) != UsOrAbsent(o, check.tag)) {
@@ -152,9 +186,12 @@ PixelComparison Compare(const CDicomObject& d, const std::string& documentPath, 
 
   CTemporaryFile documentCopy;
   CTemporaryFile otherCopy;
+  const int64_t frames = FramesReadOf(d);
+  const int64_t decompressions = (d.IsUncompressed() ? 0 : 1) + (o.IsUncompressed() ? 0 : 1);
+  CProgressCounter counter(progress, frames * (1 + decompressions));
   try {
-    const std::string pathD = UncompressedPath(d, documentPath, documentCopy);
-    const std::string pathO = UncompressedPath(o, otherPath, otherCopy);
+    const std::string pathD = UncompressedPath(d, documentPath, documentCopy, counter);
+    const std::string pathO = UncompressedPath(o, otherPath, otherCopy, counter);
     CPixelImage imageD;
     CPixelImage imageO;
     if (!imageD.OpenFile(pathD) || !imageO.OpenFile(pathO) || !imageD.PixelElement() || !imageO.PixelElement()) {
@@ -184,8 +221,7 @@ PixelComparison Compare(const CDicomObject& d, const std::string& documentPath, 
     double sumOfSquares = 0;
     int64_t sampleCount = 0;
     int64_t differentPixels = 0;
-    const int32_t frames = imageD.NumberOfFrames();
-    for (int32_t f = 0; f < frames; ++f) {
+    for (int32_t f = 0; f < imageD.NumberOfFrames(); ++f) {
       uint64_t lengthD = 0;
       uint64_t lengthO = 0;
       bool read = false;
@@ -205,6 +241,7 @@ PixelComparison Compare(const CDicomObject& d, const std::string& documentPath, 
         AccumulateFrame<uint8_t>(bufferD.get(), layoutD, bufferO.get(), layoutO, pixels, samples, sumOfSquares,
                                  sampleCount, differentPixels);
       }
+      counter.Step();
     }
     result.rms = std::sqrt(sumOfSquares / static_cast<double>(sampleCount));
     const double max = std::ldexp(1.0, static_cast<int>(imageD.BitsStored()));
@@ -217,6 +254,7 @@ PixelComparison Compare(const CDicomObject& d, const std::string& documentPath, 
     result.compared = true;
   } catch (const ComparisonError& error) {
     result.message = error.message;
+    result.cancelled = error.cancelled;
   }
   return result;
 }
@@ -224,24 +262,25 @@ PixelComparison Compare(const CDicomObject& d, const std::string& documentPath, 
 }  // namespace
 
 PixelComparison ComparePixelData(const CDicomObject& document, const std::string& documentPath,
-                                 const std::string& otherPath) {
+                                 const std::string& otherPath, const ComparisonProgress& progress) {
   CDicomObject other;
   if (!other.LoadFile(otherPath, true)) {
     PixelComparison result;
     result.message = "Error Reading File";
     return result;
   }
-  return Compare(document, documentPath, other, otherPath);
+  return Compare(document, documentPath, other, otherPath, progress);
 }
 
-PixelComparison ComparePixelFiles(const std::string& pathA, const std::string& pathB) {
+PixelComparison ComparePixelFiles(const std::string& pathA, const std::string& pathB,
+                                  const ComparisonProgress& progress) {
   CDicomObject document;
   if (!document.LoadFile(pathA, true)) {
     PixelComparison result;
     result.message = "Error Reading File";
     return result;
   }
-  return ComparePixelData(document, pathA, pathB);
+  return ComparePixelData(document, pathA, pathB, progress);
 }
 
 }  // namespace quillon

@@ -20,6 +20,13 @@ namespace {
 constexpr const char* kRleLossless = "1.2.840.10008.1.2.5";
 constexpr const char* kJpegBaseline = "1.2.840.10008.1.2.4.50";
 
+// Group 7FE0 besides the pixel data: its group length and the offset tables
+// of an encapsulated value describe the pixel data the conversion replaces.
+constexpr DicomTag kPixelGroupLength = 0x7FE00000;
+constexpr DicomTag kExtendedOffsetTable = 0x7FE00001;
+constexpr DicomTag kExtendedOffsetTableLengths = 0x7FE00002;
+constexpr DicomTag kEncapsulatedPixelDataValueTotalLength = 0x7FE00003;
+
 void SetTransferSyntax(CDicomObject& object, const char* uid) {
   (void)object.AddString(tags::kTransferSyntaxUid, vr::UI, uid);  // also sets the transfer mode
 }
@@ -58,6 +65,7 @@ const char* DescribeConversionStatus(DCT_STATUS status) {
     case DCT_STATUS::OutOfMemory: return "Not enough memory for a frame";
     case DCT_STATUS::ReadFailed: return "The source file or one of its frames could not be read";
     case DCT_STATUS::WriteFailed: return "The destination file could not be written";
+    case DCT_STATUS::Cancelled: return "The conversion was cancelled; no destination file was written";
   }
   return "Unknown conversion result";
 }
@@ -180,7 +188,10 @@ DCT_STATUS Convert(const ConversionOptions& options, const std::string& sourcePa
   if (uint64_t{source.BitsAllocated()} * source.SamplesPerPixel() / 8 == 0) toMonochrome = false;
   // Only colour images can be reduced to their luminance.
   if (source.SamplesPerPixel() != 3) toMonochrome = false;
-  (void)header.RemoveElement(tags::kPixelData);
+  for (const DicomTag tag : {tags::kPixelData, kPixelGroupLength, kExtendedOffsetTable, kExtendedOffsetTableLengths,
+                             kEncapsulatedPixelDataValueTotalLength}) {
+    (void)header.RemoveElement(tag);
+  }
   if (!UpdateImageHeader(options, header, mode, toMonochrome)) return DCT_STATUS::HeaderFailed;
 
   CPixelImage destination;
@@ -217,7 +228,7 @@ DCT_STATUS Convert(const ConversionOptions& options, const std::string& sourcePa
         bitmap = grey.get();
       }
       if (destination.WriteFrame(bitmap) != FrameStatus::Written) throw ConversionFailure{DCT_STATUS::WriteFailed};
-      if (progress) progress(n + 1, frames);
+      if (progress && !progress(n + 1, frames)) throw ConversionFailure{DCT_STATUS::Cancelled};
     }
   } catch (const ConversionFailure& failure) {
     destination.CloseFile(true);

@@ -29,6 +29,8 @@ enum class DCT_STATUS : uint32_t {
   ReadFailed = 4,
   /// The destination could not be created, written or finished.
   WriteFailed = 5,
+  /// The progress callback asked to stop; no destination was written.
+  Cancelled = 6,
 };
 
 /// What a result code means, in words for the user.
@@ -60,13 +62,20 @@ struct ConversionOptions {
   bool keepInstanceUid = false;
 };
 
-/// Called after each frame with the frames done and the frames in all.
-using ConversionProgress = std::function<void(int32_t done, int32_t total)>;
+/// Called after each frame with the frames done and the frames in all;
+/// returns whether to go on. It runs on the converting thread: an editor
+/// that converts on a worker thread polls its cancel flag here.
+using ConversionProgress = std::function<bool(int32_t done, int32_t total)>;
 
 /// Converts `sourcePath` into `destinationPath`. The destination is written
 /// through a temporary file in its folder and appears only when the whole
-/// conversion succeeded; on failure nothing is left behind. The source is
-/// only read.
+/// conversion succeeded; on failure or when `progress` returns false
+/// (Cancelled) nothing is left behind. The source is only read. Every
+/// element of the source is carried over, those after the pixel data
+/// included, except the pixel data itself and what the conversion rewrites
+/// (the header changes of UpdateImageHeader, and the group length and
+/// offset tables of group 7FE0, which described the old pixel data).
+/// Conversions may run on worker threads, several at once.
 DCT_STATUS ConvertPixelDataFile(const ConversionOptions& options, const std::string& sourcePath,
                                 const std::string& destinationPath, ConversionMode mode, bool toMonochrome,
                                 const ConversionProgress& progress = {});

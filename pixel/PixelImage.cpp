@@ -53,9 +53,16 @@ std::unique_ptr<CPixelCodec> ChoosePixelCodec(const CDicomObject& object, int32_
   } else {
     return nullptr;
   }
-  return CreatePixelCodec(kind, photometric, columns, rows, UInt16Or(object, tags::kBitsAllocated, 8),
-                          UInt16Or(object, tags::kBitsStored, 8), UInt16Or(object, tags::kSamplesPerPixel, 1),
-                          UInt16Or(object, tags::kPlanarConfiguration, 0), quality);
+  const uint16_t bitsStored = UInt16Or(object, tags::kBitsStored, 8);
+  std::unique_ptr<CPixelCodec> codec =
+      CreatePixelCodec(kind, photometric, columns, rows, UInt16Or(object, tags::kBitsAllocated, 8), bitsStored,
+                       UInt16Or(object, tags::kSamplesPerPixel, 1), UInt16Or(object, tags::kPlanarConfiguration, 0),
+                       quality);
+  if (codec) {
+    codec->SetSampleLayout(UInt16Or(object, tags::kHighBit, static_cast<uint16_t>(bitsStored - 1)),
+                           UInt16Or(object, tags::kPixelRepresentation, 0) == 1);
+  }
+  return codec;
 }
 
 CPixelImage::CPixelImage() = default;
@@ -79,6 +86,49 @@ bool CPixelImage::OpenObject(const CDicomObject& source) {
   return true;
 }
 
+bool CPixelImage::OpenDocument(const CDicomObject& document) {
+  Close();
+  // What Setup and the codec read: the transfer syntax and the image pixel
+  // description. Nothing else is copied, least of all the pixel value.
+  auto header = std::make_unique<CDicomObject>();
+  TagArray copied;
+  (void)document.GetTagsInGroupRange(copied, 0x0002, 0x0002);
+  (void)document.GetTagsInGroupRange(copied, 0x0028, 0x0028);
+  for (const DicomTag tag : copied) {
+    if (header->CopyElementFrom(tag, document) != DicomStatus::Success) return false;
+  }
+  header->SetTransferMode(document.GetTransferMode());
+  header->SetSopClassUid(document.GetSopClassUid());
+  m_object = std::move(header);
+  m_path = document.GetSourcePath();
+  if (!ReadAttributes()) return false;
+
+  CDicomElement* element = nullptr;
+  if (document.GetElement(tags::kPixelData, &element) != DicomStatus::Success || element == nullptr) return false;
+  const auto* pixels = dynamic_cast<const CDicomPixelData*>(element);
+  if (pixels != nullptr && !pixels->IsLoaded()) {
+    // The value was left in the file: an element without value that knows
+    // where it lies (and where its items start) reads the frames from there.
+    std::unique_ptr<CDicomElement> clone = pixels->Clone();
+    if (!clone) return false;
+    m_pixelElement.reset(static_cast<CDicomPixelData*>(clone.release()));
+    return true;
+  }
+  const bool encapsulated = pixels != nullptr && pixels->IsEncapsulated();
+  if (!encapsulated && !m_object->IsUncompressed()) {
+    // A plain element holding fragments (made by an edit, not by the
+    // reader): parse them into an element of the image's own. Rare, and
+    // small next to a native value.
+    m_pixelElement = CDicomEncapsulatedPixelData::FromFlatValue(*element);
+    return m_pixelElement != nullptr;
+  }
+  if (!encapsulated && !element->HasValue()) return false;
+  m_sharedPixels = element;
+  m_sharedEncapsulated = encapsulated;
+  m_sharedFrame = -1;
+  return true;
+}
+
 bool CPixelImage::OpenFile(const std::string& path) {
   Close();
   m_object = std::make_unique<CDicomObject>();
@@ -98,6 +148,9 @@ void CPixelImage::Close() {
   CloseFile(true);
   m_object.reset();
   m_pixelElement.reset();
+  m_sharedPixels = nullptr;
+  m_sharedEncapsulated = false;
+  m_sharedFrame = -1;
   m_paletteRed.clear();
   m_paletteGreen.clear();
   m_paletteBlue.clear();
@@ -120,7 +173,9 @@ void CPixelImage::CloseFile(bool clearPath) {
   }
 }
 
-bool CPixelImage::Setup() {
+bool CPixelImage::Setup() { return ReadAttributes() && TakePixelElement(); }
+
+bool CPixelImage::ReadAttributes() {
   m_frameBuffer.reset();
   m_frameBufferSize = 0;
   const CDicomObject& object = *m_object;
@@ -145,7 +200,10 @@ bool CPixelImage::Setup() {
   if (!m_codec) return false;
   if (m_codec->Format() == PixelFormat::PaletteColor && !LoadPalette()) return false;
   BuildBitmapInfo();
+  return true;
+}
 
+bool CPixelImage::TakePixelElement() {
   m_pixelElement.reset();
   std::unique_ptr<CDicomElement> taken = m_object->TakeElement(tags::kPixelData);
   if (taken) {
@@ -265,28 +323,57 @@ bool CPixelImage::EnsureStreamOpen() {
   return m_stream->Open(m_path, CFileStream::OpenMode::Read);
 }
 
-FrameStatus CPixelImage::DecodeStored(uint64_t storedLength, uint8_t* bitmap, uint64_t capacity,
-                                      uint64_t& outLength) {
+FrameStatus CPixelImage::DecodeStored(const uint8_t* stored, uint64_t storedLength, uint8_t* bitmap,
+                                      uint64_t capacity, uint64_t& outLength) {
   if (bitmap == nullptr || capacity < m_frameSize) return FrameStatus::Failure;
   outLength = m_frameSize;
-  return m_codec->Decompress(m_frameBuffer.get(), storedLength, bitmap) ? FrameStatus::Success
-                                                                         : FrameStatus::CodecFailed;
+  return m_codec->Decompress(stored, storedLength, bitmap) ? FrameStatus::Success : FrameStatus::CodecFailed;
+}
+
+bool CPixelImage::FindSharedFrame(int64_t index, const uint8_t*& stored, uint64_t& length) const {
+  if (index < 0 || m_sharedPixels == nullptr) return false;
+  if (m_sharedEncapsulated) {
+    // Item 0 is the offset table; frame f is item f + 1.
+    const auto& pixels = static_cast<const CDicomEncapsulatedPixelData&>(*m_sharedPixels);
+    const CDicomElement* item = pixels.GetItem(static_cast<size_t>(index) + 1);
+    if (item == nullptr || !item->HasValue() || item->GetLength() == 0) return false;
+    stored = item->GetValue();
+    length = item->GetLength();
+    return true;
+  }
+  // A native value: the frame must lie inside it.
+  const uint64_t frameSize = StoredFrameSize();
+  const uint64_t valueLength = m_sharedPixels->HasValue() ? m_sharedPixels->GetLength() : 0;
+  const auto frame = static_cast<uint64_t>(index);
+  if (frameSize == 0 || frameSize > valueLength || frame > (valueLength - frameSize) / frameSize) return false;
+  stored = m_sharedPixels->GetValue() + frame * frameSize;
+  length = frameSize;
+  return true;
 }
 
 FrameStatus CPixelImage::ReadFrame(int32_t index, uint8_t* bitmap, uint64_t capacity, uint64_t& outLength) {
   outLength = 0;
-  if (!m_pixelElement) return kNoPixelData;
+  if (!HasPixelData()) return kNoPixelData;
   if (index < 0 || index >= m_numberOfFrames) return FrameStatus::OutOfRange;
   return ReadAndDecode(index, bitmap, capacity, outLength);
 }
 
 FrameStatus CPixelImage::ReadNextFrame(uint8_t* bitmap, uint64_t capacity, uint64_t& outLength) {
   outLength = 0;
-  if (!m_pixelElement) return kNoPixelData;
+  if (!HasPixelData()) return kNoPixelData;
   return ReadAndDecode(kNextFrame, bitmap, capacity, outLength);
 }
 
 FrameStatus CPixelImage::ReadAndDecode(int32_t index, uint8_t* bitmap, uint64_t capacity, uint64_t& outLength) {
+  if (m_sharedPixels != nullptr) {
+    if (!m_codec) return FrameStatus::CodecFailed;
+    // Like an element's frame counter, this one advances on a failed read.
+    m_sharedFrame = index == kNextFrame ? m_sharedFrame + 1 : index;
+    const uint8_t* stored = nullptr;
+    uint64_t storedLength = 0;
+    if (!FindSharedFrame(m_sharedFrame, stored, storedLength)) return FrameStatus::ReadWriteFailed;
+    return DecodeStored(stored, storedLength, bitmap, capacity, outLength);
+  }
   // A value held in memory needs no file.
   if (!m_pixelElement->IsLoaded() && !EnsureStreamOpen()) return FrameStatus::CannotReopen;
   if (!m_codec) return FrameStatus::CodecFailed;
@@ -305,7 +392,7 @@ FrameStatus CPixelImage::ReadAndDecode(int32_t index, uint8_t* bitmap, uint64_t 
     CloseFile(false);
     return FrameStatus::ReadWriteFailed;
   }
-  return DecodeStored(storedLength, bitmap, capacity, outLength);
+  return DecodeStored(m_frameBuffer.get(), storedLength, bitmap, capacity, outLength);
 }
 
 bool CPixelImage::WriteHeader(const std::string& path) {
@@ -315,7 +402,7 @@ bool CPixelImage::WriteHeader(const std::string& path) {
   m_path = path;
   m_framesWritten = 0;
   try {
-    return m_object->WriteToFile(*m_stream);
+    return m_object->WriteToFileUpTo(*m_stream, tags::kPixelData);
   } catch (const CFileException&) {
     return false;
   }
@@ -351,6 +438,11 @@ bool CPixelImage::FinishWrite() {
       const uint8_t pad = 0;
       m_stream->Write(&pad, 1);
     }
+    // The elements after the pixel data, where they stood in the source.
+    if (!m_object->WriteDataSetFrom(*m_stream, tags::kPixelData + 1)) {
+      CloseFile(false);
+      return false;
+    }
     if (m_framesWritten < m_numberOfFrames) {
       const uint64_t position = m_object->GetNumberOfFramesPosition();
       uint32_t oldLength = 0;
@@ -384,7 +476,7 @@ bool CPixelImage::FinishWrite() {
 }
 
 const BitmapInfo* CPixelImage::GetBitmapInfo() const {
-  if (!m_object || !m_codec || !m_pixelElement) return nullptr;
+  if (!m_object || !m_codec || !HasPixelData()) return nullptr;
   return &m_bitmapInfo;
 }
 

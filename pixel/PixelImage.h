@@ -5,6 +5,10 @@
 /// on the writing side it writes the data set header of a new file, appends
 /// frames given as display bitmaps through the codec, and closes the pixel
 /// data. Every pixel command (view, conversion, comparison) goes through it.
+///
+/// A pixel view opens it on the editor's document with OpenDocument, which
+/// copies the few header elements it needs and reads frames from the
+/// document's own Pixel Data element: a large image is never held twice.
 #pragma once
 
 #include "dicom/DicomTypes.h"
@@ -17,6 +21,7 @@
 
 namespace quillon {
 
+class CDicomElement;
 class CDicomObject;
 class CDicomPixelData;
 class CFileStream;
@@ -66,6 +71,15 @@ class CPixelImage {
   /// false when the copy fails. A data set without frame access still
   /// opens: reads then report CodecFailed.
   bool OpenObject(const CDicomObject& source);
+  /// Sets up for reading on `document` without copying its pixel value:
+  /// only the meta group and the image pixel description (group 0028) are
+  /// copied. Frames come from the document's Pixel Data element: from its
+  /// value when that is in memory, else from the document's file
+  /// (GetSourcePath), where the reader left it. The document must outlive
+  /// this image, and its Pixel Data element and file stay unchanged while
+  /// the image is open (open again after an edit). False when the document
+  /// has no pixel data or no frame access.
+  bool OpenDocument(const CDicomObject& document);
   /// Reads the data set of `path` without the pixel value (frames are read
   /// from the file on demand); false when the file cannot be read or has no
   /// frame access.
@@ -82,20 +96,22 @@ class CPixelImage {
   /// The frame after the one last read.
   FrameStatus ReadNextFrame(uint8_t* bitmap, uint64_t capacity, uint64_t& outLength);
 
-  /// Creates (or truncates) `path` and writes the data set to it: every
-  /// element but the pixel data, which WriteFrame then appends.
+  /// Creates (or truncates) `path` and writes the data set to it up to the
+  /// pixel data, which WriteFrame then appends; FinishWrite writes the
+  /// elements that follow it.
   bool WriteHeader(const std::string& path);
   /// Encodes a display bitmap with the codec and appends it as the next
   /// frame: Written on success.
   FrameStatus WriteFrame(const uint8_t* bitmap);
-  /// Closes the pixel data; when fewer frames were written than announced,
-  /// rewrites Number of Frames in place, padded with spaces to the length of
-  /// the old value, so the header never claims frames the file lacks.
-  /// Flushes the file to disk and closes it.
+  /// Closes the pixel data and writes the data set elements after (7FE0,0010)
+  /// (private groups, trailing padding); when fewer frames were written than
+  /// announced, rewrites Number of Frames in place, padded with spaces to
+  /// the length of the old value, so the header never claims frames the file
+  /// lacks. Flushes the file to disk and closes it.
   bool FinishWrite();
 
   /// The bitmap header and palette, or null without data set, codec or
-  /// pixel element.
+  /// pixel data.
   const BitmapInfo* GetBitmapInfo() const;
   bool GetWindow(int32_t& width, int32_t& center) const;
   bool SetWindow(int32_t width, int32_t center);
@@ -120,19 +136,31 @@ class CPixelImage {
   uint64_t StoredFrameSize() const;
   const CDicomObject* Object() const { return m_object.get(); }
   CDicomObject* Object() { return m_object.get(); }
+  /// The image's own Pixel Data element; null without one, and when the
+  /// frames come from a document's value in memory (OpenDocument).
   CDicomPixelData* PixelElement() const { return m_pixelElement.get(); }
+  /// True when frames can be looked for: an own element or a document's.
+  bool HasPixelData() const { return m_pixelElement != nullptr || m_sharedPixels != nullptr; }
   CPixelCodec* Codec() const { return m_codec.get(); }
   const std::string& Path() const { return m_path; }
   /// The open stream, or null (reads open it on demand from Path()).
   CFileStream* Stream() const;
 
  private:
+  /// Setup: the image attributes, codec, palette and bitmap header from
+  /// the data set, then the Pixel Data element taken out of it.
   bool Setup();
+  bool ReadAttributes();
+  bool TakePixelElement();
+  /// Where frame `index` of a document's value in memory lies; false when
+  /// the value holds no such frame.
+  bool FindSharedFrame(int64_t index, const uint8_t*& stored, uint64_t& length) const;
   bool LoadPalette();
   void BuildBitmapInfo();
   bool EnsureFrameBuffer();
   bool EnsureStreamOpen();
-  FrameStatus DecodeStored(uint64_t storedLength, uint8_t* bitmap, uint64_t capacity, uint64_t& outLength);
+  FrameStatus DecodeStored(const uint8_t* stored, uint64_t storedLength, uint8_t* bitmap, uint64_t capacity,
+                           uint64_t& outLength);
   /// Reads frame `index` (the one after the last read for kNextFrame) into
   /// the frame buffer and decodes it into `bitmap`.
   static constexpr int32_t kNextFrame = -1;
@@ -140,6 +168,11 @@ class CPixelImage {
 
   std::unique_ptr<CDicomObject> m_object;
   std::unique_ptr<CDicomPixelData> m_pixelElement;
+  // A document's Pixel Data element whose value is in memory (OpenDocument):
+  // borrowed, never changed; frames are decoded straight from its bytes.
+  const CDicomElement* m_sharedPixels = nullptr;
+  bool m_sharedEncapsulated = false;
+  int64_t m_sharedFrame = -1;  ///< the frame last read from it
   std::unique_ptr<uint8_t[]> m_frameBuffer;
   uint64_t m_frameBufferSize = 0;
   int32_t m_framesWritten = 0;

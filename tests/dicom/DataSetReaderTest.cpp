@@ -1,4 +1,6 @@
+#include "dicom/DicomEncapsulatedPixelData.h"
 #include "dicom/DicomObject.h"
+#include "dicom/DicomPixelData.h"
 #include "dicom/DicomSequence.h"
 #include "dicom/MemoryStream.h"
 #include "dicom/ValueRepresentation.h"
@@ -193,26 +195,132 @@ TEST(DataSetReaderValues, LaterDuplicateWinsAndOddLengthsAreKept) {
   EXPECT_EQ(element->GetLength(), 1u);  // read as stored, not padded
 }
 
-TEST(DataSetReaderPixelData, SkippingStopsAtThePixelDataHeader) {
-  ByteBuilder b;
-  b.Meta(kExplicit).Explicit(0x00280010, "US", std::string("\2\0", 2));
-  const uint64_t valueStart = b.Size() + 12;
-  b.Explicit(0x7FE00010, "OW", std::string(8, '\x11')).Explicit(0xFFFCFFFC, "OB", std::string(4, '\0'));
-  CDicomObject skipped;
-  ASSERT_TRUE(Read(b, skipped, true)) << skipped.GetLastReadError();
-  EXPECT_TRUE(skipped.Contains(0x7FE00010));
-  EXPECT_FALSE(skipped.Contains(0xFFFCFFFC));
-  CDicomElement* pixels = nullptr;
-  ASSERT_EQ(skipped.GetElement(0x7FE00010, &pixels), DicomStatus::Success);
-  EXPECT_FALSE(pixels->HasValue());
-  EXPECT_EQ(pixels->GetLength(), 8u);
-  (void)valueStart;
+// Skipping the pixel data once stopped the read at its header, so every
+// element after it (private groups, trailing padding) was lost to whoever
+// wrote the object again.
+TEST(DataSetReaderPixelData, SkippingStepsOverTheValueAndReadsWhatFollows) {
+  const std::string padding(4, '\0');
+  ByteBuilder native;
+  native.Meta(kExplicit).Explicit(0x00280010, "US", std::string("\2\0", 2));
+  const uint64_t nativeValue = native.Size() + 12;
+  native.Explicit(0x7FE00010, "OW", std::string(8, '\x11')).Explicit(0x7FE10010, "LO", "PRIVATE ")
+      .Explicit(0xFFFCFFFC, "OB", padding);
 
-  CDicomObject full;
-  ASSERT_TRUE(Read(b, full, false)) << full.GetLastReadError();
-  EXPECT_TRUE(full.Contains(0xFFFCFFFC));
-  ASSERT_EQ(full.GetElement(0x7FE00010, &pixels), DicomStatus::Success);
-  EXPECT_TRUE(pixels->HasValue());
+  ByteBuilder encapsulated;  // undefined length: items up to the delimiter
+  encapsulated.Meta("1.2.840.10008.1.2.5").ExplicitHeader(0x7FE00010, "OB", 0xFFFFFFFF);
+  const uint64_t fragmentsStart = encapsulated.Size();
+  encapsulated.Item(0).Item(4).Raw("AAAA").Item(2).Raw("BB").SequenceEnd();
+  encapsulated.Explicit(0x7FE10010, "LO", "PRIVATE ").Explicit(0xFFFCFFFC, "OB", padding);
+
+  ByteBuilder defined;  // defined length: items up to the length, no delimiter
+  defined.Meta("1.2.840.10008.1.2.5").ExplicitHeader(0x7FE00010, "OB", 8 + 8 + 4);
+  defined.Item(0).Item(4).Raw("AAAA").Explicit(0xFFFCFFFC, "OB", padding);
+
+  ByteBuilder undefinedNative;  // framed as any undefined-length value
+  undefinedNative.Meta(kExplicit).ExplicitHeader(0x7FE00010, "OB", 0xFFFFFFFF).Raw("ABCD").ItemEnd();
+  undefinedNative.Explicit(0xFFFCFFFC, "OB", padding);
+
+  for (const auto& [name, bytes] : {std::pair{"native", native}, std::pair{"encapsulated", encapsulated},
+                                    std::pair{"defined encapsulated", defined},
+                                    std::pair{"undefined native", undefinedNative}}) {
+    SCOPED_TRACE(name);
+    CDicomObject skipped;
+    ASSERT_TRUE(Read(bytes, skipped, true)) << skipped.GetLastReadError();
+    EXPECT_TRUE(skipped.Contains(0xFFFCFFFC));
+    CDicomElement* element = nullptr;
+    ASSERT_EQ(skipped.GetElement(0x7FE00010, &element), DicomStatus::Success);
+    auto* pixels = dynamic_cast<CDicomPixelData*>(element);
+    ASSERT_NE(pixels, nullptr);
+    EXPECT_FALSE(pixels->IsLoaded());
+    EXPECT_FALSE(pixels->HasValue());
+
+    CDicomObject full;
+    ASSERT_TRUE(Read(bytes, full, false)) << full.GetLastReadError();
+    EXPECT_EQ(full.ElementCount(), skipped.ElementCount());
+  }
+
+  CDicomObject object;
+  ASSERT_TRUE(Read(native, object, true));
+  EXPECT_EQ(StringOf(object, 0x7FE10010), "PRIVATE");
+  CDicomElement* element = nullptr;
+  ASSERT_EQ(object.GetElement(0x7FE00010, &element), DicomStatus::Success);
+  EXPECT_EQ(static_cast<CDicomPixelData*>(element)->GetValuePosition(), nativeValue);
+  EXPECT_EQ(element->GetLength(), 8u);
+
+  // The walk remembers where each fragment item starts (and where the
+  // items end), so frames are found without walking again.
+  ASSERT_TRUE(Read(encapsulated, object, true));
+  EXPECT_EQ(StringOf(object, 0x7FE10010), "PRIVATE");
+  ASSERT_EQ(object.GetElement(0x7FE00010, &element), DicomStatus::Success);
+  auto* fragments = dynamic_cast<CDicomEncapsulatedPixelData*>(element);
+  ASSERT_NE(fragments, nullptr);
+  EXPECT_EQ(fragments->GetKnownItemPositions(),
+            (std::vector<uint64_t>{fragmentsStart, fragmentsStart + 8, fragmentsStart + 20, fragmentsStart + 30}));
+  CMemoryStream stream(encapsulated.bytes);
+  uint8_t frame[4] = {};
+  uint64_t length = 0;
+  ASSERT_TRUE(fragments->ReadFrame(&stream, 1, frame, sizeof frame, 0, length));
+  EXPECT_EQ(std::string(reinterpret_cast<char*>(frame), length), "BB");
+  EXPECT_FALSE(fragments->ReadFrame(&stream, 2, frame, sizeof frame, 0, length));
+}
+
+// Stepped over or read, a damaged pixel value is an error that says where,
+// never a hang or a silently shortened object.
+TEST(DataSetReaderPixelData, DamagedValuesFailWhetherSkippedOrRead) {
+  const auto encapsulated = [] {
+    ByteBuilder b;
+    b.Meta("1.2.840.10008.1.2.5").ExplicitHeader(0x7FE00010, "OB", 0xFFFFFFFF).Item(0);
+    return b;
+  };
+  std::vector<std::pair<const char*, ByteBuilder>> cases;
+  {
+    ByteBuilder b = encapsulated();
+    b.Item(4).Raw("AAAA");
+    cases.emplace_back("no sequence delimitation", b);
+  }
+  {
+    ByteBuilder b = encapsulated();
+    b.Item(4).Raw("AA");
+    cases.emplace_back("fragment cut short", b);
+  }
+  {
+    ByteBuilder b = encapsulated();
+    b.Item(4).Raw("AAAA").Raw(std::string("\xFE\xFF", 2));
+    cases.emplace_back("item header cut short", b);
+  }
+  {
+    ByteBuilder b = encapsulated();
+    b.Item(4).Raw("AAAA").Explicit(0x00100010, "PN", "DOE^JOHN").SequenceEnd();
+    cases.emplace_back("element among the fragments", b);
+  }
+  {
+    ByteBuilder b = encapsulated();
+    b.Item(0xFFFFFFFF).Raw("AAAA").SequenceEnd();
+    cases.emplace_back("fragment of undefined length", b);
+  }
+  {
+    ByteBuilder b;
+    b.Meta("1.2.840.10008.1.2.5").ExplicitHeader(0x7FE00010, "OB", 8 + 8 + 2).Item(0).Item(4).Raw("AAAA");
+    cases.emplace_back("fragment past the defined length", b);
+  }
+  {
+    ByteBuilder b;
+    b.Meta(kExplicit).ExplicitHeader(0x7FE00010, "OB", 0xFFFFFFFF).Raw(std::string(100, 'x'));
+    cases.emplace_back("undefined native value without delimitation", b);
+  }
+  {
+    ByteBuilder b;
+    b.Meta(kExplicit).ExplicitHeader(0x7FE00010, "OW", 64).Raw(std::string(16, 'x'));
+    cases.emplace_back("native value cut short", b);
+  }
+  for (auto& [name, bytes] : cases) {
+    for (const bool skip : {true, false}) {
+      CDicomObject object;
+      EXPECT_FALSE(Read(bytes, object, skip)) << name << (skip ? " (skipped)" : " (read)");
+      EXPECT_NE(object.GetLastReadError().find("offset"), std::string::npos)
+          << name << (skip ? " (skipped)" : " (read)") << ": " << object.GetLastReadError();
+    }
+  }
 }
 
 TEST(DataSetReaderEnd, StreamEndingAfterTheLastElementOrOneStrayByteIsSuccess) {

@@ -1,9 +1,10 @@
 // CPixelCodec: geometry and format derived from the image attributes, the
-// default window, the uncompressed Compress/Decompress dispatch, row
-// reversal, the window, the in-place flip, the work buffer, the factory, and
-// headers whose attributes contradict each other (every conversion must then
-// fail without touching memory outside a display-sized buffer).
+// uncompressed Compress/Decompress dispatch, row reversal, the in-place
+// flip, the work buffer, the factory, and headers whose attributes
+// contradict each other (every conversion must then fail without touching
+// memory outside a display-sized buffer). The window has its own file.
 #include "pixel/PixelCodec.h"
+#include "support/CodecBytes.h"
 
 #include <gtest/gtest.h>
 
@@ -11,23 +12,13 @@
 #include <cstdint>
 #include <limits>
 #include <memory>
-#include <random>
 #include <string>
 #include <vector>
 
 using namespace quillon;
+using namespace quillon::test;
 
 namespace {
-
-using Bytes = std::vector<uint8_t>;
-
-constexpr uint8_t kSentinel = 0xA5;
-constexpr int32_t kInt32Max = std::numeric_limits<int32_t>::max();
-constexpr int32_t kInt32Min = std::numeric_limits<int32_t>::min();
-
-Bytes DisplayBuffer(const CPixelCodec& codec, uint8_t fill = kSentinel) {
-  return Bytes(static_cast<size_t>(codec.DisplaySize()), fill);
-}
 
 // Stored byte i = i + 1, so every byte is distinct within 255 bytes.
 Bytes Counting(size_t size) {
@@ -35,51 +26,6 @@ Bytes Counting(size_t size) {
   for (size_t i = 0; i < size; ++i) bytes[i] = static_cast<uint8_t>(i + 1);
   return bytes;
 }
-
-Bytes Little16(const std::vector<uint16_t>& samples) {
-  Bytes bytes;
-  for (uint16_t s : samples) {
-    bytes.push_back(static_cast<uint8_t>(s));
-    bytes.push_back(static_cast<uint8_t>(s >> 8));
-  }
-  return bytes;
-}
-
-// The window exactly as defined, in 32-bit integers after double bounds;
-// only used with windows for which no 32-bit value overflows.
-uint8_t ReferenceWindow(int32_t width, int32_t center, int32_t x) {
-  const double w = width;
-  const double c = center;
-  const auto low = static_cast<int32_t>(c - 0.5 - (w - 1) / 2);
-  const auto high = static_cast<int32_t>(c - 0.5 + (w - 1) / 2);
-  if (x <= low) return 0;
-  if (x >= high) return 255;
-  // Only reached for widths of 2 and more, where the divisor fits.
-  const auto offset = static_cast<int32_t>((c - 0.5) * 255);
-  const auto divisor = static_cast<int32_t>(w - 1);
-  return static_cast<uint8_t>((255 * x - offset) / divisor + 127);
-}
-
-// A one-row 16-bit grey codec holding every sample value 0 … 65535, so one
-// Decompress shows the whole window.
-class AllSamples16 {
- public:
-  AllSamples16() : codec("MONOCHROME2", 65536, 1, 2, 16, 16, 0) {
-    for (uint32_t x = 0; x < 65536; ++x) {
-      stored[2 * x] = static_cast<uint8_t>(x);
-      stored[2 * x + 1] = static_cast<uint8_t>(x >> 8);
-    }
-  }
-  const Bytes& Apply(int32_t width, int32_t center) {
-    codec.SetWindow(width, center);
-    EXPECT_TRUE(codec.WindowToBitmap(stored.data(), bitmap.data()));
-    return bitmap;
-  }
-
-  CPixelCodec codec;
-  Bytes stored = Bytes(2 * 65536);
-  Bytes bitmap = Bytes(65536);
-};
 
 class ExposedWorkBuffer : public CPixelCodec {
  public:
@@ -134,42 +80,6 @@ TEST(PixelCodecGeometry, FormatFollowsPhotometricPlanarAndBytesPerPixel) {
   for (const Case& c : cases) {
     CPixelCodec codec(c.photometric, 4, 4, c.bytesPerPixel, 8 * c.bytesPerPixel, 8, c.planar);
     EXPECT_EQ(codec.Format(), c.format) << '"' << c.photometric << "\" " << c.bytesPerPixel << " bytes";
-  }
-}
-
-TEST(PixelCodecWindowDefaults, CoverTheStoredGreyRange) {
-  const struct {
-    const char* photometric;
-    uint32_t bytesPerPixel;
-    uint32_t bitsStored;
-    int32_t width;
-    int32_t center;
-  } cases[] = {
-      {"MONOCHROME1", 1, 8, 256, 128},
-      {"MONOCHROME2", 2, 12, 4096, 2048},
-      {"MONOCHROME1", 2, 16, 65536, 32768},
-      // Extreme bits stored stay within the signed width.
-      {"MONOCHROME2", 2, 0, 1, 0},
-      {"MONOCHROME2", 2, 30, 1 << 30, 1 << 29},
-      {"MONOCHROME2", 2, 31, kInt32Max, kInt32Max / 2},
-      {"MONOCHROME2", 2, 32, kInt32Max, kInt32Max / 2},
-      {"MONOCHROME2", 2, 63, kInt32Max, kInt32Max / 2},
-      {"MONOCHROME2", 2, 64, kInt32Max, kInt32Max / 2},
-      {"MONOCHROME2", 2, 1000, kInt32Max, kInt32Max / 2},
-      {"MONOCHROME2", 2, 0xFFFFFFFF, kInt32Max, kInt32Max / 2},
-      // Colour and unknown formats have no window.
-      {"RGB", 3, 8, 0, 0},
-      {"YBR_FULL", 3, 8, 0, 0},
-      {"PALETTE COLOR", 3, 8, 0, 0},
-      {"monochrome2", 3, 8, 0, 0},
-  };
-  for (const auto& c : cases) {
-    CPixelCodec codec(c.photometric, 4, 4, c.bytesPerPixel, c.bytesPerPixel == 2 ? 16 : 8, c.bitsStored, 0);
-    int32_t width = -1;
-    int32_t center = -1;
-    codec.GetWindow(width, center);
-    EXPECT_EQ(width, c.width) << c.photometric << ", " << c.bitsStored << " bits stored";
-    EXPECT_EQ(center, c.center) << c.photometric << ", " << c.bitsStored << " bits stored";
   }
 }
 
@@ -292,99 +202,6 @@ TEST(PixelCodecDecompress, NullBuffersFail) {
   EXPECT_FALSE(codec.ReverseRows(buffer.data(), nullptr));
   EXPECT_FALSE(codec.WindowToBitmap(nullptr, buffer.data()));
   EXPECT_FALSE(codec.FlipInPlace(nullptr, false));
-}
-
-// ---- Window ----
-
-TEST(PixelCodecWindow, SixteenBitSamplesMakeAnEightBitBottomUpBitmap) {
-  // MONOCHROME1 is not inverted; the padding pixels and the second half of
-  // the nominal display size are left alone.
-  CPixelCodec codec("MONOCHROME1", 5, 2, 2, 16, 16, 0);
-  codec.SetWindow(256, 128);
-  const Bytes stored = Little16({0, 1, 128, 254, 255, 256, 4096, 65535, 1000, 2});
-  Bytes bitmap = DisplayBuffer(codec);
-  ASSERT_TRUE(codec.Decompress(stored.data(), stored.size(), bitmap.data()));
-  const uint8_t s = kSentinel;
-  Bytes expected = {255, 255, 255, 255, 2, s, s, s, 0, 1, 127, 253, 255, s, s, s};
-  expected.resize(bitmap.size(), s);
-  EXPECT_EQ(bitmap, expected);
-}
-
-TEST(PixelCodecWindow, MatchesTheDefiningFormulaForEverySample) {
-  AllSamples16 all;
-  std::vector<std::pair<int32_t, int32_t>> windows = {
-      {256, 128}, {2, 100}, {3, 10},      {4, 0},      {4096, 2048}, {65536, 32768}, {400, 40},
-      {400, -40}, {7, -3},  {1001, 1000}, {350, 1075}, {2, 0},       {3, -1},        {100000, -20000},
-  };
-  // A width of 1 or less is a threshold: black up to some sample, white from
-  // there on.
-  for (int32_t width : {1, 0, -1, -100, kInt32Min}) {
-    for (int32_t center : {0, 1, 100, 65535, -5}) windows.emplace_back(width, center);
-  }
-  std::mt19937 random(12345);
-  for (int i = 0; i < 40; ++i) {
-    windows.emplace_back(static_cast<int32_t>(random() % 70000) + 2,
-                         static_cast<int32_t>(random() % 140000) - 40000);
-  }
-  for (const auto& [width, center] : windows) {
-    const Bytes& out = all.Apply(width, center);
-    for (int32_t x = 0; x < 65536; ++x) {
-      ASSERT_EQ(out[static_cast<size_t>(x)], ReferenceWindow(width, center, x))
-          << "width " << width << " centre " << center << " x " << x;
-    }
-  }
-  // Width 1 at centre 100: low = high = 99, and 99 is black (x ≤ low first).
-  const Bytes& out = all.Apply(1, 100);
-  EXPECT_EQ(out[99], 0);
-  EXPECT_EQ(out[100], 255);
-}
-
-TEST(PixelCodecWindow, SamplesInAnyOrderMeetTheSameWindow) {
-  // Every sample value once, in a shuffled order, two frames in a row.
-  CPixelCodec codec("MONOCHROME2", 256, 256, 2, 16, 16, 0);
-  std::vector<uint16_t> samples(65536);
-  for (size_t x = 0; x < samples.size(); ++x) samples[x] = static_cast<uint16_t>(x);
-  std::shuffle(samples.begin(), samples.end(), std::mt19937(99));
-  const Bytes stored = Little16(samples);
-  Bytes bitmap = DisplayBuffer(codec);
-  for (const auto& [width, center] : {std::pair{300, 40000}, std::pair{70000, 1000}}) {
-    codec.SetWindow(width, center);
-    ASSERT_TRUE(codec.Decompress(stored.data(), stored.size(), bitmap.data()));
-    for (size_t i = 0; i < samples.size(); ++i) {
-      const size_t row = 255 - i / 256;  // bottom-up
-      ASSERT_EQ(bitmap[row * 256 + i % 256], ReferenceWindow(width, center, samples[i])) << samples[i];
-    }
-  }
-}
-
-TEST(PixelCodecWindow, EightBitSamplesWithAnEightBitCodec) {
-  CPixelCodec codec("MONOCHROME2", 256, 1, 1, 8, 8, 0);
-  Bytes stored(256);
-  for (size_t x = 0; x < 256; ++x) stored[x] = static_cast<uint8_t>(x);
-  Bytes bitmap = DisplayBuffer(codec);
-  for (const auto& [width, center] : {std::pair{256, 128}, std::pair{40, 60}, std::pair{1, 7}, std::pair{3, 250}}) {
-    codec.SetWindow(width, center);
-    ASSERT_TRUE(codec.WindowToBitmap(stored.data(), bitmap.data()));
-    for (int32_t x = 0; x < 256; ++x) {
-      ASSERT_EQ(bitmap[static_cast<size_t>(x)], ReferenceWindow(width, center, x)) << width << '/' << center;
-    }
-  }
-}
-
-TEST(PixelCodecWindow, ExtremeWindowsAreSafe) {
-  AllSamples16 all;
-  const int32_t extremes[] = {kInt32Min, kInt32Min + 1, -1, 0, 1, 2, kInt32Max - 1, kInt32Max};
-  for (int32_t width : extremes) {
-    for (int32_t center : extremes) {
-      const Bytes& out = all.Apply(width, center);
-      // Whatever the window, the mapping never decreases with the sample.
-      for (size_t x = 1; x < 65536; ++x) ASSERT_LE(out[x - 1], out[x]) << width << '/' << center << " x " << x;
-    }
-  }
-  // A huge window centred on the data puts every sample near mid-grey.
-  const Bytes& wide = all.Apply(kInt32Max, 32768);
-  EXPECT_EQ(wide[0], 127);
-  EXPECT_EQ(wide[65535], 127);
 }
 
 // ---- In-place flip ----

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdlib>
 #include <filesystem>
 #include <set>
 
@@ -129,6 +130,73 @@ TEST_F(PixelComparatorTest, AttributeDifferencesAreNamed) {
             "The number of samples per pixel is different");
   WriteText(m_dir / "junk.dcm", "junk");
   EXPECT_EQ(ComparePixelFiles(m_dir / "a.dcm", m_dir / "junk.dcm").message, "Error Reading File");
+}
+
+TEST_F(PixelComparatorTest, ProgressCountsEveryStepAndCanCancel) {
+  ImageRecipe recipe;
+  recipe.frames = 3;
+  MakeImageFile(m_dir / "a.dcm", recipe);
+  ASSERT_EQ(ConvertPixelDataFile({}, m_dir / "a.dcm", m_dir / "rle.dcm", ConversionMode::Rle, false),
+            DCT_STATUS::Success);
+  // Against an RLE copy: three frames decompressed, then three compared.
+  std::vector<int64_t> seen;
+  PixelComparison result = ComparePixelFiles(m_dir / "a.dcm", m_dir / "rle.dcm", [&seen](int64_t done, int64_t total) {
+    EXPECT_EQ(total, 6);
+    seen.push_back(done);
+    return true;
+  });
+  ASSERT_TRUE(result.compared) << result.message;
+  EXPECT_FALSE(result.cancelled);
+  EXPECT_EQ(seen, (std::vector<int64_t>{1, 2, 3, 4, 5, 6}));
+  seen.clear();
+  result = ComparePixelFiles(m_dir / "a.dcm", m_dir / "a.dcm", [&seen](int64_t done, int64_t total) {
+    EXPECT_EQ(total, 3);
+    seen.push_back(done);
+    return true;
+  });
+  EXPECT_EQ(seen, (std::vector<int64_t>{1, 2, 3}));
+
+  // Stopped while decompressing, and while comparing: no result, and the
+  // temporary copy is gone. Temporary files go to a folder of this test's
+  // own, so that tests running beside it cannot disturb the count.
+  const char* oldTemp = std::getenv("TMPDIR");
+  const std::string savedTemp = oldTemp != nullptr ? oldTemp : "";
+  fs::create_directories(m_dir / "tmp");
+  ::setenv("TMPDIR", (m_dir / "tmp").c_str(), 1);
+  struct RestoreTemp {
+    const char* old;
+    std::string saved;
+    ~RestoreTemp() {
+      if (old != nullptr) {
+        ::setenv("TMPDIR", saved.c_str(), 1);
+      } else {
+        ::unsetenv("TMPDIR");
+      }
+    }
+  } restore{oldTemp, savedTemp};
+  for (const int64_t stopAt : {2, 5}) {
+    SCOPED_TRACE(stopAt);
+    const std::set<std::string> before = PixCmpFiles();
+    std::set<std::string> during;
+    int64_t last = 0;
+    result = ComparePixelFiles(m_dir / "a.dcm", m_dir / "rle.dcm", [&](int64_t done, int64_t /*total*/) {
+      if (done == 1) during = PixCmpFiles();
+      last = done;
+      return done < stopAt;
+    });
+    EXPECT_FALSE(result.compared);
+    EXPECT_TRUE(result.cancelled);
+    EXPECT_EQ(result.message, kComparisonCancelled);
+    EXPECT_EQ(last, stopAt);
+    int made = 0;
+    for (const std::string& name : during) {
+      if (before.count(name) != 0) continue;
+      ++made;
+      EXPECT_FALSE(fs::exists(fs::temp_directory_path() / name)) << name;
+    }
+    EXPECT_EQ(made, 1);
+  }
+  EXPECT_TRUE(fs::is_empty(m_dir / "tmp"));
 }
 
 TEST_F(PixelComparatorTest, ImagesWithoutSamplesAreAnErrorNotADivisionByZero) {

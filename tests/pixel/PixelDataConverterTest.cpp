@@ -168,9 +168,41 @@ TEST_F(PixelDataConverter, ProgressIsReportedPerFrame) {
                                  [&seen](int32_t done, int32_t total) {
                                    EXPECT_EQ(total, 4);
                                    seen.push_back(done);
+                                   return true;
                                  }),
             DCT_STATUS::Success);
   EXPECT_EQ(seen, (std::vector<int>{1, 2, 3, 4}));
+}
+
+TEST_F(PixelDataConverter, CancelledConversionLeavesNothingAndSaysSo) {
+  const std::string source = Make("rgb.dcm", Rgb(4));
+  // Stopped midway, and stopped after the last frame (before the file is
+  // committed): no destination, no temporary file, a result of its own.
+  for (const int stopAt : {2, 4}) {
+    std::vector<int> seen;
+    const auto stop = [&seen, stopAt](int32_t done, int32_t /*total*/) {
+      seen.push_back(done);
+      return done < stopAt;
+    };
+    EXPECT_EQ(ConvertPixelDataFile({}, source, m_dir / "out.dcm", ConversionMode::Rle, false, stop),
+              DCT_STATUS::Cancelled);
+    EXPECT_EQ(seen.back(), stopAt);  // no frame converted after the answer
+    EXPECT_FALSE(std::filesystem::exists(m_dir / "out.dcm"));
+    EXPECT_EQ(FileCount(), 1u);
+  }
+  // An older file at the destination is kept.
+  WriteText(m_dir / "out.dcm", "previous");
+  EXPECT_EQ(ConvertPixelDataFile({}, source, m_dir / "out.dcm", ConversionMode::Rle, false,
+                                 [](int32_t, int32_t) { return false; }),
+            DCT_STATUS::Cancelled);
+  EXPECT_EQ(ReadBytes(m_dir / "out.dcm"), "previous");
+  EXPECT_EQ(FileCount(), 2u);
+
+  const std::string cancelled = DescribeConversionStatus(DCT_STATUS::Cancelled);
+  EXPECT_NE(cancelled.find("cancelled"), std::string::npos);
+  for (uint32_t other = 0; other < static_cast<uint32_t>(DCT_STATUS::Cancelled); ++other) {
+    EXPECT_NE(DescribeConversionStatus(static_cast<DCT_STATUS>(other)), cancelled);
+  }
 }
 
 }  // namespace

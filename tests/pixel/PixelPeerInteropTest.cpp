@@ -1,7 +1,9 @@
 // Our pixel conversions against DCMTK and GDCM: what we compress their
 // tools decompress to the same pixels, what they compress we decompress to
 // the same pixels, and every file we write parses without complaint.
+#include "dicom/AtomicFileWriter.h"
 #include "dicom/DicomObject.h"
+#include "dicom/ValueRepresentation.h"
 #include "pixel/PixelDataConverter.h"
 #include "pixel/PixelImage.h"
 #include "support/ImageFixtures.h"
@@ -10,6 +12,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <sstream>
 
@@ -179,6 +182,82 @@ TEST_F(PixelPeerInterop, JpegInteroperatesWithDcmtk) {
     const std::string theirsDecoded = m_dir / "dcmcjpeg-dcmdjpeg.dcm";
     ASSERT_EQ(RunShell("dcmdjpeg " + theirs + " " + theirsDecoded).exitCode, 0);
     EXPECT_LE(MaxDifference(ourDecodeOfTheirs, Bitmaps(theirsDecoded)), 2) << source;
+  }
+}
+
+/// The top-level element tags dcmdump prints for `path`, meta group
+/// included (the delimiter it shows after encapsulated pixel data is not
+/// an element).
+std::vector<std::string> DcmdumpTags(const std::string& path) {
+  const CommandResult dump = RunShell("dcmdump " + path);
+  EXPECT_EQ(dump.exitCode, 0) << path << ": " << dump.err;
+  EXPECT_EQ(dump.err, "") << path;
+  std::vector<std::string> tags;
+  std::istringstream lines(dump.out);
+  std::string line;
+  while (std::getline(lines, line)) {
+    if (line.size() > 11 && line[0] == '(' && line[5] == ',' && line[10] == ')' && line.rfind("(fffe,", 0) != 0) {
+      tags.push_back(line.substr(0, 11));
+    }
+  }
+  return tags;
+}
+
+// Private groups and trailing padding after the pixel data were once lost
+// by every conversion (the source was read only up to the pixel data).
+TEST_F(PixelPeerInterop, ElementsAfterThePixelDataSurviveConversions) {
+  ImageRecipe recipe;
+  recipe.columns = 13;
+  recipe.rows = 7;
+  recipe.samples = 3;
+  recipe.photometric = "RGB";
+  recipe.frames = 2;
+  CDicomObject object;
+  FillImageObject(object, recipe, MakePixelBytes(recipe));
+  const uint32_t groupLength = 0;  // refreshed by the writer
+  ASSERT_EQ(object.AddValue(0x7FE00000, vr::UL, &groupLength, 4), DicomStatus::Success);
+  ASSERT_EQ(object.AddString(0x7FE10010, vr::LO, "QUILLON TEST"), DicomStatus::Success);
+  const std::string privateBytes = "private bytes after the pixels";
+  ASSERT_EQ(object.AddValue(0x7FE11001, vr::OB, privateBytes.data(), static_cast<uint32_t>(privateBytes.size())),
+            DicomStatus::Success);
+  const std::string padding(64, '\0');
+  ASSERT_EQ(object.AddValue(0xFFFCFFFC, vr::OB, padding.data(), static_cast<uint32_t>(padding.size())),
+            DicomStatus::Success);
+  const std::string source = m_dir / "trailing.dcm";
+  std::string error;
+  ASSERT_TRUE(SaveDicomFile(object, source, error)) << error;
+
+  // Everything but the group length of the pixel data, which the
+  // conversion drops with the pixel data it described.
+  std::vector<std::string> expected = DcmdumpTags(source);
+  ASSERT_EQ(expected.size(), object.ElementCount());
+  expected.erase(std::find(expected.begin(), expected.end(), "(7fe0,0000)"));
+  ASSERT_EQ(expected.back(), "(fffc,fffc)");
+
+  // Native to encapsulated, encapsulated to native (the source's fragments
+  // are stepped over to reach the elements after them), and into implicit
+  // VR: the same elements, in the same order, the trailing ones last.
+  const std::string rle = m_dir / "trailing-rle.dcm";
+  const std::string plain = m_dir / "trailing-plain.dcm";
+  const std::string implicit = m_dir / "trailing-implicit.dcm";
+  ConversionOptions toImplicit;
+  toImplicit.transferSyntaxChoice = TransferSyntaxChoice::Implicit;
+  ASSERT_EQ(ConvertPixelDataFile({}, source, rle, ConversionMode::Rle, false), DCT_STATUS::Success);
+  ASSERT_EQ(ConvertPixelDataFile({}, rle, plain, ConversionMode::Uncompressed, false), DCT_STATUS::Success);
+  ASSERT_EQ(ConvertPixelDataFile(toImplicit, plain, implicit, ConversionMode::RgbPixelInterleave, false),
+            DCT_STATUS::Success);
+  for (const std::string& out : {rle, plain, implicit}) {
+    SCOPED_TRACE(out);
+    EXPECT_EQ(DcmdumpTags(out), expected);
+    // dcmdump sorts by tag; the bytes show where the elements really are:
+    // the private value follows the pixel data, the padding ends the file.
+    const std::string bytes = ReadBytes(out);
+    const size_t privateValue = bytes.find(privateBytes);
+    ASSERT_NE(privateValue, std::string::npos);
+    EXPECT_GT(privateValue, bytes.size() - privateBytes.size() - padding.size() - 64);
+    EXPECT_EQ(bytes.substr(bytes.size() - padding.size()), padding);
+    // And the pixels came through.
+    EXPECT_EQ(Bitmaps(out), Bitmaps(source));
   }
 }
 
