@@ -88,7 +88,8 @@ bool CDicomImageDoc::SaveAs(IUserInterface& ui) {
     ui.ShowMessage(kCannotSaveWithoutPixelData);
     return false;
   }
-  const std::optional<std::string> path = ui.AskSavePath(m_title, m_path.empty() ? m_title + ".dcm" : m_path);
+  const std::optional<std::string> path =
+      ui.AskSavePath("Save " + m_title + " As", m_path.empty() ? m_title + ".dcm" : m_path);
   if (!path || path->empty()) return false;
   return SaveTo(*path, ui);
 }

@@ -5,6 +5,8 @@
 /// with a script of answers, so every command can run without a display.
 #pragma once
 
+#include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -13,6 +15,11 @@ namespace quillon {
 class CAddSequenceDlg;
 class CDicomElementDlg;
 class CSelectDestinationDlg;
+class CSelectFormatDlg;
+
+/// Called by long work with the steps done and the steps in all; returns
+/// false once the user has asked to stop (the work should then end soon).
+using ProgressReport = std::function<bool(int64_t done, int64_t total)>;
 
 class IUserInterface {
  public:
@@ -36,14 +43,20 @@ class IUserInterface {
   virtual bool RunElementDialog(CDicomElementDlg& dialog) = 0;
   virtual bool RunAddSequenceDialog(CAddSequenceDlg& dialog) = 0;
   virtual bool RunSelectDestinationDialog(CSelectDestinationDlg& dialog) = 0;
+  virtual bool RunSelectFormatDialog(CSelectFormatDlg& dialog) = 0;
 
   /// Asks for a file to open; nothing when cancelled.
   virtual std::optional<std::string> AskOpenPath(const std::string& title) = 0;
-  /// Asks where to save `documentTitle`, starting at `suggestedPath`;
-  /// nothing when cancelled. The chooser itself asks before replacing an
-  /// existing file.
-  virtual std::optional<std::string> AskSavePath(const std::string& documentTitle,
-                                                 const std::string& suggestedPath) = 0;
+  /// Asks where to save, in a chooser titled `title` starting at
+  /// `suggestedPath`; nothing when cancelled. The chooser itself asks before
+  /// replacing an existing file.
+  virtual std::optional<std::string> AskSavePath(const std::string& title, const std::string& suggestedPath) = 0;
+
+  /// Runs `work` while a progress window titled `label` shows how far it
+  /// got and offers Cancel; returns when `work` has returned. `work` runs
+  /// away from the window's thread (the windows keep painting) and must
+  /// not touch the documents.
+  virtual void RunWithProgress(const std::string& label, const std::function<void(const ProgressReport&)>& work) = 0;
 
   /// A short note in the status bar (no answer needed).
   virtual void ShowStatus(const std::string& text) = 0;

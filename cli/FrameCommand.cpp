@@ -42,7 +42,15 @@ int RunFrame(const FrameOptions& options) {
               << ": not readable, or its pixel data has no supported encoding\n";
     return kExitFailure;
   }
-  if (options.window.size() == 2) (void)image.SetWindow(options.window[0], options.window[1]);
+  int32_t width = 0;
+  int32_t center = 0;
+  if (options.window.size() == 2) {
+    (void)image.SetWindow(options.window[0], options.window[1]);
+  } else if (image.GetWindow(width, center) && width > 256 && image.Object() != nullptr &&
+             SuggestedWindow(*image.Object(), width, center)) {
+    // The window the file suggests, as the editor's pixel view opens it.
+    (void)image.SetWindow(width, center);
+  }
   std::unique_ptr<uint8_t[]> bitmap;
   try {
     bitmap = std::make_unique<uint8_t[]>(image.FrameSize());
@@ -74,7 +82,7 @@ void RegisterFrameCommand(CLI::App& app, int& exitCode) {
   command->add_option("input", options->input, "The DICOM file")->required();
   command->add_option("--frame", options->frame, "Frame number, from 0")->check(CLI::NonNegativeNumber);
   command->add_option("output", options->output, "The image file (.bmp or .png)")->required();
-  command->add_option("--window", options->window, "Window width and centre for 16-bit grey images")
+  command->add_option("--window", options->window, "Window width and centre for 16-bit grey images (default: the one the file suggests, else the full range of Bits Stored)")
       ->expected(2);
   command->callback([options, &exitCode] { exitCode = RunFrame(*options); });
 }

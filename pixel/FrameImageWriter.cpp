@@ -25,8 +25,9 @@ void Put32BigEndian(std::vector<uint8_t>& out, uint32_t v) {
   for (int shift = 24; shift >= 0; shift -= 8) out.push_back(static_cast<uint8_t>(v >> shift));
 }
 
-/// The image as top-down rows of red, green, blue bytes.
-std::vector<uint8_t> ToRgbRows(const BitmapInfo& info, uint32_t alignedColumns, const uint8_t* bitmap) {
+}  // namespace
+
+std::vector<uint8_t> BitmapToRgbRows(const BitmapInfo& info, uint32_t alignedColumns, const uint8_t* bitmap) {
   const auto width = static_cast<uint32_t>(info.width);
   const auto height = static_cast<uint32_t>(info.height);
   const uint32_t bytesPerPixel = info.bitCount / 8;
@@ -43,6 +44,8 @@ std::vector<uint8_t> ToRgbRows(const BitmapInfo& info, uint32_t alignedColumns, 
   }
   return rgb;
 }
+
+namespace {
 
 std::vector<uint8_t> EncodeBmp(const BitmapInfo& info, uint32_t alignedColumns, const uint8_t* bitmap) {
   const auto width = static_cast<uint32_t>(info.width);
@@ -105,7 +108,7 @@ void PutChunk(std::vector<uint8_t>& out, const char* type, const std::vector<uin
 std::vector<uint8_t> EncodePng(const BitmapInfo& info, uint32_t alignedColumns, const uint8_t* bitmap) {
   const auto width = static_cast<uint32_t>(info.width);
   const auto height = static_cast<uint32_t>(info.height);
-  const std::vector<uint8_t> rgb = ToRgbRows(info, alignedColumns, bitmap);
+  const std::vector<uint8_t> rgb = BitmapToRgbRows(info, alignedColumns, bitmap);
   // Scanlines with filter type 0, in a zlib stream of stored blocks.
   std::vector<uint8_t> raw;
   raw.reserve(rgb.size() + height);

@@ -6,10 +6,17 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace quillon {
 
 struct BitmapInfo;
+
+/// The display bitmap `bitmap` (bottom-up rows of `alignedColumns` pixels
+/// of info.bitCount bits, 8-bit pixels through info's palette) as top-down
+/// rows of red, green and blue bytes, info.width pixels a row: what a screen
+/// or an image file shows.
+std::vector<uint8_t> BitmapToRgbRows(const BitmapInfo& info, uint32_t alignedColumns, const uint8_t* bitmap);
 
 /// Writes `bitmap` (bottom-up rows of `alignedColumns` pixels of
 /// info.bitCount bits, 8-bit pixels through info's palette) to `path`, as

@@ -9,6 +9,8 @@
 #include "pixel/PixelCodec.h"
 
 #include <algorithm>
+#include <cmath>
+#include <cstdlib>
 #include <climits>
 #include <cstdio>
 #include <cstring>
@@ -489,6 +491,30 @@ bool CPixelImage::GetWindow(int32_t& width, int32_t& center) const {
 bool CPixelImage::SetWindow(int32_t width, int32_t center) {
   if (!m_codec) return false;
   m_codec->SetWindow(width, center);
+  return true;
+}
+
+bool SuggestedWindow(const CDicomObject& object, int32_t& width, int32_t& center) {
+  // Decimal strings, several values allowed: the first one counts.
+  const auto first = [&object](DicomTag tag, double& value) {
+    std::string text;
+    if (object.GetString(tag, text) != DicomStatus::Success || text.empty()) return false;
+    char* end = nullptr;
+    value = std::strtod(text.c_str(), &end);
+    return end != text.c_str() && std::isfinite(value);
+  };
+  double fileCenter = 0;
+  double fileWidth = 0;
+  if (!first(0x00281050, fileCenter) || !first(0x00281051, fileWidth) || fileWidth < 1) return false;
+  double slope = 1;
+  double intercept = 0;
+  if (!first(0x00281053, slope) || slope == 0) slope = 1;
+  if (!first(0x00281052, intercept)) intercept = 0;
+  const double storedCenter = (fileCenter - intercept) / slope;
+  const double storedWidth = fileWidth / std::fabs(slope);
+  if (std::fabs(storedCenter) > 65535 || storedWidth > 65535) return false;
+  center = static_cast<int32_t>(std::lround(storedCenter));
+  width = static_cast<int32_t>(std::lround(storedWidth));
   return true;
 }
 

@@ -199,6 +199,12 @@ class CPixelImage {
   std::unique_ptr<CPixelCodec> m_codec;
 };
 
+/// The window a data set suggests for showing its grey samples: Window
+/// Center and Width (0028,1050/1051, the first of several values), given in
+/// the units of Rescale Slope and Intercept, turned into stored sample
+/// values. False when it has none, or none that fits 16-bit samples.
+bool SuggestedWindow(const CDicomObject& object, int32_t& width, int32_t& center);
+
 /// The codec a data set's transfer syntax and photometric interpretation
 /// call for, or null when its frames cannot be accessed.
 std::unique_ptr<CPixelCodec> ChoosePixelCodec(const CDicomObject& object, int32_t quality);

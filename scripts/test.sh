@@ -19,6 +19,9 @@ export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
 
 ctest --test-dir "$build_dir" --output-on-failure -j 2
 
+# The Debian package builds, unpacks and runs.
+scripts/package.sh
+
 # A short fuzzing smoke run of every fuzz target (needs Clang; longer runs
 # are done by hand with scripts/fuzz.sh).
 if command -v clang++ >/dev/null 2>&1; then

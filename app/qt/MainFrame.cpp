@@ -4,6 +4,7 @@
 #include "app/qt/ChildFrame.h"
 #include "app/qt/DicomDumpView.h"
 #include "app/qt/Icons.h"
+#include "app/qt/PixelDataView.h"
 #include "app/qt/QtUserInterface.h"
 #include "dicom/SettingsStore.h"
 
@@ -249,6 +250,11 @@ CDicomDumpView* CMainFrame::ActiveDumpView() const {
   return frame != nullptr ? qobject_cast<CDicomDumpView*>(frame->widget()) : nullptr;
 }
 
+CPixelDataView* CMainFrame::ActivePixelView() const {
+  CChildFrame* frame = ActiveFrame();
+  return frame != nullptr ? qobject_cast<CPixelDataView*>(frame->widget()) : nullptr;
+}
+
 void CMainFrame::UpdateActions() {
   CChildFrame* frame = ActiveFrame();
   CDicomDumpView* list = ActiveDumpView();
@@ -260,6 +266,11 @@ void CMainFrame::UpdateActions() {
     if (id == CommandId::RecentFile) continue;
     action->setEnabled(m_app.IsEnabled(id, context));
   }
+  // The pixel view answers for its own frames (and copies its picture).
+  CPixelDataView* pixels = ActivePixelView();
+  Action(CommandId::NextFrame)->setEnabled(pixels != nullptr && pixels->Viewer().CanNext());
+  Action(CommandId::PrevFrame)->setEnabled(pixels != nullptr && pixels->Viewer().CanPrev());
+  if (pixels != nullptr) Action(CommandId::EditCopy)->setEnabled(!pixels->Image().isNull());
   Action(CommandId::AllowReadPixelData)->setChecked(m_app.AllowReadPixelData());
   Action(CommandId::ViewStatusBar)->setChecked(statusBar()->isVisible());
   QAction* undo = Action(CommandId::EditUndo);
@@ -275,7 +286,11 @@ void CMainFrame::UpdateActions() {
     setWindowTitle(QStringLiteral("Quillon"));
     setWindowModified(false);
   }
-  m_framePane->clear();
+  if (pixels != nullptr) {
+    m_framePane->setText(QString::fromStdString(pixels->Viewer().FramePaneText()));
+  } else {
+    m_framePane->clear();
+  }
 }
 
 bool CMainFrame::OpenFile(const QString& path) {

@@ -27,6 +27,7 @@ namespace quillon {
 class CChildFrame;
 class CDicomDumpView;
 class CDicomImageDoc;
+class CPixelDataView;
 class CQuillonApp;
 class IUserInterface;
 
@@ -51,6 +52,8 @@ class CMainFrame : public QMainWindow {
   CChildFrame* ActiveFrame() const;
   /// The element list of the active window, or null.
   CDicomDumpView* ActiveDumpView() const;
+  /// The pixel view of the active window, or null.
+  CPixelDataView* ActivePixelView() const;
   IUserInterface& Ui() const { return *m_ui; }
   /// Recomputes which commands are enabled and checked.
   void UpdateActions();
@@ -86,6 +89,10 @@ class CMainFrame : public QMainWindow {
   void RunEditCommand(CommandId id);
   void RunFileCommand(CommandId id);
   void RunWindowCommand(CommandId id);
+  void RunPixelCommand(CommandId id);
+  /// Shows the pixel data of `document`: its pixel view, opened when it has
+  /// none.
+  void ShowPixelData(CDicomImageDoc& document);
   void Find(bool askForText);
   void Print(bool preview);
 

@@ -12,6 +12,8 @@
 #include "app/qt/DicomDumpView.h"
 #include "app/qt/DumpPrinter.h"
 #include "app/qt/DumpRowModel.h"
+#include "app/PixelCommands.h"
+#include "app/qt/PixelDataView.h"
 
 #include <QAction>
 #include <QApplication>
@@ -63,6 +65,12 @@ void CMainFrame::Execute(CommandId id) {
     case CommandId::WindowCascade:
     case CommandId::WindowTile:
     case CommandId::WindowArrange: RunWindowCommand(id); break;
+    case CommandId::ShowPixelData:
+    case CommandId::NextFrame:
+    case CommandId::PrevFrame:
+    case CommandId::CompressPixelData:
+    case CommandId::DecompressPixelData:
+    case CommandId::ComparePixelData: RunPixelCommand(id); break;
     case CommandId::AllowReadPixelData: m_app.ToggleAllowReadPixelData(); break;
     case CommandId::ViewToolbar:
       for (QToolBar* toolbar : findChildren<QToolBar*>()) toolbar->setVisible(!toolbar->isVisible());
@@ -132,6 +140,7 @@ void CMainFrame::RunEditCommand(CommandId id) {
       break;
     case CommandId::EditCopy:
       if (model != nullptr) QApplication::clipboard()->setText(model->RowText(ActiveDumpView()->SelectedRow()));
+      if (CPixelDataView* pixels = ActivePixelView()) pixels->CopyFrame();
       break;
     case CommandId::EditFind: Find(true); break;
     case CommandId::EditFindNext: Find(m_findText.isEmpty()); break;
@@ -164,6 +173,47 @@ void CMainFrame::RunElementCommand(CommandId id) {
       break;
     default: break;
   }
+}
+
+void CMainFrame::RunPixelCommand(CommandId id) {
+  CChildFrame* frame = ActiveFrame();
+  if (frame == nullptr) return;
+  CDicomImageDoc& document = frame->Document();
+  CPixelDataView* pixels = ActivePixelView();
+  std::string error;
+  switch (id) {
+    case CommandId::ShowPixelData: ShowPixelData(document); break;
+    case CommandId::NextFrame:
+      if (pixels != nullptr && !pixels->Next(error)) m_ui->ShowMessage(error);
+      break;
+    case CommandId::PrevFrame:
+      if (pixels != nullptr && !pixels->Prev(error)) m_ui->ShowMessage(error);
+      break;
+    case CommandId::CompressPixelData: CompressPixelData(m_app, document, *m_ui); break;
+    case CommandId::DecompressPixelData: DecompressPixelData(m_app, document, *m_ui); break;
+    case CommandId::ComparePixelData: quillon::ComparePixelData(document, *m_ui); break;
+    default: break;
+  }
+}
+
+void CMainFrame::ShowPixelData(CDicomImageDoc& document) {
+  for (QMdiSubWindow* window : m_mdiArea->subWindowList()) {
+    auto* frame = qobject_cast<CChildFrame*>(window);
+    if (frame != nullptr && &frame->Document() == &document && frame->IsPixelView()) {
+      m_mdiArea->setActiveSubWindow(frame);
+      return;
+    }
+  }
+  auto view = std::make_unique<CPixelDataView>(document);
+  std::string error;
+  if (!view->Open(error)) {
+    m_ui->ShowMessage(error);
+    return;
+  }
+  CPixelDataView* shown = view.release();
+  connect(shown, &CPixelDataView::frameChanged, this, &CMainFrame::UpdateActions);
+  AddFrame(document, shown, true);
+  shown->setFocus();
 }
 
 void CMainFrame::RunWindowCommand(CommandId id) {

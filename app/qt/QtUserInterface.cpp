@@ -3,9 +3,16 @@
 #include "app/qt/AddSequenceDlgWindow.h"
 #include "app/qt/DicomElementDlgWindow.h"
 #include "app/qt/SelectDestinationDlgWindow.h"
+#include "app/qt/SelectFormatDlgWindow.h"
 
+#include <QEventLoop>
 #include <QFileDialog>
 #include <QMessageBox>
+#include <QProgressDialog>
+#include <QThread>
+#include <QTimer>
+
+#include <atomic>
 
 namespace quillon {
 
@@ -65,16 +72,64 @@ bool CQtUserInterface::RunSelectDestinationDialog(CSelectDestinationDlg& dialog)
   return window.exec() == QDialog::Accepted;
 }
 
+bool CQtUserInterface::RunSelectFormatDialog(CSelectFormatDlg& dialog) {
+  CSelectFormatDlgWindow window(dialog, m_parent);
+  return window.exec() == QDialog::Accepted;
+}
+
+void CQtUserInterface::RunWithProgress(const std::string& label,
+                                       const std::function<void(const ProgressReport&)>& work) {
+  // The work runs on its own thread and only stores how far it got; the
+  // window's thread shows that a few times a second and stays free to
+  // paint, and Cancel only raises a flag the work looks at.
+  std::atomic<int64_t> done{0};
+  std::atomic<int64_t> total{0};
+  std::atomic<bool> cancelled{false};
+  QProgressDialog progress(ToQt(label), QStringLiteral("Cancel"), 0, 0, m_parent);
+  progress.setWindowTitle(kTitle);
+  progress.setWindowModality(Qt::WindowModal);
+  progress.setMinimumDuration(300);
+  progress.setAutoClose(false);
+  progress.setAutoReset(false);
+  QObject::connect(&progress, &QProgressDialog::canceled, &progress, [&] {
+    cancelled = true;
+    progress.setLabelText(QStringLiteral("Cancelling..."));
+  });
+  QThread* thread = QThread::create([&] {
+    work([&](int64_t stepsDone, int64_t steps) {
+      done = stepsDone;
+      total = steps;
+      return !cancelled.load();
+    });
+  });
+  QEventLoop loop;
+  QObject::connect(thread, &QThread::finished, &loop, &QEventLoop::quit);
+  QTimer timer;
+  timer.setInterval(50);
+  QObject::connect(&timer, &QTimer::timeout, &progress, [&] {
+    if (cancelled) return;
+    const int64_t steps = total.load();
+    if (steps <= 0) return;
+    progress.setMaximum(static_cast<int>(std::min<int64_t>(steps, INT32_MAX)));
+    progress.setValue(static_cast<int>(std::min<int64_t>(done.load(), INT32_MAX)));
+    progress.setLabelText(QStringLiteral("%1\n%2 of %3").arg(ToQt(label)).arg(done.load()).arg(steps));
+  });
+  timer.start();
+  thread->start();
+  loop.exec();
+  thread->wait();
+  delete thread;
+}
+
 std::optional<std::string> CQtUserInterface::AskOpenPath(const std::string& title) {
   const QString path = QFileDialog::getOpenFileName(m_parent, ToQt(title), QString(), kDicomFilter);
   if (path.isEmpty()) return std::nullopt;
   return path.toStdString();
 }
 
-std::optional<std::string> CQtUserInterface::AskSavePath(const std::string& documentTitle,
+std::optional<std::string> CQtUserInterface::AskSavePath(const std::string& title,
                                                          const std::string& suggestedPath) {
-  QFileDialog chooser(m_parent, QStringLiteral("Save %1 As").arg(ToQt(documentTitle)), ToQt(suggestedPath),
-                      kDicomFilter);
+  QFileDialog chooser(m_parent, ToQt(title), ToQt(suggestedPath), kDicomFilter);
   chooser.setAcceptMode(QFileDialog::AcceptSave);
   chooser.setDefaultSuffix(QStringLiteral("dcm"));
   if (chooser.exec() != QDialog::Accepted || chooser.selectedFiles().isEmpty()) return std::nullopt;

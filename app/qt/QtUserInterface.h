@@ -27,8 +27,10 @@ class CQtUserInterface : public IUserInterface {
   bool RunElementDialog(CDicomElementDlg& dialog) override;
   bool RunAddSequenceDialog(CAddSequenceDlg& dialog) override;
   bool RunSelectDestinationDialog(CSelectDestinationDlg& dialog) override;
+  bool RunSelectFormatDialog(CSelectFormatDlg& dialog) override;
   std::optional<std::string> AskOpenPath(const std::string& title) override;
-  std::optional<std::string> AskSavePath(const std::string& documentTitle, const std::string& suggestedPath) override;
+  std::optional<std::string> AskSavePath(const std::string& title, const std::string& suggestedPath) override;
+  void RunWithProgress(const std::string& label, const std::function<void(const ProgressReport&)>& work) override;
   void ShowStatus(const std::string& text) override;
 
  private:

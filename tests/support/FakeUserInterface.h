@@ -6,6 +6,7 @@
 #include "app/AddSequenceDlg.h"
 #include "app/DicomElementDlg.h"
 #include "app/SelectDestinationDlg.h"
+#include "app/SelectFormatDlg.h"
 #include "app/UserInterface.h"
 
 #include <gtest/gtest.h>
@@ -24,6 +25,7 @@ class CFakeUserInterface : public IUserInterface {
   using ElementScript = std::function<bool(CDicomElementDlg&)>;
   using SequenceScript = std::function<bool(CAddSequenceDlg&)>;
   using DestinationScript = std::function<bool(CSelectDestinationDlg&)>;
+  using FormatScript = std::function<bool(CSelectFormatDlg&)>;
 
   std::vector<std::string> messages;
   std::vector<std::string> statuses;
@@ -33,7 +35,15 @@ class CFakeUserInterface : public IUserInterface {
   std::deque<ElementScript> elementDialogs;
   std::deque<SequenceScript> sequenceDialogs;
   std::deque<DestinationScript> destinationDialogs;
+  std::deque<FormatScript> formatDialogs;
   std::deque<std::string> savePaths;
+  std::deque<std::string> openPaths;
+  /// Long work: the label shown, and after how many progress reports the
+  /// user presses Cancel (never when negative).
+  std::vector<std::string> progressLabels;
+  int cancelAfterReports = -1;
+  int64_t lastDone = 0;
+  int64_t lastTotal = 0;
   /// The element dialogs as they were when OK closed them.
   int elementDialogsShown = 0;
 
@@ -56,9 +66,27 @@ class CFakeUserInterface : public IUserInterface {
     const DestinationScript script = Next(destinationDialogs, "destination dialog", DestinationScript{});
     return script && script(dialog);
   }
+  bool RunSelectFormatDialog(CSelectFormatDlg& dialog) override {
+    const FormatScript script = Next(formatDialogs, "format dialog", FormatScript{});
+    return script && script(dialog);
+  }
   std::optional<std::string> AskOpenPath(const std::string& title) override {
-    ADD_FAILURE() << "unexpected open dialog: " << title;
-    return std::nullopt;
+    if (openPaths.empty()) {
+      ADD_FAILURE() << "unexpected open dialog: " << title;
+      return std::nullopt;
+    }
+    std::string path = openPaths.front();
+    openPaths.pop_front();
+    return path;
+  }
+  void RunWithProgress(const std::string& label, const std::function<void(const ProgressReport&)>& work) override {
+    progressLabels.push_back(label);
+    int reports = 0;
+    work([&](int64_t done, int64_t total) {
+      lastDone = done;
+      lastTotal = total;
+      return cancelAfterReports < 0 || ++reports < cancelAfterReports;
+    });
   }
   std::optional<std::string> AskSavePath(const std::string& title, const std::string&) override {
     if (savePaths.empty()) {

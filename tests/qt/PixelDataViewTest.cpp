@@ -1,0 +1,169 @@
+// The pixel view and the pixel commands, headless: each kind of image is
+// shown exactly as `quillon-cli frame` renders it, frames are stepped from
+// the menu, and Compress, Decompress and Compare run from their commands
+// (checked with DCMTK and our own comparison).
+#include "app/qt/PixelDataView.h"
+
+#include "app/AppTestFiles.h"
+#include "app/QuillonApp.h"
+#include "app/qt/ChildFrame.h"
+#include "app/qt/MainFrame.h"
+#include "app/qt/SelectFormatDlgWindow.h"
+#include "dicom/FileSettingsStore.h"
+#include "support/SampleImages.h"
+#include "dicom/AtomicFileWriter.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QListWidget>
+#include <QMdiArea>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+namespace quillon::test {
+namespace {
+
+class PixelViewTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    for (SampleImage& image : MakeSampleImages()) {
+      std::string error;
+      ASSERT_TRUE(SaveDicomFile(*image.object, m_dir / image.name, error)) << error;
+    }
+    m_window.resize(900, 700);
+    m_window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&m_window));
+  }
+  CPixelDataView* ShowPixels(const std::string& name) {
+    if (!m_window.OpenFile(QString::fromStdString(m_dir / name))) return nullptr;
+    m_window.Execute(CommandId::ShowPixelData);
+    QApplication::processEvents();
+    return m_window.ActivePixelView();
+  }
+  QString FramePane() { return m_window.findChild<QLabel*>("framePane")->text(); }
+
+  TempDir m_dir{"pixelview"};
+  CFileSettingsStore m_settings{m_dir.Path() / "settings.ini"};
+  CQuillonApp m_app{m_settings};
+  CFakeUserInterface m_ui;
+  CMainFrame m_window{m_app, &m_ui};
+};
+
+TEST_F(PixelViewTest, EveryKindOfImageIsShownAsTheFrameCommandRendersIt) {
+  for (const std::string name : {"grey8.dcm", "ct16.dcm", "mono1.dcm", "palette.dcm", "rgb.dcm"}) {
+    CPixelDataView* view = ShowPixels(name);
+    ASSERT_NE(view, nullptr) << name << ": " << m_ui.TakeMessages();
+    EXPECT_EQ(m_window.ActiveFrame()->windowTitle().toStdString(), name + " [Pixel Data][*]");
+    const std::string png = m_dir / (name + ".png");
+    const CommandResult frame = RunShell(std::string(QUILLON_CLI_PATH) + " frame " + (m_dir / name) + " " + png);
+    ASSERT_EQ(frame.exitCode, 0) << frame.err;
+    const QImage expected = QImage(QString::fromStdString(png)).convertToFormat(QImage::Format_RGB32);
+    // What the window shows: the view's own picture, grabbed from the screen.
+    const QImage shown = view->viewport()->grab().toImage().convertToFormat(QImage::Format_RGB32);
+    ASSERT_GE(shown.width(), expected.width()) << name;
+    ASSERT_GE(shown.height(), expected.height()) << name;
+    EXPECT_EQ(shown.copy(0, 0, expected.width(), expected.height()), expected) << name;
+    // Black around the image.
+    if (shown.width() > expected.width()) EXPECT_EQ(shown.pixel(shown.width() - 1, 0), qRgb(0, 0, 0)) << name;
+  }
+}
+
+TEST_F(PixelViewTest, FramesAreSteppedFromTheMenusAndCountedInThePane) {
+  ASSERT_NE(ShowPixels("grey8.dcm"), nullptr);
+  EXPECT_EQ(FramePane(), "1/2");
+  EXPECT_TRUE(m_window.Action(CommandId::NextFrame)->isEnabled());
+  EXPECT_FALSE(m_window.Action(CommandId::PrevFrame)->isEnabled());
+  m_window.Execute(CommandId::NextFrame);
+  EXPECT_EQ(FramePane(), "2/2");
+  EXPECT_FALSE(m_window.Action(CommandId::NextFrame)->isEnabled());
+  EXPECT_TRUE(m_window.Action(CommandId::PrevFrame)->isEnabled());
+  // The element list has no frames: the pane is empty there.
+  for (QMdiSubWindow* window : m_window.MdiArea()->subWindowList()) {
+    if (!qobject_cast<CChildFrame*>(window)->IsPixelView()) m_window.MdiArea()->setActiveSubWindow(window);
+  }
+  EXPECT_EQ(FramePane(), "");
+}
+
+TEST_F(PixelViewTest, CompressAndDecompressWriteFilesPeersReadAndCancelWritesNothing) {
+  ASSERT_TRUE(m_window.OpenFile(QString::fromStdString(m_dir / "rgb.dcm")));
+  const std::string rle = m_dir / "rgb-rle.dcm";
+  m_ui.formatDialogs.push_back([](CSelectFormatDlg& dialog) {
+    EXPECT_EQ(dialog.Formats(), (std::vector<std::string>{"YBR_FULL", "YBR_FULL + RLE", "JPEG Lossy", "RLE"}));
+    dialog.format = 3;
+    return true;
+  });
+  m_ui.savePaths.push_back(rle);
+  m_window.Execute(CommandId::CompressPixelData);
+  EXPECT_EQ(m_ui.TakeMessages(), "");
+  EXPECT_NE(RunShell("dcmdump " + rle).out.find("=RLELossless"), std::string::npos);
+  EXPECT_NE(RunShell(std::string(QUILLON_CLI_PATH) + " compare " + (m_dir / "rgb.dcm") + " " + rle)
+                .out.find("100.00000% identical"),
+            std::string::npos);
+
+  // Back from RLE, forced to implicit VR, by plane.
+  ASSERT_TRUE(m_window.OpenFile(QString::fromStdString(rle)));
+  EXPECT_TRUE(m_window.Action(CommandId::DecompressPixelData)->isEnabled());
+  const std::string planar = m_dir / "planar.dcm";
+  m_ui.formatDialogs.push_back([](CSelectFormatDlg& dialog) {
+    dialog.format = 2;          // RGB Planar
+    dialog.transferSyntax = 1;  // Force Implicit
+    return true;
+  });
+  m_ui.savePaths.push_back(rle);  // the open document's own file: refused, asked again
+  m_ui.savePaths.push_back(planar);
+  m_window.Execute(CommandId::DecompressPixelData);
+  EXPECT_NE(m_ui.TakeMessages().find("is open in Quillon"), std::string::npos);
+  const std::string dump = RunShell("dcmdump " + planar).out;
+  EXPECT_NE(dump.find("=LittleEndianImplicit"), std::string::npos);
+  EXPECT_NE(dump.find("(0028,0006) US 1"), std::string::npos);
+
+  // A cancelled conversion leaves no file.
+  const std::string cancelled = m_dir / "cancelled.dcm";
+  m_ui.formatDialogs.push_back([](CSelectFormatDlg& dialog) {
+    dialog.format = 0;
+    return true;
+  });
+  m_ui.savePaths.push_back(cancelled);
+  m_ui.cancelAfterReports = 1;
+  m_window.Execute(CommandId::DecompressPixelData);
+  EXPECT_FALSE(std::filesystem::exists(cancelled));
+  EXPECT_EQ(m_ui.statuses.back(), "Cancelled: nothing was written");
+}
+
+TEST_F(PixelViewTest, CompareShowsTheResultOfTheComparison) {
+  ASSERT_TRUE(m_window.OpenFile(QString::fromStdString(m_dir / "grey8.dcm")));
+  m_ui.openPaths.push_back(m_dir / "grey8.dcm");
+  m_window.Execute(CommandId::ComparePixelData);
+  EXPECT_EQ(m_ui.TakeMessages(),
+            "RMS = 0.00000 (0 different pixel(s))\nThe two images are 100.00000% identical.\n");
+  m_ui.openPaths.push_back(m_dir / "mono1.dcm");
+  m_window.Execute(CommandId::ComparePixelData);
+  EXPECT_EQ(m_ui.TakeMessages(), "The number of frames is different\n");
+}
+
+TEST(SelectFormatWindow, OffersWhatTheSourceAllows) {
+  CSelectFormatDlg monochrome(CSelectFormatDlg::Purpose::Compress, true);
+  CSelectFormatDlgWindow window(monochrome);
+  auto* formats = window.findChild<QListWidget*>("formats");
+  ASSERT_EQ(formats->count(), 2);
+  EXPECT_EQ(formats->item(0)->text(), "RLE");
+  EXPECT_FALSE(window.findChild<QCheckBox*>("monochrome")->isEnabled());
+  EXPECT_FALSE(window.findChild<QComboBox*>("transferSyntax")->isEnabled());
+  // OK with nothing selected names no conversion: it must not run one.
+  EXPECT_FALSE(monochrome.GetChoice().has_value());
+  formats->setCurrentRow(1);
+  ASSERT_TRUE(monochrome.GetChoice().has_value());
+  EXPECT_EQ(monochrome.GetChoice()->mode, ConversionMode::JpegLossy);
+
+  CSelectFormatDlg colour(CSelectFormatDlg::Purpose::Decompress, false);
+  CSelectFormatDlgWindow colourWindow(colour);
+  EXPECT_TRUE(colourWindow.findChild<QCheckBox*>("monochrome")->isEnabled());
+  EXPECT_TRUE(colourWindow.findChild<QComboBox*>("transferSyntax")->isEnabled());
+  EXPECT_EQ(colourWindow.findChild<QComboBox*>("transferSyntax")->itemText(2), "Force Explicit");
+}
+
+}  // namespace
+}  // namespace quillon::test
