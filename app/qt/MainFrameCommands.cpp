@@ -212,7 +212,15 @@ void CMainFrame::ShowPixelData(CDicomImageDoc& document) {
   }
   CPixelDataView* shown = view.release();
   connect(shown, &CPixelDataView::frameChanged, this, &CMainFrame::UpdateActions);
-  AddFrame(document, shown, true);
+  CChildFrame* frame = AddFrame(document, shown, true);
+  if (!frame->isMaximized()) {
+    // As large as the image, as far as the main window allows: no black
+    // band around a small image, scroll bars for a large one.
+    const QSize decoration = frame->size() - shown->size() + QSize(2, 2) * shown->frameWidth();
+    frame->resize((shown->Image().size() + decoration)
+                      .boundedTo(m_mdiArea->viewport()->size() - QSize(frame->x(), frame->y()))
+                      .expandedTo(QSize(frame->fontMetrics().horizontalAdvance(frame->windowTitle()) + 110, 150)));
+  }
   shown->setFocus();
 }
 
