@@ -16,6 +16,12 @@ cd "$(dirname "$0")/.."
 
 pid=""
 start_editor() {
+  # The display may still be coming up: a program started before it is
+  # ready cannot connect and gives up.
+  for _ in $(seq 1 50); do
+    xdotool getdisplaygeometry >/dev/null 2>&1 && break
+    sleep 0.1
+  done
   "$editor" "$@" &
   pid=$!
   local window=""
