@@ -138,6 +138,9 @@ class CDicomImageDoc {
   void NotifyState();
   /// The data set `row` belongs to (the top-level one for level 0).
   CDicomObject& ContainerOf(int row);
+  /// Where an insertion at `row` goes, and the character set there; null
+  /// (after saying why) on a sequence row, whose items take insertions.
+  CDicomObject* InsertionTarget(int row, TextCharset& charset, IUserInterface& ui);
   /// Stores what the element dialog produced in `container`.
   void StoreFromDialog(const CDicomElementDlg& dialog, CDicomObject& container, const std::string& what,
                        IUserInterface& ui);

@@ -117,21 +117,25 @@ void CDicomImageDoc::EditElement(int row, IUserInterface& ui, bool* showPixelDat
   StoreFromDialog(dialog, container, "Edit", ui);
 }
 
-void CDicomImageDoc::InsertElement(int row, IUserInterface& ui) {
-  // With no row selected (an empty document has none) the element goes to
-  // the top-level data set.
-  CDicomObject* container = &m_object;
-  TextCharset charset = CharsetInForce(m_object, TextCharset::Latin1);
-  if (m_rows.IsValid(row)) {
-    const DumpRow& target = m_rows.At(static_cast<size_t>(row));
-    if (target.kind == DumpRowKind::Sequence) {
-      ui.ShowMessage("Use Items for Inserting");
-      return;
-    }
-    CSequenceItem* item = m_rows.ItemAt(static_cast<size_t>(row));
-    container = item != nullptr ? item : &ContainerOf(row);
-    charset = target.charset;
+CDicomObject* CDicomImageDoc::InsertionTarget(int row, TextCharset& charset, IUserInterface& ui) {
+  // With no row selected (an empty document has none) the new element goes
+  // to the top-level data set; on an item row, into that item.
+  charset = CharsetInForce(m_object, TextCharset::Latin1);
+  if (!m_rows.IsValid(row)) return &m_object;
+  const DumpRow& target = m_rows.At(static_cast<size_t>(row));
+  if (target.kind == DumpRowKind::Sequence) {
+    ui.ShowMessage("Use Items for Inserting");
+    return nullptr;
   }
+  charset = target.charset;
+  CSequenceItem* item = m_rows.ItemAt(static_cast<size_t>(row));
+  return item != nullptr ? item : &ContainerOf(row);
+}
+
+void CDicomImageDoc::InsertElement(int row, IUserInterface& ui) {
+  TextCharset charset = TextCharset::Latin1;
+  CDicomObject* container = InsertionTarget(row, charset, ui);
+  if (container == nullptr) return;
   CDicomElementDlg dialog(true, {container != &m_object, charset, m_object.GetSopClassUid()});
   if (!ui.RunElementDialog(dialog)) return;
   if (container->Contains(dialog.Result().tag) && !ui.AskYesNo(kAlreadyExists)) return;
@@ -154,16 +158,9 @@ void CDicomImageDoc::RemoveElement(int row, IUserInterface& ui) {
 }
 
 void CDicomImageDoc::InsertSequence(int row, IUserInterface& ui) {
-  CDicomObject* container = &m_object;
-  if (m_rows.IsValid(row)) {
-    const DumpRow& target = m_rows.At(static_cast<size_t>(row));
-    if (target.kind == DumpRowKind::Sequence) {
-      ui.ShowMessage("Use Items for Inserting");
-      return;
-    }
-    CSequenceItem* item = m_rows.ItemAt(static_cast<size_t>(row));
-    container = item != nullptr ? item : &ContainerOf(row);
-  }
+  TextCharset charset = TextCharset::Latin1;
+  CDicomObject* container = InsertionTarget(row, charset, ui);
+  if (container == nullptr) return;
   CAddSequenceDlg dialog(container != &m_object, m_object.GetSopClassUid());
   if (!ui.RunAddSequenceDialog(dialog)) return;
   const DicomTag tag = dialog.Tag();

@@ -1,6 +1,7 @@
 #include "app/qt/AddSequenceDlgWindow.h"
 
 #include "app/AddSequenceDlg.h"
+#include "app/qt/TagField.h"
 
 #include <QDialogButtonBox>
 #include <QFontDatabase>
@@ -8,7 +9,6 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
-#include <QRegularExpressionValidator>
 #include <QVBoxLayout>
 
 namespace quillon {
@@ -19,14 +19,8 @@ CAddSequenceDlgWindow::CAddSequenceDlgWindow(CAddSequenceDlg& dialog, IUserInter
   auto* group = new QGroupBox(QStringLiteral("Please Enter Sequence Tag"), this);
   m_group = new QLineEdit(group);
   m_element = new QLineEdit(group);
-  const QFont fixed = QFontDatabase::systemFont(QFontDatabase::FixedFont);
-  for (QLineEdit* field : {m_group, m_element}) {
-    field->setObjectName(field == m_group ? "group" : "element");
-    field->setFont(fixed);
-    field->setMaxLength(4);
-    field->setValidator(new QRegularExpressionValidator(QRegularExpression("[0-9A-Fa-f]{0,4}"), field));
-    field->setFixedWidth(field->fontMetrics().horizontalAdvance(QStringLiteral("DDDDDD")));
-  }
+  SetUpTagField(m_group, "group");
+  SetUpTagField(m_element, "element");
   auto* row = new QHBoxLayout(group);
   row->addWidget(new QLabel(QStringLiteral("Tag"), group));
   row->addWidget(m_group);

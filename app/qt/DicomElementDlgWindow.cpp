@@ -1,6 +1,7 @@
 #include "app/qt/DicomElementDlgWindow.h"
 
 #include "app/DicomElementDlg.h"
+#include "app/qt/TagField.h"
 
 #include <QComboBox>
 #include <QDialogButtonBox>
@@ -10,7 +11,6 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <QRegularExpressionValidator>
 
 namespace quillon {
 
@@ -22,13 +22,8 @@ CDicomElementDlgWindow::CDicomElementDlgWindow(CDicomElementDlg& dialog, IUserIn
 
   m_group = new QLineEdit(this);
   m_element = new QLineEdit(this);
-  for (QLineEdit* field : {m_group, m_element}) {
-    field->setObjectName(field == m_group ? "group" : "element");
-    field->setFont(fixed);
-    field->setMaxLength(4);
-    field->setValidator(new QRegularExpressionValidator(QRegularExpression("[0-9A-Fa-f]{0,4}"), field));
-    field->setFixedWidth(field->fontMetrics().horizontalAdvance(QStringLiteral("DDDDDD")));
-  }
+  SetUpTagField(m_group, "group");
+  SetUpTagField(m_element, "element");
   m_vr = new QComboBox(this);
   m_vr->setObjectName("vr");
   for (const char* name : CDicomElementDlg::kVrNames) m_vr->addItem(QString::fromLatin1(name));

@@ -15,15 +15,21 @@
 namespace quillon::test {
 namespace {
 
-TEST(DumpRowList, RowsAreTheLinesOfTheCommandLineDump) {
-  TempDir dir("rows-dump");
-  const std::string file = dir / "nested.dcm";
-  MakeNestedFile(file);
+/// The nested-sequence file made by DCMTK, read, and its rows.
+class NestedRows : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    MakeNestedFile(file);
+    ASSERT_TRUE(object.LoadFile(file, false));
+    rows.Rebuild(object);
+  }
+  TempDir dir{"rows"};
+  std::string file = dir / "nested.dcm";
   CDicomObject object;
-  ASSERT_TRUE(object.LoadFile(file, false));
   DumpRowList rows;
-  rows.Rebuild(object);
+};
 
+TEST_F(NestedRows, AreTheLinesOfTheCommandLineDump) {
   const CommandResult dump = RunShell(std::string(QUILLON_CLI_PATH) + " dump " + file);
   ASSERT_EQ(dump.exitCode, 0);
   std::istringstream lines(dump.out);
@@ -37,17 +43,10 @@ TEST(DumpRowList, RowsAreTheLinesOfTheCommandLineDump) {
   EXPECT_EQ(index, rows.Size());
 }
 
-TEST(DumpRowList, NestedRowsFindTheirItemAndSequence) {
+TEST_F(NestedRows, FindTheirItemAndSequence) {
   // (0008,1140) with two items; the first holds a nested sequence and, after
   // it, (0008,1155): that element belongs to the first item, not to the
   // nested one.
-  TempDir dir("rows-nesting");
-  const std::string file = dir / "nested.dcm";
-  MakeNestedFile(file);
-  CDicomObject object;
-  ASSERT_TRUE(object.LoadFile(file, false));
-  DumpRowList rows;
-  rows.Rebuild(object);
   CDicomSequence* outer = nullptr;
   ASSERT_EQ(object.GetSequence(0x00081140, &outer), DicomStatus::Success);
 

@@ -67,7 +67,9 @@ TEST_F(PixelViewTest, EveryKindOfImageIsShownAsTheFrameCommandRendersIt) {
     ASSERT_GE(shown.height(), expected.height()) << name;
     EXPECT_EQ(shown.copy(0, 0, expected.width(), expected.height()), expected) << name;
     // Black around the image.
-    if (shown.width() > expected.width()) EXPECT_EQ(shown.pixel(shown.width() - 1, 0), qRgb(0, 0, 0)) << name;
+    if (shown.width() > expected.width()) {
+      EXPECT_EQ(shown.pixel(shown.width() - 1, 0), qRgb(0, 0, 0)) << name;
+    }
   }
 }
 
