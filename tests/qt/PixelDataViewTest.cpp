@@ -12,6 +12,7 @@
 #include "dicom/FileSettingsStore.h"
 #include "support/SampleImages.h"
 #include "dicom/AtomicFileWriter.h"
+#include "pixel/PixelDataConverter.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -33,6 +34,14 @@ class PixelViewTest : public ::testing::Test {
       std::string error;
       ASSERT_TRUE(SaveDicomFile(*image.object, m_dir / image.name, error)) << error;
     }
+    // The colour image also compressed and as YBR_FULL by plane.
+    for (const auto& [name, mode] : std::vector<std::pair<std::string, ConversionMode>>{
+             {"rgb-rle.dcm", ConversionMode::Rle},
+             {"rgb-jpeg.dcm", ConversionMode::JpegLossy},
+             {"rgb-ybr.dcm", ConversionMode::YbrFull}}) {
+      ASSERT_EQ(ConvertPixelDataFile(ConversionOptions{}, m_dir / "rgb.dcm", m_dir / name, mode, false),
+                DCT_STATUS::Success);
+    }
     m_window.resize(900, 700);
     m_window.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&m_window));
@@ -53,7 +62,8 @@ class PixelViewTest : public ::testing::Test {
 };
 
 TEST_F(PixelViewTest, EveryKindOfImageIsShownAsTheFrameCommandRendersIt) {
-  for (const std::string name : {"grey8.dcm", "ct16.dcm", "mono1.dcm", "palette.dcm", "rgb.dcm"}) {
+  for (const std::string name : {"grey8.dcm", "ct16.dcm", "mono1.dcm", "palette.dcm", "rgb.dcm", "rgb-rle.dcm",
+                                 "rgb-jpeg.dcm", "rgb-ybr.dcm"}) {
     CPixelDataView* view = ShowPixels(name);
     ASSERT_NE(view, nullptr) << name << ": " << m_ui.TakeMessages();
     EXPECT_EQ(m_window.ActiveFrame()->windowTitle().toStdString(), name + " [Pixel Data][*]");
@@ -66,6 +76,10 @@ TEST_F(PixelViewTest, EveryKindOfImageIsShownAsTheFrameCommandRendersIt) {
     ASSERT_GE(shown.width(), expected.width()) << name;
     ASSERT_GE(shown.height(), expected.height()) << name;
     EXPECT_EQ(shown.copy(0, 0, expected.width(), expected.height()), expected) << name;
+    // Saved as PNG from the view, the frame is the same picture again.
+    QString error;
+    ASSERT_TRUE(view->SaveFrame(QString::fromStdString(png + ".view.png"), error)) << error.toStdString();
+    EXPECT_EQ(QImage(QString::fromStdString(png + ".view.png")).convertToFormat(QImage::Format_RGB32), expected);
     // Black around the image.
     if (shown.width() > expected.width()) {
       EXPECT_EQ(shown.pixel(shown.width() - 1, 0), qRgb(0, 0, 0)) << name;
