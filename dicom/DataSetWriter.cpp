@@ -35,7 +35,18 @@ bool WriteOrAbort(CStream& stream, Write&& write) {
 
 }  // namespace
 
+std::string CDicomObject::FindWriteProblem() const {
+  for (const auto& entry : m_elements.Sorted()) {
+    std::string problem = CheckElementWriteRules(*entry.element, Place());
+    if (!problem.empty()) return problem;
+  }
+  return {};
+}
+
 bool CDicomObject::WriteToFile(CStream& stream) {
+  // Refuse before the first byte: a half-written file is of no use, and
+  // one that cannot be read back loses the user's data.
+  if (!FindWriteProblem().empty()) return false;
   if (!WritePreamble(stream)) return false;
   // The meta group comes right after "DICM" whatever else the object holds
   // (a command group 0000 sorts before it but belongs to the data set).
@@ -53,6 +64,7 @@ bool CDicomObject::WritePreamble(CStream& stream) {
 }
 
 bool CDicomObject::WriteDataSet(CStream& stream, TransferMode mode) {
+  if (!FindWriteProblem().empty()) return false;
   return WriteElements(stream, mode, GroupFilter::All);
 }
 
@@ -67,6 +79,7 @@ bool CDicomObject::WriteElements(CStream& stream, TransferMode mode, GroupFilter
       if (length <= UINT32_MAX) (void)element.SetUInt32(static_cast<uint32_t>(length));
     }
     if (entry.tag == tags::kNumberOfFrames) m_numberOfFramesPosition = stream.GetPosition() + 8;
+    if (auto* sequence = dynamic_cast<CDicomSequence*>(&element)) sequence->RecordLengths(mode);
     if (!element.WriteElement(stream, mode)) return false;
   }
   return true;
@@ -112,12 +125,27 @@ bool CSequenceItem::WriteItem(CStream& stream, TransferMode mode) {
   }
   return WriteOrAbort(stream, [&] {
     WriteTagAndLength(stream, tags::kItem, lengthField, bigEndian);
-    if (!WriteDataSet(stream, mode)) return false;
+    if (!WriteElements(stream, mode, GroupFilter::All)) return false;
     if (m_undefinedLength) WriteTagAndLength(stream, tags::kItemDelimitation, 0, bigEndian);
     return true;
   });
 }
 
 bool CSequenceItem::WriteToFile(CStream& /*stream*/) { return false; }
+
+void CDicomSequence::RecordLengths(TransferMode mode) {
+  if (!IsUndefinedLength()) {
+    const uint32_t headerSize = mode == TransferMode::ImplicitLittleEndian ? 8 : 12;
+    const uint64_t length = EncodedSize(mode) - headerSize;
+    if (length < kUndefinedLength) SetValueLength(static_cast<uint32_t>(length));
+  }
+  for (const auto& item : m_items) {
+    item->SetTransferMode(mode);
+    if (!item->IsUndefinedLength()) {
+      const uint64_t length = item->ContentSize(mode);
+      if (length < kUndefinedLength) item->SetItemLength(static_cast<uint32_t>(length));
+    }
+  }
+}
 
 }  // namespace quillon

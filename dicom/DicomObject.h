@@ -6,11 +6,13 @@
 
 #include "dicom/DicomTypes.h"
 #include "dicom/ElementMap.h"
+#include "dicom/ElementRules.h"
 #include "dicom/ReadContext.h"
 
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace quillon {
 
@@ -48,8 +50,13 @@ class CDicomObject {
   /// position is kept) and nothing after it is read. Items return false.
   [[nodiscard]] virtual bool ReadFromFile(CStream& stream, bool skipPixelData);
   /// Checks the preamble and "DICM", empties the object and reads group 0002
-  /// (always explicit VR little endian); sets the transfer mode and SOP
-  /// Class UID from it.
+  /// (explicit VR little endian, or implicit VR when its first element has
+  /// no VR); sets the transfer mode and SOP Class UID from it. The encoding
+  /// (0002,0010) names is checked against the first element of the data
+  /// set: when it is missing, or when the data set is plainly in another
+  /// encoding (implicit instead of explicit VR or the other way round, the
+  /// other byte order), the data set is read in the encoding it has, with a
+  /// warning. (0002,0010) itself is kept as read.
   [[nodiscard]] virtual bool ReadMetaGroup(CStream& stream);
   /// Reads elements until the end of the stream, an item delimitation, or
   /// (with `skipPixelData`) the Pixel Data header.
@@ -60,19 +67,35 @@ class CDicomObject {
   /// EndOfStream, kItemDelimitationMet or Failure.
   DicomStatus ReadNextElement(CStream& stream, bool skipPixelData);
   /// Why the last read failed (tag, offset and reason); empty after success.
-  const std::string& GetLastReadError() const { return m_ownReadContext.GetError(); }
+  const std::string& GetLastReadError() const;
+  /// What the last read met and worked around, one sentence each with the
+  /// tag and offset where that applies: an encoding other than the one
+  /// announced, no (0002,0010), VR bytes that are no VR, zero padding at
+  /// the end. Empty after a clean read. Kept after a failed read too.
+  const std::vector<std::string>& GetReadWarnings() const;
 
   // ---- Writing ----
 
   /// Writes preamble, "DICM" and every element (group 0002 in explicit VR
-  /// little endian, the rest in the transfer mode). Items return false.
+  /// little endian, the rest in the transfer mode). Items return false, and
+  /// so does an object holding an element FindWriteProblem names: then
+  /// nothing is written.
   [[nodiscard]] virtual bool WriteToFile(CStream& stream);
   /// 128 zero bytes and "DICM".
   [[nodiscard]] virtual bool WritePreamble(CStream& stream);
   /// Writes all elements in ascending tag order in `mode`, refreshing 4-byte
-  /// group lengths and recording the Number of Frames position.
+  /// group lengths and recording the Number of Frames position. The lengths
+  /// of defined-length sequences and items are recorded as written, and
+  /// items take `mode` as their transfer mode, so the object describes the
+  /// stream it was saved to. False, writing nothing, when FindWriteProblem
+  /// names an element.
   [[nodiscard]] bool WriteDataSet(CStream& stream, TransferMode mode);
   [[nodiscard]] bool WriteDataSet(CStream& stream) { return WriteDataSet(stream, m_transferMode); }
+  /// Why this object cannot be written so that it reads back: the first
+  /// element, in tag order and at any depth, that breaks
+  /// CheckElementWriteRules, named with its place and the reason. Empty
+  /// when the object can be written.
+  std::string FindWriteProblem() const;
 
   /// Empties the source path and destroys every element; transfer mode and
   /// SOP Class UID stay.
@@ -106,10 +129,14 @@ class CDicomObject {
   std::unique_ptr<CDicomElement> TakeElement(DicomTag tag);
 
   /// Stores `element`, replacing any element with its tag. (0002,0002) also
-  /// sets the SOP Class UID, (0002,0010) the transfer mode. Failure for null.
+  /// sets the SOP Class UID, (0002,0010) the transfer mode. Failure for null
+  /// and for an element CheckElementRules refuses here (a sequence is
+  /// checked with all its items); the object is then unchanged.
   DicomStatus AddElement(std::unique_ptr<CDicomElement> element);
   /// Builds an element from a copy of `bytes` and adds it. VR 0 takes the
-  /// dictionary's VR for this object; SQ fails (use AddSequence).
+  /// dictionary's VR for this object; SQ fails (use AddSequence), and so
+  /// does what CheckElementRules refuses (for example bytes missing for a
+  /// length above 0).
   DicomStatus AddValue(DicomTag tag, DicomVR vr, const void* bytes, uint32_t length);
   DicomStatus AddUInt16(DicomTag tag, DicomVR vr, uint16_t value);
   DicomStatus AddUInt32(DicomTag tag, DicomVR vr, uint32_t value);
@@ -121,7 +148,13 @@ class CDicomObject {
   /// unless its VR is SQ.
   DicomStatus AddSequence(std::unique_ptr<CDicomSequence> sequence);
   /// Replaces this object's element under `tag` with a clone of `source`'s.
+  /// Failure when the source lacks it, the clone fails, or the element may
+  /// not be stored here (CheckElementRules).
   DicomStatus CopyElementFrom(DicomTag tag, const CDicomObject& source);
+
+  /// Where this object's elements are stored: a data set, or (for items) an
+  /// item. The rules of CheckElementRules depend on it.
+  virtual ElementPlace Place() const { return ElementPlace::DataSet; }
 
   /// Builds the file meta group (0002,0000)–(0002,0016) and (0008,0016),
   /// (0008,0018) from the given values.
@@ -165,22 +198,30 @@ class CDicomObject {
     m_readContext = context;
     m_nestingDepth = depth;
   }
-  CReadContext& ReadContext() { return m_readContext ? *m_readContext : m_ownReadContext; }
+  CReadContext& ReadContext();
+  /// Writes the elements in ascending tag order in `mode` without the
+  /// checks of WriteDataSet (which the caller has made for the whole tree).
+  enum class GroupFilter { All, MetaOnly, AllButMeta };
+  bool WriteElements(CStream& stream, TransferMode mode, GroupFilter filter);
   int NestingDepth() const { return m_nestingDepth; }
 
  private:
-  enum class GroupFilter { All, MetaOnly, AllButMeta };
   bool ReadDataSetUntil(CStream& stream, uint64_t limit, bool skipPixelData);
-  bool WriteElements(CStream& stream, TransferMode mode, GroupFilter filter);
+  /// Checks the encoding the meta group announced against the first element
+  /// of the data set at the stream position, and switches to the encoding
+  /// found there (with a warning) when they plainly disagree.
+  void ChooseDataSetEncoding(CStream& stream, bool syntaxAnnounced);
 
   std::string m_sourcePath;
   TransferMode m_transferMode = TransferMode::ExplicitLittleEndian;
   std::string m_sopClassUid;
   CElementMap m_elements;
   uint64_t m_numberOfFramesPosition = kNoPosition;
-  // Reading: the top-level object keeps the failure reason of its reads;
-  // items report into their root's context while a read is under way.
-  CReadContext m_ownReadContext;
+  // Reading: the top-level object keeps the failure reason and warnings of
+  // its reads (made on first use, so items, which report into their root's
+  // context, do not carry one); m_readContext is the root's while a read is
+  // under way.
+  std::unique_ptr<CReadContext> m_ownReadContext;
   CReadContext* m_readContext = nullptr;
   int m_nestingDepth = 0;
 };
