@@ -217,14 +217,19 @@ DicomStatus CDicomObject::ReadNextElement(CStream& stream, bool skipPixelData) {
     return DicomStatus::Failure;
   }
   const DicomTag tag = header.GetTag();
-  if (tag == 0 && header.GetLength() == 0 && !isItem && IsZeroToEnd(stream, position)) {
-    // Some systems pad files to a block size with zeros. Taken as elements
-    // they would be one (0000,0000) of no length, stored again and again.
-    ReadContext().Warn(0, position,
-                       "the file ends with " + Describe(stream.GetLength() - position) +
-                           " zero bytes after the last element; they were taken as padding and left out");
-    stream.Seek(0, CStream::SeekOrigin::End);
-    return DicomStatus::EndOfStream;
+  if (tag == 0 && header.GetLength() == 0) {
+    // An empty (0000,0000) says nothing, and in implicit VR it is eight zero
+    // bytes: padding. Some systems pad files to a block size with zeros,
+    // which taken as elements would be that element again and again.
+    if (!isItem && IsZeroToEnd(stream, position)) {
+      ReadContext().Warn(0, position,
+                         "the file ends with " + Describe(stream.GetLength() - position) +
+                             " zero bytes after the last element; they were taken as padding and left out");
+      stream.Seek(0, CStream::SeekOrigin::End);
+      return DicomStatus::EndOfStream;
+    }
+    ReadContext().Warn(0, position, "an empty (0000,0000) was left out");
+    return DicomStatus::Success;
   }
   if (m_transferMode == TransferMode::ImplicitLittleEndian) {
     if (header.GetVR() == vr::kUnresolved) {

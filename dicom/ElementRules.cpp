@@ -34,6 +34,11 @@ std::string WriteRuleProblem(DicomTag tag, DicomVR vr, uint64_t length, bool has
   if (vr == vr::SQ && (length > 0 || hasValue)) {
     return FormatTag(tag) + " is a sequence: it holds items, not value bytes.";
   }
+  // An empty (0000,0000) in implicit VR is eight zero bytes, which the
+  // reader takes for padding and leaves out.
+  if (tag == 0 && length == 0) {
+    return FormatTag(tag) + " is the command group length: it needs its value.";
+  }
   if (length >= CDicomElement::kUndefinedLength) {
     return FormatTag(tag) + ": a value of " + std::to_string(length) + " bytes is too long for an element (at most " +
            std::to_string(CDicomElement::kUndefinedLength - 1) + ").";
@@ -64,11 +69,6 @@ std::string ModelRuleProblem(DicomTag tag, DicomVR vr, uint64_t length, bool has
     return FormatTag(tag) + ": a " + VrToString(vr) + " value can be at most " + std::to_string(kMaxShortLength) +
            " bytes long, since explicit VR files give it a 16-bit length (this one has " + std::to_string(length) +
            ").";
-  }
-  // An empty (0000,0000) at the end of an implicit VR data set is eight
-  // zero bytes, which readers take for padding.
-  if (tag == 0 && length == 0) {
-    return FormatTag(tag) + " is the command group length: it needs its value.";
   }
   if (tag == tags::kPixelData && vr == vr::SQ) {
     return FormatTag(tag) + " Pixel Data holds pixels or compressed fragments, not a sequence of items.";

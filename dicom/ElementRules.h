@@ -32,11 +32,12 @@ enum class ElementPlace { DataSet, Item };
 ///
 /// Refused: the item and delimitation tags (FFFE,E000), (FFFE,E00D),
 /// (FFFE,E0DD); file meta information (group 0002) inside an item, or as a
-/// sequence; a length without value bytes; a value too long for a length
-/// field; a VR that is not a DICOM VR (0xFFFF, the unresolved VR, included);
-/// a value longer than the 16-bit length field an explicit-VR file gives
-/// its VR; (0000,0000) without a value; a sequence under the Pixel Data
-/// tag.
+/// sequence; a length without value bytes; (0000,0000) without a value (in
+/// implicit VR that is eight zero bytes, which the reader takes for
+/// padding); a value too long for a length field; a VR that is not a DICOM
+/// VR (0xFFFF, the unresolved VR, included); a value longer than the 16-bit
+/// length field an explicit-VR file gives its VR; a sequence under the
+/// Pixel Data tag.
 std::string CheckElementRules(DicomTag tag, DicomVR vr, uint64_t length, bool hasValue, ElementPlace place);
 
 /// The part of CheckElementRules without which a written file cannot be
