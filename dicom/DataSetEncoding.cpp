@@ -1,12 +1,12 @@
 /// \file
-/// Telling the encoding of a data set from its first element, for files
+/// Telling the encoding of a data set from its first elements, for files
 /// whose meta group names no transfer syntax or names one the data set is
 /// not written in. Archives hold such files (an implicit VR data set under
 /// an explicit VR syntax is the usual one), and other toolkits fail on them
-/// half-way; this reader takes the encoding the bytes plainly show, and
-/// says so in a warning.
+/// half-way. This reader takes the encoding in which the first elements
+/// parse, says so in a warning, and makes (0002,0010) name it, so that the
+/// file is right once saved.
 #include "dicom/ByteOrder.h"
-#include "dicom/DataDictionary.h"
 #include "dicom/DicomObject.h"
 #include "dicom/Stream.h"
 #include "dicom/ValueRepresentation.h"
@@ -14,6 +14,10 @@
 namespace quillon {
 
 namespace {
+
+/// Elements walked to judge an encoding: enough that a wrong guess runs
+/// into a length past the end, an invalid VR or tags out of order.
+constexpr int kElementsToTry = 16;
 
 const char* Describe(TransferMode mode) {
   switch (mode) {
@@ -24,90 +28,123 @@ const char* Describe(TransferMode mode) {
   return "an unknown encoding";
 }
 
-/// What the first 8 bytes of a data set show.
-struct FirstElementEvidence {
-  /// Bytes 4 and 5 spell a DICOM VR: the header is explicit VR.
-  bool explicitVr = false;
-  /// The group number is smaller read big endian than little endian (data
-  /// sets start with low groups, (0008,xxxx) as 00 08 in big endian).
-  bool looksBigEndian = false;
-  bool looksLittleEndian = false;
-  /// Read as implicit VR, the header's 32-bit length fits in the stream.
-  bool implicitFits = false;
-  /// Read as implicit VR (little endian), the dictionary knows the tag.
-  bool implicitTagKnown = false;
-  /// The dictionary gives the tag the VR that bytes 4 and 5 spell.
-  bool dictionaryAgreesWithExplicit = false;
-};
-
-FirstElementEvidence Examine(const uint8_t* bytes, uint64_t remainingAfterHeader) {
-  FirstElementEvidence evidence;
-  const auto vrCode = static_cast<DicomVR>(bytes[4] | (bytes[5] << 8));
-  evidence.explicitVr = IsKnownVR(vrCode);
-  const uint16_t littleGroup = LoadU16(bytes, false);
-  const uint16_t bigGroup = LoadU16(bytes, true);
-  evidence.looksBigEndian = bigGroup < littleGroup;
-  evidence.looksLittleEndian = littleGroup < bigGroup;
-  const uint32_t implicitLength = LoadU32(bytes + 4, false);
-  evidence.implicitFits = implicitLength == 0xFFFFFFFF || implicitLength <= remainingAfterHeader;
-  evidence.implicitTagKnown = LookupVR(MakeTag(littleGroup, LoadU16(bytes + 2, false))) != vr::kUnknown;
-  const DicomTag tag = evidence.looksBigEndian ? MakeTag(bigGroup, LoadU16(bytes + 2, true))
-                                               : MakeTag(littleGroup, LoadU16(bytes + 2, false));
-  const DicomVR known = LookupVR(tag);
-  evidence.dictionaryAgreesWithExplicit = known == vrCode;
-  return evidence;
+const char* SyntaxOf(TransferMode mode) {
+  switch (mode) {
+    case TransferMode::ImplicitLittleEndian: return uids::kImplicitVrLittleEndian;
+    case TransferMode::ExplicitLittleEndian: return uids::kExplicitVrLittleEndian;
+    case TransferMode::ExplicitBigEndian: return uids::kExplicitVrBigEndian;
+  }
+  return uids::kExplicitVrLittleEndian;
 }
 
-TransferMode ExplicitByteOrder(const FirstElementEvidence& evidence, TransferMode fallback) {
-  if (evidence.looksBigEndian) return TransferMode::ExplicitBigEndian;
-  if (evidence.looksLittleEndian) return TransferMode::ExplicitLittleEndian;
-  return fallback == TransferMode::ExplicitBigEndian ? fallback : TransferMode::ExplicitLittleEndian;
+bool IsUncompressedSyntax(const std::string& uid) {
+  return uid == uids::kImplicitVrLittleEndian || uid == uids::kExplicitVrLittleEndian ||
+         uid == uids::kExplicitVrBigEndian;
 }
 
-/// The encoding to read the data set in, given the one announced.
-TransferMode Decide(const FirstElementEvidence& evidence, TransferMode announced, bool syntaxAnnounced) {
-  // Without (0002,0010) explicit VR little endian is the guess to check.
-  if (!syntaxAnnounced) announced = TransferMode::ExplicitLittleEndian;
-  if (announced == TransferMode::ImplicitLittleEndian) {
-    // An implicit header spells a VR at bytes 4-5 only when its length is
-    // at least 0x4141; ask for more than that before calling it explicit:
-    // a length that cannot be, or the VR the dictionary gives the tag.
-    const bool plainlyExplicit =
-        evidence.explicitVr && (!evidence.implicitFits || evidence.dictionaryAgreesWithExplicit);
-    return plainlyExplicit ? ExplicitByteOrder(evidence, TransferMode::ExplicitLittleEndian) : announced;
+/// True when the data set from `start` reads as `mode` for its first
+/// elements: each header complete, in explicit VR with a DICOM VR, tags
+/// ascending, no item tag, every length within the stream. The walk stops
+/// (content) at the end of the stream, at an undefined length (a sequence
+/// or pixel fragments, which cannot be stepped over by length) and at zero
+/// padding. Leaves the stream position where it was.
+bool ParsesAs(CStream& stream, uint64_t start, TransferMode mode) {
+  const bool bigEndian = mode == TransferMode::ExplicitBigEndian;
+  const uint64_t end = stream.GetLength();
+  const uint64_t restore = stream.GetPosition();
+  uint64_t position = start;
+  DicomTag previous = 0;
+  bool parses = true;
+  for (int n = 0; n < kElementsToTry && parses; ++n) {
+    if (position >= end || end - position <= 1) break;  // the end (a stray pad byte allowed)
+    uint8_t header[12];
+    stream.Seek(static_cast<int64_t>(position), CStream::SeekOrigin::Begin);
+    const uint64_t got = stream.Read(header, sizeof header);
+    if (got < 8) {
+      parses = false;
+      break;
+    }
+    const DicomTag tag = MakeTag(LoadU16(header, bigEndian), LoadU16(header + 2, bigEndian));
+    if (TagGroup(tag) == 0xFFFE && (TagElement(tag) & 0xFF00) == 0xE000) {
+      parses = false;
+      break;
+    }
+    if (tag == 0 && LoadU32(header + 4, false) == 0) break;  // zero padding, or nothing to judge
+    if (tag < previous) {
+      parses = false;
+      break;
+    }
+    previous = tag;
+    uint64_t headerSize = 8;
+    uint32_t length = 0;
+    if (mode == TransferMode::ImplicitLittleEndian) {
+      length = LoadU32(header + 4, false);
+    } else {
+      const auto code = static_cast<DicomVR>(header[4] | (header[5] << 8));
+      if (!IsKnownVR(code)) {
+        parses = false;
+        break;
+      }
+      if (HasLongExplicitHeader(code)) {
+        if (got < 12) {
+          parses = false;
+          break;
+        }
+        headerSize = 12;
+        length = LoadU32(header + 8, bigEndian);
+      } else {
+        length = LoadU16(header + 6, bigEndian);
+      }
+    }
+    if (length == 0xFFFFFFFF) break;
+    if (position + headerSize > end || length > end - position - headerSize) {
+      parses = false;
+      break;
+    }
+    position += headerSize + length;
   }
-  // Explicit VR bytes that are no VR may also be a damaged VR (read with a
-  // 16-bit length, with a warning); take the header as implicit only when
-  // that reading makes sense: the length fits and the tag is a known one.
-  if (!evidence.explicitVr) {
-    return evidence.implicitFits && evidence.implicitTagKnown ? TransferMode::ImplicitLittleEndian : announced;
-  }
-  return ExplicitByteOrder(evidence, announced);
+  stream.Seek(static_cast<int64_t>(restore), CStream::SeekOrigin::Begin);
+  return parses;
 }
 
 }  // namespace
 
 void CDicomObject::ChooseDataSetEncoding(CStream& stream, bool syntaxAnnounced) {
-  const uint64_t position = stream.GetPosition();
-  uint8_t bytes[8];
-  const uint64_t got = stream.Read(bytes, sizeof bytes);
-  stream.Seek(static_cast<int64_t>(position), CStream::SeekOrigin::Begin);
-  if (got < sizeof bytes) {
-    if (!syntaxAnnounced && got > 0) {
-      ReadContext().Warn("the file meta information has no Transfer Syntax UID (0002,0010)");
+  const uint64_t start = stream.GetPosition();
+  if (stream.Remaining() <= 1) {
+    if (!syntaxAnnounced) ReadContext().Warn("the file meta information has no Transfer Syntax UID (0002,0010)");
+    return;  // no data set to judge by
+  }
+  // Without (0002,0010) explicit VR little endian is the first guess.
+  const TransferMode announced = syntaxAnnounced ? m_transferMode : TransferMode::ExplicitLittleEndian;
+  TransferMode chosen = announced;
+  if (!ParsesAs(stream, start, announced)) {
+    for (const TransferMode candidate : {TransferMode::ImplicitLittleEndian, TransferMode::ExplicitLittleEndian,
+                                         TransferMode::ExplicitBigEndian}) {
+      if (candidate != announced && ParsesAs(stream, start, candidate)) {
+        chosen = candidate;
+        break;
+      }
     }
-    return;  // no element to judge by; a short tail is reported by the reader
   }
-  const FirstElementEvidence evidence = Examine(bytes, stream.Remaining() - sizeof bytes);
-  const TransferMode chosen = Decide(evidence, m_transferMode, syntaxAnnounced);
-  if (!syntaxAnnounced) {
-    ReadContext().Warn(std::string("the file meta information has no Transfer Syntax UID (0002,0010); the data "
-                                   "set was read as ") +
-                       Describe(chosen) + ", as its first element shows");
-  } else if (chosen != m_transferMode) {
-    ReadContext().Warn(std::string("the Transfer Syntax UID (0002,0010) names ") + Describe(m_transferMode) +
-                       ", but the data set is in " + Describe(chosen) + "; it was read as such");
+  if (syntaxAnnounced && chosen == announced) return;
+
+  std::string syntax;
+  (void)GetString(tags::kTransferSyntaxUid, syntax);
+  std::string warning =
+      syntaxAnnounced
+          ? "the Transfer Syntax UID (0002,0010) is " + syntax + " (" + Describe(announced) +
+                "), but the data set is in " + Describe(chosen) + "; it was read as such"
+          : std::string("the file meta information has no Transfer Syntax UID (0002,0010); the data set was read as ") +
+                Describe(chosen) + ", the encoding its first elements show";
+  // A compressed syntax names the pixel data's compression too, which no
+  // other UID would keep; otherwise (0002,0010) is made to name what the
+  // data set is, so that the file is right once saved.
+  if (!syntaxAnnounced || IsUncompressedSyntax(syntax)) {
+    (void)AddString(tags::kTransferSyntaxUid, vr::UI, SyntaxOf(chosen));
+    warning += std::string(", and (0002,0010) was set to ") + SyntaxOf(chosen);
   }
+  ReadContext().Warn(warning);
   m_transferMode = chosen;
 }
 

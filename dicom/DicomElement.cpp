@@ -52,7 +52,7 @@ bool CDicomElement::KeepsUndefinedLength(TransferMode mode) const {
   if (!m_undefinedLength || m_length == 0 || !m_value.HasValue()) return false;
   // In explicit VR an undefined-length UN is a sequence of unknown type;
   // plain bytes framed that way would be read as items.
-  if (mode != TransferMode::ImplicitLittleEndian && (m_vr == vr::UN || m_vr == vr::kUnknown)) return false;
+  if (mode != TransferMode::ImplicitLittleEndian && (m_vr == vr::UN || !IsKnownVR(m_vr))) return false;
   return !HoldsItemDelimitation(m_value.Data(), m_length);
 }
 
@@ -64,9 +64,10 @@ CDicomElement::Framing CDicomElement::FramingFor(TransferMode mode) const {
       m_tag == tags::kItem || m_tag == tags::kItemDelimitation || m_tag == tags::kSequenceDelimitation;
   const bool undefinedLength = m_undefinedLength && KeepsUndefinedLength(mode);
   if (mode == TransferMode::ImplicitLittleEndian || itemTag) return {8, false, undefinedLength};
-  if (m_vr == vr::kUnknown || HasLongExplicitHeader(m_vr)) {
-    return {12, m_vr == vr::kUnknown, undefinedLength && m_vr != vr::UT};
-  }
+  // VR 0, and any code that is no DICOM VR, goes out as UN: an explicit VR
+  // stream must carry a real VR for readers to frame the element.
+  if (!IsKnownVR(m_vr)) return {12, true, undefinedLength};
+  if (HasLongExplicitHeader(m_vr)) return {12, false, undefinedLength && m_vr != vr::UT};
   if (m_length > 0xFFFF) return {12, true, false};
   return {8, false, false};
 }

@@ -52,11 +52,12 @@ class CDicomObject {
   /// Checks the preamble and "DICM", empties the object and reads group 0002
   /// (explicit VR little endian, or implicit VR when its first element has
   /// no VR); sets the transfer mode and SOP Class UID from it. The encoding
-  /// (0002,0010) names is checked against the first element of the data
-  /// set: when it is missing, or when the data set is plainly in another
-  /// encoding (implicit instead of explicit VR or the other way round, the
-  /// other byte order), the data set is read in the encoding it has, with a
-  /// warning. (0002,0010) itself is kept as read.
+  /// (0002,0010) names is checked against the first elements of the data
+  /// set: when it is missing, or when they do not parse in it but do in
+  /// another encoding (implicit instead of explicit VR or the other way
+  /// round, the other byte order), the data set is read in the encoding it
+  /// has, with a warning, and (0002,0010) is set to name that encoding
+  /// (unless it names a compressed syntax, which no other UID could keep).
   [[nodiscard]] virtual bool ReadMetaGroup(CStream& stream);
   /// Reads elements until the end of the stream, an item delimitation, or
   /// (with `skipPixelData`) the Pixel Data header.
@@ -207,9 +208,9 @@ class CDicomObject {
 
  private:
   bool ReadDataSetUntil(CStream& stream, uint64_t limit, bool skipPixelData);
-  /// Checks the encoding the meta group announced against the first element
-  /// of the data set at the stream position, and switches to the encoding
-  /// found there (with a warning) when they plainly disagree.
+  /// Checks the encoding the meta group announced against the first
+  /// elements of the data set at the stream position, and switches to the
+  /// encoding they parse in (with a warning) when they do not parse in it.
   void ChooseDataSetEncoding(CStream& stream, bool syntaxAnnounced);
 
   std::string m_sourcePath;

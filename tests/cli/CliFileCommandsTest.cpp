@@ -69,8 +69,9 @@ TEST_F(CliFileCommands, DumpPutsReadWarningsOnStandardError) {
   EXPECT_NE(r.out.find("| patient_name                             | PN | \"DOE^JOHN\" \n"), std::string::npos) << r.out;
   EXPECT_EQ(r.out.find("Warning"), std::string::npos);
   EXPECT_EQ(r.err, "Warning: " + file +
-                       ": the Transfer Syntax UID (0002,0010) names explicit VR little endian, but the data set is "
-                       "in implicit VR little endian; it was read as such\n");
+                       ": the Transfer Syntax UID (0002,0010) is 1.2.840.10008.1.2.1 (explicit VR little endian), "
+                       "but the data set is in implicit VR little endian; it was read as such, and (0002,0010) "
+                       "was set to 1.2.840.10008.1.2\n");
   // A clean file warns of nothing.
   EXPECT_EQ(RunShell(kCli + " dump " + m_file).err, "");
 }

@@ -1,7 +1,8 @@
-// The encoding of the data set is taken from its first element when the
-// meta group names none, or names one the data set is plainly not in; the
-// caller gets a warning either way. Before, such files failed half-way (or
-// at their first element) with a misleading reason.
+// The encoding of the data set is taken from its first elements when the
+// meta group names none, or names one they do not parse in; the caller gets
+// a warning, and (0002,0010) is made to name the encoding found. Before,
+// such files failed half-way (or at their first element) with a misleading
+// reason.
 #include "dicom/DicomObject.h"
 #include "dicom/MemoryStream.h"
 #include "support/ByteBuilder.h"
@@ -53,30 +54,35 @@ TEST(DataSetEncoding, TheEncodingTheDataSetHasWinsOverTheOneAnnounced) {
     const char* syntax;
     Body body;
     TransferMode expected;
-    const char* warning;  // empty: no warning
+    const char* syntaxAfter;  // (0002,0010) after the read
+    const char* warning;      // empty: no warning
   };
   const Case cases[] = {
       {"explicit announced, implicit found", kExplicit, Body::Implicit, TransferMode::ImplicitLittleEndian,
-       "the Transfer Syntax UID (0002,0010) names explicit VR little endian, but the data set is in implicit VR "
-       "little endian; it was read as such"},
+       kImplicit,
+       "the Transfer Syntax UID (0002,0010) is 1.2.840.10008.1.2.1 (explicit VR little endian), but the data set "
+       "is in implicit VR little endian; it was read as such, and (0002,0010) was set to 1.2.840.10008.1.2"},
+      // A compressed syntax also names the compression: it is kept.
       {"compressed syntax announced, implicit found", kJpegBaseline, Body::Implicit,
-       TransferMode::ImplicitLittleEndian, "but the data set is in implicit VR little endian"},
-      {"implicit announced, explicit found", kImplicit, Body::Explicit, TransferMode::ExplicitLittleEndian,
-       "names implicit VR little endian, but the data set is in explicit VR little endian"},
+       TransferMode::ImplicitLittleEndian, kJpegBaseline,
+       "the Transfer Syntax UID (0002,0010) is 1.2.840.10008.1.2.4.50 (explicit VR little endian), but the data "
+       "set is in implicit VR little endian; it was read as such"},
+      {"implicit announced, explicit found", kImplicit, Body::Explicit, TransferMode::ExplicitLittleEndian, kExplicit,
+       "(implicit VR little endian), but the data set is in explicit VR little endian"},
       {"little endian announced, big endian found", kExplicit, Body::BigEndian, TransferMode::ExplicitBigEndian,
-       "but the data set is in explicit VR big endian"},
+       kBigEndian, "but the data set is in explicit VR big endian"},
       {"big endian announced, little endian found", kBigEndian, Body::Explicit, TransferMode::ExplicitLittleEndian,
-       "names explicit VR big endian, but the data set is in explicit VR little endian"},
-      {"no syntax, implicit", nullptr, Body::Implicit, TransferMode::ImplicitLittleEndian,
+       kExplicit, "(explicit VR big endian), but the data set is in explicit VR little endian"},
+      {"no syntax, implicit", nullptr, Body::Implicit, TransferMode::ImplicitLittleEndian, kImplicit,
        "the file meta information has no Transfer Syntax UID (0002,0010); the data set was read as implicit VR "
-       "little endian, as its first element shows"},
-      {"no syntax, big endian", nullptr, Body::BigEndian, TransferMode::ExplicitBigEndian,
+       "little endian, the encoding its first elements show, and (0002,0010) was set to 1.2.840.10008.1.2"},
+      {"no syntax, big endian", nullptr, Body::BigEndian, TransferMode::ExplicitBigEndian, kBigEndian,
        "was read as explicit VR big endian"},
-      {"no syntax, explicit", nullptr, Body::Explicit, TransferMode::ExplicitLittleEndian,
+      {"no syntax, explicit", nullptr, Body::Explicit, TransferMode::ExplicitLittleEndian, kExplicit,
        "was read as explicit VR little endian"},
-      {"implicit as announced", kImplicit, Body::Implicit, TransferMode::ImplicitLittleEndian, ""},
-      {"explicit as announced", kExplicit, Body::Explicit, TransferMode::ExplicitLittleEndian, ""},
-      {"big endian as announced", kBigEndian, Body::BigEndian, TransferMode::ExplicitBigEndian, ""},
+      {"implicit as announced", kImplicit, Body::Implicit, TransferMode::ImplicitLittleEndian, kImplicit, ""},
+      {"explicit as announced", kExplicit, Body::Explicit, TransferMode::ExplicitLittleEndian, kExplicit, ""},
+      {"big endian as announced", kBigEndian, Body::BigEndian, TransferMode::ExplicitBigEndian, kBigEndian, ""},
   };
   for (const Case& c : cases) {
     const ByteBuilder b = File(c.syntax, c.body);
@@ -90,6 +96,9 @@ TEST(DataSetEncoding, TheEncodingTheDataSetHasWinsOverTheOneAnnounced) {
     uint16_t rows = 0;
     EXPECT_EQ(object.GetUInt16(0x00280010, rows), DicomStatus::Success) << c.name;
     EXPECT_EQ(rows, 512) << c.name;
+    std::string syntax;
+    EXPECT_EQ(object.GetString(0x00020010, syntax), DicomStatus::Success) << c.name;
+    EXPECT_EQ(syntax, c.syntaxAfter) << c.name;
     if (std::string(c.warning).empty()) {
       EXPECT_EQ(Warnings(object), "") << c.name;
     } else {
@@ -99,20 +108,21 @@ TEST(DataSetEncoding, TheEncodingTheDataSetHasWinsOverTheOneAnnounced) {
   }
 }
 
-TEST(DataSetEncoding, AmbiguousFirstElementsKeepTheAnnouncedEncoding) {
-  // Explicit VR whose first element has damaged VR bytes: as implicit VR
-  // its "length" (the VR bytes and the 16-bit length) would fit this file,
-  // but the tag is unknown, so it stays explicit with a warning about the
+TEST(DataSetEncoding, WhenNoEncodingParsesTheAnnouncedOneStands) {
+  // Explicit VR whose first element has damaged VR bytes: explicit VR
+  // stumbles at once, implicit VR takes the VR bytes and the 16-bit length
+  // for a length past the end. It stays explicit, with a warning about the
   // VR bytes.
   ByteBuilder damaged;
   damaged.Meta(kExplicit).Tag(0x00091001).Raw(std::string("\0\0", 2)).U16(4).Raw("abcd");
   damaged.Explicit(0x00100010, "PN", "DOE^JOHN");
-  damaged.bytes.resize(damaged.Size() + 0x40000, 0);  // room for the implicit reading's length
   CMemoryStream first(damaged.bytes);
   CDicomObject object;
   ASSERT_TRUE(object.ReadFromFile(first, false)) << object.GetLastReadError();
   EXPECT_EQ(object.GetTransferMode(), TransferMode::ExplicitLittleEndian);
   EXPECT_TRUE(object.Contains(0x00100010));
+  ASSERT_EQ(object.GetReadWarnings().size(), 1u) << Warnings(object);
+  EXPECT_NE(object.GetReadWarnings()[0].find("the VR bytes 00 00 are not a DICOM VR"), std::string::npos);
 
   // Implicit VR whose first value is long enough for its length's low
   // bytes to spell "LO": the dictionary does not give the tag LO, so the
@@ -125,16 +135,16 @@ TEST(DataSetEncoding, AmbiguousFirstElementsKeepTheAnnouncedEncoding) {
   EXPECT_EQ(Warnings(object), "");
 }
 
-TEST(DataSetEncoding, AFileReadDespiteItsMetaGroupSavesAndReadsBackTheSame) {
-  // The meta group is kept as read and the data set is written as it was
-  // found, so the saved file reads back to the same object.
+TEST(DataSetEncoding, AFileReadDespiteItsMetaGroupIsSavedRight) {
+  // The data set is written as it was found, under a (0002,0010) that now
+  // names it: the file a correct writer would have made.
   const ByteBuilder b = File(kExplicit, Body::Implicit);
   CMemoryStream source(b.bytes);
   CDicomObject object;
   ASSERT_TRUE(object.ReadFromFile(source, false)) << object.GetLastReadError();
   CMemoryStream written;
   ASSERT_TRUE(object.WriteToFile(written));
-  EXPECT_EQ(written.Data(), b.bytes);
+  EXPECT_EQ(written.Data(), File(kImplicit, Body::Implicit).bytes);
 }
 
 }  // namespace
