@@ -35,10 +35,30 @@ bool WriteOrAbort(CStream& stream, Write&& write) {
 
 }  // namespace
 
-std::string CDicomObject::FindWriteProblem() const {
+std::string CDicomObject::FindElementProblem() const {
   for (const auto& entry : m_elements.Sorted()) {
     std::string problem = CheckElementWriteRules(*entry.element, Place());
     if (!problem.empty()) return problem;
+  }
+  return {};
+}
+
+std::string CDicomObject::FindWriteProblem() const {
+  std::string problem = FindElementProblem();
+  if (!problem.empty() || Place() != ElementPlace::DataSet) return problem;
+  // The meta group ends at the first element of another group, read little
+  // endian. In big endian, group 0200 is stored as 02 00: the bytes of
+  // group 0002 in little endian. As the first element of the data set it
+  // would be read back as meta information.
+  if (m_transferMode == TransferMode::ExplicitBigEndian) {
+    for (const auto& entry : m_elements.Sorted()) {
+      if (TagGroup(entry.tag) == 0x0002) continue;
+      if (TagGroup(entry.tag) == 0x0200) {
+        return FormatTag(entry.tag) + ": a big endian data set cannot start with group 0200, which reads back as "
+                                      "file meta information (group 0002).";
+      }
+      break;
+    }
   }
   return {};
 }
@@ -64,7 +84,7 @@ bool CDicomObject::WritePreamble(CStream& stream) {
 }
 
 bool CDicomObject::WriteDataSet(CStream& stream, TransferMode mode) {
-  if (!FindWriteProblem().empty()) return false;
+  if (!FindElementProblem().empty()) return false;
   return WriteElements(stream, mode, GroupFilter::All);
 }
 

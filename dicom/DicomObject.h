@@ -88,14 +88,15 @@ class CDicomObject {
   /// group lengths and recording the Number of Frames position. The lengths
   /// of defined-length sequences and items are recorded as written, and
   /// items take `mode` as their transfer mode, so the object describes the
-  /// stream it was saved to. False, writing nothing, when FindWriteProblem
-  /// names an element.
+  /// stream it was saved to. False, writing nothing, when an element breaks
+  /// CheckElementWriteRules.
   [[nodiscard]] bool WriteDataSet(CStream& stream, TransferMode mode);
   [[nodiscard]] bool WriteDataSet(CStream& stream) { return WriteDataSet(stream, m_transferMode); }
-  /// Why this object cannot be written so that it reads back: the first
-  /// element, in tag order and at any depth, that breaks
-  /// CheckElementWriteRules, named with its place and the reason. Empty
-  /// when the object can be written.
+  /// Why this object cannot be written as a file that reads back: the
+  /// first element, in tag order and at any depth, that breaks
+  /// CheckElementWriteRules, named with its place and the reason; or a
+  /// big endian data set starting with group 0200, which would read back as
+  /// meta information. Empty when the object can be written.
   std::string FindWriteProblem() const;
 
   /// Empties the source path and destroys every element; transfer mode and
@@ -208,6 +209,8 @@ class CDicomObject {
 
  private:
   bool ReadDataSetUntil(CStream& stream, uint64_t limit, bool skipPixelData);
+  /// The element part of FindWriteProblem (all a data set write needs).
+  std::string FindElementProblem() const;
   /// Checks the encoding the meta group announced against the first
   /// elements of the data set at the stream position, and switches to the
   /// encoding they parse in (with a warning) when they do not parse in it.

@@ -263,6 +263,25 @@ TEST(DataSetWriterFailure, ElementWithoutItsValueFailsBeforeAnyByteIsWritten) {
   EXPECT_EQ(object.FindWriteProblem(), "(0010,0010) has a length of 8 bytes but no value.");
 }
 
+TEST(DataSetWriterFailure, BigEndianDataSetStartingWithGroup0200IsRefused) {
+  // Its first tag would be written 02 00 00 00, which a reader takes for
+  // (0002,0000) of the meta group.
+  CDicomObject object;
+  AddMeta(object, "1.2.840.10008.1.2.2");
+  (void)object.RemoveElement(tags::kSopClassUid);
+  (void)object.RemoveElement(tags::kSopInstanceUid);
+  ASSERT_EQ(object.AddValue(0x02000010, vr::OB, "ab", 2), DicomStatus::Success);
+  EXPECT_EQ(object.FindWriteProblem(),
+            "(0200,0010): a big endian data set cannot start with group 0200, which reads back as file meta "
+            "information (group 0002).");
+  CMemoryStream stream;
+  EXPECT_FALSE(object.WriteToFile(stream));
+  // Behind a lower group it is harmless.
+  ASSERT_EQ(object.AddString(0x00100010, vr::PN, "DOE^JOHN"), DicomStatus::Success);
+  EXPECT_EQ(object.FindWriteProblem(), "");
+  EXPECT_TRUE(object.WriteToFile(stream));
+}
+
 class AtomicSaveTest : public ::testing::Test {
  protected:
   void SetUp() override {
