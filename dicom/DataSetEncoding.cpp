@@ -44,7 +44,10 @@ bool IsUncompressedSyntax(const std::string& uid) {
 
 /// True when the data set from `start` reads as `mode` for its first
 /// elements: each header complete, in explicit VR with a DICOM VR, tags
-/// ascending, no item tag, every length within the stream. The walk stops
+/// ascending, no item tag, every length within the stream. Whatever this
+/// library writes passes in the encoding it was written in (the writer
+/// sorts, writes DICOM VRs only and refuses item tags as elements), so its
+/// own files are always read in the encoding they announce. The walk stops
 /// (content) at the end of the stream, at an undefined length (a sequence
 /// or pixel fragments, which cannot be stepped over by length) and at zero
 /// padding. Leaves the stream position where it was.
@@ -65,7 +68,7 @@ bool ParsesAs(CStream& stream, uint64_t start, TransferMode mode) {
       break;
     }
     const DicomTag tag = MakeTag(LoadU16(header, bigEndian), LoadU16(header + 2, bigEndian));
-    if (TagGroup(tag) == 0xFFFE && (TagElement(tag) & 0xFF00) == 0xE000) {
+    if (tag == tags::kItem || tag == tags::kItemDelimitation || tag == tags::kSequenceDelimitation) {
       parses = false;
       break;
     }
