@@ -34,14 +34,23 @@ bool IsItemTag(DicomTag tag) {
 }
 
 /// True when every byte from `from` to the end of the stream is zero. The
-/// position is left where it was.
-bool IsZeroToEnd(CStream& stream, uint64_t from) {
+/// position is left where it was. A non-zero byte found is remembered in
+/// `context`, so later calls from positions before it need not scan.
+bool IsZeroToEnd(CStream& stream, uint64_t from, CReadContext& context) {
+  const uint64_t known = context.NonZeroByteAt();
+  if (known != CReadContext::kNoOffset && known >= from) return false;
   const uint64_t position = stream.GetPosition();
   stream.Seek(static_cast<int64_t>(from), CStream::SeekOrigin::Begin);
   uint8_t chunk[4096];
+  uint64_t offset = from;
   bool zero = true;
-  for (uint64_t got = 0; zero && (got = stream.Read(chunk, sizeof chunk)) > 0;) {
-    for (uint64_t i = 0; i < got && zero; ++i) zero = chunk[i] == 0;
+  for (uint64_t got = 0; zero && (got = stream.Read(chunk, sizeof chunk)) > 0; offset += got) {
+    for (uint64_t i = 0; i < got && zero; ++i) {
+      if (chunk[i] != 0) {
+        zero = false;
+        context.SetNonZeroByteAt(offset + i);
+      }
+    }
   }
   stream.Seek(static_cast<int64_t>(position), CStream::SeekOrigin::Begin);
   return zero;
@@ -221,7 +230,7 @@ DicomStatus CDicomObject::ReadNextElement(CStream& stream, bool skipPixelData) {
     // An empty (0000,0000) says nothing, and in implicit VR it is eight zero
     // bytes: padding. Some systems pad files to a block size with zeros,
     // which taken as elements would be that element again and again.
-    if (!isItem && IsZeroToEnd(stream, position)) {
+    if (!isItem && IsZeroToEnd(stream, position, ReadContext())) {
       ReadContext().Warn(0, position,
                          "the file ends with " + Describe(stream.GetLength() - position) +
                              " zero bytes after the last element; they were taken as padding and left out");

@@ -43,12 +43,21 @@ class CReadContext {
     m_error.clear();
     m_warnings.clear();
     m_droppedWarnings = 0;
+    m_nonZeroByteAt = kNoOffset;
   }
+
+  /// The offset of a byte known not to be zero, found while checking for
+  /// zero padding at the end of the file, or kNoOffset. A run of zeros in
+  /// the middle of a file is then scanned once, not once per element.
+  static constexpr uint64_t kNoOffset = UINT64_MAX;
+  uint64_t NonZeroByteAt() const { return m_nonZeroByteAt; }
+  void SetNonZeroByteAt(uint64_t offset) { m_nonZeroByteAt = offset; }
 
  private:
   std::string m_error;
   std::vector<std::string> m_warnings;
   size_t m_droppedWarnings = 0;
+  uint64_t m_nonZeroByteAt = kNoOffset;
 };
 
 }  // namespace quillon

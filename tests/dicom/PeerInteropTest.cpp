@@ -5,6 +5,7 @@
 #include "dicom/DicomObject.h"
 #include "dicom/DicomSequence.h"
 #include "dicom/ValueRepresentation.h"
+#include "support/ByteBuilder.h"
 #include "support/Shell.h"
 
 #include <gtest/gtest.h>
@@ -144,6 +145,31 @@ TEST_F(PeerInterop, CommandGroupRetiredSequencesAndBigEndianAtRoundTrip) {
     EXPECT_EQ(ours.err, "") << syntax;
     EXPECT_EQ(dataSet(ours.out), dataSet(RunShell("dcmdump " + theirs).out)) << syntax;
     EXPECT_NE(ours.out.find("(0020,9165) AT (0010,0020)\\(0028,0010)"), std::string::npos) << ours.out;
+  }
+}
+
+// DCMTK stops half-way through a data set whose meta group names the
+// wrong encoding; read and saved by us, the file is one it reads in full.
+TEST_F(PeerInterop, FileWithTheWrongTransferSyntaxIsSavedAsOneDcmtkReads) {
+  ByteBuilder b;
+  b.Meta("1.2.840.10008.1.2.1").Implicit(0x00080060, "OT").Implicit(0x00100010, "Doe^John");
+  b.Implicit(0x00280010, std::string("\0\2", 2));
+  const std::string source = m_dir / "lying.dcm";
+  WriteText(source, std::string(b.bytes.begin(), b.bytes.end()));
+  EXPECT_NE(RunShell("dcmdump " + source).exitCode, 0);  // the input is what peers choke on
+
+  CDicomObject object;
+  ASSERT_TRUE(object.LoadFile(source, false)) << object.GetLastReadError();
+  EXPECT_EQ(object.GetReadWarnings().size(), 1u);
+  const std::string output = m_dir / "ours.dcm";
+  std::string error;
+  ASSERT_TRUE(SaveDicomFile(object, output, error)) << error;
+  const CommandResult dump = RunShell("dcmdump " + output);
+  EXPECT_EQ(dump.exitCode, 0);
+  EXPECT_EQ(dump.err, "");
+  for (const char* expected : {"Little Endian Implicit", "(0008,0060) CS [OT]", "(0010,0010) PN [Doe^John]",
+                               "(0028,0010) US 512"}) {
+    EXPECT_NE(dump.out.find(expected), std::string::npos) << expected << "\n" << dump.out;
   }
 }
 
