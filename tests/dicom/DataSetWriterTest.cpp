@@ -89,11 +89,11 @@ TEST(DataSetWriterLayout, BigEndianAtValuesAreWrittenWordByWord) {
 }
 
 TEST(DataSetWriterLayout, EncapsulatedPixelDataInAnImplicitDataSetGetsAnImplicitHeader) {
-  // Compressed pixel data in a data set read as implicit VR (the meta group
-  // named an encapsulated syntax, the data set was implicit) used to be
-  // written with an explicit header inside the implicit data set.
+  // Fragments in an implicit VR file (undefined length, an item first) are
+  // read as encapsulated pixel data; they used to be written with an
+  // explicit header inside the implicit data set.
   ByteBuilder b;
-  b.Meta("1.2.840.10008.1.2.4.50").Implicit(0x00280010, std::string("\1\0", 2));
+  b.Meta("1.2.840.10008.1.2").Implicit(0x00280010, std::string("\1\0", 2));
   b.ImplicitHeader(0x7FE00010, 0xFFFFFFFF).Item(0).Item(4).Raw("abcd").SequenceEnd();
   CMemoryStream source(b.bytes);
   CDicomObject object;
