@@ -4,6 +4,7 @@
 #include "app/UserInterface.h"
 #include "dicom/DataDictionary.h"
 #include "dicom/DicomElement.h"
+#include "dicom/ElementRules.h"
 #include "dicom/UidGenerator.h"
 #include "dicom/ValueRepresentation.h"
 
@@ -18,8 +19,6 @@ namespace quillon {
 namespace {
 
 constexpr const char* kCannotInsert = "Cannot insert element into the object";
-// A value of a VR with a 16-bit length field must fit it once padded.
-constexpr uint32_t kMaxShortValueLength = 0xFFFE;
 
 std::string_view Trim(std::string_view text) {
   while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
@@ -135,19 +134,25 @@ bool CDicomElementDlg::Accept(IUserInterface& ui) {
     ui.ShowMessage(error);
     return false;
   }
+  // Whatever the data model would refuse is refused here, with its reason,
+  // while the user can still change it.
+  error = CheckElementRules(tag, m_result.vr, m_result.bytes.size(), !m_result.bytes.empty(),
+                            m_target.insideItem ? ElementPlace::Item : ElementPlace::DataSet);
+  if (!error.empty()) {
+    ui.ShowMessage(error);
+    return false;
+  }
   return true;
 }
 
 bool CDicomElementDlg::BuildValue(std::string& error) {
   const DicomVR code = m_result.vr;
   std::vector<uint8_t>& bytes = m_result.bytes;
-  const std::string vrName = VrToString(code);
   if (IsTextVR(code)) {
     std::string encoded;
     if (!EncodeText(valueText, m_target.charset, encoded, error)) return false;
-    const uint32_t limit = HasLongExplicitHeader(code) ? kMaxValueLength : kMaxShortValueLength - 1;
-    if (encoded.size() > limit) {
-      error = "A value of VR " + vrName + " can hold at most " + std::to_string(limit) + " bytes; this one has " +
+    if (encoded.size() > kMaxValueLength) {
+      error = "A value typed here can hold at most " + std::to_string(kMaxValueLength) + " bytes; this one has " +
               std::to_string(encoded.size()) + ".";
       return false;
     }

@@ -68,6 +68,7 @@ bool CDicomImageDoc::Open(const std::string& path, IUserInterface& ui) {
   }
   m_path = path;
   m_title = FileNameOf(path);
+  m_readWarnings = m_object.GetReadWarnings();
   m_undo.Clear(true);
   Refresh(nullptr);
   NotifyState();

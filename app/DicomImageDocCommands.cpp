@@ -11,6 +11,7 @@
 #include "app/UserInterface.h"
 #include "dicom/DicomPixelData.h"
 #include "dicom/DicomSequence.h"
+#include "dicom/ElementRules.h"
 #include "dicom/SequenceItem.h"
 #include "dicom/UidGenerator.h"
 #include "dicom/ValueRepresentation.h"
@@ -79,11 +80,15 @@ void CDicomImageDoc::StoreFromDialog(const CDicomElementDlg& dialog, CDicomObjec
   const CDicomElement* old = container.Elements().Find(result.tag);
   if (old != nullptr && SameElement(*old, *element)) return;  // nothing to change, nothing to undo
   const CDicomElement* stored = element.get();
+  const std::string reason =
+      CheckElementRules(*element, &container == &m_object ? ElementPlace::DataSet : ElementPlace::Item);
   std::unique_ptr<CEditCommand> change =
       ApplyElementChange(container, result.tag, std::move(element), what + " " + FormatTag(result.tag), ui);
   if (!change) {
     // The data set refused it, or the refusal was already explained.
-    if (PixelDataMatchesTransferSyntax(m_object)) ui.ShowMessage(kCannotInsert);
+    if (PixelDataMatchesTransferSyntax(m_object)) {
+      ui.ShowMessage(reason.empty() ? kCannotInsert : std::string(kCannotInsert) + "\n\n" + reason);
+    }
     Refresh(nullptr);
     return;
   }
@@ -236,10 +241,13 @@ bool CDicomImageDoc::ReceiveElement(DicomTag tag, const CDicomImageDoc& source, 
     return false;
   }
   const CDicomElement* focus = copy.get();
+  const std::string reason = CheckElementRules(*copy, ElementPlace::DataSet);
   std::unique_ptr<CEditCommand> change =
       ApplyElementChange(m_object, tag, std::move(copy), "Copy " + FormatTag(tag) + " from " + source.Title(), ui);
   if (!change) {
-    if (PixelDataMatchesTransferSyntax(m_object)) ui.ShowMessage("Cannot copy element");
+    if (PixelDataMatchesTransferSyntax(m_object)) {
+      ui.ShowMessage(reason.empty() ? "Cannot copy element" : "Cannot copy element\n\n" + reason);
+    }
     return false;
   }
   Commit(std::move(change), focus);

@@ -1,7 +1,9 @@
 #include "app/TagInput.h"
 
+#include "dicom/ElementRules.h"
+#include "dicom/ValueRepresentation.h"
+
 #include <cctype>
-#include <cstdio>
 
 namespace quillon {
 
@@ -42,26 +44,9 @@ bool CheckTagPlacement(DicomTag tag, bool insideItem, bool asSequence, std::stri
     error = "(0000,0000) is not a tag an element can be stored under.";
     return false;
   }
-  if (TagGroup(tag) == 0xFFFE) {
-    error = FormatTag(tag) + " is an item or delimiter tag; it marks the structure of sequences and cannot hold "
-                             "a value.";
-    return false;
-  }
-  if (insideItem && TagGroup(tag) == 0x0002) {
-    error = "File meta information elements (0002,xxxx) belong to the top-level data set only, not to an item.";
-    return false;
-  }
-  if (asSequence && tag == tags::kPixelData) {
-    error = "Pixel Data (7FE0,0010) cannot be a sequence.";
-    return false;
-  }
-  return true;
-}
-
-std::string FormatTag(DicomTag tag) {
-  char text[16];
-  std::snprintf(text, sizeof text, "(%04X,%04X)", TagGroup(tag), TagElement(tag));
-  return text;
+  error = CheckElementRules(tag, asSequence ? vr::SQ : vr::kUnknown, 0, false,
+                            insideItem ? ElementPlace::Item : ElementPlace::DataSet);
+  return error.empty();
 }
 
 }  // namespace quillon

@@ -5,6 +5,7 @@
 #pragma once
 
 #include "dicom/DicomTypes.h"
+#include "dicom/ElementRules.h"
 
 #include <cstdint>
 #include <string>
@@ -19,13 +20,10 @@ bool ParseTagField(const std::string& text, uint16_t& value);
 bool ParseTypedTag(const std::string& groupText, const std::string& elementText, DicomTag& tag,
                    std::string& error);
 
-/// Whether an element may be stored under `tag`: never tag 0 or an item or
-/// delimiter tag (FFFE,xxxx), never a file meta element (0002,xxxx) inside
-/// an item, and never Pixel Data (7FE0,0010) as a sequence. `error` says
-/// why not.
+/// Whether an element (or, `asSequence`, a sequence) may be stored under
+/// `tag`: never tag 0 in the editor, and nothing the data model refuses
+/// (item and delimiter tags, file meta elements inside an item, Pixel Data
+/// as a sequence; see dicom/ElementRules.h). `error` says why not.
 bool CheckTagPlacement(DicomTag tag, bool insideItem, bool asSequence, std::string& error);
-
-/// "(gggg,eeee)" in upper-case hexadecimal, as messages show tags.
-std::string FormatTag(DicomTag tag);
 
 }  // namespace quillon

@@ -61,8 +61,14 @@ int RunDump(const DumpOptions& options) {
   const bool several = options.files.size() > 1;
   for (const std::string& path : options.files) {
     CDicomObject object;
-    if (!object.LoadFile(path, options.noPixelData)) {
-      std::fflush(stdout);
+    const bool read = object.LoadFile(path, options.noPixelData);
+    // What the reader worked around goes to standard error, so the dump on
+    // standard output stays the same lines the editor shows.
+    std::fflush(stdout);
+    for (const std::string& warning : object.GetReadWarnings()) {
+      std::cerr << "Warning: " << path << ": " << warning << "\n";
+    }
+    if (!read) {
       std::cerr << "Error Reading File: " << path << ": " << object.GetLastReadError() << "\n";
       exitCode = kExitFailure;
       continue;

@@ -22,7 +22,11 @@ struct RewriteOptions {
 
 int RunRewrite(const RewriteOptions& options) {
   CDicomObject object;
-  if (!object.LoadFile(options.input, false)) {
+  const bool read = object.LoadFile(options.input, false);
+  for (const std::string& warning : object.GetReadWarnings()) {
+    std::cerr << "Warning: " << options.input << ": " << warning << "\n";
+  }
+  if (!read) {
     std::cerr << "Error Reading File: " << options.input << ": " << object.GetLastReadError() << "\n";
     return kExitFailure;
   }

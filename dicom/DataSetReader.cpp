@@ -14,6 +14,7 @@
 #include "dicom/DicomEncapsulatedPixelData.h"
 #include "dicom/DicomPixelData.h"
 
+#include <cstdio>
 #include <cstring>
 
 namespace quillon {
@@ -28,13 +29,84 @@ std::string Describe(uint64_t number) { return std::to_string(number); }
 /// with one stray pad byte.
 bool AtEndOfStream(const CStream& stream) { return stream.Remaining() <= 1; }
 
+bool IsItemTag(DicomTag tag) {
+  return tag == tags::kItem || tag == tags::kItemDelimitation || tag == tags::kSequenceDelimitation;
+}
+
+/// True when every byte from `from` to the end of the stream is zero. The
+/// position is left where it was. A non-zero byte found is remembered in
+/// `context`, so later calls from positions before it need not scan.
+bool IsZeroToEnd(CStream& stream, uint64_t from, CReadContext& context) {
+  const uint64_t known = context.NonZeroByteAt();
+  if (known != CReadContext::kNoOffset && known >= from) return false;
+  const uint64_t position = stream.GetPosition();
+  stream.Seek(static_cast<int64_t>(from), CStream::SeekOrigin::Begin);
+  uint8_t chunk[4096];
+  uint64_t offset = from;
+  bool zero = true;
+  for (uint64_t got = 0; zero && (got = stream.Read(chunk, sizeof chunk)) > 0; offset += got) {
+    for (uint64_t i = 0; i < got && zero; ++i) {
+      if (chunk[i] != 0) {
+        zero = false;
+        context.SetNonZeroByteAt(offset + i);
+      }
+    }
+  }
+  stream.Seek(static_cast<int64_t>(position), CStream::SeekOrigin::Begin);
+  return zero;
+}
+
+/// The two VR bytes of `vr` as they stood in the stream, in hex.
+std::string VrBytes(DicomVR vr) {
+  char text[8];
+  std::snprintf(text, sizeof text, "%02X %02X", vr & 0xFFu, vr >> 8);
+  return text;
+}
+
+/// Why a file without "DICM" after 128 bytes is refused; when it starts
+/// with what looks like a data set element, says so, since that is the
+/// usual case (a bare data set, without the media file header).
+std::string NoPreambleReason(const uint8_t* prefix, uint64_t got) {
+  std::string reason = got < kPreambleSize + 4 ? "not a DICOM file: shorter than the 128-byte preamble and \"DICM\""
+                                              : "not a DICOM file: no \"DICM\" after the 128-byte preamble";
+  if (got >= 8) {
+    const uint16_t group = LoadU16(prefix, false);
+    const bool elementLike = (group == 0x0002 || group == 0x0008) && IsKnownVR(static_cast<DicomVR>(prefix[4] | (prefix[5] << 8)));
+    const bool implicitLike = (group == 0x0002 || group == 0x0008) && LoadU32(prefix + 4, false) < got;
+    if (elementLike || implicitLike) {
+      char tag[16];
+      std::snprintf(tag, sizeof tag, "(%04X,%04X)", group, LoadU16(prefix + 2, false));
+      reason += std::string("; it starts with element ") + tag +
+                ", like a data set saved without the media file header, which is not read";
+    }
+  }
+  return reason;
+}
+
 }  // namespace
 
+CReadContext& CDicomObject::ReadContext() {
+  if (m_readContext != nullptr) return *m_readContext;
+  if (!m_ownReadContext) m_ownReadContext = std::make_unique<CReadContext>();
+  return *m_ownReadContext;
+}
+
+const std::string& CDicomObject::GetLastReadError() const {
+  static const std::string kNoError;
+  return m_ownReadContext ? m_ownReadContext->GetError() : kNoError;
+}
+
+const std::vector<std::string>& CDicomObject::GetReadWarnings() const {
+  static const std::vector<std::string> kNoWarnings;
+  return m_ownReadContext ? m_ownReadContext->GetWarnings() : kNoWarnings;
+}
+
 bool CDicomObject::LoadFile(const std::string& path, bool skipPixelData) {
-  m_ownReadContext.Reset();
+  m_readContext = nullptr;
+  ReadContext().Reset();
   CFileStream file;
   if (!file.Open(path, CFileStream::OpenMode::Read)) {
-    m_ownReadContext.Fail("cannot open \"" + path + "\": " + std::strerror(file.LastOsError()));
+    ReadContext().Fail("cannot open \"" + path + "\": " + std::strerror(file.LastOsError()));
     return false;
   }
   m_sourcePath = path;
@@ -44,15 +116,16 @@ bool CDicomObject::LoadFile(const std::string& path, bool skipPixelData) {
     file.Close();
   } catch (const CFileException& error) {
     file.Abort();
-    m_ownReadContext.Fail(error.what());
+    m_readContext = nullptr;
+    ReadContext().Fail(error.what());
     return false;
   }
   return ok;
 }
 
 bool CDicomObject::ReadFromFile(CStream& stream, bool skipPixelData) {
-  m_ownReadContext.Reset();
   m_readContext = nullptr;
+  ReadContext().Reset();
   m_nestingDepth = 0;
   if (!ReadMetaGroup(stream)) return false;
   m_sourcePath = stream.GetFilePath();
@@ -62,21 +135,33 @@ bool CDicomObject::ReadFromFile(CStream& stream, bool skipPixelData) {
 bool CDicomObject::ReadMetaGroup(CStream& stream) {
   m_transferMode = TransferMode::ExplicitLittleEndian;
   uint8_t prefix[kPreambleSize + 4];
-  if (!stream.ReadExact(prefix, sizeof prefix)) {
-    ReadContext().Fail("not a DICOM file: shorter than the 128-byte preamble and \"DICM\"");
-    return false;
-  }
-  if (std::memcmp(prefix + kPreambleSize, "DICM", 4) != 0) {
-    ReadContext().Fail("not a DICOM file: no \"DICM\" after the 128-byte preamble");
+  const uint64_t got = stream.Read(prefix, sizeof prefix);
+  if (got < sizeof prefix || std::memcmp(prefix + kPreambleSize, "DICM", 4) != 0) {
+    ReadContext().Fail(NoPreambleReason(prefix, got));
     return false;
   }
   Clear();
 
+  bool implicitMeta = false;
   for (;;) {
     const uint64_t position = stream.GetPosition();
     if (stream.Remaining() == 0) break;  // a file of meta information only
+    // Some writers put the meta group out in implicit VR. A group 0002
+    // element whose VR bytes are no VR is read that way.
+    uint8_t peek[6];
+    const uint64_t peeked = stream.Read(peek, sizeof peek);
+    stream.Seek(static_cast<int64_t>(position), CStream::SeekOrigin::Begin);
+    const bool noVr = peeked == sizeof peek && LoadU16(peek, false) == 0x0002 &&
+                      !IsKnownVR(static_cast<DicomVR>(peek[4] | (peek[5] << 8)));
+    if (noVr && !implicitMeta) {
+      ReadContext().Warn(MakeTag(0x0002, LoadU16(peek + 2, false)), position,
+                         "the file meta information is in implicit VR; it was read so (it is saved in "
+                         "explicit VR little endian, as the standard requires)");
+      implicitMeta = true;
+    }
+    const TransferMode metaMode = noVr ? TransferMode::ImplicitLittleEndian : TransferMode::ExplicitLittleEndian;
     auto element = std::make_unique<CDicomElement>();
-    if (!element->ReadHeader(stream, TransferMode::ExplicitLittleEndian)) {
+    if (!element->ReadHeader(stream, metaMode)) {
       ReadContext().Fail(element->GetTag(), position, "file meta information header is truncated");
       return false;
     }
@@ -84,7 +169,7 @@ bool CDicomObject::ReadMetaGroup(CStream& stream) {
       stream.Seek(static_cast<int64_t>(position), CStream::SeekOrigin::Begin);
       break;
     }
-    if (!element->ReadValue(stream, TransferMode::ExplicitLittleEndian)) {
+    if (!element->ReadValue(stream, metaMode)) {
       ReadContext().Fail(element->GetTag(), position,
                          "file meta information value of length " + Describe(element->GetLength()) +
                              " cannot be read (" + Describe(stream.Remaining()) + " bytes left)");
@@ -97,6 +182,7 @@ bool CDicomObject::ReadMetaGroup(CStream& stream) {
   (void)GetString(tags::kTransferSyntaxUid, transferSyntax);
   m_transferMode = TransferModeForSyntax(transferSyntax);
   (void)GetString(tags::kMediaStorageSopClassUid, m_sopClassUid);
+  ChooseDataSetEncoding(stream, !transferSyntax.empty());
   return true;
 }
 
@@ -140,16 +226,32 @@ DicomStatus CDicomObject::ReadNextElement(CStream& stream, bool skipPixelData) {
     return DicomStatus::Failure;
   }
   const DicomTag tag = header.GetTag();
-  if (header.GetVR() == vr::kUnresolved) {
-    header.SetVR(LookupVRForSopClass(tag, m_sopClassUid));
-    if (m_transferMode == TransferMode::ImplicitLittleEndian && header.GetVR() == vr::SQ) {
-      // Same test as for dictionary sequences: only items make a sequence.
-      uint8_t peek[4];
-      const uint64_t got = stream.Read(peek, sizeof peek);
-      stream.Seek(-static_cast<int64_t>(got), CStream::SeekOrigin::Current);
-      const DicomTag next = got == 4 ? MakeTag(LoadU16(peek, false), LoadU16(peek + 2, false)) : 0;
-      if (next != tags::kItem && next != tags::kSequenceDelimitation) header.SetVR(vr::kUnknown);
+  if (tag == 0 && header.GetLength() == 0) {
+    // An empty (0000,0000) says nothing, and in implicit VR it is eight zero
+    // bytes: padding. Some systems pad files to a block size with zeros,
+    // which taken as elements would be that element again and again.
+    if (!isItem && IsZeroToEnd(stream, position, ReadContext())) {
+      ReadContext().Warn(0, position,
+                         "the file ends with " + Describe(stream.GetLength() - position) +
+                             " zero bytes after the last element; they were taken as padding and left out");
+      stream.Seek(0, CStream::SeekOrigin::End);
+      return DicomStatus::EndOfStream;
     }
+    ReadContext().Warn(0, position, "an empty (0000,0000) was left out");
+    return DicomStatus::Success;
+  }
+  if (m_transferMode == TransferMode::ImplicitLittleEndian) {
+    if (header.GetVR() == vr::kUnresolved) {
+      header.SetVR(CDicomElement::ImplicitVrFromValue(stream, tag, LookupVRForSopClass(tag, m_sopClassUid),
+                                                      header.GetLength()));
+    }
+  } else if (!IsItemTag(tag) && !IsKnownVR(header.GetVR())) {
+    // Damaged or non-standard VR bytes: read with the 16-bit length they
+    // imply, as other toolkits do, and kept as an unknown VR (saved as UN).
+    ReadContext().Warn(tag, position,
+                       "the VR bytes " + VrBytes(header.GetVR()) +
+                           " are not a DICOM VR; the value was read with a 16-bit length as unknown (UN)");
+    header.SetVR(vr::kUnknown);
   }
 
   if (tag == tags::kItemDelimitation) {

@@ -35,7 +35,38 @@ bool WriteOrAbort(CStream& stream, Write&& write) {
 
 }  // namespace
 
+std::string CDicomObject::FindElementProblem() const {
+  for (const auto& entry : m_elements.Sorted()) {
+    std::string problem = CheckElementWriteRules(*entry.element, Place());
+    if (!problem.empty()) return problem;
+  }
+  return {};
+}
+
+std::string CDicomObject::FindWriteProblem() const {
+  std::string problem = FindElementProblem();
+  if (!problem.empty() || Place() != ElementPlace::DataSet) return problem;
+  // The meta group ends at the first element of another group, read little
+  // endian. In big endian, group 0200 is stored as 02 00: the bytes of
+  // group 0002 in little endian. As the first element of the data set it
+  // would be read back as meta information.
+  if (m_transferMode == TransferMode::ExplicitBigEndian) {
+    for (const auto& entry : m_elements.Sorted()) {
+      if (TagGroup(entry.tag) == 0x0002) continue;
+      if (TagGroup(entry.tag) == 0x0200) {
+        return FormatTag(entry.tag) + ": a big endian data set cannot start with group 0200, which reads back as "
+                                      "file meta information (group 0002).";
+      }
+      break;
+    }
+  }
+  return {};
+}
+
 bool CDicomObject::WriteToFile(CStream& stream) {
+  // Refuse before the first byte: a half-written file is of no use, and
+  // one that cannot be read back loses the user's data.
+  if (!FindWriteProblem().empty()) return false;
   if (!WritePreamble(stream)) return false;
   // The meta group comes right after "DICM" whatever else the object holds
   // (a command group 0000 sorts before it but belongs to the data set).
@@ -44,6 +75,7 @@ bool CDicomObject::WriteToFile(CStream& stream) {
 }
 
 bool CDicomObject::WriteToFileUpTo(CStream& stream, DicomTag last) {
+  if (!FindWriteProblem().empty()) return false;
   if (!WritePreamble(stream)) return false;
   return WriteElements(stream, TransferMode::ExplicitLittleEndian, GroupFilter::MetaOnly) &&
          WriteElements(stream, m_transferMode, GroupFilter::AllButMeta, 0, last);
@@ -63,6 +95,7 @@ bool CDicomObject::WritePreamble(CStream& stream) {
 }
 
 bool CDicomObject::WriteDataSet(CStream& stream, TransferMode mode) {
+  if (!FindElementProblem().empty()) return false;
   return WriteElements(stream, mode, GroupFilter::All);
 }
 
@@ -79,6 +112,7 @@ bool CDicomObject::WriteElements(CStream& stream, TransferMode mode, GroupFilter
       if (length <= UINT32_MAX) (void)element.SetUInt32(static_cast<uint32_t>(length));
     }
     if (entry.tag == tags::kNumberOfFrames) m_numberOfFramesPosition = stream.GetPosition() + 8;
+    if (auto* sequence = dynamic_cast<CDicomSequence*>(&element)) sequence->RecordLengths(mode);
     if (!element.WriteElement(stream, mode)) return false;
   }
   return true;
@@ -124,12 +158,27 @@ bool CSequenceItem::WriteItem(CStream& stream, TransferMode mode) {
   }
   return WriteOrAbort(stream, [&] {
     WriteTagAndLength(stream, tags::kItem, lengthField, bigEndian);
-    if (!WriteDataSet(stream, mode)) return false;
+    if (!WriteElements(stream, mode, GroupFilter::All)) return false;
     if (m_undefinedLength) WriteTagAndLength(stream, tags::kItemDelimitation, 0, bigEndian);
     return true;
   });
 }
 
 bool CSequenceItem::WriteToFile(CStream& /*stream*/) { return false; }
+
+void CDicomSequence::RecordLengths(TransferMode mode) {
+  if (!IsUndefinedLength()) {
+    const uint32_t headerSize = mode == TransferMode::ImplicitLittleEndian ? 8 : 12;
+    const uint64_t length = EncodedSize(mode) - headerSize;
+    if (length < kUndefinedLength) SetValueLength(static_cast<uint32_t>(length));
+  }
+  for (const auto& item : m_items) {
+    item->SetTransferMode(mode);
+    if (!item->IsUndefinedLength()) {
+      const uint64_t length = item->ContentSize(mode);
+      if (length < kUndefinedLength) item->SetItemLength(static_cast<uint32_t>(length));
+    }
+  }
+}
 
 }  // namespace quillon

@@ -2,7 +2,9 @@
 
 #include "dicom/ValueRepresentation.h"
 
+#include <algorithm>
 #include <cctype>
+#include <iterator>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -30,16 +32,42 @@ CDicomElement::CDicomElement(DicomTag tag, DicomVR vr, const void* source, uint3
 
 CDicomElement::~CDicomElement() = default;
 
+namespace {
+
+/// True when `value` holds the item delimitation (FFFE,E00D) with a zero
+/// length in either byte order: a reader looking for the end of an
+/// undefined-length value would stop there.
+bool HoldsItemDelimitation(const uint8_t* value, uint32_t length) {
+  static constexpr uint8_t kLittle[8] = {0xFE, 0xFF, 0x0D, 0xE0, 0, 0, 0, 0};
+  static constexpr uint8_t kBig[8] = {0xFF, 0xFE, 0xE0, 0x0D, 0, 0, 0, 0};
+  if (value == nullptr || length < 8) return false;
+  const uint8_t* end = value + length;
+  return std::search(value, end, std::begin(kLittle), std::end(kLittle)) != end ||
+         std::search(value, end, std::begin(kBig), std::end(kBig)) != end;
+}
+
+}  // namespace
+
+bool CDicomElement::KeepsUndefinedLength(TransferMode mode) const {
+  if (!m_undefinedLength || m_length == 0 || !m_value.HasValue()) return false;
+  // In explicit VR an undefined-length UN is a sequence of unknown type;
+  // plain bytes framed that way would be read as items.
+  if (mode != TransferMode::ImplicitLittleEndian && (m_vr == vr::UN || !IsKnownVR(m_vr))) return false;
+  return !HoldsItemDelimitation(m_value.Data(), m_length);
+}
+
 CDicomElement::Framing CDicomElement::FramingFor(TransferMode mode) const {
   if (TagGroup(m_tag) == 0x0002) mode = TransferMode::ExplicitLittleEndian;
   // Only the item and delimitation tags have the bare 8-byte header; any
   // other (FFFE,xxxx) tag is an ordinary element, as the reader takes it.
   const bool itemTag =
       m_tag == tags::kItem || m_tag == tags::kItemDelimitation || m_tag == tags::kSequenceDelimitation;
-  if (mode == TransferMode::ImplicitLittleEndian || itemTag) return {8, false, m_undefinedLength};
-  if (m_vr == vr::kUnknown || HasLongExplicitHeader(m_vr)) {
-    return {12, m_vr == vr::kUnknown, m_undefinedLength && m_vr != vr::UT};
-  }
+  const bool undefinedLength = m_undefinedLength && KeepsUndefinedLength(mode);
+  if (mode == TransferMode::ImplicitLittleEndian || itemTag) return {8, false, undefinedLength};
+  // VR 0, and any code that is no DICOM VR, goes out as UN: an explicit VR
+  // stream must carry a real VR for readers to frame the element.
+  if (!IsKnownVR(m_vr)) return {12, true, undefinedLength};
+  if (HasLongExplicitHeader(m_vr)) return {12, false, undefinedLength && m_vr != vr::UT};
   if (m_length > 0xFFFF) return {12, true, false};
   return {8, false, false};
 }

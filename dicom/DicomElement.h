@@ -36,14 +36,15 @@ class CDicomElement {
 
   /// Writes the header and the value in `mode` (group 0002 always explicit
   /// VR little endian), swapping a copy of the value for big endian, and for
-  /// an undefined length the item delimitation after it. False for tag 0 or
-  /// a length without value. Stream errors abort the stream and are thrown on.
+  /// an undefined length the item delimitation after it. False for a length
+  /// without value. Stream errors abort the stream and are thrown on.
   [[nodiscard]] virtual bool WriteElement(CStream& stream, TransferMode mode) const;
   /// Reads the value that follows a header just read with ReadHeader. An
   /// undefined length is resolved by FindValueEnd and the delimitation is
-  /// stepped over. False (leaving no value) for tag 0, VR SQ, a length
-  /// beyond the end of the stream, or a short read; values are swapped to
-  /// little endian in mode 2.
+  /// stepped over. False (leaving no value) for VR SQ, a length beyond the
+  /// end of the stream, or a short read; values are swapped to little
+  /// endian in mode 2. Tag 0 is a tag like any other: (0000,0000) is the
+  /// command group length.
   [[nodiscard]] virtual bool ReadValue(CStream& stream, TransferMode mode);
   /// Appends the element's dump line at indentation `level` (units of four
   /// spaces). Always Success.
@@ -99,11 +100,21 @@ class CDicomElement {
   /// changing nothing, when the value is not exactly 4 bytes.
   DicomStatus SetUInt32(uint32_t value);
 
-  /// Reads one element header in `mode`: tag, VR (from the stream, or from
-  /// the dictionary in implicit VR with the sequence/private-sequence peeks)
-  /// and length. Item and delimitation tags always have an 8-byte header
-  /// and VR 0. False when the header cannot be read in full.
+  /// Reads one element header in `mode`: tag, VR (from the stream, or in
+  /// implicit VR from the dictionary, judged by ImplicitVrFromValue; a VR
+  /// that depends on the SOP class stays 0xFFFF) and length. Item and
+  /// delimitation tags always have an 8-byte header and VR 0. In explicit
+  /// VR the two VR bytes are kept as they stand; any code without a 12-byte
+  /// header reads a 16-bit length. False when the header cannot be read in
+  /// full.
   [[nodiscard]] bool ReadHeader(CStream& stream, TransferMode mode);
+  /// The VR an implicit-VR element is read with, from the dictionary's VR
+  /// and a look at the first bytes of the value (the stream position is
+  /// left where it was): a dictionary sequence whose value does not start
+  /// with an item or sequence delimitation is plain bytes (VR 0); an element
+  /// of unknown VR with a value, or any element of undefined length other
+  /// than Pixel Data, whose value starts with one is a sequence (SQ).
+  static DicomVR ImplicitVrFromValue(CStream& stream, DicomTag tag, DicomVR dictionaryVr, uint32_t length);
   /// Writes a header for this element with `lengthField` as its length.
   void WriteHeader(CStream& stream, TransferMode mode, uint32_t lengthField) const;
   /// Bytes from the stream position to the first item delimitation
@@ -118,12 +129,19 @@ class CDicomElement {
     bool undefinedLength;  ///< length field 0xFFFFFFFF and a delimiter after the value
   };
   /// The framing in `mode`: group 0002 is always explicit VR little endian;
-  /// VR 0 is written as UN. In explicit VR a value too long for a 16-bit
+  /// VR 0 (and any code that is no DICOM VR) is written as UN. In explicit VR a value too long for a 16-bit
   /// length field is written as UN with a 32-bit length, and VRs that
   /// cannot carry an undefined length (UT and the short-header VRs) are
   /// written with their defined length, so the output is always a file
-  /// other toolkits can parse.
+  /// other toolkits can parse. An undefined length is also given up where
+  /// it would not read back (see KeepsUndefinedLength).
   Framing FramingFor(TransferMode mode) const;
+  /// True when the undefined-length flag can be written in `mode` and read
+  /// back as it is: not for an empty value (a reader finds no value before
+  /// the delimitation), a value holding the item delimitation itself, or
+  /// what is written as UN in explicit VR (where undefined length means a
+  /// sequence).
+  bool KeepsUndefinedLength(TransferMode mode) const;
 
  protected:
   /// Copies the header fields (tag, VR, length, undefined-length flag).

@@ -14,6 +14,13 @@ namespace {
 
 constexpr uint64_t kItemHeaderSize = 8;
 constexpr uint64_t kElementHeaderSize = 12;
+
+// Compressed transfer syntaxes are explicit VR, but a file whose data set
+// turned out to be implicit VR keeps its fragments: there the header is the
+// implicit one, tag and length.
+uint64_t ElementHeaderSize(TransferMode mode) {
+  return mode == TransferMode::ImplicitLittleEndian ? 8 : kElementHeaderSize;
+}
 constexpr uint64_t kMaxSeekPosition = static_cast<uint64_t>(std::numeric_limits<int64_t>::max());
 
 struct ItemHeader {
@@ -49,13 +56,18 @@ void WriteItemHeader(CStream& stream, TransferMode mode, DicomTag tag, uint32_t 
 }
 
 // The explicit-VR long header: tag, VR letters (never swapped), two zero
-// bytes, 32-bit length.
+// bytes, 32-bit length; in implicit VR tag and 32-bit length.
 void WriteElementHeader(CStream& stream, TransferMode mode, DicomTag tag, DicomVR vr,
                         uint32_t length) {
   uint8_t bytes[kElementHeaderSize] = {};
   const bool bigEndian = IsBigEndian(mode);
   StoreU16(bytes, TagGroup(tag), bigEndian);
   StoreU16(bytes + 2, TagElement(tag), bigEndian);
+  if (mode == TransferMode::ImplicitLittleEndian) {
+    StoreU32(bytes + 4, length, false);
+    stream.Write(bytes, 8);
+    return;
+  }
   bytes[4] = static_cast<uint8_t>(vr & 0xFFu);
   bytes[5] = static_cast<uint8_t>(vr >> 8);
   StoreU32(bytes + 8, length, bigEndian);
@@ -208,8 +220,8 @@ bool CDicomEncapsulatedPixelData::SkipValue(CStream& stream, TransferMode mode, 
   }
 }
 
-uint64_t CDicomEncapsulatedPixelData::EncodedSize(TransferMode /*mode*/) const {
-  uint64_t size = kElementHeaderSize;
+uint64_t CDicomEncapsulatedPixelData::EncodedSize(TransferMode mode) const {
+  uint64_t size = ElementHeaderSize(mode);
   for (const auto& item : m_items) size += kItemHeaderSize + item->GetLength();
   if (IsUndefinedLength()) size += kItemHeaderSize;
   return size;
@@ -225,7 +237,7 @@ bool CDicomEncapsulatedPixelData::WriteElement(CStream& stream, TransferMode mod
   }
   uint32_t lengthField = kUndefinedLength;
   if (!IsUndefinedLength()) {
-    const uint64_t valueLength = EncodedSize(mode) - kElementHeaderSize;
+    const uint64_t valueLength = EncodedSize(mode) - ElementHeaderSize(mode);
     if (valueLength >= kUndefinedLength) return false;
     lengthField = static_cast<uint32_t>(valueLength);
   }

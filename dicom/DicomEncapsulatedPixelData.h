@@ -58,13 +58,15 @@ class CDicomEncapsulatedPixelData : public CDicomPixelData {
   /// header, a tag other than an item, or an item that runs past the value
   /// or the stream.
   [[nodiscard]] bool SkipValue(CStream& stream, TransferMode mode, std::string& why) override;
-  /// The 12-byte explicit header (Pixel Data exists encapsulated only in
-  /// explicit VR), every item, and for an undefined length the sequence
+  /// The 12-byte explicit header (Pixel Data is encapsulated in explicit VR
+  /// syntaxes; a data set found to be implicit VR gets the 8-byte implicit
+  /// header), every item, and for an undefined length the sequence
   /// delimitation item. False for another tag, an item without its value,
   /// or a defined length too large for the length field. Stream errors
   /// abort the stream and are thrown on.
   [[nodiscard]] bool WriteElement(CStream& stream, TransferMode mode) const override;
-  /// 12 + 8 + length for every item, + 8 for an undefined length.
+  /// 12 (8 in implicit VR) + 8 + length for every item, + 8 for an
+  /// undefined length.
   uint64_t EncodedSize(TransferMode mode) const override;
   /// A copy with copies of all items and of the item positions known; null
   /// for another tag or when memory runs out.

@@ -111,6 +111,7 @@ std::unique_ptr<CDicomElement> CDicomObject::TakeElement(DicomTag tag) { return 
 
 DicomStatus CDicomObject::AddElement(std::unique_ptr<CDicomElement> element) {
   if (!element) return DicomStatus::Failure;
+  if (!CheckElementRules(*element, Place()).empty()) return DicomStatus::Failure;
   const DicomTag tag = element->GetTag();
   if (tag == tags::kMediaStorageSopClassUid) {
     std::string uid;
@@ -143,6 +144,13 @@ DicomStatus CDicomObject::AddValue(DicomTag tag, DicomVR vr, const void* bytes, 
   // without a class the final standard's VR applies.
   if (vr == vr::kUnresolved) vr = LookupVRForSopClass(tag, m_sopClassUid);
   if (vr == vr::SQ) return DicomStatus::Failure;
+  // Judged before the element is built: the value constructor would turn a
+  // length without bytes into an element without value, and an oversized
+  // length into an empty one.
+  const uint64_t padded = uint64_t{length} + (bytes != nullptr ? length & 1u : 0u);
+  if (!CheckElementRules(tag, vr, padded, bytes != nullptr && length > 0, Place()).empty()) {
+    return DicomStatus::Failure;
+  }
   return AddElement(std::make_unique<CDicomElement>(tag, vr, bytes, length));
 }
 
@@ -184,6 +192,7 @@ DicomStatus CDicomObject::AddSequence(std::unique_ptr<CDicomSequence> sequence) 
 DicomStatus CDicomObject::CopyElementFrom(DicomTag tag, const CDicomObject& source) {
   const CDicomElement* element = source.m_elements.Find(tag);
   if (element == nullptr) return DicomStatus::Failure;
+  if (!CheckElementRules(*element, Place()).empty()) return DicomStatus::Failure;
   std::unique_ptr<CDicomElement> copy = element->Clone();
   if (!copy) return DicomStatus::Failure;
   m_elements.Take(tag);

@@ -6,12 +6,14 @@
 
 #include "dicom/DicomTypes.h"
 #include "dicom/ElementMap.h"
+#include "dicom/ElementRules.h"
 #include "dicom/ReadContext.h"
 
 #include <cstdint>
 #include <memory>
 #include <string>
 #include <utility>
+#include <vector>
 
 namespace quillon {
 
@@ -50,8 +52,14 @@ class CDicomObject {
   /// return false.
   [[nodiscard]] virtual bool ReadFromFile(CStream& stream, bool skipPixelData);
   /// Checks the preamble and "DICM", empties the object and reads group 0002
-  /// (always explicit VR little endian); sets the transfer mode and SOP
-  /// Class UID from it.
+  /// (explicit VR little endian, or implicit VR when its first element has
+  /// no VR); sets the transfer mode and SOP Class UID from it. The encoding
+  /// (0002,0010) names is checked against the first elements of the data
+  /// set: when it is missing, or when they do not parse in it but do in
+  /// another encoding (implicit instead of explicit VR or the other way
+  /// round, the other byte order), the data set is read in the encoding it
+  /// has, with a warning, and (0002,0010) is set to name that encoding
+  /// (unless it names a compressed syntax, which no other UID could keep).
   [[nodiscard]] virtual bool ReadMetaGroup(CStream& stream);
   /// Reads elements until the end of the stream or an item delimitation.
   [[nodiscard]] virtual bool ReadDataSet(CStream& stream, bool skipPixelData);
@@ -61,12 +69,19 @@ class CDicomObject {
   /// kItemDelimitationMet or Failure.
   DicomStatus ReadNextElement(CStream& stream, bool skipPixelData);
   /// Why the last read failed (tag, offset and reason); empty after success.
-  const std::string& GetLastReadError() const { return m_ownReadContext.GetError(); }
+  const std::string& GetLastReadError() const;
+  /// What the last read met and worked around, one sentence each with the
+  /// tag and offset where that applies: an encoding other than the one
+  /// announced, no (0002,0010), VR bytes that are no VR, zero padding at
+  /// the end. Empty after a clean read. Kept after a failed read too.
+  const std::vector<std::string>& GetReadWarnings() const;
 
   // ---- Writing ----
 
   /// Writes preamble, "DICM" and every element (group 0002 in explicit VR
-  /// little endian, the rest in the transfer mode). Items return false.
+  /// little endian, the rest in the transfer mode). Items return false, and
+  /// so does an object holding an element FindWriteProblem names: then
+  /// nothing is written.
   [[nodiscard]] virtual bool WriteToFile(CStream& stream);
   /// As WriteToFile, but the data set stops before the first element whose
   /// tag is above `last`. With WriteDataSetFrom, lets a writer put a value
@@ -79,9 +94,19 @@ class CDicomObject {
   /// 128 zero bytes and "DICM".
   [[nodiscard]] virtual bool WritePreamble(CStream& stream);
   /// Writes all elements in ascending tag order in `mode`, refreshing 4-byte
-  /// group lengths and recording the Number of Frames position.
+  /// group lengths and recording the Number of Frames position. The lengths
+  /// of defined-length sequences and items are recorded as written, and
+  /// items take `mode` as their transfer mode, so the object describes the
+  /// stream it was saved to. False, writing nothing, when an element breaks
+  /// CheckElementWriteRules.
   [[nodiscard]] bool WriteDataSet(CStream& stream, TransferMode mode);
   [[nodiscard]] bool WriteDataSet(CStream& stream) { return WriteDataSet(stream, m_transferMode); }
+  /// Why this object cannot be written as a file that reads back: the
+  /// first element, in tag order and at any depth, that breaks
+  /// CheckElementWriteRules, named with its place and the reason; or a
+  /// big endian data set starting with group 0200, which would read back as
+  /// meta information. Empty when the object can be written.
+  std::string FindWriteProblem() const;
 
   /// Empties the source path and destroys every element; transfer mode and
   /// SOP Class UID stay.
@@ -123,10 +148,14 @@ class CDicomObject {
   void SwapElements(CElementMap& elements) { std::swap(m_elements, elements); }
 
   /// Stores `element`, replacing any element with its tag. (0002,0002) also
-  /// sets the SOP Class UID, (0002,0010) the transfer mode. Failure for null.
+  /// sets the SOP Class UID, (0002,0010) the transfer mode. Failure for null
+  /// and for an element CheckElementRules refuses here (a sequence is
+  /// checked with all its items); the object is then unchanged.
   DicomStatus AddElement(std::unique_ptr<CDicomElement> element);
   /// Builds an element from a copy of `bytes` and adds it. VR 0 takes the
-  /// dictionary's VR for this object; SQ fails (use AddSequence).
+  /// dictionary's VR for this object; SQ fails (use AddSequence), and so
+  /// does what CheckElementRules refuses (for example bytes missing for a
+  /// length above 0).
   DicomStatus AddValue(DicomTag tag, DicomVR vr, const void* bytes, uint32_t length);
   DicomStatus AddUInt16(DicomTag tag, DicomVR vr, uint16_t value);
   DicomStatus AddUInt32(DicomTag tag, DicomVR vr, uint32_t value);
@@ -138,7 +167,13 @@ class CDicomObject {
   /// unless its VR is SQ.
   DicomStatus AddSequence(std::unique_ptr<CDicomSequence> sequence);
   /// Replaces this object's element under `tag` with a clone of `source`'s.
+  /// Failure when the source lacks it, the clone fails, or the element may
+  /// not be stored here (CheckElementRules).
   DicomStatus CopyElementFrom(DicomTag tag, const CDicomObject& source);
+
+  /// Where this object's elements are stored: a data set, or (for items) an
+  /// item. The rules of CheckElementRules depend on it.
+  virtual ElementPlace Place() const { return ElementPlace::DataSet; }
 
   /// Builds the file meta group (0002,0000)–(0002,0016) and (0008,0016),
   /// (0008,0018) from the given values.
@@ -182,23 +217,34 @@ class CDicomObject {
     m_readContext = context;
     m_nestingDepth = depth;
   }
-  CReadContext& ReadContext() { return m_readContext ? *m_readContext : m_ownReadContext; }
+  CReadContext& ReadContext();
+  /// Writes the elements in ascending tag order in `mode` without the
+  /// checks of WriteDataSet (which the caller has made for the whole tree),
+  /// only those of the groups `filter` takes with tags in [first, last].
+  enum class GroupFilter { All, MetaOnly, AllButMeta };
+  bool WriteElements(CStream& stream, TransferMode mode, GroupFilter filter, DicomTag first = 0,
+                     DicomTag last = UINT32_MAX);
   int NestingDepth() const { return m_nestingDepth; }
 
  private:
-  enum class GroupFilter { All, MetaOnly, AllButMeta };
   bool ReadDataSetUntil(CStream& stream, uint64_t limit, bool skipPixelData);
-  bool WriteElements(CStream& stream, TransferMode mode, GroupFilter filter, DicomTag first = 0,
-                     DicomTag last = UINT32_MAX);
+  /// The element part of FindWriteProblem (all a data set write needs).
+  std::string FindElementProblem() const;
+  /// Checks the encoding the meta group announced against the first
+  /// elements of the data set at the stream position, and switches to the
+  /// encoding they parse in (with a warning) when they do not parse in it.
+  void ChooseDataSetEncoding(CStream& stream, bool syntaxAnnounced);
 
   std::string m_sourcePath;
   TransferMode m_transferMode = TransferMode::ExplicitLittleEndian;
   std::string m_sopClassUid;
   CElementMap m_elements;
   uint64_t m_numberOfFramesPosition = kNoPosition;
-  // Reading: the top-level object keeps the failure reason of its reads;
-  // items report into their root's context while a read is under way.
-  CReadContext m_ownReadContext;
+  // Reading: the top-level object keeps the failure reason and warnings of
+  // its reads (made on first use, so items, which report into their root's
+  // context, do not carry one); m_readContext is the root's while a read is
+  // under way.
+  std::unique_ptr<CReadContext> m_ownReadContext;
   CReadContext* m_readContext = nullptr;
   int m_nestingDepth = 0;
 };

@@ -36,6 +36,12 @@ class CDicomSequence : public CDicomElement {
   /// A deep copy, or null when an item cannot be copied.
   std::unique_ptr<CDicomElement> Clone() const override;
 
+  /// Records the lengths a write in `mode` gives this sequence and its
+  /// items (for defined lengths) and hands the items `mode` as their
+  /// transfer mode, so that after a save the sequence shows what the file
+  /// holds. The writer calls it just before writing the sequence.
+  void RecordLengths(TransferMode mode);
+
   void AppendItem(std::unique_ptr<CSequenceItem> item);
   size_t GetItemCount() const { return m_items.size(); }
   /// The item at `index`, or null when out of range.

@@ -42,14 +42,11 @@ bool CDicomElement::ReadHeader(CStream& stream, TransferMode mode) {
 
   if (mode == TransferMode::ImplicitLittleEndian) {
     m_length = LoadU32(header + 4, false);
-    m_vr = LookupVR(m_tag);
-    if (m_vr == vr::SQ) {
-      // The dictionary may call an element a sequence that the file holds as
-      // plain bytes; only an item or delimiter at the value's start says SQ.
-      if (!NextIsItemOrSequenceEnd(stream)) m_vr = vr::kUnknown;
-    } else if (m_vr == vr::kUnknown && (TagGroup(m_tag) & 1) != 0) {
-      if (NextIsItemOrSequenceEnd(stream)) m_vr = vr::SQ;
-    }
+    // A VR that depends on the SOP class is resolved by the data set, which
+    // knows the class, and then judged by the same rule.
+    const DicomVR dictionaryVr = LookupVR(m_tag);
+    m_vr = dictionaryVr == vr::kUnresolved ? dictionaryVr
+                                            : ImplicitVrFromValue(stream, m_tag, dictionaryVr, m_length);
   } else if (IsItemTag(m_tag)) {
     m_vr = vr::kUnknown;
     m_length = LoadU32(header + 4, bigEndian);
@@ -102,8 +99,25 @@ uint64_t CDicomElement::FindValueEnd(CStream& stream, TransferMode mode) {
   return found;
 }
 
+DicomVR CDicomElement::ImplicitVrFromValue(CStream& stream, DicomTag tag, DicomVR dictionaryVr, uint32_t length) {
+  if (IsItemTag(tag)) return vr::kUnknown;
+  if (dictionaryVr == vr::SQ) {
+    // The dictionary may call an element a sequence that the file holds as
+    // plain bytes; only an item or delimiter at the value's start says SQ.
+    return NextIsItemOrSequenceEnd(stream) ? vr::SQ : vr::kUnknown;
+  }
+  // A retired, unknown or private tag whose value starts with an item is a
+  // sequence the dictionary does not know, in any group. So is any element
+  // of undefined length that starts with one: only sequences (and Pixel
+  // Data, read on its own) may have an undefined length. Peeking at a value
+  // of length 0 would look at the next element instead.
+  const bool mayBeSequence = (dictionaryVr == vr::kUnknown && length != 0) ||
+                             (length == kUndefinedLength && tag != tags::kPixelData);
+  if (mayBeSequence && NextIsItemOrSequenceEnd(stream)) return vr::SQ;
+  return dictionaryVr;
+}
+
 bool CDicomElement::ReadValue(CStream& stream, TransferMode mode) {
-  if (m_tag == 0) return false;
   m_value.Reset();
   if (m_vr == vr::SQ) return false;
   if (m_length == 0) {

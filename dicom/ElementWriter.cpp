@@ -53,7 +53,6 @@ void CDicomElement::WriteHeader(CStream& stream, TransferMode mode, uint32_t len
 }
 
 bool CDicomElement::WriteElement(CStream& stream, TransferMode mode) const {
-  if (m_tag == 0) return false;
   const uint8_t* value = m_value.Data();
   if (m_length != 0 && value == nullptr) return false;
   if (TagGroup(m_tag) == 0x0002) mode = TransferMode::ExplicitLittleEndian;
@@ -62,7 +61,9 @@ bool CDicomElement::WriteElement(CStream& stream, TransferMode mode) const {
   WriteOrAbort(stream, [&] {
     WriteHeader(stream, mode, framing.undefinedLength ? kUndefinedLength : m_length);
     if (m_length != 0) {
-      if (bigEndian && GetVrProperties(m_vr).swapUnit != 0) {
+      // A value written as UN is read back as UN, which is not swapped, so
+      // it must not be swapped on the way out either.
+      if (bigEndian && !framing.writeAsUN && GetVrProperties(m_vr).swapUnit != 0) {
         std::vector<uint8_t> swapped(value, value + m_length);
         SwapValueBytes(m_vr, swapped.data(), swapped.size());
         stream.Write(swapped.data(), swapped.size());

@@ -15,6 +15,8 @@ class CSequenceItem : public CDicomObject {
   /// undefined-length flag when `source` is an item.
   [[nodiscard]] bool CopyFrom(const CDicomObject* source) override;
 
+  ElementPlace Place() const override { return ElementPlace::Item; }
+
   /// Items are not files.
   [[nodiscard]] bool ReadFromFile(CStream& stream, bool skipPixelData) override;
   [[nodiscard]] bool WriteToFile(CStream& stream) override;

@@ -14,10 +14,13 @@ constexpr uint8_t kNul = 0x00;
 // Sorted by code so lookups can bisect. UC, UR and the 64-bit and long
 // binary VRs are framed with the 12-byte header as the current standard
 // requires, so explicit-VR files from current modalities parse correctly.
+// AT is a pair of 16-bit numbers (group, element), so it is swapped in
+// 2-byte units like US: swapping it whole would turn (0010,0020) into
+// (1000,2000).
 constexpr auto kVrTable = [] {
   std::array<VrProperties, 34> table{{
       {vr::AE, false, kSpace, 0, true},  {vr::AS, false, kSpace, 0, true},
-      {vr::AT, false, kSpace, 0, false}, {vr::CS, false, kSpace, 0, true},
+      {vr::AT, false, kSpace, 2, false}, {vr::CS, false, kSpace, 0, true},
       {vr::DA, false, kSpace, 0, true},  {vr::DS, false, kSpace, 0, true},
       {vr::DT, false, kSpace, 0, true},  {vr::FD, false, kSpace, 8, false},
       {vr::FL, false, kSpace, 4, false}, {vr::IS, false, kSpace, 0, true},
@@ -61,6 +64,8 @@ const VrProperties& GetVrProperties(DicomVR code) {
 }
 
 bool IsTextVR(DicomVR code) { return GetVrProperties(code).isText; }
+
+bool IsKnownVR(DicomVR code) { return code != vr::kUnknown && kVrIndex[code] != kUnlisted; }
 
 std::string VrToString(DicomVR code) {
   if (code == vr::kUnknown) return "??";

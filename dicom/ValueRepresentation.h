@@ -60,6 +60,7 @@ struct VrProperties {
   /// Byte appended to a value of odd length.
   uint8_t padByte;
   /// Unit of the big-endian byte swap in bytes; 0 when the bytes are kept.
+  /// AT swaps in 2-byte units: it is a group and an element number.
   uint8_t swapUnit;
   /// One of the character-string VRs edited and exported as text.
   bool isText;
@@ -72,6 +73,10 @@ const VrProperties& GetVrProperties(DicomVR vr);
 /// True for exactly the character-string VRs AE, AS, CS, DA, DS, DT, IS, LO,
 /// LT, PN, SH, ST, TM, UI and UT.
 bool IsTextVR(DicomVR vr);
+
+/// True for the codes of the VRs in the table (the DICOM VRs); false for
+/// VR 0, 0xFFFF and any other pair of bytes.
+bool IsKnownVR(DicomVR vr);
 
 /// True when an explicit-VR stream frames `vr` with the 12-byte header.
 inline bool HasLongExplicitHeader(DicomVR vr) { return GetVrProperties(vr).longExplicitHeader; }

@@ -3,8 +3,10 @@
 /// media file, with and without the pixel data. Whatever was read — all of
 /// it, or what the object kept before a failure — is dumped and written to
 /// memory; an output we wrote ourselves must then read back, since a file
-/// this library saves and cannot open again is a file the user has lost.
-/// The sanitizers catch the rest (out-of-bounds access, leaks, overflow).
+/// this library saves and cannot open again is a file the user has lost,
+/// and saving what was read back must give the same bytes again, since
+/// anything else means the object changed on the way. The sanitizers catch
+/// the rest (out-of-bounds access, leaks, overflow).
 #include "dicom/DicomObject.h"
 #include "dicom/FileException.h"
 #include "dicom/MemoryStream.h"
@@ -39,6 +41,12 @@ void ReadBackOwnOutput(const CMemoryStream& written) {
   }
   std::string text;
   (void)copy.DumpText(text, 0);
+  CMemoryStream again;
+  if (!copy.WriteToFile(again) || again.Data() != written.Data()) {
+    std::fprintf(stderr, "own output of %zu bytes reads back but does not save the same: %s\n",
+                 written.Data().size(), copy.FindWriteProblem().c_str());
+    __builtin_trap();
+  }
 }
 
 void ReadDumpWrite(const uint8_t* data, size_t size, bool skipPixelData) {

@@ -52,7 +52,9 @@ TEST(ElementDialog, AcceptsWhatCanBeStoredAndRefusesTheRest) {
     const std::string what = std::string(c.group) + "," + c.element + " " + c.vr + " '" + c.value + "'";
     EXPECT_EQ(accepted, !c.bytes.empty()) << what;
     EXPECT_EQ(ui.messages.size(), accepted ? 0u : 1u) << what;  // a refusal always says why
-    if (accepted) EXPECT_EQ(dialog.Result().bytes, c.bytes) << what;
+    if (accepted) {
+      EXPECT_EQ(dialog.Result().bytes, c.bytes) << what;
+    }
   }
 }
 

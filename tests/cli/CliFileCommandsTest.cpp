@@ -59,6 +59,24 @@ TEST_F(CliFileCommands, UnreadableFilesSayWhyAndExitOne) {
       << r.err;
 }
 
+TEST_F(CliFileCommands, DumpPutsReadWarningsOnStandardError) {
+  // The meta group says explicit VR; the data set is implicit.
+  ByteBuilder b;
+  b.Meta("1.2.840.10008.1.2.1").Implicit(0x00080060, "OT").Implicit(0x00100010, "DOE^JOHN");
+  const std::string file = m_dir / "lying.dcm";
+  WriteText(file, std::string(b.bytes.begin(), b.bytes.end()));
+  const CommandResult r = RunShell(kCli + " dump " + file);
+  ASSERT_EQ(r.exitCode, 0) << r.err;
+  EXPECT_NE(r.out.find("| patient_name                             | PN | \"DOE^JOHN\" \n"), std::string::npos) << r.out;
+  EXPECT_EQ(r.out.find("Warning"), std::string::npos);
+  EXPECT_EQ(r.err, "Warning: " + file +
+                       ": the Transfer Syntax UID (0002,0010) is 1.2.840.10008.1.2.1 (explicit VR little endian), "
+                       "but the data set is in implicit VR little endian; it was read as such, and (0002,0010) "
+                       "was set to 1.2.840.10008.1.2\n");
+  // A clean file warns of nothing.
+  EXPECT_EQ(RunShell(kCli + " dump " + m_file).err, "");
+}
+
 TEST_F(CliFileCommands, RewriteSavesTheSameFile) {
   const std::string out = m_dir / "out.dcm";
   const CommandResult r = RunShell(kCli + " rewrite " + m_file + " " + out);

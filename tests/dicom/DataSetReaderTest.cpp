@@ -84,6 +84,21 @@ TEST(DataSetReaderPrefix, BigEndianValuesAreSwappedButNotTheMetaGroup) {
   EXPECT_EQ(StringOf(object, 0x00020010), kBigEndian);
 }
 
+TEST(DataSetReaderPrefix, BigEndianAtValuesAreSwappedWordByWord) {
+  // (0020,9165) Dimension Index Pointer naming (0010,0020): group, then
+  // element, each a 16-bit word in the stream's byte order.
+  ByteBuilder b(true);
+  b.Meta(kBigEndian).Explicit(0x00209165, "AT", std::string("\x00\x10\x00\x20\x00\x28\x00\x10", 8));
+  CDicomObject object;
+  ASSERT_TRUE(Read(b, object)) << object.GetLastReadError();
+  const uint8_t* value = nullptr;
+  uint32_t length = 0;
+  ASSERT_EQ(object.GetValue(0x00209165, length, &value), DicomStatus::Success);
+  ASSERT_EQ(length, 8u);
+  // Held as a little-endian file holds it: 10 00 20 00, not 20 00 10 00.
+  EXPECT_EQ(std::vector<uint8_t>(value, value + 8), (std::vector<uint8_t>{0x10, 0, 0x20, 0, 0x28, 0, 0x10, 0}));
+}
+
 TEST(DataSetReaderImplicit, DictionarySequenceWithoutItemsIsPlainBytes) {
   ByteBuilder b;
   b.Meta(kImplicit).ImplicitHeader(0x00081140, 0).Implicit(0x00100010, "DOE^JOHN");
@@ -108,6 +123,47 @@ TEST(DataSetReaderImplicit, PrivateUndefinedLengthWithItemsIsASequence) {
   ASSERT_EQ(sequence->GetItemCount(), 1u);
   EXPECT_EQ(StringOf(*sequence->GetItem(0), 0x00100010), "DOE^JOHN");
   EXPECT_EQ(StringOf(object, 0x00100020), "ID42");
+}
+
+// Sequences the dictionary does not call sequences: retired tags (VR 0 in
+// the table), tags it does not know in even groups, and any element of
+// undefined length whose value starts with an item. Each used to end the
+// read at its sequence delimitation ("item tag outside of any sequence").
+TEST(DataSetReaderImplicit, UnknownAndRetiredTagsWithItemsAreSequencesInAnyGroup) {
+  struct Case {
+    const char* name;
+    DicomTag tag;
+    uint32_t length;
+  };
+  const std::string inner = std::string("\x08\x00\x50\x11\x06\x00\x00\x00", 8) + std::string("1.2.3\0", 6);
+  for (const Case& c : {Case{"retired, undefined length", 0x00081145, 0xFFFFFFFF},
+                        Case{"unknown even tag", 0x00209999, 0xFFFFFFFF},
+                        Case{"known non-sequence tag", 0x00101000, 0xFFFFFFFF},
+                        Case{"retired, defined length", 0x00081145, 8 + 14}}) {
+    ByteBuilder b;
+    b.Meta(kImplicit).ImplicitHeader(c.tag, c.length);
+    if (c.length == 0xFFFFFFFF) {
+      b.Item().Raw(inner).ItemEnd().SequenceEnd();
+    } else {
+      b.Item(14).Raw(inner);
+    }
+    b.Implicit(0x00209998, "ABCD");  // after the sequence, so it is read in
+    CDicomObject object;
+    ASSERT_TRUE(Read(b, object)) << c.name << ": " << object.GetLastReadError();
+    CDicomSequence* sequence = nullptr;
+    ASSERT_EQ(object.GetSequence(c.tag, &sequence), DicomStatus::Success) << c.name;
+    ASSERT_EQ(sequence->GetItemCount(), 1u) << c.name;
+    EXPECT_EQ(StringOf(*sequence->GetItem(0), 0x00081150), "1.2.3") << c.name;
+    EXPECT_TRUE(object.Contains(0x00209998)) << c.name;
+  }
+  // Pixel Data of undefined length is encapsulated pixel data, never a
+  // sequence of data sets.
+  ByteBuilder pixels;
+  pixels.Meta(kImplicit).ImplicitHeader(0x7FE00010, 0xFFFFFFFF).Item(0).Item(4).Raw("abcd").SequenceEnd();
+  CDicomObject object;
+  ASSERT_TRUE(Read(pixels, object)) << object.GetLastReadError();
+  CDicomSequence* sequence = nullptr;
+  EXPECT_EQ(object.GetSequence(0x7FE00010, &sequence), DicomStatus::WrongKind);
 }
 
 TEST(DataSetReaderImplicit, ContextDependentTagFollowsTheSopClass) {
@@ -334,6 +390,121 @@ TEST(DataSetReaderEnd, StreamEndingAfterTheLastElementOrOneStrayByteIsSuccess) {
 
   b.Byte(0);
   EXPECT_TRUE(Read(b, object)) << object.GetLastReadError();
+}
+
+// The command group (0000,xxxx), (0000,0000) included, is legal in a data
+// set; peers read it. It used to fail the read at (0000,0000).
+TEST(DataSetReaderValues, CommandGroupElementsAreReadKeptAndWrittenBackIdentically) {
+  for (const char* syntax : {kImplicit, kExplicit, kBigEndian}) {
+    const bool big = std::string(syntax) == kBigEndian;
+    const bool implicit = std::string(syntax) == kImplicit;
+    ByteBuilder b(big);
+    b.Meta(syntax);
+    const std::string groupLength = big ? std::string("\0\0\0\x0a", 4) : std::string("\x0a\0\0\0", 4);
+    const std::string command = big ? std::string("\0\1", 2) : std::string("\1\0", 2);
+    if (implicit) {
+      b.Implicit(0x00000000, groupLength).Implicit(0x00000100, command).Implicit(0x00100010, "DOE^JOHN");
+    } else {
+      b.Explicit(0x00000000, "UL", groupLength).Explicit(0x00000100, "US", command);
+      b.Explicit(0x00100010, "PN", "DOE^JOHN");
+    }
+    CDicomObject object;
+    ASSERT_TRUE(Read(b, object)) << syntax << ": " << object.GetLastReadError();
+    uint16_t field = 0;
+    EXPECT_EQ(object.GetUInt16(0x00000100, field), DicomStatus::Success) << syntax;
+    EXPECT_EQ(field, 1) << syntax;
+    ASSERT_TRUE(object.Contains(0x00000000)) << syntax;
+    CMemoryStream written;
+    ASSERT_TRUE(object.WriteToFile(written)) << syntax << ": " << object.FindWriteProblem();
+    EXPECT_EQ(written.Data(), b.bytes) << syntax;
+  }
+}
+
+// Lenience that real archives need: each file reads, with a warning that
+// says what was worked around.
+TEST(DataSetReaderLenience, VrBytesThatAreNoVrAreReadAsUnknownWithAWarning) {
+  for (const std::string& vrBytes : {std::string("\0\0", 2), std::string("  "), std::string("lo")}) {
+    ByteBuilder b;
+    b.Meta(kExplicit).Explicit(0x00080060, "CS", "OT");
+    const std::string where = "(0009,1001) at offset " + std::to_string(b.Size()) + ": the VR bytes ";
+    b.Tag(0x00091001).Raw(vrBytes).U16(4).Raw("abcd");
+    b.Explicit(0x00100010, "PN", "DOE^JOHN");
+    CDicomObject object;
+    ASSERT_TRUE(Read(b, object)) << object.GetLastReadError();
+    CDicomElement* element = nullptr;
+    ASSERT_EQ(object.GetElement(0x00091001, &element), DicomStatus::Success);
+    EXPECT_EQ(element->GetVR(), vr::kUnknown);
+    EXPECT_EQ(element->GetLength(), 4u);
+    EXPECT_EQ(StringOf(object, 0x00100010), "DOE^JOHN");
+    ASSERT_EQ(object.GetReadWarnings().size(), 1u);
+    EXPECT_EQ(object.GetReadWarnings()[0].rfind(where, 0), 0u)
+        << object.GetReadWarnings()[0];
+  }
+}
+
+TEST(DataSetReaderLenience, ZeroPaddingAtTheEndIsLeftOutWithAWarning) {
+  for (const char* syntax : {kImplicit, kExplicit}) {
+    ByteBuilder b;
+    b.Meta(syntax);
+    if (std::string(syntax) == kImplicit) {
+      b.Implicit(0x00100010, "DOE^JOHN");
+    } else {
+      b.Explicit(0x00100010, "PN", "DOE^JOHN");
+    }
+    const size_t end = b.Size();
+    b.bytes.resize(end + 100, 0);
+    CDicomObject object;
+    ASSERT_TRUE(Read(b, object)) << syntax << ": " << object.GetLastReadError();
+    EXPECT_FALSE(object.Contains(0x00000000)) << syntax;
+    EXPECT_EQ(StringOf(object, 0x00100010), "DOE^JOHN");
+    ASSERT_EQ(object.GetReadWarnings().size(), 1u) << syntax;
+    EXPECT_NE(object.GetReadWarnings()[0].find("ends with 100 zero bytes"), std::string::npos);
+
+    // Eight zeros followed by more elements: an empty (0000,0000), which
+    // says nothing and is left out too (kept, it could not be told from
+    // padding once saved in implicit VR).
+    b.bytes.resize(end);
+    b.Raw(std::string(8, '\0'));
+    if (std::string(syntax) == kImplicit) {
+      b.Implicit(0x00100020, "ID");
+    } else {
+      b.Explicit(0x00100020, "LO", "ID");
+    }
+    ASSERT_TRUE(Read(b, object)) << syntax << ": " << object.GetLastReadError();
+    EXPECT_FALSE(object.Contains(0x00000000)) << syntax;
+    EXPECT_EQ(StringOf(object, 0x00100020), "ID");
+    ASSERT_EQ(object.GetReadWarnings().size(), 1u) << syntax;
+    EXPECT_EQ(object.GetReadWarnings()[0], "(0000,0000) at offset " + std::to_string(end) +
+                                               ": an empty (0000,0000) was left out");
+  }
+}
+
+TEST(DataSetReaderLenience, ImplicitVrMetaGroupIsRead) {
+  ByteBuilder b;
+  b.bytes.insert(b.bytes.end(), 128, 0);
+  const std::string syntax = std::string(kExplicit) + '\0';
+  b.Raw("DICM").Implicit(0x00020000, std::string("\x1c\0\0\0", 4)).Implicit(0x00020010, syntax);
+  b.Explicit(0x00100010, "PN", "DOE^JOHN");
+  CDicomObject object;
+  ASSERT_TRUE(Read(b, object)) << object.GetLastReadError();
+  EXPECT_EQ(StringOf(object, 0x00020010), kExplicit);
+  EXPECT_EQ(StringOf(object, 0x00100010), "DOE^JOHN");
+  CDicomElement* element = nullptr;
+  ASSERT_EQ(object.GetElement(0x00020010, &element), DicomStatus::Success);
+  EXPECT_EQ(element->GetVR(), vr::UI);  // from the dictionary
+  ASSERT_EQ(object.GetReadWarnings().size(), 1u);
+  EXPECT_NE(object.GetReadWarnings()[0].find("implicit VR"), std::string::npos);
+}
+
+TEST(DataSetReaderLenience, ABareDataSetWithoutPreambleStaysAnErrorThatSaysSo) {
+  ByteBuilder b;
+  b.Explicit(0x00020010, "UI", std::string(kExplicit) + '\0').Explicit(0x00080060, "CS", "OT");
+  b.bytes.resize(200, 0);
+  CDicomObject object;
+  EXPECT_FALSE(Read(b, object));
+  EXPECT_EQ(object.GetLastReadError(),
+            "not a DICOM file: no \"DICM\" after the 128-byte preamble; it starts with element (0002,0010), "
+            "like a data set saved without the media file header, which is not read");
 }
 
 // Untrusted input: each case fails cleanly with a reason naming the place.

@@ -59,11 +59,16 @@ TEST(DataSetWriterLayout, UnknownVrIsWrittenAsUnAndLongShortValuesToo) {
   expected.ExplicitHeader(0x00091001, "UN", 2).Raw("ab");
   EXPECT_EQ(DataSetBytes(object, TransferMode::ExplicitLittleEndian), Bytes(expected));
 
-  // A value that does not fit a 16-bit length field keeps its bytes and
-  // is written as UN with a 32-bit length instead of a wrapped length.
-  CDicomObject big;
+  // A value that does not fit a 16-bit length field (read from an implicit
+  // VR file: the data model refuses to make one) keeps its bytes and is
+  // written as UN with a 32-bit length instead of a wrapped length.
   const std::string text(70000, 'x');
-  (void)big.AddString(0x00204000, vr::LT, text);
+  ByteBuilder implicit;
+  implicit.Meta("1.2.840.10008.1.2").Implicit(0x00204000, text);
+  CMemoryStream source(implicit.bytes);
+  CDicomObject big;
+  ASSERT_TRUE(big.ReadFromFile(source, false)) << big.GetLastReadError();
+  for (DicomTag meta : {0x00020000u, 0x00020001u, 0x00020002u, 0x00020010u}) (void)big.RemoveElement(meta);
   const auto bytes = DataSetBytes(big, TransferMode::ExplicitLittleEndian);
   ByteBuilder header;
   header.ExplicitHeader(0x00204000, "UN", 70000);
@@ -72,6 +77,29 @@ TEST(DataSetWriterLayout, UnknownVrIsWrittenAsUnAndLongShortValuesToo) {
   CDicomElement* element = nullptr;
   ASSERT_EQ(big.GetElement(0x00204000, &element), DicomStatus::Success);
   EXPECT_EQ(element->EncodedSize(TransferMode::ExplicitLittleEndian), bytes.size());
+}
+
+TEST(DataSetWriterLayout, BigEndianAtValuesAreWrittenWordByWord) {
+  CDicomObject object;
+  const uint8_t pointer[4] = {0x10, 0x00, 0x20, 0x00};  // (0010,0020), held little endian
+  ASSERT_EQ(object.AddValue(0x00209165, vr::AT, pointer, 4), DicomStatus::Success);
+  ByteBuilder big(true);
+  big.ExplicitHeader(0x00209165, "AT", 4).U16(0x0010).U16(0x0020);
+  EXPECT_EQ(DataSetBytes(object, TransferMode::ExplicitBigEndian), Bytes(big));
+}
+
+TEST(DataSetWriterLayout, EncapsulatedPixelDataInAnImplicitDataSetGetsAnImplicitHeader) {
+  // Fragments in an implicit VR file (undefined length, an item first) are
+  // read as encapsulated pixel data; they used to be written with an
+  // explicit header inside the implicit data set.
+  ByteBuilder b;
+  b.Meta("1.2.840.10008.1.2").Implicit(0x00280010, std::string("\1\0", 2));
+  b.ImplicitHeader(0x7FE00010, 0xFFFFFFFF).Item(0).Item(4).Raw("abcd").SequenceEnd();
+  CMemoryStream source(b.bytes);
+  CDicomObject object;
+  ASSERT_TRUE(object.ReadFromFile(source, false)) << object.GetLastReadError();
+  ASSERT_EQ(object.GetTransferMode(), TransferMode::ImplicitLittleEndian);
+  EXPECT_EQ(Written(object), b.bytes);
 }
 
 TEST(DataSetWriterLayout, EmptyUndefinedSequenceAndItems) {
@@ -214,12 +242,44 @@ TEST(DataSetWriterFailure, StreamErrorsAbortAndPassOn) {
   }
 }
 
-TEST(DataSetWriterFailure, ElementWithoutItsValueFails) {
+/// Leaves the element under `tag` with a length but without its value, as
+/// only a change made after it was stored can (AddElement refuses one).
+void DropValueKeepLength(CDicomObject& object, DicomTag tag) {
+  CDicomElement* element = nullptr;
+  ASSERT_EQ(object.GetElement(tag, &element), DicomStatus::Success);
+  const uint32_t length = element->GetLength();
+  element->ClearValue();
+  element->SetValueLength(length);
+}
+
+TEST(DataSetWriterFailure, ElementWithoutItsValueFailsBeforeAnyByteIsWritten) {
   CDicomObject object;
-    AddMeta(object, "1.2.840.10008.1.2.1");
-  (void)object.AddElement(std::make_unique<CDicomElement>(0x00100010, vr::PN, nullptr, 8));
+  AddMeta(object, "1.2.840.10008.1.2.1");
+  ASSERT_EQ(object.AddString(0x00100010, vr::PN, "DOE^JOHN"), DicomStatus::Success);
+  DropValueKeepLength(object, 0x00100010);
   CMemoryStream stream;
   EXPECT_FALSE(object.WriteToFile(stream));
+  EXPECT_TRUE(stream.Data().empty());
+  EXPECT_EQ(object.FindWriteProblem(), "(0010,0010) has a length of 8 bytes but no value.");
+}
+
+TEST(DataSetWriterFailure, BigEndianDataSetStartingWithGroup0200IsRefused) {
+  // Its first tag would be written 02 00 00 00, which a reader takes for
+  // (0002,0000) of the meta group.
+  CDicomObject object;
+  AddMeta(object, "1.2.840.10008.1.2.2");
+  (void)object.RemoveElement(tags::kSopClassUid);
+  (void)object.RemoveElement(tags::kSopInstanceUid);
+  ASSERT_EQ(object.AddValue(0x02000010, vr::OB, "ab", 2), DicomStatus::Success);
+  EXPECT_EQ(object.FindWriteProblem(),
+            "(0200,0010): a big endian data set cannot start with group 0200, which reads back as file meta "
+            "information (group 0002).");
+  CMemoryStream stream;
+  EXPECT_FALSE(object.WriteToFile(stream));
+  // Behind a lower group it is harmless.
+  ASSERT_EQ(object.AddString(0x00100010, vr::PN, "DOE^JOHN"), DicomStatus::Success);
+  EXPECT_EQ(object.FindWriteProblem(), "");
+  EXPECT_TRUE(object.WriteToFile(stream));
 }
 
 class AtomicSaveTest : public ::testing::Test {
@@ -253,11 +313,12 @@ TEST_F(AtomicSaveTest, FailureLeavesTheTargetUntouchedAndNoTemporaryFile) {
   const fs::path target = m_dir / "out.dcm";
   std::ofstream(target) << "old content";
   CDicomObject object;
-    AddMeta(object, "1.2.840.10008.1.2.1");
-  (void)object.AddElement(std::make_unique<CDicomElement>(0x00100010, vr::PN, nullptr, 8));
+  AddMeta(object, "1.2.840.10008.1.2.1");
+  ASSERT_EQ(object.AddString(0x00100010, vr::PN, "DOE^JOHN"), DicomStatus::Success);
+  DropValueKeepLength(object, 0x00100010);
   std::string error;
   EXPECT_FALSE(SaveDicomFile(object, target.string(), error));
-  EXPECT_FALSE(error.empty());
+  EXPECT_NE(error.find("(0010,0010) has a length of 8 bytes but no value"), std::string::npos) << error;
   std::ifstream in(target);
   std::string content((std::istreambuf_iterator<char>(in)), {});
   EXPECT_EQ(content, "old content");

@@ -1,5 +1,6 @@
 // Inputs the fuzzer found: each once made us write a file our own reader
-// then rejected. Whatever we read, in either mode, must save and read back.
+// then rejected, or read back as something else. Whatever we read, in
+// either mode, must save, read back, and save again to the same bytes.
 #include "dicom/DicomObject.h"
 #include "dicom/MemoryStream.h"
 
@@ -30,6 +31,9 @@ TEST(FuzzRegression, WhatWeReadWeCanWriteAndReadBack) {
       CDicomObject back;
       EXPECT_TRUE(back.ReadFromFile(again, false))
           << entry.path().filename() << " skip=" << skipPixelData << ": " << back.GetLastReadError();
+      CMemoryStream rewritten;
+      EXPECT_TRUE(back.WriteToFile(rewritten)) << entry.path().filename() << ": " << back.FindWriteProblem();
+      EXPECT_EQ(rewritten.Data(), written.Data()) << entry.path().filename() << " skip=" << skipPixelData;
     }
   }
   EXPECT_GE(inputs, 4);

@@ -71,13 +71,14 @@ TEST(ValueRepresentation, SwapUnitsFollowTheVr) {
     const uint8_t expected[9] = {3, 2, 1, 0, 7, 6, 5, 4, 8};
     EXPECT_EQ(std::memcmp(bytes, expected, 9), 0) << VrToString(code);
   }
-  for (DicomVR code : {vr::US, vr::SS, vr::OW}) {
+  // AT is a group and an element number: two 16-bit words.
+  for (DicomVR code : {vr::US, vr::SS, vr::OW, vr::AT}) {
     fill();
     EXPECT_TRUE(SwapValueBytes(code, bytes, 9));
     const uint8_t expected[9] = {1, 0, 3, 2, 5, 4, 7, 6, 8};
     EXPECT_EQ(std::memcmp(bytes, expected, 9), 0) << VrToString(code);
   }
-  for (DicomVR code : {vr::OB, vr::UN, vr::AT, vr::CS, vr::SQ, vr::kUnknown}) {
+  for (DicomVR code : {vr::OB, vr::UN, vr::CS, vr::SQ, vr::kUnknown}) {
     fill();
     EXPECT_FALSE(SwapValueBytes(code, bytes, 9));
     EXPECT_EQ(bytes[0], 0);
