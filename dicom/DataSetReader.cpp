@@ -71,9 +71,10 @@ std::string NoPreambleReason(const uint8_t* prefix, uint64_t got) {
                                               : "not a DICOM file: no \"DICM\" after the 128-byte preamble";
   if (got >= 8) {
     const uint16_t group = LoadU16(prefix, false);
-    const bool elementLike = (group == 0x0002 || group == 0x0008) && IsKnownVR(static_cast<DicomVR>(prefix[4] | (prefix[5] << 8)));
-    const bool implicitLike = (group == 0x0002 || group == 0x0008) && LoadU32(prefix + 4, false) < got;
-    if (elementLike || implicitLike) {
+    const bool lowGroup = group == 0x0002 || group == 0x0008;
+    const bool explicitLike = IsKnownVR(static_cast<DicomVR>(prefix[4] | (prefix[5] << 8)));
+    const bool implicitLike = LoadU32(prefix + 4, false) < got;
+    if (lowGroup && (explicitLike || implicitLike)) {
       char tag[16];
       std::snprintf(tag, sizeof tag, "(%04X,%04X)", group, LoadU16(prefix + 2, false));
       reason += std::string("; it starts with element ") + tag +

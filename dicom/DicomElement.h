@@ -129,12 +129,12 @@ class CDicomElement {
     bool undefinedLength;  ///< length field 0xFFFFFFFF and a delimiter after the value
   };
   /// The framing in `mode`: group 0002 is always explicit VR little endian;
-  /// VR 0 (and any code that is no DICOM VR) is written as UN. In explicit VR a value too long for a 16-bit
-  /// length field is written as UN with a 32-bit length, and VRs that
-  /// cannot carry an undefined length (UT and the short-header VRs) are
-  /// written with their defined length, so the output is always a file
-  /// other toolkits can parse. An undefined length is also given up where
-  /// it would not read back (see KeepsUndefinedLength).
+  /// VR 0 (and any code that is no DICOM VR) is written as UN. In explicit
+  /// VR a value too long for a 16-bit length field is written as UN with a
+  /// 32-bit length, and VRs that cannot carry an undefined length (UT and
+  /// the short-header VRs) are written with their defined length, so the
+  /// output is always a file other toolkits can parse. An undefined length
+  /// is also given up where it would not read back (KeepsUndefinedLength).
   Framing FramingFor(TransferMode mode) const;
   /// True when the undefined-length flag can be written in `mode` and read
   /// back as it is: not for an empty value (a reader finds no value before

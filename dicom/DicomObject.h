@@ -52,14 +52,14 @@ class CDicomObject {
   /// return false.
   [[nodiscard]] virtual bool ReadFromFile(CStream& stream, bool skipPixelData);
   /// Checks the preamble and "DICM", empties the object and reads group 0002
-  /// (explicit VR little endian, or implicit VR when its first element has
-  /// no VR); sets the transfer mode and SOP Class UID from it. The encoding
-  /// (0002,0010) names is checked against the first elements of the data
-  /// set: when it is missing, or when they do not parse in it but do in
-  /// another encoding (implicit instead of explicit VR or the other way
-  /// round, the other byte order), the data set is read in the encoding it
-  /// has, with a warning, and (0002,0010) is set to name that encoding
-  /// (unless it names a compressed syntax, which no other UID could keep).
+  /// (explicit VR little endian, or implicit VR for elements whose VR bytes
+  /// are no VR); sets the transfer mode and SOP Class UID from it. When
+  /// (0002,0010) is missing or names one of the three uncompressed
+  /// syntaxes, the first elements of the data set are walked in that
+  /// encoding; when they stumble and walk further in another (implicit
+  /// instead of explicit VR or the other way round, the other byte order),
+  /// the data set is read in that one, with a warning, and (0002,0010) is
+  /// set to name it. A compressed syntax is trusted as it stands.
   [[nodiscard]] virtual bool ReadMetaGroup(CStream& stream);
   /// Reads elements until the end of the stream or an item delimitation.
   [[nodiscard]] virtual bool ReadDataSet(CStream& stream, bool skipPixelData);
@@ -72,8 +72,9 @@ class CDicomObject {
   const std::string& GetLastReadError() const;
   /// What the last read met and worked around, one sentence each with the
   /// tag and offset where that applies: an encoding other than the one
-  /// announced, no (0002,0010), VR bytes that are no VR, zero padding at
-  /// the end. Empty after a clean read. Kept after a failed read too.
+  /// announced, no (0002,0010), a meta group in implicit VR, VR bytes that
+  /// are no VR, an empty (0000,0000), zero padding at the end. Empty after
+  /// a clean read; kept after a failed read too.
   const std::vector<std::string>& GetReadWarnings() const;
 
   // ---- Writing ----

@@ -22,7 +22,8 @@ std::string WriteRuleProblem(DicomTag tag, DicomVR vr, uint64_t length, bool has
     return FormatTag(tag) + " is the item tag: it starts an item of a sequence and cannot be stored as an element.";
   }
   if (tag == tags::kItemDelimitation || tag == tags::kSequenceDelimitation) {
-    return FormatTag(tag) + " is a delimitation tag, which the writer puts out itself: it cannot be stored as an element.";
+    return FormatTag(tag) +
+           " is a delimitation tag, which the writer puts out itself: it cannot be stored as an element.";
   }
   if (TagGroup(tag) == kMetaGroup && place == ElementPlace::Item) {
     return FormatTag(tag) + " belongs to the file meta information (group 0002), which exists only at the top "

@@ -67,7 +67,8 @@ TEST_F(CliFileCommands, DumpPutsReadWarningsOnStandardError) {
   WriteText(file, std::string(b.bytes.begin(), b.bytes.end()));
   const CommandResult r = RunShell(kCli + " dump " + file);
   ASSERT_EQ(r.exitCode, 0) << r.err;
-  EXPECT_NE(r.out.find("| patient_name                             | PN | \"DOE^JOHN\" \n"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("| patient_name                             | PN | \"DOE^JOHN\" \n"), std::string::npos)
+      << r.out;
   EXPECT_EQ(r.out.find("Warning"), std::string::npos);
   EXPECT_EQ(r.err, "Warning: " + file +
                        ": the Transfer Syntax UID (0002,0010) is 1.2.840.10008.1.2.1 (explicit VR little endian), "
