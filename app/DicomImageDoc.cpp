@@ -3,6 +3,7 @@
 #include "app/UserInterface.h"
 #include "dicom/AtomicFileWriter.h"
 #include "dicom/DicomPixelData.h"
+#include "dicom/DicomSequence.h"
 #include "dicom/SequenceItem.h"
 
 #include <algorithm>
@@ -17,6 +18,20 @@ constexpr const char* kErrorSavingFile = "Error Saving File";
 constexpr const char* kCannotSaveWithoutPixelData = "File cannot be saved without the pixel data";
 
 std::string FileNameOf(const std::string& path) { return std::filesystem::path(path).filename().string(); }
+
+/// Gives every defined-length sequence and item of `object` the length a
+/// save would write, so that after a change the rows show the lengths of
+/// the file the document would become, not those of the file it came from.
+void RecordSequenceLengths(CDicomObject& object, TransferMode mode) {
+  for (const auto& entry : object.Elements().Sorted()) {
+    auto* sequence = dynamic_cast<CDicomSequence*>(entry.element.get());
+    if (sequence == nullptr) continue;
+    sequence->RecordLengths(mode);
+    for (size_t i = 0; i < sequence->GetItemCount(); ++i) {
+      if (CSequenceItem* item = sequence->GetItem(i)) RecordSequenceLengths(*item, mode);
+    }
+  }
+}
 
 /// Transfer syntaxes whose pixel data is a plain value, not fragments.
 bool IsNativeSyntax(const std::string& uid) {
@@ -130,6 +145,7 @@ bool CDicomImageDoc::CanAddItem(int row) const {
 void CDicomImageDoc::Undo() {
   if (!m_undo.CanUndo()) return;
   m_undo.Undo();
+  RecordSequenceLengths(m_object, m_object.GetTransferMode());
   Refresh(nullptr);
   NotifyState();
 }
@@ -137,6 +153,7 @@ void CDicomImageDoc::Undo() {
 void CDicomImageDoc::Redo() {
   if (!m_undo.CanRedo()) return;
   m_undo.Redo();
+  RecordSequenceLengths(m_object, m_object.GetTransferMode());
   Refresh(nullptr);
   NotifyState();
 }
@@ -144,6 +161,7 @@ void CDicomImageDoc::Redo() {
 void CDicomImageDoc::Commit(std::unique_ptr<CEditCommand> applied, const void* focus) {
   if (!applied) return;
   m_undo.Push(std::move(applied));
+  RecordSequenceLengths(m_object, m_object.GetTransferMode());
   Refresh(focus);
   NotifyState();
 }

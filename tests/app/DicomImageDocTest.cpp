@@ -122,6 +122,21 @@ TEST_F(DocumentTest, RemovingAnItemKeepsTheOthersInOrder) {
   EXPECT_EQ(Outer().GetItem(1), second);
 }
 
+TEST_F(DocumentTest, AfterAChangeTheRowsShowTheLengthsASaveWouldWrite) {
+  // Written by DCMTK with defined lengths, (0008,1140) says 150 bytes; an
+  // item more, and its row must say what the file would hold.
+  CDicomImageDoc& document = m_document;
+  const int row = RowHolding(document, "0008 1140");
+  ASSERT_NE(document.Rows().RawText(static_cast<size_t>(row)).find("     150 |"), std::string::npos);
+  document.AddItem(row);
+  const std::string saved = m_dir / "saved.dcm";
+  ASSERT_TRUE(document.SaveTo(saved, m_ui));
+  const std::string dump = RunShell(std::string(QUILLON_CLI_PATH) + " dump " + saved).out;
+  const std::string line = document.Rows().RawText(static_cast<size_t>(RowHolding(document, "0008 1140")));
+  EXPECT_NE(dump.find(line), std::string::npos) << line;
+  EXPECT_EQ(line.find("     150 |"), std::string::npos) << line;
+}
+
 TEST_F(DocumentTest, SequencesAndItemsAreAddedEmpty) {
   m_ui.sequenceDialogs.push_back([](CAddSequenceDlg& dialog) {
     dialog.groupText = "0008";
