@@ -129,10 +129,11 @@ TEST_F(DocumentTest, AfterAChangeTheRowsShowTheLengthsASaveWouldWrite) {
   const int row = RowHolding(document, "0008 1140");
   ASSERT_NE(document.Rows().RawText(static_cast<size_t>(row)).find("     150 |"), std::string::npos);
   document.AddItem(row);
+  // Shown before the save, as the user sees it.
+  const std::string line = document.Rows().RawText(static_cast<size_t>(RowHolding(document, "0008 1140")));
   const std::string saved = m_dir / "saved.dcm";
   ASSERT_TRUE(document.SaveTo(saved, m_ui));
   const std::string dump = RunShell(std::string(QUILLON_CLI_PATH) + " dump " + saved).out;
-  const std::string line = document.Rows().RawText(static_cast<size_t>(RowHolding(document, "0008 1140")));
   EXPECT_NE(dump.find(line), std::string::npos) << line;
   EXPECT_EQ(line.find("     150 |"), std::string::npos) << line;
 }
