@@ -87,8 +87,11 @@ void CQtUserInterface::RunWithProgress(const std::string& label,
   std::atomic<bool> cancelled{false};
   QProgressDialog progress(ToQt(label), QStringLiteral("Cancel"), 0, 0, m_parent);
   progress.setWindowTitle(kTitle);
+  // Shown at once: while it is up, nothing else in the window can start
+  // (no second job, no edit of a document the job reads).
   progress.setWindowModality(Qt::WindowModal);
-  progress.setMinimumDuration(300);
+  progress.setMinimumDuration(0);
+  progress.show();
   progress.setAutoClose(false);
   progress.setAutoReset(false);
   QObject::connect(&progress, &QProgressDialog::canceled, &progress, [&] {
