@@ -24,11 +24,6 @@ bool ReadyToReadFile(const CDicomImageDoc& document, const char* what, IUserInte
                         " as it was last saved; the changes not saved are not part of it. Continue?");
 }
 
-bool SameFile(const std::string& a, const std::string& b) {
-  std::error_code error;
-  return std::filesystem::equivalent(a, b, error) || a == b;
-}
-
 /// Asks where the converted file goes, until the answer is a file that no
 /// open document reads (the source among them).
 std::optional<std::string> AskDestination(const CQuillonApp& app, const CDicomImageDoc& document,
@@ -39,10 +34,7 @@ std::optional<std::string> AskDestination(const CQuillonApp& app, const CDicomIm
   for (;;) {
     std::optional<std::string> path = ui.AskSavePath("Save the converted file", suggested);
     if (!path || path->empty()) return std::nullopt;
-    const CDicomImageDoc* open = nullptr;
-    for (const auto& other : app.Documents()) {
-      if (!other->Path().empty() && SameFile(other->Path(), *path)) open = other.get();
-    }
+    const CDicomImageDoc* open = app.FindDocument(*path);
     if (open == nullptr) return path;
     ui.ShowMessage(*path + " is open in Quillon (" + open->Title() +
                    "); the converted file cannot replace it. Choose another file.");
