@@ -1,7 +1,7 @@
 #include "app/DicomImageDoc.h"
 
 #include "app/UserInterface.h"
-#include "dicom/AtomicFileWriter.h"
+#include "dicom/DicomFileWriter.h"
 #include "dicom/DicomPixelData.h"
 #include "dicom/DicomSequence.h"
 #include "dicom/SequenceItem.h"

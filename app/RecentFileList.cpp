@@ -1,6 +1,6 @@
 #include "app/RecentFileList.h"
 
-#include "dicom/SettingsStore.h"
+#include "base/SettingsStore.h"
 
 #include <algorithm>
 #include <filesystem>

@@ -27,7 +27,7 @@
 #include "app/qt/QtUserInterface.h"
 #include "pixel/PixelDataConverter.h"
 #include "dicom/DicomObject.h"
-#include "dicom/FileSettingsStore.h"
+#include "base/FileSettingsStore.h"
 
 #include <benchmark/benchmark.h>
 

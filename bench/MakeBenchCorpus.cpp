@@ -12,10 +12,11 @@
 ///    little more than copying the file into memory, and hold it only once.
 ///
 /// Both are explicit VR little endian media files with meta information.
-#include "dicom/AtomicFileWriter.h"
+#include "base/AtomicFileWriter.h"
+#include "dicom/DicomFileWriter.h"
 #include "dicom/DicomObject.h"
 #include "dicom/DicomSequence.h"
-#include "dicom/FileStream.h"
+#include "base/FileStream.h"
 #include "dicom/SequenceItem.h"
 #include "dicom/ValueRepresentation.h"
 #include "dicom/DicomPixelData.h"

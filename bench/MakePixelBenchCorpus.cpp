@@ -9,9 +9,9 @@
 /// to a codec: smooth shapes, edges and a little noise, moving from frame to
 /// frame. A flat or pure-noise image would make RLE or JPEG look faster or
 /// slower than it is on real images.
-#include "dicom/AtomicFileWriter.h"
+#include "base/AtomicFileWriter.h"
 #include "dicom/DicomObject.h"
-#include "dicom/FileStream.h"
+#include "base/FileStream.h"
 #include "dicom/ValueRepresentation.h"
 #include "dicom/DicomPixelData.h"
 

@@ -7,7 +7,7 @@
 ///   quillon-bench [--benchmark_filter=...] (file: $QUILLON_BENCH_FILE,
 ///   default build/bench-corpus/nested.dcm)
 #include "dicom/DicomObject.h"
-#include "dicom/MemoryStream.h"
+#include "base/MemoryStream.h"
 
 #include <benchmark/benchmark.h>
 

@@ -4,7 +4,7 @@
 /// temporary file, so OUT is either the complete new file or untouched.
 #include "cli/CliCommand.h"
 
-#include "dicom/AtomicFileWriter.h"
+#include "dicom/DicomFileWriter.h"
 #include "dicom/DicomObject.h"
 
 #include <iostream>

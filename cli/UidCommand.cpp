@@ -4,7 +4,7 @@
 /// by the editor, this tool or several scripts at once never collide.
 #include "cli/CliCommand.h"
 
-#include "dicom/FileSettingsStore.h"
+#include "base/FileSettingsStore.h"
 #include "dicom/UidGenerator.h"
 
 #include <iostream>

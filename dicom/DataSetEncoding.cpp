@@ -6,9 +6,9 @@
 /// half-way. This reader takes the encoding in which the first elements
 /// parse, says so in a warning, and makes (0002,0010) name it, so that the
 /// file is right once saved.
-#include "dicom/ByteOrder.h"
+#include "base/ByteOrder.h"
 #include "dicom/DicomObject.h"
-#include "dicom/Stream.h"
+#include "base/Stream.h"
 #include "dicom/ValueRepresentation.h"
 
 namespace quillon {

@@ -3,12 +3,12 @@
 /// the data set with its sequences and items. The input is untrusted: every
 /// length is checked against the bytes left, nesting is limited, and the
 /// first failure is recorded with its tag and offset.
-#include "dicom/ByteOrder.h"
+#include "base/ByteOrder.h"
 #include "dicom/DataDictionary.h"
 #include "dicom/DicomObject.h"
 #include "dicom/DicomSequence.h"
-#include "dicom/FileException.h"
-#include "dicom/FileStream.h"
+#include "base/FileException.h"
+#include "base/FileStream.h"
 #include "dicom/SequenceItem.h"
 #include "dicom/ValueRepresentation.h"
 #include "dicom/DicomEncapsulatedPixelData.h"

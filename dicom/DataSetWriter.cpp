@@ -2,11 +2,11 @@
 /// Writing a data object as a media file: preamble, "DICM", then every
 /// element in ascending tag order with group lengths recomputed at every
 /// level, sequences and items framed as the data model records them.
-#include "dicom/ByteOrder.h"
+#include "base/ByteOrder.h"
 #include "dicom/DicomObject.h"
 #include "dicom/DicomSequence.h"
 #include "dicom/SequenceItem.h"
-#include "dicom/Stream.h"
+#include "base/Stream.h"
 #include "dicom/ValueRepresentation.h"
 
 #include <cstring>

@@ -1,8 +1,8 @@
 #include "dicom/DicomEncapsulatedPixelData.h"
 
-#include "dicom/ByteOrder.h"
-#include "dicom/FileException.h"
-#include "dicom/Stream.h"
+#include "base/ByteOrder.h"
+#include "base/FileException.h"
+#include "base/Stream.h"
 #include "dicom/ValueRepresentation.h"
 
 #include <cstring>

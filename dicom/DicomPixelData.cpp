@@ -1,7 +1,7 @@
 #include "dicom/DicomPixelData.h"
 
-#include "dicom/FileException.h"
-#include "dicom/Stream.h"
+#include "base/FileException.h"
+#include "base/Stream.h"
 #include "dicom/ValueRepresentation.h"
 
 #include <cstring>

@@ -2,10 +2,10 @@
 /// Reading one element from a stream: its header in each of the three
 /// encodings, and its value. The input is untrusted: every length is checked
 /// against the bytes left in the stream before anything is allocated.
-#include "dicom/ByteOrder.h"
+#include "base/ByteOrder.h"
 #include "dicom/DataDictionary.h"
 #include "dicom/DicomElement.h"
-#include "dicom/Stream.h"
+#include "base/Stream.h"
 #include "dicom/ValueRepresentation.h"
 
 #include <algorithm>

@@ -2,9 +2,9 @@
 /// Writing one element: header in the stream's encoding, the value (swapped
 /// into a copy for big endian), and the delimitation after an
 /// undefined-length value.
-#include "dicom/ByteOrder.h"
+#include "base/ByteOrder.h"
 #include "dicom/DicomElement.h"
-#include "dicom/Stream.h"
+#include "base/Stream.h"
 #include "dicom/ValueRepresentation.h"
 
 #include <cstring>

@@ -3,7 +3,7 @@
 /// new UI element values) under the organisation's UID root.
 #pragma once
 
-#include "dicom/SettingsStore.h"
+#include "base/SettingsStore.h"
 #include "dicom/UidValidation.h"
 
 #include <cstdint>

@@ -7,7 +7,7 @@
 /// image's own copy of the data set and straight from the data set (the
 /// pixel view's way, OpenDocument).
 #include "dicom/DicomObject.h"
-#include "dicom/MemoryStream.h"
+#include "base/MemoryStream.h"
 #include "pixel/PixelImage.h"
 
 #include <cstddef>

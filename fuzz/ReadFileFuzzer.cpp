@@ -8,8 +8,8 @@
 /// anything else means the object changed on the way. The sanitizers catch
 /// the rest (out-of-bounds access, leaks, overflow).
 #include "dicom/DicomObject.h"
-#include "dicom/FileException.h"
-#include "dicom/MemoryStream.h"
+#include "base/FileException.h"
+#include "base/MemoryStream.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -1,7 +1,7 @@
 #include "pixel/FrameImageWriter.h"
 
-#include "dicom/AtomicFileWriter.h"
-#include "dicom/FileStream.h"
+#include "base/AtomicFileWriter.h"
+#include "base/FileStream.h"
 #include "pixel/PixelImage.h"
 
 #include <algorithm>

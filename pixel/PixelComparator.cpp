@@ -1,8 +1,8 @@
 #include "pixel/PixelComparator.h"
 
 #include "dicom/DicomObject.h"
-#include "dicom/FileException.h"
-#include "dicom/FileStream.h"
+#include "base/FileException.h"
+#include "base/FileStream.h"
 #include "dicom/DicomPixelData.h"
 #include "pixel/PixelDataConverter.h"
 #include "pixel/PixelImage.h"

@@ -1,8 +1,8 @@
 #include "pixel/PixelDataConverter.h"
 
-#include "dicom/AtomicFileWriter.h"
+#include "base/AtomicFileWriter.h"
 #include "dicom/DicomObject.h"
-#include "dicom/FileSettingsStore.h"
+#include "base/FileSettingsStore.h"
 #include "dicom/UidGenerator.h"
 #include "dicom/ValueRepresentation.h"
 #include "pixel/PixelCodec.h"

@@ -1,9 +1,9 @@
 #include "pixel/PixelImage.h"
 
-#include "dicom/ByteOrder.h"
+#include "base/ByteOrder.h"
 #include "dicom/DicomObject.h"
-#include "dicom/FileException.h"
-#include "dicom/FileStream.h"
+#include "base/FileException.h"
+#include "base/FileStream.h"
 #include "dicom/DicomEncapsulatedPixelData.h"
 #include "dicom/DicomPixelData.h"
 #include "pixel/PixelCodec.h"

@@ -3,7 +3,7 @@
 /// view's screenshots show, into the folder given: 8-bit grey, a signed CT
 /// with its window, MONOCHROME1, palette colour, and RGB (stored RLE
 /// compressed, so the sample set also shows a compressed file).
-#include "dicom/AtomicFileWriter.h"
+#include "dicom/DicomFileWriter.h"
 #include "pixel/PixelDataConverter.h"
 #include "support/SampleImages.h"
 

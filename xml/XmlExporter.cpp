@@ -2,12 +2,12 @@
 /// Building the XML tree of a data set with pugixml and saving it.
 #include "xml/XmlExporter.h"
 
-#include "dicom/AtomicFileWriter.h"
+#include "base/AtomicFileWriter.h"
 #include "dicom/DataDictionary.h"
 #include "dicom/DicomObject.h"
 #include "dicom/DicomSequence.h"
-#include "dicom/FileException.h"
-#include "dicom/FileStream.h"
+#include "base/FileException.h"
+#include "base/FileStream.h"
 #include "dicom/SequenceItem.h"
 #include "dicom/ValueRepresentation.h"
 #include "xml/TextEncoding.h"

@@ -6,7 +6,7 @@
 #include "app/qt/Icons.h"
 #include "app/qt/PixelDataView.h"
 #include "app/qt/QtUserInterface.h"
-#include "dicom/SettingsStore.h"
+#include "base/SettingsStore.h"
 
 #include <QAction>
 #include <QCloseEvent>

@@ -4,7 +4,7 @@
 /// the last window closes.
 #include "app/QuillonApp.h"
 #include "app/qt/MainFrame.h"
-#include "dicom/FileSettingsStore.h"
+#include "base/FileSettingsStore.h"
 
 #include <QApplication>
 #include <QStringList>

@@ -4,7 +4,7 @@
 #include "app/PixelViewer.h"
 
 #include "AppTestFiles.h"
-#include "dicom/AtomicFileWriter.h"
+#include "dicom/DicomFileWriter.h"
 #include "support/SampleImages.h"
 
 #include <gtest/gtest.h>

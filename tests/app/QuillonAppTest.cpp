@@ -3,7 +3,7 @@
 #include "app/QuillonApp.h"
 
 #include "AppTestFiles.h"
-#include "dicom/FileSettingsStore.h"
+#include "base/FileSettingsStore.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 // The dump and rewrite commands on real files: what they print, how they
 // exit, and that a failure writes nothing.
 #include "dicom/DicomObject.h"
-#include "dicom/MemoryStream.h"
+#include "base/MemoryStream.h"
 #include "support/ByteBuilder.h"
 #include "support/Shell.h"
 

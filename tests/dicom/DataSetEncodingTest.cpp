@@ -4,7 +4,7 @@
 // such files failed half-way (or at their first element) with a misleading
 // reason.
 #include "dicom/DicomObject.h"
-#include "dicom/MemoryStream.h"
+#include "base/MemoryStream.h"
 #include "support/ByteBuilder.h"
 
 #include <gtest/gtest.h>

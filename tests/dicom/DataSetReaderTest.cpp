@@ -2,7 +2,7 @@
 #include "dicom/DicomObject.h"
 #include "dicom/DicomPixelData.h"
 #include "dicom/DicomSequence.h"
-#include "dicom/MemoryStream.h"
+#include "base/MemoryStream.h"
 #include "dicom/ValueRepresentation.h"
 #include "support/ByteBuilder.h"
 

@@ -4,7 +4,7 @@
 #include "dicom/DicomEncapsulatedPixelData.h"
 
 #include "dicom/DicomElement.h"
-#include "dicom/MemoryStream.h"
+#include "base/MemoryStream.h"
 #include "dicom/ValueRepresentation.h"
 #include "support/ByteBuilder.h"
 

@@ -5,7 +5,7 @@
 
 #include "dicom/DicomElement.h"
 #include "dicom/DicomObject.h"
-#include "dicom/MemoryStream.h"
+#include "base/MemoryStream.h"
 #include "dicom/ValueRepresentation.h"
 #include "support/ByteBuilder.h"
 

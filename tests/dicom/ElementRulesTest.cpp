@@ -5,7 +5,7 @@
 #include "dicom/DicomObject.h"
 #include "dicom/DicomSequence.h"
 #include "dicom/ElementRules.h"
-#include "dicom/MemoryStream.h"
+#include "base/MemoryStream.h"
 #include "dicom/ValueRepresentation.h"
 
 #include <gtest/gtest.h>

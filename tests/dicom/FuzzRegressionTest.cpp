@@ -2,7 +2,7 @@
 // then rejected, or read back as something else. Whatever we read, in
 // either mode, must save, read back, and save again to the same bytes.
 #include "dicom/DicomObject.h"
-#include "dicom/MemoryStream.h"
+#include "base/MemoryStream.h"
 
 #include <gtest/gtest.h>
 

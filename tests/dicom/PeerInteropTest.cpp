@@ -1,7 +1,7 @@
 // Cross-checks against DCMTK and GDCM: files they make must read and write
 // back unchanged, and what we write must parse in their tools without a
 // warning and hold the same elements and values.
-#include "dicom/AtomicFileWriter.h"
+#include "dicom/DicomFileWriter.h"
 #include "dicom/DicomObject.h"
 #include "dicom/DicomSequence.h"
 #include "dicom/ValueRepresentation.h"

@@ -11,7 +11,7 @@
 #include "dicom/DataDictionary.h"
 #include "dicom/DicomObject.h"
 #include "dicom/DicomSequence.h"
-#include "dicom/MemoryStream.h"
+#include "base/MemoryStream.h"
 #include "dicom/ValueRepresentation.h"
 
 #include <gtest/gtest.h>

@@ -3,7 +3,7 @@
 // at the extremes of the clock and the counter.
 #include "dicom/UidGenerator.h"
 
-#include "dicom/FileSettingsStore.h"
+#include "base/FileSettingsStore.h"
 
 #include <gtest/gtest.h>
 

@@ -1,3 +1,4 @@
+#include "dicom/DicomFileWriter.h"
 #include "dicom/DicomObject.h"
 #include "pixel/PixelComparator.h"
 #include "pixel/PixelDataConverter.h"

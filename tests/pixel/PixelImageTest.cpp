@@ -1,4 +1,4 @@
-#include "dicom/AtomicFileWriter.h"
+#include "dicom/DicomFileWriter.h"
 #include "dicom/DicomObject.h"
 #include "dicom/ValueRepresentation.h"
 #include "dicom/DicomPixelData.h"

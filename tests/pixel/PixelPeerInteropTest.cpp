@@ -1,7 +1,7 @@
 // Our pixel conversions against DCMTK and GDCM: what we compress their
 // tools decompress to the same pixels, what they compress we decompress to
 // the same pixels, and every file we write parses without complaint.
-#include "dicom/AtomicFileWriter.h"
+#include "dicom/DicomFileWriter.h"
 #include "dicom/DicomObject.h"
 #include "dicom/ValueRepresentation.h"
 #include "pixel/PixelDataConverter.h"

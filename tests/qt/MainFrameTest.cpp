@@ -11,7 +11,7 @@
 #include "app/qt/DumpPrinter.h"
 #include "app/qt/DumpRowModel.h"
 #include "app/RowFinder.h"
-#include "dicom/FileSettingsStore.h"
+#include "base/FileSettingsStore.h"
 
 #include <QAction>
 #include <QMdiArea>

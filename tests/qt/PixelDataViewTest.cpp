@@ -9,9 +9,9 @@
 #include "app/qt/ChildFrame.h"
 #include "app/qt/MainFrame.h"
 #include "app/qt/SelectFormatDlgWindow.h"
-#include "dicom/FileSettingsStore.h"
+#include "base/FileSettingsStore.h"
 #include "support/SampleImages.h"
-#include "dicom/AtomicFileWriter.h"
+#include "dicom/DicomFileWriter.h"
 #include "pixel/PixelDataConverter.h"
 
 #include <QAction>

@@ -4,7 +4,7 @@
 // so lossy coding behaves as on real images).
 #pragma once
 
-#include "dicom/AtomicFileWriter.h"
+#include "dicom/DicomFileWriter.h"
 #include "dicom/DicomObject.h"
 #include "dicom/ValueRepresentation.h"
 

@@ -5,7 +5,7 @@
 /// write parses in xmllint and holds the values dcmdump prints.
 #include "xml/XmlExporter.h"
 
-#include "dicom/AtomicFileWriter.h"
+#include "base/AtomicFileWriter.h"
 #include "dicom/DataDictionary.h"
 #include "dicom/DicomObject.h"
 #include "dicom/DicomSequence.h"

@@ -5,8 +5,8 @@
 /// straight into the caller's memory.
 #pragma once
 
-#include "dicom/FileException.h"
-#include "dicom/Stream.h"
+#include "base/FileException.h"
+#include "base/Stream.h"
 
 #include <memory>
 #include <string>

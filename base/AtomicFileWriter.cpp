@@ -1,8 +1,7 @@
-#include "dicom/AtomicFileWriter.h"
+#include "base/AtomicFileWriter.h"
 
-#include "dicom/DicomObject.h"
-#include "dicom/FileException.h"
-#include "dicom/FileStream.h"
+#include "base/FileException.h"
+#include "base/FileStream.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -138,16 +137,5 @@ bool WriteFileAtomically(const std::string& path, const std::function<bool(CFile
   return ReplaceWithTemporaryFile(temporary, target, error);
 }
 
-bool SaveDicomFile(CDicomObject& object, const std::string& path, std::string& error) {
-  // An object the writer refuses is refused before a temporary file is made,
-  // with the element and the reason.
-  const std::string problem = object.FindWriteProblem();
-  if (!problem.empty()) {
-    error = "cannot save \"" + path + "\": " + problem;
-    return false;
-  }
-  return WriteFileAtomically(
-      path, [&object](CFileStream& stream) { return object.WriteToFile(stream); }, error);
-}
 
 }  // namespace quillon

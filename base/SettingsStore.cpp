@@ -1,7 +1,7 @@
 /// \file
 /// Out-of-line anchor for the settings-store interface, so its vtable is
 /// emitted in one translation unit.
-#include "dicom/SettingsStore.h"
+#include "base/SettingsStore.h"
 
 namespace quillon {
 

@@ -2,7 +2,7 @@
 /// The file-backed settings store: parsing and editing the INI-like text,
 /// and the POSIX file work (lock file, temporary file, fsync, rename) that
 /// keeps the file whole and the read-modify-write changes atomic.
-#include "dicom/FileSettingsStore.h"
+#include "base/FileSettingsStore.h"
 
 #include <fcntl.h>
 #include <pwd.h>

@@ -3,7 +3,7 @@
 /// are written in one go.
 #pragma once
 
-#include "dicom/Stream.h"
+#include "base/Stream.h"
 
 #include <vector>
 

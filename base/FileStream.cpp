@@ -1,6 +1,6 @@
-#include "dicom/FileStream.h"
+#include "base/FileStream.h"
 
-#include "dicom/FileException.h"
+#include "base/FileException.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>

@@ -4,7 +4,7 @@
 /// a second process can never leave it half-written or lose an update.
 #pragma once
 
-#include "dicom/SettingsStore.h"
+#include "base/SettingsStore.h"
 
 #include <filesystem>
 #include <mutex>

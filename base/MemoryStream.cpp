@@ -1,6 +1,6 @@
-#include "dicom/MemoryStream.h"
+#include "base/MemoryStream.h"
 
-#include "dicom/FileException.h"
+#include "base/FileException.h"
 
 #include <cstring>
 #include <limits>

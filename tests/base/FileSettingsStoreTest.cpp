@@ -1,7 +1,7 @@
 // Tests of the file-backed settings store: the text format, round trips,
 // tolerance of foreign and malformed content, failure reporting, and the
 // atomicity of IncrementInt across threads and processes.
-#include "dicom/FileSettingsStore.h"
+#include "base/FileSettingsStore.h"
 
 #include <gtest/gtest.h>
 

@@ -10,7 +10,6 @@
 
 namespace quillon {
 
-class CDicomObject;
 class CFileStream;
 
 /// Writes `path` through a temporary file with `write`, which returns false
@@ -30,8 +29,5 @@ std::string CreateTemporaryFileBeside(const std::string& target, std::string& er
 /// temporary file is removed and the target is untouched.
 bool ReplaceWithTemporaryFile(const std::string& temporaryPath, const std::string& target, std::string& error);
 
-/// Saves `object` as a media file at `path` (WriteToFile through
-/// WriteFileAtomically). The object's source path is not changed.
-bool SaveDicomFile(CDicomObject& object, const std::string& path, std::string& error);
 
 }  // namespace quillon

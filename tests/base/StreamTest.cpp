@@ -1,6 +1,6 @@
-#include "dicom/FileException.h"
-#include "dicom/FileStream.h"
-#include "dicom/MemoryStream.h"
+#include "base/FileException.h"
+#include "base/FileStream.h"
+#include "base/MemoryStream.h"
 
 #include <gtest/gtest.h>
 
