@@ -136,10 +136,10 @@ bool CDicomElementDlg::Accept(IUserInterface& ui) {
   }
   // Whatever the data model would refuse is refused here, with its reason,
   // while the user can still change it.
-  error = CheckElementRules(tag, m_result.vr, m_result.bytes.size(), !m_result.bytes.empty(),
-                            m_target.insideItem ? ElementPlace::Item : ElementPlace::DataSet);
-  if (!error.empty()) {
-    ui.ShowMessage(error);
+  if (Status allowed = CheckElementRules(tag, m_result.vr, m_result.bytes.size(), !m_result.bytes.empty(),
+                                         m_target.insideItem ? ElementPlace::Item : ElementPlace::DataSet);
+      !allowed) {
+    ui.ShowMessage(allowed.Message());
     return false;
   }
   return true;
@@ -149,14 +149,17 @@ bool CDicomElementDlg::BuildValue(std::string& error) {
   const DicomVR code = m_result.vr;
   std::vector<uint8_t>& bytes = m_result.bytes;
   if (IsTextVR(code)) {
-    std::string encoded;
-    if (!EncodeText(valueText, m_target.charset, encoded, error)) return false;
-    if (encoded.size() > kMaxValueLength) {
-      error = "A value typed here can hold at most " + std::to_string(kMaxValueLength) + " bytes; this one has " +
-              std::to_string(encoded.size()) + ".";
+    const quillon::Result<std::string> encoded = EncodeText(valueText, m_target.charset);
+    if (!encoded) {
+      error = encoded.Message();
       return false;
     }
-    bytes.assign(encoded.begin(), encoded.end());
+    if (encoded->size() > kMaxValueLength) {
+      error = "A value typed here can hold at most " + std::to_string(kMaxValueLength) + " bytes; this one has " +
+              std::to_string(encoded->size()) + ".";
+      return false;
+    }
+    bytes.assign(encoded->begin(), encoded->end());
     return true;
   }
   int64_t integer = 0;

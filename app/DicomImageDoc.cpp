@@ -1,6 +1,7 @@
 #include "app/DicomImageDoc.h"
 
 #include "app/UserInterface.h"
+#include "dicom/DicomFile.h"
 #include "dicom/DicomFileWriter.h"
 #include "dicom/DicomPixelData.h"
 #include "dicom/DicomSequence.h"
@@ -18,20 +19,6 @@ constexpr const char* kErrorSavingFile = "Error Saving File";
 constexpr const char* kCannotSaveWithoutPixelData = "File cannot be saved without the pixel data";
 
 std::string FileNameOf(const std::string& path) { return std::filesystem::path(path).filename().string(); }
-
-/// Gives every defined-length sequence and item of `object` the length a
-/// save would write, so that after a change the rows show the lengths of
-/// the file the document would become, not those of the file it came from.
-void RecordSequenceLengths(CDicomObject& object, TransferMode mode) {
-  for (const auto& entry : object.Elements().Sorted()) {
-    auto* sequence = dynamic_cast<CDicomSequence*>(entry.element.get());
-    if (sequence == nullptr) continue;
-    sequence->RecordLengths(mode);
-    for (size_t i = 0; i < sequence->GetItemCount(); ++i) {
-      if (CSequenceItem* item = sequence->GetItem(i)) RecordSequenceLengths(*item, mode);
-    }
-  }
-}
 
 /// Transfer syntaxes whose pixel data is a plain value, not fragments.
 bool IsNativeSyntax(const std::string& uid) {
@@ -75,15 +62,17 @@ void CDicomImageDoc::SetTitle(std::string title) {
 }
 
 bool CDicomImageDoc::Open(const std::string& path, IUserInterface& ui) {
-  if (!m_object.LoadFile(path, !m_pixelDataRead)) {
-    ui.ShowMessage(std::string(kErrorReadingFile) + "\n\n" + path + "\n" + m_object.GetLastReadError());
+  CDicomFile file;
+  if (Status read = file.Load(path, {.skipPixelData = !m_pixelDataRead}); !read) {
+    ui.ShowMessage(std::string(kErrorReadingFile) + "\n\n" + path + "\n" + read.Message());
     m_object.Clear();
     m_rows.Clear();
     return false;
   }
+  m_object = std::move(file.DataSet());
   m_path = path;
   m_title = FileNameOf(path);
-  m_readWarnings = m_object.GetReadWarnings();
+  m_readWarnings = file.ReadWarnings();
   m_undo.Clear(true);
   Refresh(nullptr);
   NotifyState();
@@ -115,14 +104,17 @@ bool CDicomImageDoc::SaveTo(const std::string& path, IUserInterface& ui) {
     ui.ShowMessage(kCannotSaveWithoutPixelData);
     return false;
   }
-  std::string error;
-  if (!SaveDicomFile(m_object, path, error)) {
-    ui.ShowMessage(std::string(kErrorSavingFile) + "\n\n" + path + "\n" + error);
+  if (Status saved = SaveDicomFile(m_object, path); !saved) {
+    ui.ShowMessage(std::string(kErrorSavingFile) + "\n\n" + path + "\n" + saved.Message());
     return false;
   }
   m_path = path;
   m_title = FileNameOf(path);
   m_undo.SetClean();
+  // The rows show the lengths the file now holds (group lengths included,
+  // which a file read unchanged may have had wrong).
+  RecordLengths();
+  Refresh(nullptr);
   NotifyState();
   return true;
 }
@@ -145,7 +137,7 @@ bool CDicomImageDoc::CanAddItem(int row) const {
 void CDicomImageDoc::Undo() {
   if (!m_undo.CanUndo()) return;
   m_undo.Undo();
-  RecordSequenceLengths(m_object, m_object.GetTransferMode());
+  RecordLengths();
   Refresh(nullptr);
   NotifyState();
 }
@@ -153,7 +145,7 @@ void CDicomImageDoc::Undo() {
 void CDicomImageDoc::Redo() {
   if (!m_undo.CanRedo()) return;
   m_undo.Redo();
-  RecordSequenceLengths(m_object, m_object.GetTransferMode());
+  RecordLengths();
   Refresh(nullptr);
   NotifyState();
 }
@@ -161,10 +153,12 @@ void CDicomImageDoc::Redo() {
 void CDicomImageDoc::Commit(std::unique_ptr<CEditCommand> applied, const void* focus) {
   if (!applied) return;
   m_undo.Push(std::move(applied));
-  RecordSequenceLengths(m_object, m_object.GetTransferMode());
+  RecordLengths();
   Refresh(focus);
   NotifyState();
 }
+
+void CDicomImageDoc::RecordLengths() { m_object.RecordEncodedLengths(m_object.GetTransferMode()); }
 
 void CDicomImageDoc::Refresh(const void* focus) {
   m_rows.Rebuild(m_object);

@@ -133,6 +133,10 @@ class CDicomImageDoc {
  private:
   /// Pushes an applied change, rebuilds the rows and tells the observers.
   void Commit(std::unique_ptr<CEditCommand> applied, const void* focus);
+  /// Gives the group lengths and the lengths of defined-length sequences
+  /// and items those a save would write, so the rows show the file the
+  /// document would become, not the one it came from.
+  void RecordLengths();
   /// Rebuilds the rows and tells the observers.
   void Refresh(const void* focus);
   void NotifyState();

@@ -81,7 +81,7 @@ void CDicomImageDoc::StoreFromDialog(const CDicomElementDlg& dialog, CDicomObjec
   if (old != nullptr && SameElement(*old, *element)) return;  // nothing to change, nothing to undo
   const CDicomElement* stored = element.get();
   const std::string reason =
-      CheckElementRules(*element, &container == &m_object ? ElementPlace::DataSet : ElementPlace::Item);
+      CheckElementRules(*element, &container == &m_object ? ElementPlace::DataSet : ElementPlace::Item).Message();
   std::unique_ptr<CEditCommand> change =
       ApplyElementChange(container, result.tag, std::move(element), what + " " + FormatTag(result.tag), ui);
   if (!change) {
@@ -214,8 +214,8 @@ void CDicomImageDoc::ExportXml(IUserInterface& ui) {
     return;
   }
   XmlExporter exporter(dictionary);
-  if (!exporter.Export(m_object, kDefaultXmlOutputName)) {
-    ui.ShowMessage("The XML export failed: " + exporter.GetLastError());
+  if (const Status exported = exporter.Export(m_object, kDefaultXmlOutputName); !exported) {
+    ui.ShowMessage("The XML export failed: " + exported.Message());
     return;
   }
   std::error_code ignored;
@@ -241,7 +241,7 @@ bool CDicomImageDoc::ReceiveElement(DicomTag tag, const CDicomImageDoc& source, 
     return false;
   }
   const CDicomElement* focus = copy.get();
-  const std::string reason = CheckElementRules(*copy, ElementPlace::DataSet);
+  const std::string reason = CheckElementRules(*copy, ElementPlace::DataSet).Message();
   std::unique_ptr<CEditCommand> change =
       ApplyElementChange(m_object, tag, std::move(copy), "Copy " + FormatTag(tag) + " from " + source.Title(), ui);
   if (!change) {

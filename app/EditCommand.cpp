@@ -28,7 +28,7 @@ std::unique_ptr<CElementChange> CElementChange::Apply(CDicomObject& container, D
   std::unique_ptr<CElementChange> change(new CElementChange(container, tag, std::move(text)));
   change->m_heldState = ObjectState::Of(container);
   std::unique_ptr<CDicomElement> old = container.TakeElement(tag);
-  if (element && container.AddElement(std::move(element)) != DicomStatus::Success) {
+  if (element && !container.AddElement(std::move(element))) {
     container.RestoreElement(std::move(old));
     change->m_heldState.ApplyTo(container);
     return nullptr;

@@ -44,9 +44,10 @@ bool CheckTagPlacement(DicomTag tag, bool insideItem, bool asSequence, std::stri
     error = "(0000,0000) is not a tag an element can be stored under.";
     return false;
   }
-  error = CheckElementRules(tag, asSequence ? vr::SQ : vr::kUnknown, 0, false,
-                            insideItem ? ElementPlace::Item : ElementPlace::DataSet);
-  return error.empty();
+  const Status allowed = CheckElementRules(tag, asSequence ? vr::SQ : vr::kUnknown, 0, false,
+                                          insideItem ? ElementPlace::Item : ElementPlace::DataSet);
+  error = allowed.Message();
+  return static_cast<bool>(allowed);
 }
 
 }  // namespace quillon

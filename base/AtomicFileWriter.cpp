@@ -1,6 +1,5 @@
 #include "base/AtomicFileWriter.h"
 
-#include "base/FileException.h"
 #include "base/FileStream.h"
 
 #include <fcntl.h>
@@ -116,18 +115,19 @@ bool WriteFileAtomically(const std::string& path, const std::function<bool(CFile
   CFileStream stream;
   std::string temporary;
   if (!CreateTemporaryBeside(target, stream, temporary, error)) return false;
-  bool written = false;
-  try {
-    written = write(stream);
-    if (written) {
-      stream.Sync();
-      stream.Close();
-    } else {
-      error = "writing \"" + path + "\" failed";
-    }
-  } catch (const CFileException& failure) {
-    error = failure.what();
+  bool written = write(stream);
+  if (stream.HasFailed()) {
+    error = stream.State().Message();
     written = false;
+  } else if (!written) {
+    error = "writing \"" + path + "\" failed";
+  } else {
+    Status finished = stream.Sync();
+    if (finished) finished = stream.Close();
+    if (!finished) {
+      error = finished.Message();
+      written = false;
+    }
   }
   if (!written) {
     stream.Abort();

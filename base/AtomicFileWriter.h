@@ -13,7 +13,7 @@ namespace quillon {
 class CFileStream;
 
 /// Writes `path` through a temporary file with `write`, which returns false
-/// (or throws CFileException) to abandon the save. A new file gets the
+/// (or leaves the stream failed) to abandon the save. A new file gets the
 /// default permissions; a replaced file keeps its own. On failure returns
 /// false with the reason in `error`. Never throws.
 bool WriteFileAtomically(const std::string& path, const std::function<bool(CFileStream&)>& write,

@@ -1,7 +1,5 @@
 #include "base/FileStream.h"
 
-#include "base/FileException.h"
-
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -40,6 +38,7 @@ bool CFileStream::Open(const std::string& path, OpenMode mode) {
     return false;
   }
   m_fd = fd;
+  ResetState();
   m_length = static_cast<uint64_t>(info.st_size);
   m_lastOsError = 0;
   m_path = path;
@@ -49,16 +48,13 @@ bool CFileStream::Open(const std::string& path, OpenMode mode) {
   return true;
 }
 
-void CFileStream::RequireOpen(const char* operation) const {
-  if (m_fd < 0) {
-    throw CFileException(CFileException::Cause::Closed, m_path, 0,
-                         std::string(operation) + " on a closed file");
-  }
+bool CFileStream::Usable(const char* operation) {
+  if (m_fd < 0) Fail(Error(ErrorCode::Io, std::string(operation) + " on a closed file"));
+  return !HasFailed();
 }
 
-void CFileStream::ThrowOsError(CFileException::Cause cause, const char* operation, int osError) const {
-  throw CFileException(cause, m_path, osError,
-                       std::string(operation) + " failed on \"" + m_path + "\": " + std::strerror(osError));
+void CFileStream::FailOs(const char* operation, int osError) {
+  Fail(Error(ErrorCode::Io, std::string(operation) + " failed on \"" + m_path + "\": " + std::strerror(osError)));
 }
 
 uint64_t CFileStream::PositionalRead(void* buffer, uint64_t count, uint64_t offset) {
@@ -69,7 +65,8 @@ uint64_t CFileStream::PositionalRead(void* buffer, uint64_t count, uint64_t offs
     const ssize_t n = ::pread(m_fd, out + done, chunk, static_cast<off_t>(offset + done));
     if (n < 0) {
       if (errno == EINTR) continue;
-      ThrowOsError(CFileException::Cause::ReadFailed, "read", errno);
+      FailOs("read", errno);
+      break;
     }
     if (n == 0) break;
     done += static_cast<uint64_t>(n);
@@ -77,7 +74,7 @@ uint64_t CFileStream::PositionalRead(void* buffer, uint64_t count, uint64_t offs
   return done;
 }
 
-void CFileStream::PositionalWrite(const void* data, uint64_t count, uint64_t offset) {
+bool CFileStream::PositionalWrite(const void* data, uint64_t count, uint64_t offset) {
   const auto* in = static_cast<const uint8_t*>(data);
   uint64_t done = 0;
   while (done < count) {
@@ -85,12 +82,13 @@ void CFileStream::PositionalWrite(const void* data, uint64_t count, uint64_t off
     const ssize_t n = ::pwrite(m_fd, in + done, chunk, static_cast<off_t>(offset + done));
     if (n < 0) {
       if (errno == EINTR) continue;
-      const auto cause = errno == ENOSPC ? CFileException::Cause::DiskFull : CFileException::Cause::WriteFailed;
-      ThrowOsError(cause, "write", errno);
+      FailOs("write", errno);
+      return false;
     }
     done += static_cast<uint64_t>(n);
   }
   if (offset + count > m_length) m_length = offset + count;
+  return true;
 }
 
 void CFileStream::FlushWrites() {
@@ -102,7 +100,7 @@ void CFileStream::FlushWrites() {
   m_bufferStart += m_bufferPos;
   m_bufferPos = m_bufferFill = 0;
   m_writing = false;
-  PositionalWrite(m_buffer.get(), pending, start);
+  (void)PositionalWrite(m_buffer.get(), pending, start);
 }
 
 void CFileStream::DropReadBuffer() {
@@ -112,7 +110,7 @@ void CFileStream::DropReadBuffer() {
 }
 
 uint64_t CFileStream::Read(void* buffer, uint64_t count) {
-  RequireOpen("read");
+  if (!Usable("read")) return 0;
   if (m_writing) FlushWrites();
   auto* out = static_cast<uint8_t*>(buffer);
   uint64_t done = 0;
@@ -126,6 +124,7 @@ uint64_t CFileStream::Read(void* buffer, uint64_t count) {
       continue;
     }
     DropReadBuffer();
+    if (HasFailed()) break;
     if (count - done >= kBufferSize) {
       const uint64_t n = PositionalRead(out + done, count - done, m_bufferStart);
       m_bufferStart += n;
@@ -139,8 +138,7 @@ uint64_t CFileStream::Read(void* buffer, uint64_t count) {
 }
 
 void CFileStream::Write(const void* data, uint64_t count) {
-  RequireOpen("write");
-  if (count == 0) return;
+  if (!Usable("write") || count == 0) return;
   if (!m_writing) {
     DropReadBuffer();
     m_writing = true;
@@ -148,9 +146,9 @@ void CFileStream::Write(const void* data, uint64_t count) {
   const auto* in = static_cast<const uint8_t*>(data);
   if (m_bufferFill + count > kBufferSize) {
     FlushWrites();
+    if (HasFailed()) return;
     if (count >= kBufferSize) {
-      PositionalWrite(in, count, m_bufferStart);
-      m_bufferStart += count;
+      if (PositionalWrite(in, count, m_bufferStart)) m_bufferStart += count;
       return;
     }
     m_writing = true;
@@ -161,14 +159,14 @@ void CFileStream::Write(const void* data, uint64_t count) {
 }
 
 uint64_t CFileStream::Seek(int64_t offset, SeekOrigin origin) {
-  RequireOpen("seek");
+  if (!Usable("seek")) return GetPosition();
   int64_t base = 0;
   if (origin == SeekOrigin::Current) base = static_cast<int64_t>(GetPosition());
   if (origin == SeekOrigin::End) base = static_cast<int64_t>(GetLength());
   if ((offset < 0 && base < -offset) ||
       (offset > 0 && base > std::numeric_limits<int64_t>::max() - offset)) {
-    throw CFileException(CFileException::Cause::BadSeek, m_path, EINVAL,
-                         "seek outside the file \"" + m_path + "\"");
+    Fail(Error(ErrorCode::Io, "seek outside the file \"" + m_path + "\""));
+    return GetPosition();
   }
   const auto target = static_cast<uint64_t>(base + offset);
   if (m_writing) {
@@ -183,36 +181,32 @@ uint64_t CFileStream::Seek(int64_t offset, SeekOrigin origin) {
 }
 
 uint64_t CFileStream::GetLength() const {
-  RequireOpen("length");
+  // A closed stream keeps the length it had.
   uint64_t length = m_length;
   if (m_writing && m_bufferStart + m_bufferFill > length) length = m_bufferStart + m_bufferFill;
   return length;
 }
 
-void CFileStream::Flush() {
-  RequireOpen("flush");
-  FlushWrites();
+Status CFileStream::Flush() {
+  if (Usable("flush")) FlushWrites();
+  return State();
 }
 
-void CFileStream::Sync() {
-  Flush();
-  if (::fsync(m_fd) != 0) ThrowOsError(CFileException::Cause::WriteFailed, "sync", errno);
+Status CFileStream::Sync() {
+  if (Flush() && ::fsync(m_fd) != 0) FailOs("sync", errno);
+  return State();
 }
 
-void CFileStream::Close() {
-  if (m_fd < 0) return;
-  try {
-    FlushWrites();
-  } catch (...) {
-    Abort();
-    throw;
-  }
+Status CFileStream::Close() {
+  if (m_fd < 0) return State();
+  if (!HasFailed()) FlushWrites();
   const int fd = m_fd;
   m_fd = -1;
   m_buffer.reset();
-  if (::close(fd) != 0 && errno != EINTR) {
-    ThrowOsError(CFileException::Cause::WriteFailed, "close", errno);
-  }
+  m_bufferStart = m_bufferPos = m_bufferFill = 0;
+  m_writing = false;
+  if (::close(fd) != 0 && errno != EINTR) FailOs("close", errno);
+  return State();
 }
 
 void CFileStream::Abort() noexcept {

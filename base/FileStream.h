@@ -5,7 +5,6 @@
 /// straight into the caller's memory.
 #pragma once
 
-#include "base/FileException.h"
 #include "base/Stream.h"
 
 #include <memory>
@@ -38,23 +37,28 @@ class CFileStream final : public CStream {
   uint64_t GetPosition() const override { return m_bufferStart + m_bufferPos; }
   uint64_t GetLength() const override;
   std::string GetFilePath() const override { return m_path; }
-  void Flush() override;
-  void Close() override;
+  Status Flush() override;
+  Status Close() override;
   void Abort() noexcept override;
 
   /// Flushes and asks the operating system to put the data on disk, so a
-  /// following rename cannot expose a half-written file after a crash.
-  void Sync();
+  /// following rename cannot expose a half-written file after a crash; the
+  /// stream's state.
+  Status Sync();
 
  private:
   static constexpr uint64_t kBufferSize = 64 * 1024;
 
-  void RequireOpen(const char* operation) const;
-  [[noreturn]] void ThrowOsError(CFileException::Cause cause, const char* operation, int osError) const;
+  /// False, failing the stream, when it is closed or has failed already.
+  bool Usable(const char* operation);
+  /// Fails the stream with the system's reason for `operation`.
+  void FailOs(const char* operation, int osError);
   void FlushWrites();
   void DropReadBuffer();
+  /// The bytes read; fewer than asked at the end of the file or on failure.
   uint64_t PositionalRead(void* buffer, uint64_t count, uint64_t offset);
-  void PositionalWrite(const void* data, uint64_t count, uint64_t offset);
+  /// False, failing the stream, when not all bytes could be written.
+  bool PositionalWrite(const void* data, uint64_t count, uint64_t offset);
 
   int m_fd = -1;
   int m_lastOsError = 0;

@@ -21,8 +21,11 @@ class CMemoryStream final : public CStream {
   uint64_t GetPosition() const override { return m_position; }
   uint64_t GetLength() const override { return m_data.size(); }
   std::string GetFilePath() const override { return m_path; }
-  void Flush() override {}
-  void Close() override { m_closed = true; }
+  Status Flush() override { return State(); }
+  Status Close() override {
+    m_closed = true;
+    return State();
+  }
   void Abort() noexcept override { m_closed = true; }
 
   /// A name reported as the stream's path (the reader records it).

@@ -3,7 +3,7 @@
 /// with sequences and items indented — the same lines the editor shows.
 #include "cli/CliCommand.h"
 
-#include "dicom/DicomObject.h"
+#include "dicom/DicomFile.h"
 #include "dicom/DumpText.h"
 
 #include <cstdio>
@@ -60,21 +60,21 @@ int RunDump(const DumpOptions& options) {
   int exitCode = kExitSuccess;
   const bool several = options.files.size() > 1;
   for (const std::string& path : options.files) {
-    CDicomObject object;
-    const bool read = object.LoadFile(path, options.noPixelData);
+    CDicomFile file;
+    const Status read = file.Load(path, {.skipPixelData = options.noPixelData});
     // What the reader worked around goes to standard error, so the dump on
     // standard output stays the same lines the editor shows.
     std::fflush(stdout);
-    for (const std::string& warning : object.GetReadWarnings()) {
+    for (const std::string& warning : file.ReadWarnings()) {
       std::cerr << "Warning: " << path << ": " << warning << "\n";
     }
     if (!read) {
-      std::cerr << "Error Reading File: " << path << ": " << object.GetLastReadError() << "\n";
+      std::cerr << "Error Reading File: " << path << ": " << read.Message() << "\n";
       exitCode = kExitFailure;
       continue;
     }
     if (several) std::printf("# %s\n", path.c_str());
-    PrintDump(object);
+    PrintDump(file.DataSet());
   }
   std::fflush(stdout);
   return exitCode;

@@ -66,9 +66,10 @@ int RunFrame(const FrameOptions& options) {
     return kExitFailure;
   }
   const BitmapInfo* info = image.GetBitmapInfo();
-  std::string error;
-  if (info == nullptr || !WriteFrameImage(options.output, *info, image.AlignedColumns(), bitmap.get(), error)) {
-    std::cerr << "Error Writing File: " << options.output << ": " << error << "\n";
+  const Status written = info == nullptr ? Status(Error(ErrorCode::Failure, "the frame has no displayable bitmap"))
+                                         : WriteFrameImage(options.output, *info, image.AlignedColumns(), bitmap.get());
+  if (!written) {
+    std::cerr << "Error Writing File: " << options.output << ": " << written.Message() << "\n";
     return kExitFailure;
   }
   return kExitSuccess;

@@ -4,8 +4,7 @@
 /// temporary file, so OUT is either the complete new file or untouched.
 #include "cli/CliCommand.h"
 
-#include "dicom/DicomFileWriter.h"
-#include "dicom/DicomObject.h"
+#include "dicom/DicomFile.h"
 
 #include <iostream>
 #include <memory>
@@ -21,18 +20,17 @@ struct RewriteOptions {
 };
 
 int RunRewrite(const RewriteOptions& options) {
-  CDicomObject object;
-  const bool read = object.LoadFile(options.input, false);
-  for (const std::string& warning : object.GetReadWarnings()) {
+  CDicomFile file;
+  const Status read = file.Load(options.input);
+  for (const std::string& warning : file.ReadWarnings()) {
     std::cerr << "Warning: " << options.input << ": " << warning << "\n";
   }
   if (!read) {
-    std::cerr << "Error Reading File: " << options.input << ": " << object.GetLastReadError() << "\n";
+    std::cerr << "Error Reading File: " << options.input << ": " << read.Message() << "\n";
     return kExitFailure;
   }
-  std::string error;
-  if (!SaveDicomFile(object, options.output, error)) {
-    std::cerr << "Error Writing File: " << options.output << ": " << error << "\n";
+  if (const Status saved = file.Save(options.output); !saved) {
+    std::cerr << "Error Writing File: " << options.output << ": " << saved.Message() << "\n";
     return kExitFailure;
   }
   return kExitSuccess;

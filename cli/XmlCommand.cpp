@@ -8,7 +8,7 @@
 /// standard error and no file is written.
 #include "cli/CliCommand.h"
 
-#include "dicom/DicomObject.h"
+#include "dicom/DicomFile.h"
 #include "xml/XmlExporter.h"
 
 #include <iostream>
@@ -33,13 +33,13 @@ int RunXml(const XmlOptions& options) {
     std::cerr << "Dictionary file not found: " << dictionary << "\n";
     return kExitFailure;
   }
-  CDicomObject object;
-  if (!object.LoadFile(options.input, false)) {
-    std::cerr << "Error Reading File: " << options.input << ": " << object.GetLastReadError() << "\n";
+  CDicomFile file;
+  if (const Status read = file.Load(options.input); !read) {
+    std::cerr << "Error Reading File: " << options.input << ": " << read.Message() << "\n";
     return kExitFailure;
   }
-  if (!exporter.Export(object, options.output)) {
-    std::cerr << exporter.GetLastError() << "\n";
+  if (const Status exported = exporter.Export(file.DataSet(), options.output); !exported) {
+    std::cerr << exported.Message() << "\n";
     return kExitFailure;
   }
   return kExitSuccess;

@@ -154,28 +154,27 @@ void AppendDecodedText(std::string_view bytes, TextCharset charset, std::string&
   }
 }
 
-bool EncodeText(std::string_view utf8, TextCharset charset, std::string& out, std::string& error) {
-  out.clear();
+Result<std::string> EncodeText(std::string_view utf8, TextCharset charset) {
+  std::string out;
   out.reserve(utf8.size());
   std::size_t pos = 0;
   while (pos < utf8.size()) {
     const std::size_t start = pos;
     char32_t c = 0;
     if (!DecodeUtf8Char(utf8, pos, c)) {
-      error = "The text is not valid UTF-8 at byte " + std::to_string(start) + ".";
-      return false;
+      return Error(ErrorCode::Refused, "The text is not valid UTF-8 at byte " + std::to_string(start) + ".");
     }
     if (c < 0x80 || charset == TextCharset::Utf8) {
       out.append(utf8.substr(start, pos - start));
     } else if (charset == TextCharset::Latin1 && c <= 0xFF) {
       out.push_back(static_cast<char>(c));
     } else {
-      error = "The character " + NameCharacter(c) + " cannot be stored in " + DescribeCharset(charset) +
-              ". Set Specific Character Set (0008,0005) to ISO_IR 192 to store any character.";
-      return false;
+      return Error(ErrorCode::Refused,
+                   "The character " + NameCharacter(c) + " cannot be stored in " + DescribeCharset(charset) +
+                       ". Set Specific Character Set (0008,0005) to ISO_IR 192 to store any character.");
     }
   }
-  return true;
+  return out;
 }
 
 }  // namespace quillon

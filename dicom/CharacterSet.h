@@ -10,6 +10,8 @@
 /// so an edit can never silently change what the user typed.
 #pragma once
 
+#include "base/Result.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -69,9 +71,9 @@ void AppendUtf8(char32_t c, std::string& out);
 /// be decoded become U+FFFD.
 void AppendDecodedText(std::string_view bytes, TextCharset charset, std::string& out);
 
-/// Encodes the UTF-8 text \p utf8 into the bytes of \p charset. Returns
-/// false, leaving \p out unspecified and saying why in \p error, when the
-/// text is not valid UTF-8 or holds a character the set cannot store.
-bool EncodeText(std::string_view utf8, TextCharset charset, std::string& out, std::string& error);
+/// Encodes the UTF-8 text \p utf8 into the bytes of \p charset. Refused,
+/// saying why, when the text is not valid UTF-8 or holds a character the
+/// set cannot store.
+Result<std::string> EncodeText(std::string_view utf8, TextCharset charset);
 
 }  // namespace quillon

@@ -6,9 +6,12 @@
 /// half-way. This reader takes the encoding in which the first elements
 /// parse, says so in a warning, and makes (0002,0010) name it, so that the
 /// file is right once saved.
+#include "dicom/DataSetEncoding.h"
+
 #include "base/ByteOrder.h"
-#include "dicom/DicomObject.h"
 #include "base/Stream.h"
+#include "dicom/DicomObject.h"
+#include "dicom/ReadContext.h"
 #include "dicom/ValueRepresentation.h"
 
 namespace quillon {
@@ -115,20 +118,20 @@ Trial Walk(CStream& stream, uint64_t start, TransferMode mode) {
 
 }  // namespace
 
-void CDicomObject::ChooseDataSetEncoding(CStream& stream, bool syntaxAnnounced) {
+void ChooseDataSetEncoding(CStream& stream, CDicomObject& object, bool syntaxAnnounced, CReadContext& context) {
   const uint64_t start = stream.GetPosition();
   if (stream.Remaining() <= 1) {
-    if (!syntaxAnnounced) ReadContext().Warn("the file meta information has no Transfer Syntax UID (0002,0010)");
+    if (!syntaxAnnounced) context.Warn("the file meta information has no Transfer Syntax UID (0002,0010)");
     return;  // no data set to judge by
   }
   std::string syntax;
-  (void)GetString(tags::kTransferSyntaxUid, syntax);
+  (void)object.GetString(tags::kTransferSyntaxUid, syntax);
   if (syntaxAnnounced && !IsUncompressedSyntax(syntax)) return;
   // Without (0002,0010) explicit VR little endian is the first guess. It
   // stands unless it stumbles and another encoding walks clean further: a
   // damaged element later on is the reader's business, not a sign of
   // another encoding.
-  const TransferMode announced = syntaxAnnounced ? m_transferMode : TransferMode::ExplicitLittleEndian;
+  const TransferMode announced = syntaxAnnounced ? object.GetTransferMode() : TransferMode::ExplicitLittleEndian;
   TransferMode chosen = announced;
   const Trial first = Walk(stream, start, announced);
   if (!first.clean) {
@@ -153,10 +156,10 @@ void CDicomObject::ChooseDataSetEncoding(CStream& stream, bool syntaxAnnounced) 
                 Describe(chosen) + ", the encoding its first elements show";
   // (0002,0010) is made to name what the data set is, so that the file is
   // right once saved, and read back in the encoding it announces.
-  (void)AddString(tags::kTransferSyntaxUid, vr::UI, SyntaxOf(chosen));
+  (void)object.AddString(tags::kTransferSyntaxUid, vr::UI, SyntaxOf(chosen));
   warning += std::string(", and (0002,0010) was set to ") + SyntaxOf(chosen);
-  ReadContext().Warn(warning);
-  m_transferMode = chosen;
+  context.Warn(warning);
+  object.SetTransferMode(chosen);
 }
 
 }  // namespace quillon

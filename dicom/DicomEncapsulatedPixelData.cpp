@@ -1,7 +1,6 @@
 #include "dicom/DicomEncapsulatedPixelData.h"
 
 #include "base/ByteOrder.h"
-#include "base/FileException.h"
 #include "base/Stream.h"
 #include "dicom/ValueRepresentation.h"
 
@@ -174,7 +173,7 @@ bool CDicomEncapsulatedPixelData::ReadValue(CStream& stream, TransferMode mode) 
   return true;
 }
 
-bool CDicomEncapsulatedPixelData::SkipValue(CStream& stream, TransferMode mode, std::string& why) {
+Status CDicomEncapsulatedPixelData::SkipValue(CStream& stream, TransferMode mode) {
   m_items.clear();
   m_itemPositions.clear();
   m_loaded = false;
@@ -190,30 +189,26 @@ bool CDicomEncapsulatedPixelData::SkipValue(CStream& stream, TransferMode mode, 
     const bool remember = index < kMaxItemsRememberedBySkip;
     if (defined && position >= valueEnd) {
       if (remember) RememberItemPosition(index, position);  // just past the last item
-      return true;
+      return Ok();
     }
     ItemHeader header;
     if (!ReadItemHeader(stream, mode, header)) {
-      why = "encapsulated pixel data ends without a sequence delimitation (item header truncated" + at(position) +
-            ")";
-      return false;
+      return Error(ErrorCode::Malformed, "encapsulated pixel data ends without a sequence delimitation (item header truncated" + at(position) +
+            ")");
     }
     if (header.tag == tags::kSequenceDelimitation) {
       if (remember) RememberItemPosition(index, position);
-      return true;
+      return Ok();
     }
     if (header.tag != tags::kItem || header.length == kUndefinedLength) {
-      why = "expected a fragment item (FFFE,E000) of defined length in the pixel data" + at(position);
-      return false;
+      return Error(ErrorCode::Malformed, "expected a fragment item (FFFE,E000) of defined length in the pixel data" + at(position));
     }
     if (header.length > stream.Remaining()) {
-      why = "fragment of length " + std::to_string(header.length) + at(position) +
-            " runs past the end of the file (" + std::to_string(stream.Remaining()) + " bytes left)";
-      return false;
+      return Error(ErrorCode::Malformed, "fragment of length " + std::to_string(header.length) + at(position) +
+            " runs past the end of the file (" + std::to_string(stream.Remaining()) + " bytes left)");
     }
     if (defined && position + kItemHeaderSize + header.length > valueEnd) {
-      why = "fragment" + at(position) + " runs past the end of the pixel data value";
-      return false;
+      return Error(ErrorCode::Malformed, "fragment" + at(position) + " runs past the end of the pixel data value");
     }
     if (remember) RememberItemPosition(index, position);
     stream.Seek(static_cast<int64_t>(header.length), CStream::SeekOrigin::Current);
@@ -245,18 +240,13 @@ bool CDicomEncapsulatedPixelData::WriteElement(CStream& stream, TransferMode mod
   // fragment sequence is written as the standard's OB.
   const DicomVR held = GetVR();
   const DicomVR vr = held != vr::kUnknown && HasLongExplicitHeader(held) ? held : vr::OB;
-  try {
-    WriteElementHeader(stream, mode, GetTag(), vr, lengthField);
-    for (const auto& item : m_items) {
-      WriteItemHeader(stream, mode, item->GetTag(), item->GetLength());
-      if (item->GetLength() > 0) stream.Write(item->GetValue(), item->GetLength());
-    }
-    if (IsUndefinedLength()) WriteItemHeader(stream, mode, tags::kSequenceDelimitation, 0);
-  } catch (const CFileException&) {
-    stream.Abort();
-    throw;
+  WriteElementHeader(stream, mode, GetTag(), vr, lengthField);
+  for (const auto& item : m_items) {
+    WriteItemHeader(stream, mode, item->GetTag(), item->GetLength());
+    if (item->GetLength() > 0) stream.Write(item->GetValue(), item->GetLength());
   }
-  return true;
+  if (IsUndefinedLength()) WriteItemHeader(stream, mode, tags::kSequenceDelimitation, 0);
+  return !stream.HasFailed();
 }
 
 std::unique_ptr<CDicomElement> CDicomEncapsulatedPixelData::Clone() const {
@@ -278,13 +268,8 @@ void CDicomEncapsulatedPixelData::SetValueLength(uint32_t /*length*/) {}
 
 bool CDicomEncapsulatedPixelData::FinishWrite(CStream& stream, TransferMode mode) {
   if (m_writeFrameCounter < 0) return false;
-  try {
-    WriteItemHeader(stream, mode, tags::kSequenceDelimitation, 0);
-  } catch (const CFileException&) {
-    stream.Abort();
-    throw;
-  }
-  return true;
+  WriteItemHeader(stream, mode, tags::kSequenceDelimitation, 0);
+  return !stream.HasFailed();
 }
 
 bool CDicomEncapsulatedPixelData::WriteFrame(CStream& stream, TransferMode mode,
@@ -292,29 +277,24 @@ bool CDicomEncapsulatedPixelData::WriteFrame(CStream& stream, TransferMode mode,
   if (length > 0 && data == nullptr) return false;
   const uint64_t paddedLength = length + (length & 1u);
   if (paddedLength >= kUndefinedLength) return false;
-  try {
-    if (m_writeFrameCounter < 0) {
-      WriteElementHeader(stream, mode, tags::kPixelData, vr::OB, kUndefinedLength);
-      m_valuePosition = stream.GetPosition();
-      m_streamMode = mode;
-      // An empty Basic Offset Table: readers then find frames by walking
-      // the items, which is how this class reads them too.
-      WriteItemHeader(stream, mode, tags::kItem, 0);
-      m_writeFrameCounter = 0;
-    } else {
-      ++m_writeFrameCounter;
-    }
-    WriteItemHeader(stream, mode, tags::kItem, static_cast<uint32_t>(paddedLength));
-    if (length > 0) stream.Write(data, length);
-    if (paddedLength != length) {
-      const uint8_t pad = 0;
-      stream.Write(&pad, 1);
-    }
-  } catch (const CFileException&) {
-    stream.Abort();
-    throw;
+  if (m_writeFrameCounter < 0) {
+    WriteElementHeader(stream, mode, tags::kPixelData, vr::OB, kUndefinedLength);
+    m_valuePosition = stream.GetPosition();
+    m_streamMode = mode;
+    // An empty Basic Offset Table: readers then find frames by walking
+    // the items, which is how this class reads them too.
+    WriteItemHeader(stream, mode, tags::kItem, 0);
+    m_writeFrameCounter = 0;
+  } else {
+    ++m_writeFrameCounter;
   }
-  return true;
+  WriteItemHeader(stream, mode, tags::kItem, static_cast<uint32_t>(paddedLength));
+  if (length > 0) stream.Write(data, length);
+  if (paddedLength != length) {
+    const uint8_t pad = 0;
+    stream.Write(&pad, 1);
+  }
+  return !stream.HasFailed();
 }
 
 bool CDicomEncapsulatedPixelData::ReadNextFrame(CStream* stream, uint8_t* out, uint64_t outCapacity,

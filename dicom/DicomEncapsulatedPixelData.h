@@ -54,10 +54,10 @@ class CDicomEncapsulatedPixelData : public CDicomPixelData {
   /// up to the sequence delimitation (which is stepped over) or the end of
   /// the defined length, and remembers where each item starts, so that
   /// frames are later found without walking again. Not loaded afterwards.
-  /// False, with the reason and offset in `why`, for a truncated item
+  /// A Malformed error, with the reason and offset, for a truncated item
   /// header, a tag other than an item, or an item that runs past the value
   /// or the stream.
-  [[nodiscard]] bool SkipValue(CStream& stream, TransferMode mode, std::string& why) override;
+  Status SkipValue(CStream& stream, TransferMode mode) override;
   /// The 12-byte explicit header (Pixel Data is encapsulated in explicit VR
   /// syntaxes; a data set found to be implicit VR gets the 8-byte implicit
   /// header), every item, and for an undefined length the sequence

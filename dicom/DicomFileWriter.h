@@ -1,15 +1,78 @@
 /// \file
-/// Saving a data object as a media file without ever losing the old one.
+/// CDicomFileWriter — writes a data object as a media file: preamble,
+/// "DICM", the file meta information in explicit VR little endian, then
+/// the data set in ascending tag order in the object's transfer mode, with
+/// group lengths and the lengths of defined-length sequences and items
+/// computed as it goes. The object is only read: what the write finds out
+/// (where Number of Frames went) is the writer's own to report.
 #pragma once
 
+#include "base/Result.h"
+#include "dicom/DicomTypes.h"
+
+#include <cstdint>
+#include <optional>
 #include <string>
 
 namespace quillon {
 
 class CDicomObject;
+class CDicomSequence;
+class CSequenceItem;
+class CStream;
 
-/// Saves `object` as a media file at `path` (WriteToFile through
-/// WriteFileAtomically). The object's source path is not changed.
-bool SaveDicomFile(CDicomObject& object, const std::string& path, std::string& error);
+class CDicomFileWriter {
+ public:
+  explicit CDicomFileWriter(CStream& stream) : m_stream(stream) {}
+
+  /// Writes the whole file. Refused, writing nothing, when CheckWritable
+  /// refuses the object: a half-written file is of no use, and one that
+  /// cannot be read back loses the user's data.
+  Status WriteFile(const CDicomObject& object);
+  /// As WriteFile, but the data set stops before the first element whose
+  /// tag is above `last`. With WriteDataSetFrom, lets a writer put a value
+  /// it writes itself (pixel data appended frame by frame) in its place
+  /// among the elements.
+  Status WriteFileUpTo(const CDicomObject& object, DicomTag last);
+  /// Writes the data set elements (group 0002 excluded) whose tags are at
+  /// least `first`, in the object's transfer mode.
+  Status WriteDataSetFrom(const CDicomObject& object, DicomTag first);
+  /// Writes every element of `object` (an item's, or a bare data set) in
+  /// `mode`, without preamble; refused, writing nothing, when an element
+  /// breaks CheckElementWriteRules.
+  Status WriteDataSet(const CDicomObject& object, TransferMode mode);
+
+  /// Where the value of Number of Frames (0028,0008) went in the stream,
+  /// once written.
+  std::optional<uint64_t> NumberOfFramesPosition() const { return m_numberOfFramesPosition; }
+
+ private:
+  enum class GroupFilter { All, MetaOnly, AllButMeta };
+  /// Writes the elements of the groups `filter` takes with tags in
+  /// [first, last], without the checks (made for the whole tree first).
+  Status WriteElements(const CDicomObject& object, TransferMode mode, GroupFilter filter, DicomTag first = 0,
+                       DicomTag last = UINT32_MAX);
+  Status WriteSequence(const CDicomSequence& sequence, TransferMode mode);
+  Status WriteItem(const CSequenceItem& item, TransferMode mode);
+  void WritePreamble();
+  /// Runs `write`; the stream's own error when the stream failed on the
+  /// way (a full disk), else what `write` said.
+  template <typename Write>
+  Status Guarded(Write&& write);
+
+  CStream& m_stream;
+  std::optional<uint64_t> m_numberOfFramesPosition;
+};
+
+/// Whether `object` can be written as a file that reads back: refused,
+/// naming the first element (in tag order, at any depth) that breaks
+/// CheckElementWriteRules with its place and the reason, or a big endian
+/// data set starting with group 0200, which would read back as meta
+/// information.
+Status CheckWritable(const CDicomObject& object);
+
+/// Saves `object` as a media file at `path`, through a temporary file that
+/// replaces the old one only once complete (WriteFileAtomically).
+Status SaveDicomFile(const CDicomObject& object, const std::string& path);
 
 }  // namespace quillon

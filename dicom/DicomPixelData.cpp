@@ -1,6 +1,5 @@
 #include "dicom/DicomPixelData.h"
 
-#include "base/FileException.h"
 #include "base/Stream.h"
 #include "dicom/ValueRepresentation.h"
 
@@ -57,7 +56,7 @@ bool CDicomPixelData::ReadValue(CStream& stream, TransferMode mode) {
   return m_loaded;
 }
 
-bool CDicomPixelData::SkipValue(CStream& stream, TransferMode mode, std::string& why) {
+Status CDicomPixelData::SkipValue(CStream& stream, TransferMode mode) {
   m_valuePosition = stream.GetPosition();
   m_loaded = false;
   uint64_t extent = GetLength();
@@ -66,19 +65,17 @@ bool CDicomPixelData::SkipValue(CStream& stream, TransferMode mode, std::string&
     // framed as any other such value is (the loaded read does the same).
     const uint64_t length = FindValueEnd(stream, mode);
     if (length == 0 || length >= kUndefinedLength) {
-      why = "undefined-length pixel data has no item delimitation after it";
-      return false;
+      return Error(ErrorCode::Malformed, "undefined-length pixel data has no item delimitation after it");
     }
     CDicomElement::SetValueLength(static_cast<uint32_t>(length));
     extent = length + 8;  // the delimitation belongs to the value
   }
   if (extent > stream.Remaining()) {
-    why = "pixel data of length " + std::to_string(extent) + " runs past the end of the file (" +
-          std::to_string(stream.Remaining()) + " bytes left)";
-    return false;
+    return Error(ErrorCode::Malformed, "pixel data of length " + std::to_string(extent) + " runs past the end of the file (" +
+          std::to_string(stream.Remaining()) + " bytes left)");
   }
   stream.Seek(static_cast<int64_t>(extent), CStream::SeekOrigin::Current);
-  return true;
+  return Ok();
 }
 
 bool CDicomPixelData::CopyFrom(const CDicomElement& /*source*/) { return false; }
@@ -122,22 +119,17 @@ bool CDicomPixelData::WriteFrame(CStream& stream, TransferMode mode, const uint8
   }
   const uint64_t written = firstFrame ? 0 : m_bytesWritten;
   if (!IsUndefinedLength() && length > uint64_t{GetLength()} - written) return false;
-  try {
-    if (firstFrame) {
-      WriteHeader(stream, mode, IsUndefinedLength() ? kUndefinedLength : GetLength());
-      m_valuePosition = stream.GetPosition();
-      m_writeFrameCounter = 0;
-      m_bytesWritten = 0;
-    } else {
-      ++m_writeFrameCounter;
-    }
-    if (length > 0) stream.Write(data, length);
-  } catch (const CFileException&) {
-    stream.Abort();
-    throw;
+  if (firstFrame) {
+    WriteHeader(stream, mode, IsUndefinedLength() ? kUndefinedLength : GetLength());
+    m_valuePosition = stream.GetPosition();
+    m_writeFrameCounter = 0;
+    m_bytesWritten = 0;
+  } else {
+    ++m_writeFrameCounter;
   }
+  if (length > 0) stream.Write(data, length);
   m_bytesWritten += length;
-  return true;
+  return !stream.HasFailed();
 }
 
 bool CDicomPixelData::ReadFrame(CStream* stream, int32_t frameIndex, uint8_t* out,

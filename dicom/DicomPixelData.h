@@ -8,6 +8,7 @@
 /// at a time so a multi-frame image never has to be held whole in memory.
 #pragma once
 
+#include "base/Result.h"
 #include "dicom/DicomElement.h"
 
 #include <cstdint>
@@ -47,9 +48,9 @@ class CDicomPixelData : public CDicomElement {
   /// the stream (not loaded), so that the elements after it can be read;
   /// frames are then read from the stream on demand. A defined length is
   /// stepped over whole; an undefined one up to the item delimitation after
-  /// it. Records the value position. False, with the reason in `why`, when
-  /// the value does not fit in the stream.
-  [[nodiscard]] virtual bool SkipValue(CStream& stream, TransferMode mode, std::string& why);
+  /// it. Records the value position. A Malformed error, with the reason,
+  /// when the value does not fit in the stream.
+  virtual Status SkipValue(CStream& stream, TransferMode mode);
   /// Always false: pixel data is duplicated with Clone, which knows the
   /// frame state.
   [[nodiscard]] bool CopyFrom(const CDicomElement& source) override;

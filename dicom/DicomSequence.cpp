@@ -26,6 +26,30 @@ uint64_t CDicomSequence::EncodedSize(TransferMode mode) const {
   return size;
 }
 
+std::optional<uint32_t> CDicomSequence::LengthField(TransferMode mode) const {
+  if (IsUndefinedLength()) return kUndefinedLength;
+  const uint32_t headerSize = mode == TransferMode::ImplicitLittleEndian ? 8 : 12;
+  const uint64_t length = EncodedSize(mode) - headerSize;
+  if (length >= kUndefinedLength) return std::nullopt;
+  return static_cast<uint32_t>(length);
+}
+
+void CDicomSequence::RecordLengths(TransferMode mode) {
+  if (const std::optional<uint32_t> length = LengthField(mode); length && !IsUndefinedLength()) {
+    SetValueLength(*length);
+  }
+  for (const auto& item : m_items) {
+    item->SetTransferMode(mode);
+    if (const std::optional<uint32_t> length = item->LengthField(mode); length && !item->IsUndefinedLength()) {
+      item->SetItemLength(*length);
+    }
+  }
+}
+
+bool CDicomSequence::WriteElement(CStream& /*stream*/, TransferMode /*mode*/) const { return false; }
+
+bool CDicomSequence::ReadValue(CStream& /*stream*/, TransferMode /*mode*/) { return false; }
+
 bool CDicomSequence::CopyFrom(const CDicomElement& /*source*/) { return false; }
 
 std::unique_ptr<CDicomElement> CDicomSequence::Clone() const {

@@ -7,6 +7,7 @@
 #include "dicom/SequenceItem.h"
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -23,10 +24,9 @@ class CDicomSequence : public CDicomElement {
 
   /// Header, items and (for undefined length) the sequence delimitation.
   uint64_t EncodedSize(TransferMode mode) const override;
-  /// Header, items, and for an undefined length the sequence delimitation.
+  /// Always false: a sequence holds items, not value bytes; the reader and
+  /// the writer frame its items themselves.
   [[nodiscard]] bool WriteElement(CStream& stream, TransferMode mode) const override;
-  /// Reads the items after a header just read: up to the defined length, or
-  /// to the sequence delimitation item (or the end of the stream).
   [[nodiscard]] bool ReadValue(CStream& stream, TransferMode mode) override;
   /// The sequence line, each item bracketed by item and end-item lines with
   /// its elements one level deeper, and the end-of-sequence line.
@@ -38,9 +38,13 @@ class CDicomSequence : public CDicomElement {
 
   /// Records the lengths a write in `mode` gives this sequence and its
   /// items (for defined lengths) and hands the items `mode` as their
-  /// transfer mode, so that after a save the sequence shows what the file
-  /// holds. The writer calls it just before writing the sequence.
+  /// transfer mode (CDicomObject::RecordEncodedLengths does so at every
+  /// depth).
   void RecordLengths(TransferMode mode);
+  /// The length field a write in `mode` gives this sequence: its encoded
+  /// size without the header, or 0xFFFFFFFF for an undefined length; empty
+  /// when a defined length would not fit in 32 bits.
+  std::optional<uint32_t> LengthField(TransferMode mode) const;
 
   void AppendItem(std::unique_ptr<CSequenceItem> item);
   size_t GetItemCount() const { return m_items.size(); }
@@ -61,16 +65,7 @@ class CDicomSequence : public CDicomElement {
   const std::string& GetSopClassUid() const { return m_sopClassUid; }
   void SetSopClassUid(std::string uid) { m_sopClassUid = std::move(uid); }
 
-  /// The read this sequence is part of, and its nesting depth (set by the
-  /// object that reads it, before ReadValue).
-  void JoinRead(CReadContext* context, int depth) {
-    m_readContext = context;
-    m_nestingDepth = depth;
-  }
-
  private:
-  CReadContext* m_readContext = nullptr;
-  int m_nestingDepth = 0;
   std::vector<std::unique_ptr<CSequenceItem>> m_items;
   std::string m_sopClassUid;
 };

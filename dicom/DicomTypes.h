@@ -40,27 +40,26 @@ enum class TransferMode : uint32_t {
   ExplicitBigEndian = 2,
 };
 
-/// Result of the library's data-model and stream operations.
+/// The status numbers of the element and data set getters (GetString,
+/// GetUInt16, GetElement, RemoveElement, ...), which callers compare
+/// against. Everything else in the library says whether it failed, and why,
+/// with a Status (base/Result.h), whose ErrorCode shares these numbers.
 enum class DicomStatus : uint32_t {
-  /// The operation failed (bad input, short read, wrong argument).
+  /// The operation failed (a wrong argument).
   Failure = 0,
   /// The operation did what was asked.
   Success = 1,
   /// Kept for its number: the reader once stopped at a skipped Pixel Data
-  /// value with it; it now steps over the value and goes on (Success).
+  /// value with it; it now steps over the value and goes on.
   PixelDataStored = 2,
-  /// The stream ended where an element or item would have started.
+  /// There is no value to read (GetNumber of an element without value).
   EndOfStream = 3,
-  /// The requested element is absent. While reading: an item delimitation
-  /// element (FFFE,E00D) was met.
+  /// The requested element is absent.
   NotPresent = 4,
-  /// The element exists but is of another kind (for example too short, or
-  /// not a sequence). While reading: a sequence delimitation item (FFFE,E0DD)
-  /// was met.
+  /// The element exists but is of another kind (too short, or not a
+  /// sequence).
   WrongKind = 5,
 };
-constexpr DicomStatus kItemDelimitationMet = DicomStatus::NotPresent;
-constexpr DicomStatus kSequenceDelimitationMet = DicomStatus::WrongKind;
 
 namespace tags {
 constexpr DicomTag kMediaStorageSopClassUid = 0x00020002;

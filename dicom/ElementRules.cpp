@@ -142,6 +142,12 @@ std::string CheckBuilt(RuleSet rules, const CDicomElement& element, ElementPlace
   return Check(rules, tag, vr, element.GetLength(), element.HasValue(), place);
 }
 
+/// A refusal carrying `problem`, or success when there is none.
+Status Verdict(std::string problem) {
+  if (problem.empty()) return Ok();
+  return Error(ErrorCode::Refused, std::move(problem));
+}
+
 }  // namespace
 
 std::string FormatTag(DicomTag tag) {
@@ -150,20 +156,20 @@ std::string FormatTag(DicomTag tag) {
   return text;
 }
 
-std::string CheckElementRules(DicomTag tag, DicomVR vr, uint64_t length, bool hasValue, ElementPlace place) {
-  return ModelRuleProblem(tag, vr, length, hasValue, place);
+Status CheckElementRules(DicomTag tag, DicomVR vr, uint64_t length, bool hasValue, ElementPlace place) {
+  return Verdict(ModelRuleProblem(tag, vr, length, hasValue, place));
 }
 
-std::string CheckElementWriteRules(DicomTag tag, DicomVR vr, uint64_t length, bool hasValue, ElementPlace place) {
-  return WriteRuleProblem(tag, vr, length, hasValue, place);
+Status CheckElementWriteRules(DicomTag tag, DicomVR vr, uint64_t length, bool hasValue, ElementPlace place) {
+  return Verdict(WriteRuleProblem(tag, vr, length, hasValue, place));
 }
 
-std::string CheckElementRules(const CDicomElement& element, ElementPlace place) {
-  return CheckBuilt(RuleSet::Model, element, place, 0);
+Status CheckElementRules(const CDicomElement& element, ElementPlace place) {
+  return Verdict(CheckBuilt(RuleSet::Model, element, place, 0));
 }
 
-std::string CheckElementWriteRules(const CDicomElement& element, ElementPlace place) {
-  return CheckBuilt(RuleSet::Write, element, place, 0);
+Status CheckElementWriteRules(const CDicomElement& element, ElementPlace place) {
+  return Verdict(CheckBuilt(RuleSet::Write, element, place, 0));
 }
 
 }  // namespace quillon

@@ -7,10 +7,11 @@
 /// asks the same questions to tell the user, in its dialogs, why an element
 /// cannot be inserted — before any element is built.
 ///
-/// Each check answers with the reason in words a user can read, or with an
-/// empty string when the element may be stored.
+/// Each check answers with success, or with a Refused error whose message
+/// gives the reason in words a user can read.
 #pragma once
 
+#include "base/Result.h"
 #include "dicom/DicomTypes.h"
 
 #include <cstdint>
@@ -24,8 +25,8 @@ class CDicomElement;
 /// a sequence (at any depth).
 enum class ElementPlace { DataSet, Item };
 
-/// Why an element with these properties may not be stored at `place`;
-/// empty when it may. `length` and `hasValue` describe the value bytes: a
+/// Whether an element with these properties may be stored at `place`, and
+/// if not, why. `length` and `hasValue` describe the value bytes: a
 /// length above 0 needs a value. VR SQ stands for a sequence, which holds
 /// items and no value bytes (pass length 0 and no value); VR 0 is an
 /// unknown VR, stored as is and written as UN in explicit VR.
@@ -38,7 +39,7 @@ enum class ElementPlace { DataSet, Item };
 /// VR (0xFFFF, the unresolved VR, included); a value longer than the 16-bit
 /// length field an explicit-VR file gives its VR; a sequence under the
 /// Pixel Data tag.
-std::string CheckElementRules(DicomTag tag, DicomVR vr, uint64_t length, bool hasValue, ElementPlace place);
+Status CheckElementRules(DicomTag tag, DicomVR vr, uint64_t length, bool hasValue, ElementPlace place);
 
 /// The part of CheckElementRules without which a written file cannot be
 /// read at all; the writer checks every element against it before it
@@ -46,18 +47,18 @@ std::string CheckElementRules(DicomTag tag, DicomVR vr, uint64_t length, bool ha
 /// work around: it writes such values as UN, which reads back with all its
 /// bytes but another VR, so elements read from a file that break them can
 /// still be saved.
-std::string CheckElementWriteRules(DicomTag tag, DicomVR vr, uint64_t length, bool hasValue, ElementPlace place);
+Status CheckElementWriteRules(DicomTag tag, DicomVR vr, uint64_t length, bool hasValue, ElementPlace place);
 
 /// CheckElementRules for an element already built: a sequence is checked
 /// with every element of every item, down to the deepest nesting the reader
 /// accepts; an element of VR SQ that is not a sequence is refused, and so
 /// is Pixel Data whose value was left in the file it was read from.
-std::string CheckElementRules(const CDicomElement& element, ElementPlace place);
+Status CheckElementRules(const CDicomElement& element, ElementPlace place);
 
 /// CheckElementWriteRules for an element already built, sequences with
 /// their items and nested sequences (nesting deeper than the reader accepts
 /// is refused too).
-std::string CheckElementWriteRules(const CDicomElement& element, ElementPlace place);
+Status CheckElementWriteRules(const CDicomElement& element, ElementPlace place);
 
 /// "(GGGG,EEEE)" in upper-case hex, as messages name tags.
 std::string FormatTag(DicomTag tag);

@@ -12,22 +12,6 @@
 
 namespace quillon {
 
-namespace {
-
-/// Runs `write`; on a stream error aborts the stream first, so a caller
-/// never goes on writing to a half-written file, and passes the error on.
-template <typename Write>
-void WriteOrAbort(CStream& stream, Write&& write) {
-  try {
-    write();
-  } catch (...) {
-    stream.Abort();
-    throw;
-  }
-}
-
-}  // namespace
-
 void CDicomElement::WriteHeader(CStream& stream, TransferMode mode, uint32_t lengthField) const {
   if (TagGroup(m_tag) == 0x0002) mode = TransferMode::ExplicitLittleEndian;
   const bool bigEndian = mode == TransferMode::ExplicitBigEndian;
@@ -58,27 +42,25 @@ bool CDicomElement::WriteElement(CStream& stream, TransferMode mode) const {
   if (TagGroup(m_tag) == 0x0002) mode = TransferMode::ExplicitLittleEndian;
   const bool bigEndian = mode == TransferMode::ExplicitBigEndian;
   const Framing framing = FramingFor(mode);
-  WriteOrAbort(stream, [&] {
-    WriteHeader(stream, mode, framing.undefinedLength ? kUndefinedLength : m_length);
-    if (m_length != 0) {
-      // A value written as UN is read back as UN, which is not swapped, so
-      // it must not be swapped on the way out either.
-      if (bigEndian && !framing.writeAsUN && GetVrProperties(m_vr).swapUnit != 0) {
-        std::vector<uint8_t> swapped(value, value + m_length);
-        SwapValueBytes(m_vr, swapped.data(), swapped.size());
-        stream.Write(swapped.data(), swapped.size());
-      } else {
-        stream.Write(value, m_length);
-      }
+  WriteHeader(stream, mode, framing.undefinedLength ? kUndefinedLength : m_length);
+  if (m_length != 0) {
+    // A value written as UN is read back as UN, which is not swapped, so
+    // it must not be swapped on the way out either.
+    if (bigEndian && !framing.writeAsUN && GetVrProperties(m_vr).swapUnit != 0) {
+      std::vector<uint8_t> swapped(value, value + m_length);
+      SwapValueBytes(m_vr, swapped.data(), swapped.size());
+      stream.Write(swapped.data(), swapped.size());
+    } else {
+      stream.Write(value, m_length);
     }
-    if (framing.undefinedLength) {
-      uint8_t delimiter[8] = {};
-      StoreU16(delimiter, 0xFFFE, bigEndian);
-      StoreU16(delimiter + 2, 0xE00D, bigEndian);
-      stream.Write(delimiter, sizeof delimiter);
-    }
-  });
-  return true;
+  }
+  if (framing.undefinedLength) {
+    uint8_t delimiter[8] = {};
+    StoreU16(delimiter, 0xFFFE, bigEndian);
+    StoreU16(delimiter + 2, 0xE00D, bigEndian);
+    stream.Write(delimiter, sizeof delimiter);
+  }
+  return !stream.HasFailed();
 }
 
 }  // namespace quillon

@@ -4,28 +4,16 @@
 
 namespace quillon {
 
-namespace {
-
-std::string Where(DicomTag tag, uint64_t offset) {
+std::string DescribePlace(DicomTag tag, uint64_t offset) {
   char where[64];
   std::snprintf(where, sizeof where, "(%04X,%04X) at offset %llu: ", TagGroup(tag), TagElement(tag),
                 static_cast<unsigned long long>(offset));
   return where;
 }
 
-}  // namespace
-
-void CReadContext::Fail(DicomTag tag, uint64_t offset, const std::string& what) {
-  if (!HasError()) m_error = Where(tag, offset) + what;
-}
-
-void CReadContext::Fail(const std::string& what) {
-  if (!HasError()) m_error = what;
-}
-
 void CReadContext::Warn(DicomTag tag, uint64_t offset, const std::string& what) {
   if (m_warnings.size() < kMaxWarnings) {
-    Warn(Where(tag, offset) + what);
+    Warn(DescribePlace(tag, offset) + what);
   } else {
     Warn(what);
   }

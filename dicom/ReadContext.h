@@ -1,8 +1,8 @@
 /// \file
-/// State shared by every level of one read: the first failure, said in
-/// words with the tag and stream offset where it happened; the warnings
-/// about damage the reader worked around; and the limits that keep an
-/// untrusted file from driving the reader into unbounded recursion.
+/// State shared by every level of one read, owned by the reader (never by
+/// the data set it fills): the warnings about damage the reader worked
+/// around, the limits that keep an untrusted file from driving the reader
+/// into unbounded recursion, and what it learnt of the stream on the way.
 #pragma once
 
 #include "dicom/DicomTypes.h"
@@ -13,7 +13,8 @@
 
 namespace quillon {
 
-class CStream;
+/// "(GGGG,EEEE) at offset N: ", the place a read message names.
+std::string DescribePlace(DicomTag tag, uint64_t offset);
 
 class CReadContext {
  public:
@@ -23,24 +24,16 @@ class CReadContext {
   /// every element; past this many, only a count of the rest is kept.
   static constexpr size_t kMaxWarnings = 50;
 
-  /// Records why the read failed, unless a deeper level already did: the
-  /// innermost reason is the useful one.
-  void Fail(DicomTag tag, uint64_t offset, const std::string& what);
-  /// Records a failure that is not about one element.
-  void Fail(const std::string& what);
   /// Records something the reader did not expect and worked around (the
   /// read goes on), with the tag and offset it concerns.
   void Warn(DicomTag tag, uint64_t offset, const std::string& what);
   /// Records a warning that is not about one element.
   void Warn(const std::string& what);
 
-  bool HasError() const { return !m_error.empty(); }
-  const std::string& GetError() const { return m_error; }
   /// The warnings in the order they arose; the last one counts those that
   /// were dropped when there were more than kMaxWarnings.
   const std::vector<std::string>& GetWarnings() const { return m_warnings; }
   void Reset() {
-    m_error.clear();
     m_warnings.clear();
     m_droppedWarnings = 0;
     m_nonZeroByteAt = kNoOffset;
@@ -54,7 +47,6 @@ class CReadContext {
   void SetNonZeroByteAt(uint64_t offset) { m_nonZeroByteAt = offset; }
 
  private:
-  std::string m_error;
   std::vector<std::string> m_warnings;
   size_t m_droppedWarnings = 0;
   uint64_t m_nonZeroByteAt = kNoOffset;

@@ -11,6 +11,13 @@ bool CSequenceItem::CopyFrom(const CDicomObject* source) {
   return CDicomObject::CopyFrom(source);
 }
 
+std::optional<uint32_t> CSequenceItem::LengthField(TransferMode mode) const {
+  if (m_undefinedLength) return CDicomElement::kUndefinedLength;
+  const uint64_t length = ContentSize(mode);
+  if (length >= CDicomElement::kUndefinedLength) return std::nullopt;
+  return static_cast<uint32_t>(length);
+}
+
 uint64_t CSequenceItem::EncodedItemSize(TransferMode mode) const {
   return ContentSize(mode) + 8 + (m_undefinedLength ? 8u : 0u);
 }

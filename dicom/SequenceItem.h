@@ -5,6 +5,8 @@
 
 #include "dicom/DicomObject.h"
 
+#include <optional>
+
 namespace quillon {
 
 class CSequenceItem : public CDicomObject {
@@ -17,21 +19,13 @@ class CSequenceItem : public CDicomObject {
 
   ElementPlace Place() const override { return ElementPlace::Item; }
 
-  /// Items are not files.
-  [[nodiscard]] bool ReadFromFile(CStream& stream, bool skipPixelData) override;
-  [[nodiscard]] bool WriteToFile(CStream& stream) override;
-
-  /// Reads one item (header and elements) in `mode`: Success,
-  /// kSequenceDelimitationMet for the sequence delimitation item,
-  /// EndOfStream when nothing is left, Failure otherwise.
-  DicomStatus ReadItem(CStream& stream, TransferMode mode, CReadContext* context, int depth);
-  /// Writes the item header, the elements in `mode`, and for an undefined
-  /// length the item delimitation.
-  [[nodiscard]] bool WriteItem(CStream& stream, TransferMode mode);
-
   /// Bytes the item occupies in a stream of `mode`: item header, content,
   /// and the item delimitation when its length is undefined.
   uint64_t EncodedItemSize(TransferMode mode) const;
+  /// The length field a write in `mode` gives this item: its content size,
+  /// or 0xFFFFFFFF for an undefined length; empty when a defined length
+  /// would not fit in 32 bits.
+  std::optional<uint32_t> LengthField(TransferMode mode) const;
 
   bool IsUndefinedLength() const { return m_undefinedLength; }
   void SetUndefinedLength(bool undefinedLength) { m_undefinedLength = undefinedLength; }

@@ -154,21 +154,23 @@ bool EndsWithPng(const std::string& path) {
 
 }  // namespace
 
-bool WriteFrameImage(const std::string& path, const BitmapInfo& info, uint32_t alignedColumns,
-                     const uint8_t* bitmap, std::string& error) {
+Status WriteFrameImage(const std::string& path, const BitmapInfo& info, uint32_t alignedColumns,
+                       const uint8_t* bitmap) {
   if (bitmap == nullptr || info.width <= 0 || info.height <= 0 || (info.bitCount != 8 && info.bitCount != 24)) {
-    error = "the frame has no displayable bitmap";
-    return false;
+    return Error(ErrorCode::Failure, "the frame has no displayable bitmap");
   }
   const std::vector<uint8_t> bytes =
       EndsWithPng(path) ? EncodePng(info, alignedColumns, bitmap) : EncodeBmp(info, alignedColumns, bitmap);
-  return WriteFileAtomically(
+  std::string error;
+  const bool written = WriteFileAtomically(
       path,
       [&bytes](CFileStream& stream) {
         stream.Write(bytes.data(), bytes.size());
         return true;
       },
       error);
+  if (!written) return Error(ErrorCode::Io, error);
+  return Ok();
 }
 
 }  // namespace quillon

@@ -4,6 +4,8 @@
 /// blocks so no compression library is needed).
 #pragma once
 
+#include "base/Result.h"
+
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -21,8 +23,8 @@ std::vector<uint8_t> BitmapToRgbRows(const BitmapInfo& info, uint32_t alignedCol
 /// Writes `bitmap` (bottom-up rows of `alignedColumns` pixels of
 /// info.bitCount bits, 8-bit pixels through info's palette) to `path`, as
 /// PNG when the path ends in ".png" (any case), else as BMP. The file is
-/// written through a temporary file. False with the reason in `error`.
-bool WriteFrameImage(const std::string& path, const BitmapInfo& info, uint32_t alignedColumns,
-                     const uint8_t* bitmap, std::string& error);
+/// written through a temporary file.
+Status WriteFrameImage(const std::string& path, const BitmapInfo& info, uint32_t alignedColumns,
+                       const uint8_t* bitmap);
 
 }  // namespace quillon

@@ -1,7 +1,6 @@
 #include "pixel/PixelComparator.h"
 
-#include "dicom/DicomObject.h"
-#include "base/FileException.h"
+#include "dicom/DicomFile.h"
 #include "base/FileStream.h"
 #include "dicom/DicomPixelData.h"
 #include "pixel/PixelDataConverter.h"
@@ -23,21 +22,18 @@ namespace quillon {
 
 namespace {
 
-/// Thrown with the message the comparison ends with.
-struct ComparisonError {
-  std::string message;
-  bool cancelled = false;
-};
+Error Failed(const char* message) { return Error(ErrorCode::Failure, message); }
+Error Cancelled() { return Error(ErrorCode::Cancelled, kComparisonCancelled); }
 
 /// Counts the steps of one comparison and asks the caller's callback
 /// whether to go on.
 class CProgressCounter {
  public:
   CProgressCounter(const ComparisonProgress& progress, int64_t total) : m_progress(progress), m_total(total) {}
-  /// One more step done; throws the cancellation when the caller says stop.
-  void Step() {
+  /// One more step done; false when the caller says stop.
+  bool Step() {
     ++m_done;
-    if (m_progress && !m_progress(m_done, m_total)) throw ComparisonError{kComparisonCancelled, true};
+    return !m_progress || m_progress(m_done, m_total);
   }
   /// The progress of a conversion of `frames` frames, counted as steps of
   /// this comparison.
@@ -115,16 +111,16 @@ class CTemporaryFile {
 
 /// The path to read uncompressed frames from: the file itself, or a
 /// temporary decompressed copy.
-std::string UncompressedPath(const CDicomObject& object, const std::string& path, CTemporaryFile& temporary,
-                             CProgressCounter& counter) {
+Result<std::string> UncompressedPath(const CDicomObject& object, const std::string& path,
+                                     CTemporaryFile& temporary, CProgressCounter& counter) {
   if (object.IsUncompressed()) return path;
-  if (!temporary.Create()) throw ComparisonError{"Failed to decompress the current image"};
+  if (!temporary.Create()) return Failed("Failed to decompress the current image");
   ConversionOptions options;
   options.transferSyntaxChoice = TransferSyntaxChoice::Implicit;
   const DCT_STATUS status = ConvertPixelDataFile(options, path, temporary.Path(), ConversionMode::Uncompressed,
                                                  false, counter.ForConversion());
-  if (status == DCT_STATUS::Cancelled) throw ComparisonError{kComparisonCancelled, true};
-  if (status != DCT_STATUS::Success) throw ComparisonError{"Failed to decompress the current image"};
+  if (status == DCT_STATUS::Cancelled) return Cancelled();
+  if (status != DCT_STATUS::Success) return Failed("Failed to decompress the current image");
   return temporary.Path();
 }
 
@@ -170,6 +166,66 @@ void AccumulateFrame(const uint8_t* aBytes, SampleLayout aLayout, const uint8_t*
   differentPixels += frameDifferent;
 }
 
+/// Compares the frames of two uncompressed files of the same size and
+/// layout, filling the figures of `result`.
+Status CompareFrames(const std::string& pathD, const std::string& pathO, CProgressCounter& counter,
+                     PixelComparison& result) {
+  CPixelImage imageD;
+  CPixelImage imageO;
+  if (!imageD.OpenFile(pathD) || !imageO.OpenFile(pathO) || !imageD.PixelElement() || !imageO.PixelElement()) {
+    return Failed("Failed to read image header");
+  }
+  const uint64_t storedSize = imageD.StoredFrameSize();
+  const uint32_t samples = imageD.SamplesPerPixel();
+  const uint64_t pixels = uint64_t{imageD.Rows()} * imageD.Columns();
+  if (storedSize == 0 || pixels == 0 || samples == 0) return Failed("The images hold no pixel samples to compare");
+  const bool wide = imageD.BitsAllocated() > 8;
+  if (pixels * samples * (wide ? 2 : 1) > storedSize) return Failed("Failed to read frame");
+  // Sample s of pixel p is compared with sample s of pixel p, whatever
+  // order each file stores them in: an RGB file and its RLE copy (which
+  // decompresses colour-by-plane) are the same image.
+  const SampleLayout layoutD = LayoutOf(imageD, pixels);
+  const SampleLayout layoutO = LayoutOf(imageO, pixels);
+  std::unique_ptr<uint8_t[]> bufferD;
+  std::unique_ptr<uint8_t[]> bufferO;
+  try {
+    bufferD = std::make_unique_for_overwrite<uint8_t[]>(2 * storedSize);
+    bufferO = std::make_unique_for_overwrite<uint8_t[]>(2 * storedSize);
+  } catch (const std::bad_alloc&) {
+    return Failed("Not enough memory to compare the frames");
+  }
+  double sumOfSquares = 0;
+  int64_t sampleCount = 0;
+  int64_t differentPixels = 0;
+  for (int32_t f = 0; f < imageD.NumberOfFrames(); ++f) {
+    uint64_t lengthD = 0;
+    uint64_t lengthO = 0;
+    const bool read = imageD.PixelElement()->ReadFrame(imageD.Stream(), f, bufferD.get(), 2 * storedSize,
+                                                       storedSize, lengthD) &&
+                      imageO.PixelElement()->ReadFrame(imageO.Stream(), f, bufferO.get(), 2 * storedSize,
+                                                       storedSize, lengthO);
+    if (!read) return Failed("Failed to read frame");
+    if (wide) {
+      AccumulateFrame<uint16_t>(bufferD.get(), layoutD, bufferO.get(), layoutO, pixels, samples, sumOfSquares,
+                                sampleCount, differentPixels);
+    } else {
+      AccumulateFrame<uint8_t>(bufferD.get(), layoutD, bufferO.get(), layoutO, pixels, samples, sumOfSquares,
+                               sampleCount, differentPixels);
+    }
+    if (!counter.Step()) return Cancelled();
+  }
+  result.rms = std::sqrt(sumOfSquares / static_cast<double>(sampleCount));
+  const double max = std::ldexp(1.0, static_cast<int>(imageD.BitsStored()));
+  result.identity = (max - result.rms) * 100 / max;
+  result.differentPixels = differentPixels;
+  char text[160];
+  std::snprintf(text, sizeof text, "RMS = %.5f (%lld different pixel(s))\nThe two images are %.5f%% identical.",
+                result.rms, static_cast<long long>(differentPixels), result.identity);
+  result.message = text;
+  result.compared = true;
+  return Ok();
+}
+
 PixelComparison Compare(const CDicomObject& d, const std::string& documentPath, const CDicomObject& o,
                         const std::string& otherPath, const ComparisonProgress& progress) {
   PixelComparison result;
@@ -189,72 +245,14 @@ PixelComparison Compare(const CDicomObject& d, const std::string& documentPath, 
   const int64_t frames = FramesReadOf(d);
   const int64_t decompressions = (d.IsUncompressed() ? 0 : 1) + (o.IsUncompressed() ? 0 : 1);
   CProgressCounter counter(progress, frames * (1 + decompressions));
-  try {
-    const std::string pathD = UncompressedPath(d, documentPath, documentCopy, counter);
-    const std::string pathO = UncompressedPath(o, otherPath, otherCopy, counter);
-    CPixelImage imageD;
-    CPixelImage imageO;
-    if (!imageD.OpenFile(pathD) || !imageO.OpenFile(pathO) || !imageD.PixelElement() || !imageO.PixelElement()) {
-      throw ComparisonError{"Failed to read image header"};
-    }
-    const uint64_t storedSize = imageD.StoredFrameSize();
-    const uint32_t samples = imageD.SamplesPerPixel();
-    const uint64_t pixels = uint64_t{imageD.Rows()} * imageD.Columns();
-    if (storedSize == 0 || pixels == 0 || samples == 0) {
-      throw ComparisonError{"The images hold no pixel samples to compare"};
-    }
-    const bool wide = imageD.BitsAllocated() > 8;
-    if (pixels * samples * (wide ? 2 : 1) > storedSize) throw ComparisonError{"Failed to read frame"};
-    // Sample s of pixel p is compared with sample s of pixel p, whatever
-    // order each file stores them in: an RGB file and its RLE copy (which
-    // decompresses colour-by-plane) are the same image.
-    const SampleLayout layoutD = LayoutOf(imageD, pixels);
-    const SampleLayout layoutO = LayoutOf(imageO, pixels);
-    std::unique_ptr<uint8_t[]> bufferD;
-    std::unique_ptr<uint8_t[]> bufferO;
-    try {
-      bufferD = std::make_unique_for_overwrite<uint8_t[]>(2 * storedSize);
-      bufferO = std::make_unique_for_overwrite<uint8_t[]>(2 * storedSize);
-    } catch (const std::bad_alloc&) {
-      throw ComparisonError{"Not enough memory to compare the frames"};
-    }
-    double sumOfSquares = 0;
-    int64_t sampleCount = 0;
-    int64_t differentPixels = 0;
-    for (int32_t f = 0; f < imageD.NumberOfFrames(); ++f) {
-      uint64_t lengthD = 0;
-      uint64_t lengthO = 0;
-      bool read = false;
-      try {
-        read = imageD.PixelElement()->ReadFrame(imageD.Stream(), f, bufferD.get(), 2 * storedSize, storedSize,
-                                                lengthD) &&
-               imageO.PixelElement()->ReadFrame(imageO.Stream(), f, bufferO.get(), 2 * storedSize, storedSize,
-                                                lengthO);
-      } catch (const CFileException&) {
-        read = false;
-      }
-      if (!read) throw ComparisonError{"Failed to read frame"};
-      if (wide) {
-        AccumulateFrame<uint16_t>(bufferD.get(), layoutD, bufferO.get(), layoutO, pixels, samples, sumOfSquares,
-                                  sampleCount, differentPixels);
-      } else {
-        AccumulateFrame<uint8_t>(bufferD.get(), layoutD, bufferO.get(), layoutO, pixels, samples, sumOfSquares,
-                                 sampleCount, differentPixels);
-      }
-      counter.Step();
-    }
-    result.rms = std::sqrt(sumOfSquares / static_cast<double>(sampleCount));
-    const double max = std::ldexp(1.0, static_cast<int>(imageD.BitsStored()));
-    result.identity = (max - result.rms) * 100 / max;
-    result.differentPixels = differentPixels;
-    char text[160];
-    std::snprintf(text, sizeof text, "RMS = %.5f (%lld different pixel(s))\nThe two images are %.5f%% identical.",
-                  result.rms, static_cast<long long>(differentPixels), result.identity);
-    result.message = text;
-    result.compared = true;
-  } catch (const ComparisonError& error) {
-    result.message = error.message;
-    result.cancelled = error.cancelled;
+  Result<std::string> pathD = UncompressedPath(d, documentPath, documentCopy, counter);
+  Result<std::string> pathO = pathD ? UncompressedPath(o, otherPath, otherCopy, counter) : pathD;
+  const Status compared = !pathD   ? Status(pathD.GetError())
+                          : !pathO ? Status(pathO.GetError())
+                                   : CompareFrames(*pathD, *pathO, counter, result);
+  if (!compared) {
+    result.message = compared.Message();
+    result.cancelled = compared.GetError().Code() == ErrorCode::Cancelled;
   }
   return result;
 }
@@ -263,24 +261,24 @@ PixelComparison Compare(const CDicomObject& d, const std::string& documentPath, 
 
 PixelComparison ComparePixelData(const CDicomObject& document, const std::string& documentPath,
                                  const std::string& otherPath, const ComparisonProgress& progress) {
-  CDicomObject other;
-  if (!other.LoadFile(otherPath, true)) {
+  CDicomFile other;
+  if (!other.Load(otherPath, {.skipPixelData = true})) {
     PixelComparison result;
     result.message = "Error Reading File";
     return result;
   }
-  return Compare(document, documentPath, other, otherPath, progress);
+  return Compare(document, documentPath, other.DataSet(), otherPath, progress);
 }
 
 PixelComparison ComparePixelFiles(const std::string& pathA, const std::string& pathB,
                                   const ComparisonProgress& progress) {
-  CDicomObject document;
-  if (!document.LoadFile(pathA, true)) {
+  CDicomFile document;
+  if (!document.Load(pathA, {.skipPixelData = true})) {
     PixelComparison result;
     result.message = "Error Reading File";
     return result;
   }
-  return ComparePixelData(document, pathA, pathB, progress);
+  return ComparePixelData(document.DataSet(), pathA, pathB, progress);
 }
 
 }  // namespace quillon

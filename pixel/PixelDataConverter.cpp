@@ -31,16 +31,12 @@ void SetTransferSyntax(CDicomObject& object, const char* uid) {
   (void)object.AddString(tags::kTransferSyntaxUid, vr::UI, uid);  // also sets the transfer mode
 }
 
-/// Thrown inside the conversion with the code to return; caught at its end.
-struct ConversionFailure {
-  DCT_STATUS status;
-};
-
-std::unique_ptr<uint8_t[]> AllocateOrThrow(uint64_t size) {
+/// A zeroed buffer of `size` bytes, or null when the memory cannot be had.
+std::unique_ptr<uint8_t[]> TryAllocate(uint64_t size) {
   try {
     return std::make_unique<uint8_t[]>(size);
   } catch (const std::bad_alloc&) {
-    throw ConversionFailure{DCT_STATUS::OutOfMemory};
+    return nullptr;
   }
 }
 
@@ -174,6 +170,39 @@ class CMonochromeReducer {
   std::unique_ptr<CPixelCodec> m_grey;
 };
 
+/// Reads every frame of `source`, reduced to its luminance when asked,
+/// and appends it to `destination`.
+DCT_STATUS CopyFrames(CPixelImage& source, CPixelImage& destination, bool toMonochrome,
+                      const ConversionProgress& progress) {
+  const uint64_t bufferSize = 2 * source.FrameSize();
+  if (bufferSize == 0 || bufferSize > 2 * CPixelCodec::kMaxDisplaySize) return DCT_STATUS::OutOfMemory;
+  std::unique_ptr<uint8_t[]> frame = TryAllocate(bufferSize);
+  if (!frame) return DCT_STATUS::OutOfMemory;
+  std::unique_ptr<uint8_t[]> planes;
+  std::unique_ptr<uint8_t[]> grey;
+  std::unique_ptr<CMonochromeReducer> reducer;
+  if (toMonochrome) {
+    reducer = std::make_unique<CMonochromeReducer>(source.Columns(), source.Rows());
+    if (!reducer->IsReady()) return DCT_STATUS::Failure;
+    planes = TryAllocate(bufferSize);
+    grey = TryAllocate(bufferSize);
+    if (!planes || !grey) return DCT_STATUS::OutOfMemory;
+  }
+  const int32_t frames = source.NumberOfFrames();
+  for (int32_t n = 0; n < frames; ++n) {
+    uint64_t length = 0;
+    if (source.ReadFrame(n, frame.get(), bufferSize, length) != FrameStatus::Success) return DCT_STATUS::ReadFailed;
+    const uint8_t* bitmap = frame.get();
+    if (reducer) {
+      if (!reducer->Reduce(frame.get(), planes.get(), grey.get())) return DCT_STATUS::Failure;
+      bitmap = grey.get();
+    }
+    if (destination.WriteFrame(bitmap) != FrameStatus::Written) return DCT_STATUS::WriteFailed;
+    if (progress && !progress(n + 1, frames)) return DCT_STATUS::Cancelled;
+  }
+  return DCT_STATUS::Success;
+}
+
 DCT_STATUS Convert(const ConversionOptions& options, const std::string& sourcePath,
                    const std::string& destinationPath, ConversionMode mode, bool toMonochrome,
                    const ConversionProgress& progress) {
@@ -203,36 +232,10 @@ DCT_STATUS Convert(const ConversionOptions& options, const std::string& sourcePa
   TemporaryOutput output{CreateTemporaryFileBeside(destinationPath, error)};
   if (output.path.empty() || !destination.WriteHeader(output.path)) return DCT_STATUS::WriteFailed;
 
-  try {
-    const uint64_t bufferSize = 2 * source.FrameSize();
-    if (bufferSize == 0 || bufferSize > 2 * CPixelCodec::kMaxDisplaySize) throw ConversionFailure{DCT_STATUS::OutOfMemory};
-    std::unique_ptr<uint8_t[]> frame = AllocateOrThrow(bufferSize);
-    std::unique_ptr<uint8_t[]> planes;
-    std::unique_ptr<uint8_t[]> grey;
-    std::unique_ptr<CMonochromeReducer> reducer;
-    if (toMonochrome) {
-      reducer = std::make_unique<CMonochromeReducer>(source.Columns(), source.Rows());
-      if (!reducer->IsReady()) throw ConversionFailure{DCT_STATUS::Failure};
-      planes = AllocateOrThrow(bufferSize);
-      grey = AllocateOrThrow(bufferSize);
-    }
-    const int32_t frames = source.NumberOfFrames();
-    for (int32_t n = 0; n < frames; ++n) {
-      uint64_t length = 0;
-      if (source.ReadFrame(n, frame.get(), bufferSize, length) != FrameStatus::Success) {
-        throw ConversionFailure{DCT_STATUS::ReadFailed};
-      }
-      const uint8_t* bitmap = frame.get();
-      if (reducer) {
-        if (!reducer->Reduce(frame.get(), planes.get(), grey.get())) throw ConversionFailure{DCT_STATUS::Failure};
-        bitmap = grey.get();
-      }
-      if (destination.WriteFrame(bitmap) != FrameStatus::Written) throw ConversionFailure{DCT_STATUS::WriteFailed};
-      if (progress && !progress(n + 1, frames)) throw ConversionFailure{DCT_STATUS::Cancelled};
-    }
-  } catch (const ConversionFailure& failure) {
+  if (const DCT_STATUS copied = CopyFrames(source, destination, toMonochrome, progress);
+      copied != DCT_STATUS::Success) {
     destination.CloseFile(true);
-    return failure.status;
+    return copied;
   }
   if (!destination.FinishWrite()) return DCT_STATUS::WriteFailed;
   if (!ReplaceWithTemporaryFile(output.path, destinationPath, error)) return DCT_STATUS::WriteFailed;

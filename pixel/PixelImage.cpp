@@ -1,8 +1,9 @@
 #include "pixel/PixelImage.h"
 
 #include "base/ByteOrder.h"
+#include "dicom/DicomFileReader.h"
+#include "dicom/DicomFileWriter.h"
 #include "dicom/DicomObject.h"
-#include "base/FileException.h"
 #include "base/FileStream.h"
 #include "dicom/DicomEncapsulatedPixelData.h"
 #include "dicom/DicomPixelData.h"
@@ -77,18 +78,18 @@ uint64_t CPixelImage::StoredFrameSize() const {
   return uint64_t{m_bitsAllocated} * m_samplesPerPixel * m_rows * m_columns / 8;
 }
 
-bool CPixelImage::OpenObject(const CDicomObject& source) {
+bool CPixelImage::OpenObject(const CDicomObject& source, const std::string& sourcePath) {
   Close();
   auto copy = std::make_unique<CDicomObject>();
   if (!copy->CopyFrom(&source)) return false;
   copy->SetSopClassUid(source.GetSopClassUid());
   m_object = std::move(copy);
   (void)Setup();
-  m_path = source.GetSourcePath();
+  m_path = sourcePath;
   return true;
 }
 
-bool CPixelImage::OpenDocument(const CDicomObject& document) {
+bool CPixelImage::OpenDocument(const CDicomObject& document, const std::string& sourcePath) {
   Close();
   // What Setup and the codec read: the transfer syntax and the image pixel
   // description. Nothing else is copied, least of all the pixel value.
@@ -97,12 +98,12 @@ bool CPixelImage::OpenDocument(const CDicomObject& document) {
   (void)document.GetTagsInGroupRange(copied, 0x0002, 0x0002);
   (void)document.GetTagsInGroupRange(copied, 0x0028, 0x0028);
   for (const DicomTag tag : copied) {
-    if (header->CopyElementFrom(tag, document) != DicomStatus::Success) return false;
+    if (!header->CopyElementFrom(tag, document)) return false;
   }
   header->SetTransferMode(document.GetTransferMode());
   header->SetSopClassUid(document.GetSopClassUid());
   m_object = std::move(header);
-  m_path = document.GetSourcePath();
+  m_path = sourcePath;
   if (!ReadAttributes()) return false;
 
   CDicomElement* element = nullptr;
@@ -137,9 +138,7 @@ bool CPixelImage::OpenFile(const std::string& path) {
   m_stream = std::make_unique<CFileStream>();
   if (!m_stream->Open(path, CFileStream::OpenMode::Read)) return false;
   m_path = path;
-  try {
-    if (!m_object->ReadFromFile(*m_stream, true)) return false;
-  } catch (const CFileException&) {
+  if (!CDicomFileReader(*m_stream, {.skipPixelData = true}).ReadFile(*m_object)) {
     CloseFile(false);
     return false;
   }
@@ -381,15 +380,11 @@ FrameStatus CPixelImage::ReadAndDecode(int32_t index, uint8_t* bitmap, uint64_t 
   if (!m_codec) return FrameStatus::CodecFailed;
   if (!EnsureFrameBuffer()) return FrameStatus::NoBuffer;
   uint64_t storedLength = 0;
-  bool read = false;
-  try {
-    read = index == kNextFrame ? m_pixelElement->ReadNextFrame(Stream(), m_frameBuffer.get(), m_frameBufferSize,
-                                                                StoredFrameSize(), storedLength)
-                               : m_pixelElement->ReadFrame(Stream(), index, m_frameBuffer.get(), m_frameBufferSize,
-                                                           StoredFrameSize(), storedLength);
-  } catch (const CFileException&) {
-    read = false;
-  }
+  const bool read = index == kNextFrame
+                        ? m_pixelElement->ReadNextFrame(Stream(), m_frameBuffer.get(), m_frameBufferSize,
+                                                        StoredFrameSize(), storedLength)
+                        : m_pixelElement->ReadFrame(Stream(), index, m_frameBuffer.get(), m_frameBufferSize,
+                                                    StoredFrameSize(), storedLength);
   if (!read) {
     CloseFile(false);
     return FrameStatus::ReadWriteFailed;
@@ -403,11 +398,11 @@ bool CPixelImage::WriteHeader(const std::string& path) {
   if (!m_stream->Open(path, CFileStream::OpenMode::Create)) return false;
   m_path = path;
   m_framesWritten = 0;
-  try {
-    return m_object->WriteToFileUpTo(*m_stream, tags::kPixelData);
-  } catch (const CFileException&) {
-    return false;
-  }
+  m_numberOfFramesPosition.reset();
+  CDicomFileWriter writer(*m_stream);
+  if (!writer.WriteFileUpTo(*m_object, tags::kPixelData)) return false;
+  m_numberOfFramesPosition = writer.NumberOfFramesPosition();
+  return true;
 }
 
 FrameStatus CPixelImage::WriteFrame(const uint8_t* bitmap) {
@@ -417,11 +412,7 @@ FrameStatus CPixelImage::WriteFrame(const uint8_t* bitmap) {
   if (!m_pixelElement || Stream() == nullptr) return FrameStatus::Failure;
   uint64_t length = 0;
   if (!m_codec->Compress(bitmap, m_frameBuffer.get(), m_frameBufferSize, length)) return FrameStatus::CodecFailed;
-  try {
-    if (!m_pixelElement->WriteFrame(*m_stream, m_object->GetTransferMode(), m_frameBuffer.get(), length)) {
-      return FrameStatus::ReadWriteFailed;
-    }
-  } catch (const CFileException&) {
+  if (!m_pixelElement->WriteFrame(*m_stream, m_object->GetTransferMode(), m_frameBuffer.get(), length)) {
     return FrameStatus::ReadWriteFailed;
   }
   ++m_framesWritten;
@@ -431,50 +422,44 @@ FrameStatus CPixelImage::WriteFrame(const uint8_t* bitmap) {
 bool CPixelImage::FinishWrite() {
   if (!m_object || !m_pixelElement || m_framesWritten <= 0 || Stream() == nullptr) return false;
   const TransferMode mode = m_object->GetTransferMode();
-  try {
-    if (!m_pixelElement->FinishWrite(*m_stream, mode)) return false;
-    const bool native = !m_pixelElement->IsEncapsulated();
-    const uint64_t written = StoredFrameSize() * static_cast<uint64_t>(m_framesWritten);
-    // Values have even length: an odd native value gets one pad byte.
-    if (native && written % 2 != 0) {
-      const uint8_t pad = 0;
-      m_stream->Write(&pad, 1);
-    }
-    // The elements after the pixel data, where they stood in the source.
-    if (!m_object->WriteDataSetFrom(*m_stream, tags::kPixelData + 1)) {
-      CloseFile(false);
-      return false;
-    }
-    if (m_framesWritten < m_numberOfFrames) {
-      const uint64_t position = m_object->GetNumberOfFramesPosition();
-      uint32_t oldLength = 0;
-      const uint8_t* oldValue = nullptr;
-      if (position != CDicomObject::kNoPosition &&
-          m_object->GetValue(tags::kNumberOfFrames, oldLength, &oldValue) == DicomStatus::Success) {
-        // Pad with spaces over the whole old value: "10" rewritten as 9
-        // must read "9 ", not "90".
-        std::string digits = std::to_string(m_framesWritten);
-        if (digits.size() < oldLength) digits.append(oldLength - digits.size(), ' ');
-        m_stream->Seek(static_cast<int64_t>(position), CStream::SeekOrigin::Begin);
-        m_stream->Write(digits.data(), std::min<uint64_t>(digits.size(), oldLength));
-      }
-      if (native && m_pixelElement->GetValuePosition() != CDicomPixelData::kUnknownPosition) {
-        // A native value announced all frames; its length field (the last
-        // four bytes of its header) must match what was written.
-        uint8_t field[4];
-        StoreU32(field, static_cast<uint32_t>(written + written % 2), mode == TransferMode::ExplicitBigEndian);
-        m_stream->Seek(static_cast<int64_t>(m_pixelElement->GetValuePosition() - 4), CStream::SeekOrigin::Begin);
-        m_stream->Write(field, sizeof field);
-      }
-    }
-    m_stream->Sync();
-    m_stream->Close();
-  } catch (const CFileException&) {
+  if (!m_pixelElement->FinishWrite(*m_stream, mode)) return false;
+  const bool native = !m_pixelElement->IsEncapsulated();
+  const uint64_t written = StoredFrameSize() * static_cast<uint64_t>(m_framesWritten);
+  // Values have even length: an odd native value gets one pad byte.
+  if (native && written % 2 != 0) {
+    const uint8_t pad = 0;
+    m_stream->Write(&pad, 1);
+  }
+  // The elements after the pixel data, where they stood in the source.
+  if (!CDicomFileWriter(*m_stream).WriteDataSetFrom(*m_object, tags::kPixelData + 1)) {
     CloseFile(false);
     return false;
   }
+  if (m_framesWritten < m_numberOfFrames) {
+    uint32_t oldLength = 0;
+    const uint8_t* oldValue = nullptr;
+    if (m_numberOfFramesPosition &&
+        m_object->GetValue(tags::kNumberOfFrames, oldLength, &oldValue) == DicomStatus::Success) {
+      // Pad with spaces over the whole old value: "10" rewritten as 9
+      // must read "9 ", not "90".
+      std::string digits = std::to_string(m_framesWritten);
+      if (digits.size() < oldLength) digits.append(oldLength - digits.size(), ' ');
+      m_stream->Seek(static_cast<int64_t>(*m_numberOfFramesPosition), CStream::SeekOrigin::Begin);
+      m_stream->Write(digits.data(), std::min<uint64_t>(digits.size(), oldLength));
+    }
+    if (native && m_pixelElement->GetValuePosition() != CDicomPixelData::kUnknownPosition) {
+      // A native value announced all frames; its length field (the last
+      // four bytes of its header) must match what was written.
+      uint8_t field[4];
+      StoreU32(field, static_cast<uint32_t>(written + written % 2), mode == TransferMode::ExplicitBigEndian);
+      m_stream->Seek(static_cast<int64_t>(m_pixelElement->GetValuePosition() - 4), CStream::SeekOrigin::Begin);
+      m_stream->Write(field, sizeof field);
+    }
+  }
+  Status finished = m_stream->Sync();
+  if (finished) finished = m_stream->Close();
   CloseFile(false);
-  return true;
+  return static_cast<bool>(finished);
 }
 
 const BitmapInfo* CPixelImage::GetBitmapInfo() const {

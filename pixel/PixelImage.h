@@ -16,6 +16,7 @@
 #include <array>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -69,17 +70,18 @@ class CPixelImage {
 
   /// Sets up on a copy of `source` (pixel data included, if it holds any);
   /// false when the copy fails. A data set without frame access still
-  /// opens: reads then report CodecFailed.
-  bool OpenObject(const CDicomObject& source);
+  /// opens: reads then report CodecFailed. `sourcePath` is the file the
+  /// object was read from, where a pixel value left in the file is read.
+  bool OpenObject(const CDicomObject& source, const std::string& sourcePath = {});
   /// Sets up for reading on `document` without copying its pixel value:
   /// only the meta group and the image pixel description (group 0028) are
   /// copied. Frames come from the document's Pixel Data element: from its
   /// value when that is in memory, else from the document's file
-  /// (GetSourcePath), where the reader left it. The document must outlive
+  /// (`sourcePath`), where the reader left it. The document must outlive
   /// this image, and its Pixel Data element and file stay unchanged while
   /// the image is open (open again after an edit). False when the document
   /// has no pixel data or no frame access.
-  bool OpenDocument(const CDicomObject& document);
+  bool OpenDocument(const CDicomObject& document, const std::string& sourcePath = {});
   /// Reads the data set of `path` without the pixel value (frames are read
   /// from the file on demand); false when the file cannot be read or has no
   /// frame access.
@@ -194,6 +196,9 @@ class CPixelImage {
   uint32_t m_planarConfiguration = 0;
   int32_t m_numberOfFrames = 0;
   uint64_t m_frameSize = 0;
+  /// Where the writer put the value of Number of Frames, to be rewritten
+  /// when fewer frames were written than announced.
+  std::optional<uint64_t> m_numberOfFramesPosition;
   std::unique_ptr<CFileStream> m_stream;
   std::string m_path;
   std::unique_ptr<CPixelCodec> m_codec;

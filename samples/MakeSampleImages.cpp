@@ -18,10 +18,9 @@ int main(int argc, char** argv) {
   }
   const std::filesystem::path folder = argv[1];
   for (test::SampleImage& image : test::MakeSampleImages()) {
-    std::string error;
     const std::string path = (folder / image.name).string();
-    if (!SaveDicomFile(*image.object, path, error)) {
-      std::fprintf(stderr, "%s: %s\n", path.c_str(), error.c_str());
+    if (const Status saved = SaveDicomFile(*image.object, path); !saved) {
+      std::fprintf(stderr, "%s: %s\n", path.c_str(), saved.Message().c_str());
       return 1;
     }
     if (image.name == "rgb.dcm") {

@@ -20,8 +20,10 @@ trap 'rm -rf "$settings_dir"' EXIT
 QUILLON_SETTINGS_FILE="$settings_dir/Quillon.ini" ctest --test-dir "$build_dir" -j 2 >/dev/null
 
 generated='.*(DataDictionaryTable|TagNameTableData)\.cpp'
+# gcovr deletes its output file after trying it, so it never gets /dev/null.
+report="$settings_dir/coverage.txt"
 summary() {
-  gcovr -r . --object-directory "$build_dir" --filter "$1" --exclude "$generated" -j 2 -s -o /dev/null 2>/dev/null |
+  gcovr -r . --object-directory "$build_dir" --filter "$1" --exclude "$generated" -j 2 -s -o "$report" 2>"$report.log" |
     sed -n 's/^lines: /  lines: /p'
 }
 echo "library (base dicom jpeg pixel xml):"

@@ -6,7 +6,6 @@
 #include "dicom/DataDictionary.h"
 #include "dicom/DicomObject.h"
 #include "dicom/DicomSequence.h"
-#include "base/FileException.h"
 #include "base/FileStream.h"
 #include "dicom/SequenceItem.h"
 #include "dicom/ValueRepresentation.h"
@@ -17,7 +16,7 @@
 #include <pugixml.hpp>
 
 #include <cstring>
-#include <exception>
+#include <new>
 #include <filesystem>
 #include <string_view>
 #include <vector>
@@ -35,11 +34,8 @@ constexpr const char* kUnknownError = "Unknown error...";
 constexpr const char* kUnableToSave = "Unable to save XML document: ";
 
 
-/// What ends a build: one of the fixed messages above. Thrown inside the
-/// builder, caught in CreateDocument.
-struct ExportFailure {
-  const char* message;
-};
+/// What ends a build: one of the fixed messages above.
+Error BuildFailure(const char* message) { return Error(ErrorCode::Failure, message); }
 
 /// One data set being written: its XML element, where the walk over its
 /// elements stands, and the named sequence whose items are being written.
@@ -62,76 +58,77 @@ class DocumentBuilder {
  public:
   explicit DocumentBuilder(const CXmlDictionary* dictionary) : m_dictionary(dictionary) {}
 
-  void Build(pugi::xml_document& document, const CDicomObject& object) {
+  Status Build(pugi::xml_document& document, const CDicomObject& object) {
     pugi::xml_node declaration = document.append_child(pugi::node_pi);
     if (!declaration || !declaration.set_name("xml") ||
         !declaration.set_value("version='1.0' encoding='UTF-8'")) {
-      throw ExportFailure{kUnableToCreatePi};
+      return BuildFailure(kUnableToCreatePi);
     }
-    OpenObject(document, object, "Instance", TextCharset::Latin1);
-    while (!m_stack.empty()) Step();
+    Status built = OpenObject(document, object, "Instance", TextCharset::Latin1);
+    while (built && !m_stack.empty()) built = Step();
+    return built;
   }
 
  private:
   /// Creates the element of a data set and puts the data set on the stack.
-  void OpenObject(pugi::xml_node parent, const CDicomObject& object, const char* name, TextCharset inherited) {
+  Status OpenObject(pugi::xml_node parent, const CDicomObject& object, const char* name, TextCharset inherited) {
     ObjectFrame frame;
     frame.element = parent.append_child(name);
-    if (!frame.element) throw ExportFailure{kUnableToCreateItemNode};
+    if (!frame.element) return BuildFailure(kUnableToCreateItemNode);
     frame.object = &object;
     frame.entries = &object.Elements().Sorted();
-    if (frame.entries->empty()) throw ExportFailure{kUnableToGetTags};
+    if (frame.entries->empty()) return BuildFailure(kUnableToGetTags);
     // An item may declare its own character set; otherwise it reads its
     // text in the one of the data set around it.
     frame.charset = CharsetInForce(object, inherited);
     m_stack.push_back(frame);
+    return Ok();
   }
 
   /// Writes the next item of the open sequence, or the next element, of the
   /// data set on top of the stack, or closes it.
-  void Step() {
+  Status Step() {
     ObjectFrame& frame = m_stack.back();
     if (frame.sequence != nullptr) {
       if (frame.nextItem < frame.sequence->GetItemCount()) {
         const CSequenceItem* item = frame.sequence->GetItem(frame.nextItem++);
-        OpenObject(frame.sequenceElement, *item, "Item", frame.charset);  // `frame` is invalid from here
-        return;
+        return OpenObject(frame.sequenceElement, *item, "Item", frame.charset);  // `frame` is invalid from here
       }
       frame.sequence = nullptr;
     }
     if (frame.nextEntry == frame.entries->size()) {
       m_stack.pop_back();
-      return;
+      return Ok();
     }
     const CElementMap::Entry& entry = (*frame.entries)[frame.nextEntry++];
-    AddElement(frame, entry.tag, *entry.element);
+    return AddElement(frame, entry.tag, *entry.element);
   }
 
-  void AddElement(ObjectFrame& frame, DicomTag tag, const CDicomElement& element) {
-    if (!LookupName(tag, m_name)) return;
+  Status AddElement(ObjectFrame& frame, DicomTag tag, const CDicomElement& element) {
+    if (!LookupName(tag, m_name)) return Ok();
     const DicomVR vr = LookupVRForSopClass(tag, frame.object->GetSopClassUid());
-    if (IsTextVR(vr)) {
-      AddText(frame, element);
-    } else if (vr == vr::SQ) {
-      if (const auto* sequence = dynamic_cast<const CDicomSequence*>(&element)) {
-        if (!IsXmlNcName(m_name)) throw ExportFailure{kUnableToCreateRootNode};
-        frame.sequenceElement = frame.element.append_child(m_name.c_str());
-        if (!frame.sequenceElement) throw ExportFailure{kUnableToCreateRootNode};
-        frame.sequence = sequence;
-        frame.nextItem = 0;
-      }
+    if (IsTextVR(vr)) return AddText(frame, element);
+    if (vr != vr::SQ) return Ok();
+    if (const auto* sequence = dynamic_cast<const CDicomSequence*>(&element)) {
+      if (!IsXmlNcName(m_name)) return BuildFailure(kUnableToCreateRootNode);
+      frame.sequenceElement = frame.element.append_child(m_name.c_str());
+      if (!frame.sequenceElement) return BuildFailure(kUnableToCreateRootNode);
+      frame.sequence = sequence;
+      frame.nextItem = 0;
     }
+    return Ok();
   }
 
-  void AddText(ObjectFrame& frame, const CDicomElement& element) {
-    if (!IsXmlNcName(m_name)) throw ExportFailure{kUnableToCreateNode};
+  Status AddText(ObjectFrame& frame, const CDicomElement& element) {
+    if (!IsXmlNcName(m_name)) return BuildFailure(kUnableToCreateNode);
     m_text.clear();
     AppendXmlText(element.GetTextView(), frame.charset, m_text);
     pugi::xml_node node = frame.element.append_child(m_name.c_str());
-    if (!node) throw ExportFailure{kUnableToCreateNode};
+    if (!node) return BuildFailure(kUnableToCreateNode);
     pugi::xml_node text = node.append_child(pugi::node_pcdata);
-    if (!text) throw ExportFailure{kUnableToCreateNode};
-    if (!text.set_value(m_text.data(), m_text.size())) throw ExportFailure{kUnableToSetText};
+    if (!text) return BuildFailure(kUnableToCreateNode);
+    if (!text.set_value(m_text.data(), m_text.size())) return BuildFailure(kUnableToSetText);
+    return Ok();
   }
 
   bool LookupName(DicomTag tag, std::string& name) const {
@@ -178,27 +175,15 @@ class StringWriter final : public XmlTextWriter {
   std::string& m_out;
 };
 
-/// Writes to a file stream. A stream error is kept rather than thrown
-/// through pugixml, which is not written to be unwound through; the saver
-/// rethrows it once pugixml has returned.
+/// Writes to a file stream. A stream error stays with the stream, which
+/// drops what follows; the atomic writer looks at it once pugixml is done.
 class StreamWriter final : public XmlTextWriter {
  public:
   explicit StreamWriter(CFileStream& stream) : m_stream(stream) {}
-  void RethrowFailure() const {
-    if (m_failure) std::rethrow_exception(m_failure);
-  }
 
  private:
-  void Put(const char* data, std::size_t size) override {
-    if (m_failure) return;
-    try {
-      m_stream.Write(data, size);
-    } catch (...) {
-      m_failure = std::current_exception();
-    }
-  }
+  void Put(const char* data, std::size_t size) override { m_stream.Write(data, size); }
   CFileStream& m_stream;
-  std::exception_ptr m_failure;
 };
 
 void SaveDocument(const pugi::xml_document& document, pugi::xml_writer& writer) {
@@ -237,62 +222,43 @@ XmlExporter::~XmlExporter() = default;
 
 bool XmlExporter::LoadDictionary(const std::string& path) { return LoadXmlDictionary(path) > 0; }
 
-bool XmlExporter::CreateDocument(const CDicomObject& object) {
+Result<std::unique_ptr<pugi::xml_document>> XmlExporter::CreateDocument(const CDicomObject& object) const {
   try {
-    m_document = std::make_unique<pugi::xml_document>();
-    DocumentBuilder(m_dictionary).Build(*m_document, object);
-    return true;
-  } catch (const ExportFailure& failure) {
-    m_lastError = failure.message;
-  } catch (...) {
-    m_lastError = kUnknownError;
+    auto document = std::make_unique<pugi::xml_document>();
+    if (Status built = DocumentBuilder(m_dictionary).Build(*document, object); !built) return built.GetError();
+    return document;
+  } catch (const std::bad_alloc&) {
+    return BuildFailure(kUnknownError);
   }
-  m_document.reset();
-  return false;
 }
 
-bool XmlExporter::Export(const CDicomObject& object, const std::string& fileName) {
-  m_lastError.clear();
-  if (!CreateDocument(object)) return false;
+Status XmlExporter::Export(const CDicomObject& object, const std::string& fileName) const {
+  Result<std::unique_ptr<pugi::xml_document>> document = CreateDocument(object);
+  if (!document) return document.GetError();
   std::string error;
-  bool saved = false;
-  try {
-    saved = WriteFileAtomically(
-        fileName,
-        [this](CFileStream& stream) {
-          try {
-            StreamWriter writer(stream);
-            SaveDocument(*m_document, writer);
-            writer.RethrowFailure();
-            return true;
-          } catch (const CFileException&) {
-            throw;  // the writer reports it with its cause and path
-          } catch (...) {
-            return false;  // so the writer still removes its temporary file
-          }
-        },
-        error);
-  } catch (...) {
-    error = "unexpected failure";
-  }
-  m_document.reset();
-  if (!saved) m_lastError = kUnableToSave + error;
-  return saved;
+  const bool saved = WriteFileAtomically(
+      fileName,
+      [&document](CFileStream& stream) {
+        StreamWriter writer(stream);
+        SaveDocument(**document, writer);
+        return true;
+      },
+      error);
+  if (!saved) return Error(ErrorCode::Io, kUnableToSave + error);
+  return Ok();
 }
 
-bool XmlExporter::ExportToString(const CDicomObject& object, std::string& xml) {
-  xml.clear();
-  m_lastError.clear();
-  if (!CreateDocument(object)) return false;
+Result<std::string> XmlExporter::ExportToString(const CDicomObject& object) const {
+  Result<std::unique_ptr<pugi::xml_document>> document = CreateDocument(object);
+  if (!document) return document.GetError();
+  std::string xml;
   try {
     StringWriter writer(xml);
-    SaveDocument(*m_document, writer);
-  } catch (...) {
-    xml.clear();
-    m_lastError = kUnknownError;
+    SaveDocument(**document, writer);
+  } catch (const std::bad_alloc&) {
+    return BuildFailure(kUnknownError);
   }
-  m_document.reset();
-  return m_lastError.empty();
+  return xml;
 }
 
 }  // namespace quillon

@@ -27,6 +27,7 @@
 /// file that exists is always a complete, well-formed document.
 #pragma once
 
+#include "base/Result.h"
 #include "dicom/DicomTypes.h"
 
 #include <memory>
@@ -76,10 +77,10 @@ class XmlExporter {
   [[nodiscard]] bool LoadDictionary(const std::string& path);
 
   /// Builds the document for \p object and saves it to \p fileName through
-  /// a temporary file beside it, renamed over the target at the end. True
-  /// when the file was written. False when building or saving failed; the
-  /// reason is then in GetLastError and the target is untouched (an existing
-  /// file stays as it was, a missing one is not created).
+  /// a temporary file beside it, renamed over the target at the end. When
+  /// building or saving fails, the error says why and the target is
+  /// untouched (an existing file stays as it was, a missing one is not
+  /// created).
   ///
   /// Building fails with these messages:
   /// - "Unable to get tags list": the data set, or an item of a named
@@ -92,23 +93,16 @@ class XmlExporter {
   ///   Instruction ", "Unable to set text": the XML library could not make
   ///   a node (out of memory).
   /// Saving fails with "Unable to save XML document: " and the reason.
-  [[nodiscard]] bool Export(const CDicomObject& object, const std::string& fileName);
+  Status Export(const CDicomObject& object, const std::string& fileName) const;
 
-  /// As Export, but the document goes to \p xml (the same bytes the file
-  /// would hold). \p xml is left empty on failure.
-  [[nodiscard]] bool ExportToString(const CDicomObject& object, std::string& xml);
-
-  /// The message of the failure that ended the last export; empty after a
-  /// success.
-  const std::string& GetLastError() const { return m_lastError; }
+  /// As Export, but the document is returned (the same bytes the file
+  /// would hold).
+  Result<std::string> ExportToString(const CDicomObject& object) const;
 
  private:
-  /// Builds the whole tree into m_document; false with m_lastError set.
-  bool CreateDocument(const CDicomObject& object);
+  /// Builds the whole tree of the document.
+  Result<std::unique_ptr<pugi::xml_document>> CreateDocument(const CDicomObject& object) const;
 
-  std::string m_lastError;
-  /// The document being exported; it lives only during an export.
-  std::unique_ptr<pugi::xml_document> m_document;
   /// Where names come from; null for the process-wide dictionary.
   const CXmlDictionary* m_dictionary = nullptr;
 };

@@ -8,6 +8,8 @@
 #include "dicom/SequenceItem.h"
 #include "dicom/ValueRepresentation.h"
 
+#include "support/DicomFiles.h"
+
 #include <gtest/gtest.h>
 
 #include <sstream>
@@ -20,7 +22,7 @@ class NestedRows : public ::testing::Test {
  protected:
   void SetUp() override {
     MakeNestedFile(file);
-    ASSERT_TRUE(object.LoadFile(file, false));
+    ASSERT_TRUE(test::LoadInto(object, file, false));
     rows.Rebuild(object);
   }
   TempDir dir{"rows"};
@@ -76,15 +78,15 @@ TEST_F(NestedRows, FindTheirItemAndSequence) {
 
 TEST(DumpRowList, DisplayTextDecodesTheCharacterSetAndShowsControlCharacters) {
   CDicomObject object;
-  ASSERT_EQ(object.AddString(0x00080005, vr::CS, "ISO_IR 192"), DicomStatus::Success);
-  ASSERT_EQ(object.AddString(0x00104000, vr::LT, "first\r\nJ\xC3\xB6rg\t!"), DicomStatus::Success);
+  ASSERT_TRUE(test::Succeeded(object.AddString(0x00080005, vr::CS, "ISO_IR 192")));
+  ASSERT_TRUE(test::Succeeded(object.AddString(0x00104000, vr::LT, "first\r\nJ\xC3\xB6rg\t!")));
   auto item = std::make_unique<CSequenceItem>();
   const CSequenceItem* inner = item.get();
-  ASSERT_EQ(item->AddString(0x00080005, vr::CS, "ISO_IR 100"), DicomStatus::Success);
-  ASSERT_EQ(item->AddString(0x00100010, vr::PN, "M\xFCller"), DicomStatus::Success);
+  ASSERT_TRUE(test::Succeeded(item->AddString(0x00080005, vr::CS, "ISO_IR 100")));
+  ASSERT_TRUE(test::Succeeded(item->AddString(0x00100010, vr::PN, "M\xFCller")));
   auto sequence = std::make_unique<CDicomSequence>(0x00081140);
   sequence->AppendItem(std::move(item));
-  ASSERT_EQ(object.AddSequence(std::move(sequence)), DicomStatus::Success);
+  ASSERT_TRUE(test::Succeeded(object.AddSequence(std::move(sequence))));
   DumpRowList rows;
   rows.Rebuild(object);
 

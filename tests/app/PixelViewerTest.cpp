@@ -5,6 +5,7 @@
 
 #include "AppTestFiles.h"
 #include "dicom/DicomFileWriter.h"
+#include "support/DicomFiles.h"
 #include "support/SampleImages.h"
 
 #include <gtest/gtest.h>
@@ -20,8 +21,7 @@ class PixelViewerTest : public ::testing::Test {
   /// its pixel data).
   CDicomImageDoc& Open(SampleImage image, bool readPixelData = true) {
     const std::string path = m_dir / image.name;
-    std::string error;
-    EXPECT_TRUE(SaveDicomFile(*image.object, path, error)) << error;
+    EXPECT_TRUE(test::Succeeded(SaveDicomFile(*image.object, path)));
     m_document = std::make_unique<CDicomImageDoc>(readPixelData);
     EXPECT_TRUE(m_document->Open(path, m_ui));
     return *m_document;

@@ -5,6 +5,8 @@
 #include "AppTestFiles.h"
 #include "base/FileSettingsStore.h"
 
+#include "support/DicomFiles.h"
+
 #include <gtest/gtest.h>
 
 namespace quillon::test {
@@ -91,7 +93,7 @@ TEST_F(AppTest, ClosingAModifiedDocumentAsksAndCancelKeepsItOpen) {
   EXPECT_TRUE(m_app.CloseDocument(*document, m_ui));
   EXPECT_TRUE(m_app.Documents().empty());
   CDicomObject saved;
-  ASSERT_TRUE(saved.LoadFile(m_file, false));
+  ASSERT_TRUE(test::LoadInto(saved, m_file, false));
   EXPECT_FALSE(saved.Contains(0x00100020));
 }
 

@@ -4,13 +4,15 @@
 // such files failed half-way (or at their first element) with a misleading
 // reason.
 #include "dicom/DicomObject.h"
-#include "base/MemoryStream.h"
 #include "support/ByteBuilder.h"
+#include "support/DicomFiles.h"
 
 #include <gtest/gtest.h>
 
 using namespace quillon;
 using quillon::test::ByteBuilder;
+using quillon::test::ReadBytes;
+using quillon::test::ReadResult;
 
 namespace {
 
@@ -40,12 +42,6 @@ ByteBuilder File(const char* syntax, Body body) {
     b.Explicit(0x00080060, "CS", "OT").Explicit(0x00100010, "PN", "DOE^JOHN").Explicit(0x00280010, "US", rows);
   }
   return b;
-}
-
-std::string Warnings(const CDicomObject& object) {
-  std::string all;
-  for (const std::string& warning : object.GetReadWarnings()) all += warning + "\n";
-  return all;
 }
 
 TEST(DataSetEncoding, TheEncodingTheDataSetHasWinsOverTheOneAnnounced) {
@@ -80,10 +76,9 @@ TEST(DataSetEncoding, TheEncodingTheDataSetHasWinsOverTheOneAnnounced) {
       {"big endian as announced", kBigEndian, Body::BigEndian, TransferMode::ExplicitBigEndian, kBigEndian, ""},
   };
   for (const Case& c : cases) {
-    const ByteBuilder b = File(c.syntax, c.body);
-    CMemoryStream stream(b.bytes);
-    CDicomObject object;
-    ASSERT_TRUE(object.ReadFromFile(stream, false)) << c.name << ": " << object.GetLastReadError();
+    const ReadResult read = ReadBytes(File(c.syntax, c.body).bytes);
+    const CDicomObject& object = read.object;
+    ASSERT_TRUE(read.status) << c.name << ": " << read.status.Message();
     EXPECT_EQ(object.GetTransferMode(), c.expected) << c.name;
     std::string name;
     EXPECT_EQ(object.GetString(0x00100010, name), DicomStatus::Success) << c.name;
@@ -95,10 +90,10 @@ TEST(DataSetEncoding, TheEncodingTheDataSetHasWinsOverTheOneAnnounced) {
     EXPECT_EQ(object.GetString(0x00020010, syntax), DicomStatus::Success) << c.name;
     EXPECT_EQ(syntax, c.syntaxAfter) << c.name;
     if (std::string(c.warning).empty()) {
-      EXPECT_EQ(Warnings(object), "") << c.name;
+      EXPECT_EQ(read.AllWarnings(), "") << c.name;
     } else {
-      ASSERT_EQ(object.GetReadWarnings().size(), 1u) << c.name << ": " << Warnings(object);
-      EXPECT_NE(object.GetReadWarnings()[0].find(c.warning), std::string::npos) << c.name << ": " << Warnings(object);
+      ASSERT_EQ(read.warnings.size(), 1u) << c.name << ": " << read.AllWarnings();
+      EXPECT_NE(read.warnings[0].find(c.warning), std::string::npos) << c.name << ": " << read.AllWarnings();
     }
   }
 }
@@ -107,11 +102,9 @@ TEST(DataSetEncoding, ACompressedSyntaxIsTrusted) {
   // It also names the compression of the pixel data, which no other UID
   // would keep; a data set that is not in it fails to read, as in other
   // toolkits.
-  const ByteBuilder b = File(kJpegBaseline, Body::Implicit);
-  CMemoryStream stream(b.bytes);
-  CDicomObject object;
-  EXPECT_FALSE(object.ReadFromFile(stream, false));
-  EXPECT_EQ(object.GetTransferMode(), TransferMode::ExplicitLittleEndian);
+  const ReadResult read = ReadBytes(File(kJpegBaseline, Body::Implicit).bytes);
+  EXPECT_FALSE(read.status);
+  EXPECT_EQ(read.object.GetTransferMode(), TransferMode::ExplicitLittleEndian);
 }
 
 TEST(DataSetEncoding, ALaterDamagedElementIsNoSignOfAnotherEncoding) {
@@ -124,12 +117,11 @@ TEST(DataSetEncoding, ALaterDamagedElementIsNoSignOfAnotherEncoding) {
   b.Explicit(0x00100020, "LO", "SEED-0").Explicit(0x00180050, "DS", "1.25");
   b.Tag(0x00200000).Raw(std::string("\0\0", 2)).U16(0);
   b.bytes.resize(b.Size() + 600, 0);
-  CMemoryStream stream(b.bytes);
-  CDicomObject object;
-  ASSERT_TRUE(object.ReadFromFile(stream, false)) << object.GetLastReadError();
-  EXPECT_EQ(object.GetTransferMode(), TransferMode::ExplicitLittleEndian);
+  const ReadResult read = ReadBytes(b.bytes);
+  ASSERT_TRUE(read.status) << read.status.Message();
+  EXPECT_EQ(read.object.GetTransferMode(), TransferMode::ExplicitLittleEndian);
   std::string name;
-  EXPECT_EQ(object.GetString(0x00100010, name), DicomStatus::Success);
+  EXPECT_EQ(read.object.GetString(0x00100010, name), DicomStatus::Success);
   EXPECT_EQ(name, "Doe^Jane");
 }
 
@@ -141,35 +133,30 @@ TEST(DataSetEncoding, WhenNoEncodingParsesTheAnnouncedOneStands) {
   ByteBuilder damaged;
   damaged.Meta(kExplicit).Tag(0x00091001).Raw(std::string("\0\0", 2)).U16(4).Raw("abcd");
   damaged.Explicit(0x00100010, "PN", "DOE^JOHN");
-  CMemoryStream first(damaged.bytes);
-  CDicomObject object;
-  ASSERT_TRUE(object.ReadFromFile(first, false)) << object.GetLastReadError();
-  EXPECT_EQ(object.GetTransferMode(), TransferMode::ExplicitLittleEndian);
-  EXPECT_TRUE(object.Contains(0x00100010));
-  ASSERT_EQ(object.GetReadWarnings().size(), 1u) << Warnings(object);
-  EXPECT_NE(object.GetReadWarnings()[0].find("the VR bytes 00 00 are not a DICOM VR"), std::string::npos);
+  const ReadResult first = ReadBytes(damaged.bytes);
+  ASSERT_TRUE(first.status) << first.status.Message();
+  EXPECT_EQ(first.object.GetTransferMode(), TransferMode::ExplicitLittleEndian);
+  EXPECT_TRUE(first.object.Contains(0x00100010));
+  ASSERT_EQ(first.warnings.size(), 1u) << first.AllWarnings();
+  EXPECT_NE(first.warnings[0].find("the VR bytes 00 00 are not a DICOM VR"), std::string::npos);
 
   // Implicit VR whose first value is long enough for its length's low
   // bytes to spell "LO": the dictionary does not give the tag LO, so the
   // announced implicit encoding stands.
   ByteBuilder longValue;
   longValue.Meta(kImplicit).Implicit(0x00091001, std::string(0x4F4C, 'x')).Implicit(0x00100010, "DOE^JOHN");
-  CMemoryStream second(longValue.bytes);
-  ASSERT_TRUE(object.ReadFromFile(second, false)) << object.GetLastReadError();
-  EXPECT_EQ(object.GetTransferMode(), TransferMode::ImplicitLittleEndian);
-  EXPECT_EQ(Warnings(object), "");
+  const ReadResult second = ReadBytes(longValue.bytes);
+  ASSERT_TRUE(second.status) << second.status.Message();
+  EXPECT_EQ(second.object.GetTransferMode(), TransferMode::ImplicitLittleEndian);
+  EXPECT_EQ(second.AllWarnings(), "");
 }
 
 TEST(DataSetEncoding, AFileReadDespiteItsMetaGroupIsSavedRight) {
   // The data set is written as it was found, under a (0002,0010) that now
   // names it: the file a correct writer would have made.
-  const ByteBuilder b = File(kExplicit, Body::Implicit);
-  CMemoryStream source(b.bytes);
-  CDicomObject object;
-  ASSERT_TRUE(object.ReadFromFile(source, false)) << object.GetLastReadError();
-  CMemoryStream written;
-  ASSERT_TRUE(object.WriteToFile(written));
-  EXPECT_EQ(written.Data(), File(kImplicit, Body::Implicit).bytes);
+  const ReadResult read = ReadBytes(File(kExplicit, Body::Implicit).bytes);
+  ASSERT_TRUE(read.status) << read.status.Message();
+  EXPECT_EQ(test::WriteToBytes(read.object), File(kImplicit, Body::Implicit).bytes);
 }
 
 }  // namespace

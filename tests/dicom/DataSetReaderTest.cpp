@@ -3,8 +3,11 @@
 #include "dicom/DicomPixelData.h"
 #include "dicom/DicomSequence.h"
 #include "base/MemoryStream.h"
+#include "dicom/DicomFileReader.h"
+#include "dicom/DicomFileWriter.h"
 #include "dicom/ValueRepresentation.h"
 #include "support/ByteBuilder.h"
+#include "support/DicomFiles.h"
 
 #include <gtest/gtest.h>
 
@@ -17,9 +20,15 @@ const char* kImplicit = "1.2.840.10008.1.2";
 const char* kExplicit = "1.2.840.10008.1.2.1";
 const char* kBigEndian = "1.2.840.10008.1.2.2";
 
-bool Read(const ByteBuilder& b, CDicomObject& object, bool skipPixelData = false) {
+/// Reads a whole file from `b` into `object`; `warnings` (if given) gets
+/// what the read worked around.
+Status Read(const ByteBuilder& b, CDicomObject& object, bool skipPixelData = false,
+            std::vector<std::string>* warnings = nullptr) {
   CMemoryStream stream(b.bytes);
-  return object.ReadFromFile(stream, skipPixelData);
+  CDicomFileReader reader(stream, {.skipPixelData = skipPixelData});
+  Status read = reader.ReadFile(object);
+  if (warnings != nullptr) *warnings = reader.Warnings();
+  return read;
 }
 
 std::string StringOf(const CDicomObject& object, DicomTag tag) {
@@ -33,8 +42,9 @@ TEST(DataSetReaderPrefix, RequiresPreambleAndDicm) {
   b.Meta(kExplicit).Explicit(0x00100010, "PN", "DOE^JOHN");
   b.bytes[129] = 'X';  // "DXCM"
   CDicomObject object;
-  EXPECT_FALSE(Read(b, object));
-  EXPECT_NE(object.GetLastReadError().find("DICM"), std::string::npos);
+  const Status read = Read(b, object);
+  EXPECT_FALSE(read);
+  EXPECT_NE(read.Message().find("DICM"), std::string::npos);
 
   ByteBuilder tiny;
   tiny.Raw("DICM");
@@ -48,14 +58,14 @@ TEST(DataSetReaderPrefix, MetaGroupChoosesTheTransferMode) {
   noSyntax.bytes.insert(noSyntax.bytes.end(), 128, 0);
   noSyntax.Raw("DICM").Explicit(0x00020002, "UI", "1.2.3.4").Explicit(0x00100010, "PN", "DOE^JOHN");
   CDicomObject object;
-  ASSERT_TRUE(Read(noSyntax, object)) << object.GetLastReadError();
+  ASSERT_TRUE(test::Succeeded(Read(noSyntax, object)));
   EXPECT_EQ(object.GetTransferMode(), TransferMode::ExplicitLittleEndian);
   EXPECT_EQ(object.GetSopClassUid(), "1.2.3.4");
   EXPECT_EQ(StringOf(object, 0x00100010), "DOE^JOHN");
 
   ByteBuilder implicit;
   implicit.Meta(kImplicit).Implicit(0x00100010, "DOE^JOHN").Implicit(0x00280010, std::string("\0\2", 2));
-  ASSERT_TRUE(Read(implicit, object)) << object.GetLastReadError();
+  ASSERT_TRUE(test::Succeeded(Read(implicit, object)));
   EXPECT_EQ(object.GetTransferMode(), TransferMode::ImplicitLittleEndian);
   uint16_t rows = 0;
   EXPECT_EQ(object.GetUInt16(0x00280010, rows), DicomStatus::Success);
@@ -67,7 +77,7 @@ TEST(DataSetReaderPrefix, MetaGroupChoosesTheTransferMode) {
   // A file of meta information only is a valid, empty data set.
   ByteBuilder metaOnly;
   metaOnly.Meta(kExplicit);
-  ASSERT_TRUE(Read(metaOnly, object)) << object.GetLastReadError();
+  ASSERT_TRUE(test::Succeeded(Read(metaOnly, object)));
   EXPECT_EQ(object.ElementCount(), 4u);
 }
 
@@ -75,7 +85,7 @@ TEST(DataSetReaderPrefix, BigEndianValuesAreSwappedButNotTheMetaGroup) {
   ByteBuilder b(true);
   b.Meta(kBigEndian).Explicit(0x00280010, "US", std::string("\0\1", 2)).Explicit(0x00100010, "PN", "DOE^JOHN");
   CDicomObject object;
-  ASSERT_TRUE(Read(b, object)) << object.GetLastReadError();
+  ASSERT_TRUE(test::Succeeded(Read(b, object)));
   EXPECT_EQ(object.GetTransferMode(), TransferMode::ExplicitBigEndian);
   uint16_t rows = 0;
   EXPECT_EQ(object.GetUInt16(0x00280010, rows), DicomStatus::Success);
@@ -90,7 +100,7 @@ TEST(DataSetReaderPrefix, BigEndianAtValuesAreSwappedWordByWord) {
   ByteBuilder b(true);
   b.Meta(kBigEndian).Explicit(0x00209165, "AT", std::string("\x00\x10\x00\x20\x00\x28\x00\x10", 8));
   CDicomObject object;
-  ASSERT_TRUE(Read(b, object)) << object.GetLastReadError();
+  ASSERT_TRUE(test::Succeeded(Read(b, object)));
   const uint8_t* value = nullptr;
   uint32_t length = 0;
   ASSERT_EQ(object.GetValue(0x00209165, length, &value), DicomStatus::Success);
@@ -103,7 +113,7 @@ TEST(DataSetReaderImplicit, DictionarySequenceWithoutItemsIsPlainBytes) {
   ByteBuilder b;
   b.Meta(kImplicit).ImplicitHeader(0x00081140, 0).Implicit(0x00100010, "DOE^JOHN");
   CDicomObject object;
-  ASSERT_TRUE(Read(b, object)) << object.GetLastReadError();
+  ASSERT_TRUE(test::Succeeded(Read(b, object)));
   CDicomElement* element = nullptr;
   ASSERT_EQ(object.GetElement(0x00081140, &element), DicomStatus::Success);
   EXPECT_EQ(element->GetVR(), vr::kUnknown);
@@ -117,7 +127,7 @@ TEST(DataSetReaderImplicit, PrivateUndefinedLengthWithItemsIsASequence) {
   b.Item().Implicit(0x00100010, "DOE^JOHN").ItemEnd().SequenceEnd();
   b.Implicit(0x00100020, "ID42");
   CDicomObject object;
-  ASSERT_TRUE(Read(b, object)) << object.GetLastReadError();
+  ASSERT_TRUE(test::Succeeded(Read(b, object)));
   CDicomSequence* sequence = nullptr;
   ASSERT_EQ(object.GetSequence(0x00091010, &sequence), DicomStatus::Success);
   ASSERT_EQ(sequence->GetItemCount(), 1u);
@@ -149,7 +159,7 @@ TEST(DataSetReaderImplicit, UnknownAndRetiredTagsWithItemsAreSequencesInAnyGroup
     }
     b.Implicit(0x00209998, "ABCD");  // after the sequence, so it is read in
     CDicomObject object;
-    ASSERT_TRUE(Read(b, object)) << c.name << ": " << object.GetLastReadError();
+    ASSERT_TRUE(test::Succeeded(Read(b, object))) << c.name;
     CDicomSequence* sequence = nullptr;
     ASSERT_EQ(object.GetSequence(c.tag, &sequence), DicomStatus::Success) << c.name;
     ASSERT_EQ(sequence->GetItemCount(), 1u) << c.name;
@@ -161,7 +171,7 @@ TEST(DataSetReaderImplicit, UnknownAndRetiredTagsWithItemsAreSequencesInAnyGroup
   ByteBuilder pixels;
   pixels.Meta(kImplicit).ImplicitHeader(0x7FE00010, 0xFFFFFFFF).Item(0).Item(4).Raw("abcd").SequenceEnd();
   CDicomObject object;
-  ASSERT_TRUE(Read(pixels, object)) << object.GetLastReadError();
+  ASSERT_TRUE(test::Succeeded(Read(pixels, object)));
   CDicomSequence* sequence = nullptr;
   EXPECT_EQ(object.GetSequence(0x7FE00010, &sequence), DicomStatus::WrongKind);
 }
@@ -177,7 +187,7 @@ TEST(DataSetReaderImplicit, ContextDependentTagFollowsTheSopClass) {
       b.Implicit(0x0040A124, "1.2.3.4.");
     }
     CDicomObject object;
-    ASSERT_TRUE(Read(b, object)) << object.GetLastReadError();
+    ASSERT_TRUE(test::Succeeded(Read(b, object)));
     CDicomElement* element = nullptr;
     ASSERT_EQ(object.GetElement(0x0040A124, &element), DicomStatus::Success);
     EXPECT_EQ(element->GetVR(), expectSequence ? vr::SQ : vr::UI) << sopClass;
@@ -195,7 +205,7 @@ TEST(DataSetReaderSequences, DelimitersAndDefinedLengthsEndSequencesAndItems) {
   b.ExplicitHeader(0x00081199, "SQ", 8 + 16).Item(16).Explicit(0x00081150, "UI", element);
   b.Explicit(0x00100010, "PN", "DOE^JOHN");
   CDicomObject object;
-  ASSERT_TRUE(Read(b, object)) << object.GetLastReadError();
+  ASSERT_TRUE(test::Succeeded(Read(b, object)));
   CDicomSequence* first = nullptr;
   CDicomSequence* second = nullptr;
   ASSERT_EQ(object.GetSequence(0x00081140, &first), DicomStatus::Success);
@@ -217,7 +227,7 @@ TEST(DataSetReaderSequences, UnknownUndefinedLengthIsReadAsAnImplicitSequence) {
   b.Item().Implicit(0x00100010, "DOE^JOHN").ItemEnd().SequenceEnd();
   b.Explicit(0x00100020, "LO", "ID42");
   CDicomObject object;
-  ASSERT_TRUE(Read(b, object)) << object.GetLastReadError();
+  ASSERT_TRUE(test::Succeeded(Read(b, object)));
   CDicomSequence* sequence = nullptr;
   ASSERT_EQ(object.GetSequence(0x00091010, &sequence), DicomStatus::Success);
   EXPECT_EQ(sequence->GetVR(), vr::SQ);
@@ -231,7 +241,7 @@ TEST(DataSetReaderValues, UndefinedLengthValueEndsAtItsDelimiter) {
   b.Meta(kExplicit).ExplicitHeader(0x00091011, "OB", 0xFFFFFFFF).Raw("abcdef").ItemEnd();
   b.Explicit(0x00100010, "PN", "DOE^JOHN");
   CDicomObject object;
-  ASSERT_TRUE(Read(b, object)) << object.GetLastReadError();
+  ASSERT_TRUE(test::Succeeded(Read(b, object)));
   CDicomElement* element = nullptr;
   ASSERT_EQ(object.GetElement(0x00091011, &element), DicomStatus::Success);
   EXPECT_TRUE(element->IsUndefinedLength());
@@ -244,7 +254,7 @@ TEST(DataSetReaderValues, LaterDuplicateWinsAndOddLengthsAreKept) {
   b.Meta(kExplicit).Explicit(0x00100010, "PN", "FIRST").Explicit(0x00100020, "LO", "X")
       .Explicit(0x00100010, "PN", "SECOND");
   CDicomObject object;
-  ASSERT_TRUE(Read(b, object)) << object.GetLastReadError();
+  ASSERT_TRUE(test::Succeeded(Read(b, object)));
   EXPECT_EQ(StringOf(object, 0x00100010), "SECOND");
   CDicomElement* element = nullptr;
   ASSERT_EQ(object.GetElement(0x00100020, &element), DicomStatus::Success);
@@ -281,7 +291,7 @@ TEST(DataSetReaderPixelData, SkippingStepsOverTheValueAndReadsWhatFollows) {
                                     std::pair{"undefined native", undefinedNative}}) {
     SCOPED_TRACE(name);
     CDicomObject skipped;
-    ASSERT_TRUE(Read(bytes, skipped, true)) << skipped.GetLastReadError();
+    ASSERT_TRUE(test::Succeeded(Read(bytes, skipped, true)));
     EXPECT_TRUE(skipped.Contains(0xFFFCFFFC));
     CDicomElement* element = nullptr;
     ASSERT_EQ(skipped.GetElement(0x7FE00010, &element), DicomStatus::Success);
@@ -291,7 +301,7 @@ TEST(DataSetReaderPixelData, SkippingStepsOverTheValueAndReadsWhatFollows) {
     EXPECT_FALSE(pixels->HasValue());
 
     CDicomObject full;
-    ASSERT_TRUE(Read(bytes, full, false)) << full.GetLastReadError();
+    ASSERT_TRUE(test::Succeeded(Read(bytes, full, false)));
     EXPECT_EQ(full.ElementCount(), skipped.ElementCount());
   }
 
@@ -372,9 +382,10 @@ TEST(DataSetReaderPixelData, DamagedValuesFailWhetherSkippedOrRead) {
   for (auto& [name, bytes] : cases) {
     for (const bool skip : {true, false}) {
       CDicomObject object;
-      EXPECT_FALSE(Read(bytes, object, skip)) << name << (skip ? " (skipped)" : " (read)");
-      EXPECT_NE(object.GetLastReadError().find("offset"), std::string::npos)
-          << name << (skip ? " (skipped)" : " (read)") << ": " << object.GetLastReadError();
+      const Status read = Read(bytes, object, skip);
+      EXPECT_FALSE(read) << name << (skip ? " (skipped)" : " (read)");
+      EXPECT_NE(read.Message().find("offset"), std::string::npos)
+          << name << (skip ? " (skipped)" : " (read)") << ": " << read.Message();
     }
   }
 }
@@ -383,13 +394,11 @@ TEST(DataSetReaderEnd, StreamEndingAfterTheLastElementOrOneStrayByteIsSuccess) {
   ByteBuilder b;
   b.Meta(kExplicit).Explicit(0x00100010, "PN", "DOE^JOHN");
   CDicomObject object;
-  CMemoryStream stream(b.bytes);
-  ASSERT_TRUE(object.ReadMetaGroup(stream));
-  EXPECT_EQ(object.ReadNextElement(stream, false), DicomStatus::Success);
-  EXPECT_EQ(object.ReadNextElement(stream, false), DicomStatus::EndOfStream);
+  ASSERT_TRUE(test::Succeeded(Read(b, object)));
+  EXPECT_EQ(StringOf(object, 0x00100010), "DOE^JOHN");
 
   b.Byte(0);
-  EXPECT_TRUE(Read(b, object)) << object.GetLastReadError();
+  EXPECT_TRUE(test::Succeeded(Read(b, object)));
 }
 
 // The command group (0000,xxxx), (0000,0000) included, is legal in a data
@@ -409,14 +418,12 @@ TEST(DataSetReaderValues, CommandGroupElementsAreReadKeptAndWrittenBackIdentical
       b.Explicit(0x00100010, "PN", "DOE^JOHN");
     }
     CDicomObject object;
-    ASSERT_TRUE(Read(b, object)) << syntax << ": " << object.GetLastReadError();
+    ASSERT_TRUE(test::Succeeded(Read(b, object))) << syntax;
     uint16_t field = 0;
     EXPECT_EQ(object.GetUInt16(0x00000100, field), DicomStatus::Success) << syntax;
     EXPECT_EQ(field, 1) << syntax;
     ASSERT_TRUE(object.Contains(0x00000000)) << syntax;
-    CMemoryStream written;
-    ASSERT_TRUE(object.WriteToFile(written)) << syntax << ": " << object.FindWriteProblem();
-    EXPECT_EQ(written.Data(), b.bytes) << syntax;
+    EXPECT_EQ(test::WriteToBytes(object), b.bytes) << syntax;
   }
 }
 
@@ -430,15 +437,15 @@ TEST(DataSetReaderLenience, VrBytesThatAreNoVrAreReadAsUnknownWithAWarning) {
     b.Tag(0x00091001).Raw(vrBytes).U16(4).Raw("abcd");
     b.Explicit(0x00100010, "PN", "DOE^JOHN");
     CDicomObject object;
-    ASSERT_TRUE(Read(b, object)) << object.GetLastReadError();
+    std::vector<std::string> warnings;
+    ASSERT_TRUE(test::Succeeded(Read(b, object, false, &warnings)));
     CDicomElement* element = nullptr;
     ASSERT_EQ(object.GetElement(0x00091001, &element), DicomStatus::Success);
     EXPECT_EQ(element->GetVR(), vr::kUnknown);
     EXPECT_EQ(element->GetLength(), 4u);
     EXPECT_EQ(StringOf(object, 0x00100010), "DOE^JOHN");
-    ASSERT_EQ(object.GetReadWarnings().size(), 1u);
-    EXPECT_EQ(object.GetReadWarnings()[0].rfind(where, 0), 0u)
-        << object.GetReadWarnings()[0];
+    ASSERT_EQ(warnings.size(), 1u);
+    EXPECT_EQ(warnings[0].rfind(where, 0), 0u) << warnings[0];
   }
 }
 
@@ -454,11 +461,12 @@ TEST(DataSetReaderLenience, ZeroPaddingAtTheEndIsLeftOutWithAWarning) {
     const size_t end = b.Size();
     b.bytes.resize(end + 100, 0);
     CDicomObject object;
-    ASSERT_TRUE(Read(b, object)) << syntax << ": " << object.GetLastReadError();
+    std::vector<std::string> warnings;
+    ASSERT_TRUE(test::Succeeded(Read(b, object, false, &warnings))) << syntax;
     EXPECT_FALSE(object.Contains(0x00000000)) << syntax;
     EXPECT_EQ(StringOf(object, 0x00100010), "DOE^JOHN");
-    ASSERT_EQ(object.GetReadWarnings().size(), 1u) << syntax;
-    EXPECT_NE(object.GetReadWarnings()[0].find("ends with 100 zero bytes"), std::string::npos);
+    ASSERT_EQ(warnings.size(), 1u) << syntax;
+    EXPECT_NE(warnings[0].find("ends with 100 zero bytes"), std::string::npos);
 
     // Eight zeros followed by more elements: an empty (0000,0000), which
     // says nothing and is left out too (kept, it could not be told from
@@ -470,11 +478,11 @@ TEST(DataSetReaderLenience, ZeroPaddingAtTheEndIsLeftOutWithAWarning) {
     } else {
       b.Explicit(0x00100020, "LO", "ID");
     }
-    ASSERT_TRUE(Read(b, object)) << syntax << ": " << object.GetLastReadError();
+    ASSERT_TRUE(test::Succeeded(Read(b, object, false, &warnings))) << syntax;
     EXPECT_FALSE(object.Contains(0x00000000)) << syntax;
     EXPECT_EQ(StringOf(object, 0x00100020), "ID");
-    ASSERT_EQ(object.GetReadWarnings().size(), 1u) << syntax;
-    EXPECT_EQ(object.GetReadWarnings()[0], "(0000,0000) at offset " + std::to_string(end) +
+    ASSERT_EQ(warnings.size(), 1u) << syntax;
+    EXPECT_EQ(warnings[0], "(0000,0000) at offset " + std::to_string(end) +
                                                ": an empty (0000,0000) was left out");
   }
 }
@@ -486,14 +494,15 @@ TEST(DataSetReaderLenience, ImplicitVrMetaGroupIsRead) {
   b.Raw("DICM").Implicit(0x00020000, std::string("\x1c\0\0\0", 4)).Implicit(0x00020010, syntax);
   b.Explicit(0x00100010, "PN", "DOE^JOHN");
   CDicomObject object;
-  ASSERT_TRUE(Read(b, object)) << object.GetLastReadError();
+  std::vector<std::string> warnings;
+  ASSERT_TRUE(test::Succeeded(Read(b, object, false, &warnings)));
   EXPECT_EQ(StringOf(object, 0x00020010), kExplicit);
   EXPECT_EQ(StringOf(object, 0x00100010), "DOE^JOHN");
   CDicomElement* element = nullptr;
   ASSERT_EQ(object.GetElement(0x00020010, &element), DicomStatus::Success);
   EXPECT_EQ(element->GetVR(), vr::UI);  // from the dictionary
-  ASSERT_EQ(object.GetReadWarnings().size(), 1u);
-  EXPECT_NE(object.GetReadWarnings()[0].find("implicit VR"), std::string::npos);
+  ASSERT_EQ(warnings.size(), 1u);
+  EXPECT_NE(warnings[0].find("implicit VR"), std::string::npos);
 }
 
 TEST(DataSetReaderLenience, ABareDataSetWithoutPreambleStaysAnErrorThatSaysSo) {
@@ -501,8 +510,7 @@ TEST(DataSetReaderLenience, ABareDataSetWithoutPreambleStaysAnErrorThatSaysSo) {
   b.Explicit(0x00020010, "UI", std::string(kExplicit) + '\0').Explicit(0x00080060, "CS", "OT");
   b.bytes.resize(200, 0);
   CDicomObject object;
-  EXPECT_FALSE(Read(b, object));
-  EXPECT_EQ(object.GetLastReadError(),
+  EXPECT_EQ(Read(b, object).Message(),
             "not a DICOM file: no \"DICM\" after the 128-byte preamble; it starts with element (0002,0010), "
             "like a data set saved without the media file header, which is not read");
 }
@@ -541,8 +549,9 @@ TEST(DataSetReaderBadInput, LengthsBeyondTheStreamFailBeforeAllocating) {
   }
   for (const Case& c : cases) {
     CDicomObject object;
-    EXPECT_FALSE(Read(c.bytes, object)) << c.name;
-    EXPECT_FALSE(object.GetLastReadError().empty()) << c.name;
+    const Status read = Read(c.bytes, object);
+    EXPECT_FALSE(read) << c.name;
+    EXPECT_EQ(read.GetError().Code(), ErrorCode::Malformed) << c.name;
   }
 }
 
@@ -586,9 +595,9 @@ TEST(DataSetReaderBadInput, MalformedStructureFails) {
   }
   for (auto& [name, bytes] : cases) {
     CDicomObject object;
-    EXPECT_FALSE(Read(bytes, object)) << name;
-    EXPECT_NE(object.GetLastReadError().find("offset"), std::string::npos) << name << ": "
-                                                                          << object.GetLastReadError();
+    const Status read = Read(bytes, object);
+    EXPECT_FALSE(read) << name;
+    EXPECT_NE(read.Message().find("offset"), std::string::npos) << name << ": " << read.Message();
   }
 }
 
@@ -601,9 +610,9 @@ TEST(DataSetReaderBadInput, DeepNestingIsRefused) {
     return b;
   };
   CDicomObject object;
-  EXPECT_TRUE(Read(nested(CReadContext::kMaxNestingDepth), object)) << object.GetLastReadError();
-  EXPECT_FALSE(Read(nested(CReadContext::kMaxNestingDepth + 1), object));
-  EXPECT_NE(object.GetLastReadError().find("nested deeper"), std::string::npos);
+  EXPECT_TRUE(test::Succeeded(Read(nested(CReadContext::kMaxNestingDepth), object)));
+  EXPECT_NE(Read(nested(CReadContext::kMaxNestingDepth + 1), object).Message().find("nested deeper"),
+            std::string::npos);
   EXPECT_FALSE(Read(nested(100000), object));  // no stack overflow
 }
 
@@ -612,7 +621,7 @@ TEST(DataSetReaderBadInput, ReversedElementOrderIsSortedNotQuadratic) {
   b.Meta(kExplicit);
   for (uint16_t element = 60000; element >= 1000; --element) b.Explicit(MakeTag(0x0011, element), "SH", "ab");
   CDicomObject object;
-  ASSERT_TRUE(Read(b, object)) << object.GetLastReadError();
+  ASSERT_TRUE(test::Succeeded(Read(b, object)));
   TagArray tags;
   object.GetSortedTags(tags);
   EXPECT_EQ(tags.size(), 59001u + 4);

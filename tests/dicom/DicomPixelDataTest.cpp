@@ -7,6 +7,7 @@
 #include "dicom/DicomObject.h"
 #include "base/MemoryStream.h"
 #include "dicom/ValueRepresentation.h"
+#include "support/DicomFiles.h"
 #include "support/ByteBuilder.h"
 
 #include <gtest/gtest.h>
@@ -144,12 +145,10 @@ TEST(DicomPixelDataFrames, FramesComeByIndexAndInSequenceFromMemoryOrTheStream) 
 // into memory holds.
 TEST(DicomPixelDataFrames, DeferredFramesOfABigEndianFileAreSwappedLikeLoadedOnes) {
   CDicomObject source;
-  ASSERT_EQ(source.CreateMetaInformation("1.2.840.10008.5.1.4.1.1.7", "1.2.3.4", uids::kExplicitVrBigEndian,
-                                         "1.2.3.5", "TEST", "TEST"),
-            DicomStatus::Success);
+  ASSERT_TRUE(test::Succeeded(source.CreateMetaInformation("1.2.840.10008.5.1.4.1.1.7", "1.2.3.4", uids::kExplicitVrBigEndian,
+                                         "1.2.3.5", "TEST", "TEST")));
   const uint8_t words[8] = {0x01, 0x02, 0x03, 0x04, 0x05, 0x06, 0x07, 0x08};  // 2 frames of 2 words
-  ASSERT_EQ(source.AddElement(std::make_unique<CDicomElement>(tags::kPixelData, vr::OW, words, 8)),
-            DicomStatus::Success);
+  ASSERT_TRUE(test::Succeeded(source.AddElement(std::make_unique<CDicomElement>(tags::kPixelData, vr::OW, words, 8))));
   CMemoryStream file;
   ASSERT_TRUE(source.WriteToFile(file));
 

@@ -2,6 +2,8 @@
 #include "dicom/DicomSequence.h"
 #include "dicom/ValueRepresentation.h"
 
+#include "support/DicomFiles.h"
+
 #include <gtest/gtest.h>
 
 using namespace quillon;
@@ -49,7 +51,7 @@ TEST(DicomSequence, SizeCountsItemsAndNestedSequences) {
   auto innerItem = std::make_unique<CSequenceItem>();
   innerItem->SetUndefinedLength(false);
   inner->AppendItem(std::move(innerItem));  // 8
-  ASSERT_EQ(nestedItem->AddSequence(std::move(inner)), DicomStatus::Success);
+  ASSERT_TRUE(test::Succeeded(nestedItem->AddSequence(std::move(inner))));
   outer.AppendItem(std::move(nestedItem));  // 16 + inner (12 + 8 + 8 = 28) + 16 = 60
   EXPECT_EQ(outer.EncodedSize(TransferMode::ExplicitLittleEndian), 12u + 30 + 60 + 8);
   // Implicit: element 8+6, item 30; nested: 16 + (8 + 8 + 8) + 16 = 56
@@ -108,13 +110,13 @@ TEST(DicomSequence, AddSequenceHandsOverTheSopClass) {
   (void)object.AddString(0x00020002, vr::UI, "1.2.840.10008.5.1.4.1.1.88.1");
   auto sequence = std::make_unique<CDicomSequence>(0x0040A730);
   CDicomSequence* raw = sequence.get();
-  ASSERT_EQ(object.AddSequence(std::move(sequence)), DicomStatus::Success);
+  ASSERT_TRUE(test::Succeeded(object.AddSequence(std::move(sequence))));
   EXPECT_EQ(raw->GetSopClassUid(), "1.2.840.10008.5.1.4.1.1.88.1");
 
   auto notSq = std::make_unique<CDicomSequence>(0x0040A731);
   notSq->SetVR(vr::OB);
-  EXPECT_EQ(object.AddSequence(std::move(notSq)), DicomStatus::Failure);
-  EXPECT_EQ(object.AddSequence(nullptr), DicomStatus::Failure);
+  EXPECT_FALSE(object.AddSequence(std::move(notSq)));
+  EXPECT_FALSE(object.AddSequence(nullptr));
 }
 
 }  // namespace

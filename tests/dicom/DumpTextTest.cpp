@@ -8,6 +8,8 @@
 #include "dicom/SequenceItem.h"
 #include "dicom/ValueRepresentation.h"
 
+#include "support/DicomFiles.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -96,7 +98,7 @@ std::unique_ptr<CSequenceItem> DefinedItem() {
 
 TEST(DumpTextElement, PersonNameLine) {
   CDicomObject object;
-  ASSERT_EQ(object.AddString(0x00100010, vr::PN, "Doe^John"), DicomStatus::Success);
+  ASSERT_TRUE(test::Succeeded(object.AddString(0x00100010, vr::PN, "Doe^John")));
   EXPECT_EQ(Dump(object),
             "0010 0010          8 | patient_name                             | PN | \"Doe^John\" \r\n");
 }
@@ -188,8 +190,8 @@ TEST(DumpTextElement, EveryTextVrIsQuoted) {
 
 TEST(DumpTextElement, TextValueKeepsBackslashesAndDropsPadding) {
   CDicomObject object;
-  ASSERT_EQ(object.AddString(0x00080008, vr::CS, "ORIGINAL\\PRIMARY "), DicomStatus::Success);
-  ASSERT_EQ(object.AddString(0x00080016, vr::UI, "1.2.840.10008.5.1.4.1.1.2"), DicomStatus::Success);
+  ASSERT_TRUE(test::Succeeded(object.AddString(0x00080008, vr::CS, "ORIGINAL\\PRIMARY ")));
+  ASSERT_TRUE(test::Succeeded(object.AddString(0x00080016, vr::UI, "1.2.840.10008.5.1.4.1.1.2")));
   EXPECT_EQ(Dump(object),
             "0008 0008         18 | image_type                               | CS | \"ORIGINAL\\PRIMARY\" \r\n"
             "0008 0016         26 | sop_class_uid                            | UI | \"1.2.840.10008.5.1.4.1.1.2\" \r\n");
@@ -213,8 +215,8 @@ TEST(DumpTextElement, TextValueMatchesGetString) {
 // but a longer name is never cut.
 TEST(DumpTextElement, NameColumnIsPaddedButNeverCut) {
   CDicomObject object;
-  ASSERT_EQ(object.AddString(0x00090010, vr::LO, "ACME"), DicomStatus::Success);
-  ASSERT_EQ(object.AddUInt32(0x30080050, vr::UL, 7), DicomStatus::Success);
+  ASSERT_TRUE(test::Succeeded(object.AddString(0x00090010, vr::LO, "ACME")));
+  ASSERT_TRUE(test::Succeeded(object.AddUInt32(0x30080050, vr::UL, 7)));
   EXPECT_EQ(Dump(object),
             "0009 0010          4 | Unknown tag                              | LO | \"ACME\" \r\n"
             "3008 0050          4 | treatment_summary_calculated_dose_reference_sequence  | UL | 0x7 (7) \r\n");
@@ -246,9 +248,9 @@ TEST(DumpTextObject, EmptyObjectDumpsNothing) {
 
 TEST(DumpTextObject, ElementsInAscendingTagOrder) {
   CDicomObject object;
-  ASSERT_EQ(object.AddString(0x00100010, vr::PN, "X"), DicomStatus::Success);
-  ASSERT_EQ(object.AddUInt16(0x00280010, vr::US, 2), DicomStatus::Success);
-  ASSERT_EQ(object.AddString(0x00080016, vr::UI, "1.2"), DicomStatus::Success);
+  ASSERT_TRUE(test::Succeeded(object.AddString(0x00100010, vr::PN, "X")));
+  ASSERT_TRUE(test::Succeeded(object.AddUInt16(0x00280010, vr::US, 2)));
+  ASSERT_TRUE(test::Succeeded(object.AddString(0x00080016, vr::UI, "1.2")));
   EXPECT_EQ(Dump(object, 1),
             "    0008 0016          4 | sop_class_uid                            | UI | \"1.2\" \r\n"
             "    0010 0010          2 | patient_name                             | PN | \"X\" \r\n"
@@ -266,13 +268,13 @@ TEST(DumpTextSequence, EmptySequence) {
 
 TEST(DumpTextSequence, ItemsAndTheDelimitationItemAtLevelOne) {
   auto first = UndefinedItem();
-  ASSERT_EQ(first->AddString(0x0040A170, vr::CS, "A"), DicomStatus::Success);
+  ASSERT_TRUE(test::Succeeded(first->AddString(0x0040A170, vr::CS, "A")));
   auto second = DefinedItem();
-  ASSERT_EQ(second->AddString(0x00080104, vr::LO, "Hi"), DicomStatus::Success);
+  ASSERT_TRUE(test::Succeeded(second->AddString(0x00080104, vr::LO, "Hi")));
   auto delimiter = UndefinedItem();
   delimiter->SetItemTag(kSequenceDelimitationWord);
   // Whatever such an item holds is not dumped: it gets its own line only.
-  ASSERT_EQ(delimiter->AddString(0x00080104, vr::LO, "Hidden"), DicomStatus::Success);
+  ASSERT_TRUE(test::Succeeded(delimiter->AddString(0x00080104, vr::LO, "Hidden")));
   CDicomSequence sequence(0x0040A730);
   sequence.AppendItem(std::move(first));
   sequence.AppendItem(std::move(second));
@@ -294,13 +296,13 @@ TEST(DumpTextSequence, ItemsAndTheDelimitationItemAtLevelOne) {
 TEST(DumpTextSequence, DefinedLengthItemShowsItsEncodedSize) {
   auto explicitItem = DefinedItem();
   explicitItem->SetItemLength(999);
-  ASSERT_EQ(explicitItem->AddString(0x00081150, vr::UI, "1.2.840"), DicomStatus::Success);  // 8 + 8
+  ASSERT_TRUE(test::Succeeded(explicitItem->AddString(0x00081150, vr::UI, "1.2.840")));  // 8 + 8
   const uint8_t bytes[4] = {1, 2, 3, 4};
-  ASSERT_EQ(explicitItem->AddValue(kPrivateTag, vr::OB, bytes, 4), DicomStatus::Success);  // 12 + 4
+  ASSERT_TRUE(test::Succeeded(explicitItem->AddValue(kPrivateTag, vr::OB, bytes, 4)));  // 12 + 4
   auto implicitItem = DefinedItem();
   implicitItem->SetTransferMode(TransferMode::ImplicitLittleEndian);
-  ASSERT_EQ(implicitItem->AddString(0x00081150, vr::UI, "1.2.840"), DicomStatus::Success);  // 8 + 8
-  ASSERT_EQ(implicitItem->AddValue(kPrivateTag, vr::OB, bytes, 4), DicomStatus::Success);  // 8 + 4
+  ASSERT_TRUE(test::Succeeded(implicitItem->AddString(0x00081150, vr::UI, "1.2.840")));  // 8 + 8
+  ASSERT_TRUE(test::Succeeded(implicitItem->AddValue(kPrivateTag, vr::OB, bytes, 4)));  // 8 + 4
   CDicomSequence sequence(0x00081140);
   sequence.AppendItem(std::move(explicitItem));
   sequence.AppendItem(std::move(implicitItem));
@@ -325,23 +327,23 @@ TEST(DumpTextSequence, DefinedLengthItemShowsItsEncodedSize) {
 TEST(DumpTextSequence, NestedSequencesTwoLevelsDeep) {
   // Inner item: two SH elements of 4 bytes, 12 bytes each: 24 + 8 = 32.
   auto innerItem = DefinedItem();
-  ASSERT_EQ(innerItem->AddString(0x00080100, vr::SH, "T-1"), DicomStatus::Success);
-  ASSERT_EQ(innerItem->AddString(0x00080102, vr::SH, "SRT"), DicomStatus::Success);
+  ASSERT_TRUE(test::Succeeded(innerItem->AddString(0x00080100, vr::SH, "T-1")));
+  ASSERT_TRUE(test::Succeeded(innerItem->AddString(0x00080102, vr::SH, "SRT")));
   auto inner = std::make_unique<CDicomSequence>(0x0040A043);
   inner->SetUndefinedLength(false);
   inner->SetValueLength(32);
   inner->AppendItem(std::move(innerItem));
 
   auto outerItem = UndefinedItem();
-  ASSERT_EQ(outerItem->AddString(0x0040A170, vr::CS, "CODE"), DicomStatus::Success);
-  ASSERT_EQ(outerItem->AddSequence(std::move(inner)), DicomStatus::Success);
+  ASSERT_TRUE(test::Succeeded(outerItem->AddString(0x0040A170, vr::CS, "CODE")));
+  ASSERT_TRUE(test::Succeeded(outerItem->AddSequence(std::move(inner))));
   auto outer = std::make_unique<CDicomSequence>(0x0040A730);
   outer->AppendItem(std::move(outerItem));
 
   CDicomObject object;
-  ASSERT_EQ(object.AddString(0x00100010, vr::PN, "X"), DicomStatus::Success);
-  ASSERT_EQ(object.AddSequence(std::move(outer)), DicomStatus::Success);
-  ASSERT_EQ(object.AddString(0x00080016, vr::UI, "1.2"), DicomStatus::Success);
+  ASSERT_TRUE(test::Succeeded(object.AddString(0x00100010, vr::PN, "X")));
+  ASSERT_TRUE(test::Succeeded(object.AddSequence(std::move(outer))));
+  ASSERT_TRUE(test::Succeeded(object.AddString(0x00080016, vr::UI, "1.2")));
   EXPECT_EQ(Dump(object),
             "0008 0016          4 | sop_class_uid                            | UI | \"1.2\" \r\n"
             "0010 0010          2 | patient_name                             | PN | \"X\" \r\n"
@@ -360,7 +362,7 @@ TEST(DumpTextSequence, NestedSequencesTwoLevelsDeep) {
 
 TEST(DumpTextSequence, DumpOfACloneIsTheSame) {
   auto item = DefinedItem();
-  ASSERT_EQ(item->AddUInt16(0x00280010, vr::US, 512), DicomStatus::Success);
+  ASSERT_TRUE(test::Succeeded(item->AddUInt16(0x00280010, vr::US, 512)));
   CDicomSequence sequence(0x00081140);
   sequence.AppendItem(std::move(item));
   const std::unique_ptr<CDicomElement> copy = sequence.Clone();
@@ -378,7 +380,7 @@ TEST(DumpTextSequence, DumpOfACloneIsTheSame) {
 // without its CR LF, at every level.
 TEST(DumpTextLines, EachLineFormatterGivesTheDumpsLineWithoutItsEnd) {
   auto item = DefinedItem();
-  ASSERT_EQ(item->AddUInt16(0x00280010, vr::US, 512), DicomStatus::Success);
+  ASSERT_TRUE(test::Succeeded(item->AddUInt16(0x00280010, vr::US, 512)));
   CDicomSequence sequence(0x00081140);
   sequence.AppendItem(std::move(item));
   auto delimiter = UndefinedItem();

@@ -5,6 +5,7 @@
 #include "dicom/DicomObject.h"
 #include "dicom/DicomSequence.h"
 #include "dicom/ValueRepresentation.h"
+#include "support/DicomFiles.h"
 #include "support/ByteBuilder.h"
 #include "support/Shell.h"
 
@@ -49,10 +50,9 @@ TEST_F(PeerInterop, DcmtkFilesRoundTripByteIdentically) {
                            Variant{"implicit-undef", "+ti", "-e"}, Variant{"bigendian-undef", "+tb", "-e"}}) {
     const std::string source = MakeFixture(v.name, v.syntax, v.lengths);
     CDicomObject object;
-    ASSERT_TRUE(object.LoadFile(source, false)) << v.name << ": " << object.GetLastReadError();
+    ASSERT_TRUE(test::LoadInto(object, source, false)) << v.name;
     const std::string output = m_dir / (std::string(v.name) + "-ours.dcm");
-    std::string error;
-    ASSERT_TRUE(SaveDicomFile(object, output, error)) << error;
+    ASSERT_TRUE(test::Succeeded(SaveDicomFile(object, output)));
     EXPECT_EQ(ReadBytes(output), ReadBytes(source)) << v.name;
 
     const CommandResult theirs = RunShell("dcmdump " + source);
@@ -87,8 +87,7 @@ TEST_F(PeerInterop, WhatWeWriteParsesInDcmtkWithTheSameValues) {
     }
     (void)object.AddSequence(std::move(sequence));
     const std::string output = m_dir / "ours.dcm";
-    std::string error;
-    ASSERT_TRUE(SaveDicomFile(object, output, error)) << error;
+    ASSERT_TRUE(test::Succeeded(SaveDicomFile(object, output)));
 
     const CommandResult dump = RunShell("dcmdump " + output);
     EXPECT_EQ(dump.exitCode, 0) << syntax;
@@ -126,10 +125,9 @@ TEST_F(PeerInterop, CommandGroupRetiredSequencesAndBigEndianAtRoundTrip) {
     const std::string source = m_dir / (std::string("lenience") + syntax + ".dcm");
     ASSERT_EQ(RunShell(std::string("dcmconv -e ") + syntax + " " + explicitSource + " " + source).exitCode, 0);
     CDicomObject object;
-    ASSERT_TRUE(object.LoadFile(source, false)) << syntax << ": " << object.GetLastReadError();
+    ASSERT_TRUE(test::LoadInto(object, source, false)) << syntax;
     const std::string output = m_dir / "ours.dcm";
-    std::string error;
-    ASSERT_TRUE(SaveDicomFile(object, output, error)) << error;
+    ASSERT_TRUE(test::Succeeded(SaveDicomFile(object, output)));
     EXPECT_EQ(ReadBytes(output), ReadBytes(source)) << syntax;
 
     // Converted to explicit VR little endian by us and by DCMTK: the same
@@ -137,8 +135,8 @@ TEST_F(PeerInterop, CommandGroupRetiredSequencesAndBigEndianAtRoundTrip) {
     // would differ: our dictionary has no rows for group 0000, so its VRs
     // are unknown there and written as UN.)
     if (std::string(syntax) == "+ti") continue;
-    ASSERT_EQ(object.AddString(0x00020010, vr::UI, "1.2.840.10008.1.2.1"), DicomStatus::Success);
-    ASSERT_TRUE(SaveDicomFile(object, output, error)) << error;
+    ASSERT_TRUE(test::Succeeded(object.AddString(0x00020010, vr::UI, "1.2.840.10008.1.2.1")));
+    ASSERT_TRUE(test::Succeeded(SaveDicomFile(object, output)));
     const std::string theirs = m_dir / "theirs.dcm";
     ASSERT_EQ(RunShell("dcmconv -e +te " + source + " " + theirs).exitCode, 0);
     const CommandResult ours = RunShell("dcmdump " + output);
@@ -158,12 +156,12 @@ TEST_F(PeerInterop, FileWithTheWrongTransferSyntaxIsSavedAsOneDcmtkReads) {
   WriteText(source, std::string(b.bytes.begin(), b.bytes.end()));
   EXPECT_NE(RunShell("dcmdump " + source).exitCode, 0);  // the input is what peers choke on
 
-  CDicomObject object;
-  ASSERT_TRUE(object.LoadFile(source, false)) << object.GetLastReadError();
-  EXPECT_EQ(object.GetReadWarnings().size(), 1u);
+  CDicomFile file;
+  ASSERT_TRUE(test::Succeeded(file.Load(source)));
+  EXPECT_EQ(file.ReadWarnings().size(), 1u);
+  const CDicomObject& object = file.DataSet();
   const std::string output = m_dir / "ours.dcm";
-  std::string error;
-  ASSERT_TRUE(SaveDicomFile(object, output, error)) << error;
+  ASSERT_TRUE(test::Succeeded(SaveDicomFile(object, output)));
   const CommandResult dump = RunShell("dcmdump " + output);
   EXPECT_EQ(dump.exitCode, 0);
   EXPECT_EQ(dump.err, "");
@@ -180,10 +178,9 @@ TEST_F(PeerInterop, GdcmFilesRoundTripAndOurOutputPassesGdcm) {
     const std::string gdcmFile = m_dir / (std::string("gdcm") + flag + ".dcm");
     ASSERT_EQ(RunShell(std::string("gdcmconv ") + flag + " " + source + " " + gdcmFile).exitCode, 0);
     CDicomObject object;
-    ASSERT_TRUE(object.LoadFile(gdcmFile, false)) << flag << ": " << object.GetLastReadError();
+    ASSERT_TRUE(test::LoadInto(object, gdcmFile, false)) << flag;
     const std::string output = m_dir / "ours.dcm";
-    std::string error;
-    ASSERT_TRUE(SaveDicomFile(object, output, error)) << error;
+    ASSERT_TRUE(test::Succeeded(SaveDicomFile(object, output)));
     EXPECT_EQ(ReadBytes(output), ReadBytes(gdcmFile)) << flag;
     const CommandResult check = RunShell("gdcmdump " + output);
     EXPECT_EQ(check.exitCode, 0);
@@ -204,14 +201,13 @@ TEST_F(PeerInterop, Img2dcmImageRoundTrips) {
   const std::string source = m_dir / "img.dcm";
   ASSERT_EQ(RunShell("img2dcm -i BMP " + (m_dir / "in.bmp") + " " + source).exitCode, 0);
   CDicomObject object;
-  ASSERT_TRUE(object.LoadFile(source, false)) << object.GetLastReadError();
+  ASSERT_TRUE(test::LoadInto(object, source, false));
   uint16_t columns = 0;
   EXPECT_EQ(object.GetUInt16(0x00280011, columns), DicomStatus::Success);
   EXPECT_EQ(columns, 4);
   EXPECT_TRUE(object.Contains(0x7FE00010));
   const std::string output = m_dir / "ours.dcm";
-  std::string error;
-  ASSERT_TRUE(SaveDicomFile(object, output, error)) << error;
+  ASSERT_TRUE(test::Succeeded(SaveDicomFile(object, output)));
   EXPECT_EQ(ReadBytes(output), ReadBytes(source));
 }
 

@@ -9,6 +9,7 @@
 #include "dicom/DicomObject.h"
 #include "jpeg/BaselineJpegCodec.h"
 #include "dicom/DicomEncapsulatedPixelData.h"
+#include "support/DicomFiles.h"
 #include "support/ImageFixtures.h"
 #include "support/ImageMetrics.h"
 #include "support/Shell.h"
@@ -385,7 +386,7 @@ class JpegPixelCodecPeer : public ::testing::Test {
   /// The image attributes and frame 0 of `path`, read with our reader.
   static void Load(const std::string& path, Image& image) {
     CDicomObject object;
-    ASSERT_TRUE(object.LoadFile(path, false)) << path << ": " << object.GetLastReadError();
+    ASSERT_TRUE(test::LoadInto(object, path, false)) << path;
     ASSERT_EQ(object.GetUInt16(0x00280011, image.columns), DicomStatus::Success);
     ASSERT_EQ(object.GetUInt16(0x00280010, image.rows), DicomStatus::Success);
     ASSERT_EQ(object.GetUInt16(0x00280002, image.samples), DicomStatus::Success);

@@ -3,6 +3,7 @@
 #include "dicom/DicomEncapsulatedPixelData.h"
 #include "pixel/PixelDataConverter.h"
 #include "pixel/PixelImage.h"
+#include "support/DicomFiles.h"
 #include "support/ImageFixtures.h"
 #include "support/Shell.h"
 
@@ -64,7 +65,7 @@ TEST_F(PixelDataConverter, JpegOfAColourImageRewritesTheHeader) {
   ASSERT_EQ(ConvertPixelDataFile({}, source, m_dir / "jpeg.dcm", ConversionMode::JpegLossy, false),
             DCT_STATUS::Success);
   CDicomObject result;
-  ASSERT_TRUE(result.LoadFile(m_dir / "jpeg.dcm", false)) << result.GetLastReadError();
+  ASSERT_TRUE(test::LoadInto(result, m_dir / "jpeg.dcm", false));
   EXPECT_EQ(StringOf(result, tags::kTransferSyntaxUid), "1.2.840.10008.1.2.4.50");
   EXPECT_EQ(StringOf(result, 0x00280004), "YBR_FULL_422");
   uint16_t planar = 9;
@@ -87,7 +88,7 @@ TEST_F(PixelDataConverter, GreyImagesOnlyChangeTheTransferSyntax) {
   ASSERT_EQ(ConvertPixelDataFile({}, source, m_dir / "jpeg.dcm", ConversionMode::JpegLossy, false),
             DCT_STATUS::Success);
   CDicomObject result;
-  ASSERT_TRUE(result.LoadFile(m_dir / "jpeg.dcm", false));
+  ASSERT_TRUE(test::LoadInto(result, m_dir / "jpeg.dcm", false));
   EXPECT_EQ(StringOf(result, tags::kTransferSyntaxUid), "1.2.840.10008.1.2.4.50");
   EXPECT_EQ(StringOf(result, 0x00280004), "MONOCHROME2");
   EXPECT_FALSE(result.Contains(0x00282110));
@@ -98,7 +99,7 @@ TEST_F(PixelDataConverter, MonochromeRleGetsNewInstanceUids) {
   const std::string source = Make("rgb.dcm", Rgb());
   ASSERT_EQ(ConvertPixelDataFile({}, source, m_dir / "mono.dcm", ConversionMode::Rle, true), DCT_STATUS::Success);
   CDicomObject result;
-  ASSERT_TRUE(result.LoadFile(m_dir / "mono.dcm", false));
+  ASSERT_TRUE(test::LoadInto(result, m_dir / "mono.dcm", false));
   EXPECT_EQ(StringOf(result, 0x00280004), "MONOCHROME2");
   uint16_t samples = 0;
   EXPECT_EQ(result.GetUInt16(0x00280002, samples), DicomStatus::Success);
@@ -125,11 +126,11 @@ TEST_F(PixelDataConverter, UnchangedChoiceOfACompressedSourceGivesExplicit) {
   ASSERT_EQ(ConvertPixelDataFile({}, m_dir / "rle.dcm", m_dir / "plain.dcm", ConversionMode::Uncompressed, false),
             DCT_STATUS::Success);
   CDicomObject result;
-  ASSERT_TRUE(result.LoadFile(m_dir / "plain.dcm", false));
+  ASSERT_TRUE(test::LoadInto(result, m_dir / "plain.dcm", false));
   EXPECT_EQ(StringOf(result, tags::kTransferSyntaxUid), "1.2.840.10008.1.2.1");
   // Lossless both ways: the pixels are those of the source.
   CDicomObject original;
-  ASSERT_TRUE(original.LoadFile(source, false));
+  ASSERT_TRUE(test::LoadInto(original, source, false));
   uint32_t lengthA = 0;
   uint32_t lengthB = 0;
   const uint8_t* a = nullptr;
@@ -154,8 +155,7 @@ TEST_F(PixelDataConverter, FailuresLeaveNoDestinationAndKeepAnOldOne) {
   std::vector<uint8_t> pixels = MakePixelBytes(recipe);
   pixels.resize(pixels.size() / 2);
   FillImageObject(object, recipe, pixels);
-  std::string error;
-  ASSERT_TRUE(SaveDicomFile(object, m_dir / "short.dcm", error));
+  ASSERT_TRUE(SaveDicomFile(object, m_dir / "short.dcm"));
   EXPECT_EQ(ConvertPixelDataFile({}, m_dir / "short.dcm", m_dir / "out.dcm", ConversionMode::Rle, false),
             DCT_STATUS::ReadFailed);
   EXPECT_EQ(ReadBytes(m_dir / "out.dcm"), "previous");

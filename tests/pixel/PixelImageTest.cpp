@@ -5,6 +5,7 @@
 #include "pixel/PixelCodec.h"
 #include "pixel/PixelDataConverter.h"
 #include "pixel/PixelImage.h"
+#include "support/DicomFiles.h"
 #include "support/ImageFixtures.h"
 #include "support/Shell.h"
 
@@ -71,7 +72,7 @@ TEST(PixelImageRead, FramesFromMemoryAndFromTheFile) {
   EXPECT_EQ(bitmap[4], pixels[15 + 2 * 5 + 4]);
 
   CDicomObject loaded;
-  ASSERT_TRUE(loaded.LoadFile(dir / "grey.dcm", false));
+  ASSERT_TRUE(test::LoadInto(loaded, dir / "grey.dcm", false));
   CPixelImage fromObject;
   ASSERT_TRUE(fromObject.OpenObject(loaded));
   std::vector<uint8_t> again(fromObject.FrameSize());
@@ -96,8 +97,7 @@ TEST(PixelImageRead, TruncatedPixelDataFailsCleanly) {
   std::vector<uint8_t> pixels = MakePixelBytes(recipe);
   pixels.resize(pixels.size() - 200);  // shorter than its frames announce
   FillImageObject(object, recipe, pixels);
-  std::string error;
-  ASSERT_TRUE(SaveDicomFile(object, dir / "short.dcm", error));
+  ASSERT_TRUE(SaveDicomFile(object, dir / "short.dcm"));
   CPixelImage image;
   ASSERT_TRUE(image.OpenFile(dir / "short.dcm"));
   std::vector<uint8_t> bitmap(image.FrameSize());
@@ -132,8 +132,7 @@ std::vector<uint8_t> Displayed(CDicomObject& object, const TempDir& dir) {
   std::vector<uint8_t> bitmap(fromObject.FrameSize());
   uint64_t length = 0;
   EXPECT_EQ(fromObject.ReadFrame(0, bitmap.data(), bitmap.size(), length), FrameStatus::Success);
-  std::string error;
-  EXPECT_TRUE(SaveDicomFile(object, dir / "word.dcm", error)) << error;
+  EXPECT_TRUE(test::Succeeded(SaveDicomFile(object, dir / "word.dcm")));
   CPixelImage fromFile;
   EXPECT_TRUE(fromFile.OpenFile(dir / "word.dcm"));
   std::vector<uint8_t> again(fromFile.FrameSize());
@@ -227,7 +226,7 @@ TEST_F(PixelImageOnDocument, FramesComeFromTheDocumentInMemoryOrInItsFile) {
     for (const bool readPixels : {true, false}) {
       SCOPED_TRACE(path + (readPixels ? ", pixels read" : ", pixels left in the file"));
       CDicomObject document;
-      ASSERT_TRUE(document.LoadFile(path, !readPixels)) << document.GetLastReadError();
+      ASSERT_TRUE(test::LoadInto(document, path, !readPixels));
       CDicomElement* before = nullptr;
       ASSERT_EQ(document.GetElement(tags::kPixelData, &before), DicomStatus::Success);
       const size_t elements = document.ElementCount();
@@ -278,13 +277,12 @@ TEST_F(PixelImageOnDocument, FramesComeFromTheDocumentInMemoryOrInItsFile) {
 
 TEST_F(PixelImageOnDocument, ShortValuesAndDocumentsWithoutPixelsFailCleanly) {
   CDicomObject document;
-  ASSERT_TRUE(document.LoadFile(m_native, false));
+  ASSERT_TRUE(test::LoadInto(document, m_native, false));
   // A value two bytes short of its last frame: that frame is refused.
   CDicomElement* element = nullptr;
   ASSERT_EQ(document.GetElement(tags::kPixelData, &element), DicomStatus::Success);
   const std::vector<uint8_t> shorter(element->GetValue(), element->GetValue() + element->GetLength() - 2);
-  ASSERT_EQ(document.AddValue(tags::kPixelData, vr::OB, shorter.data(), static_cast<uint32_t>(shorter.size())),
-            DicomStatus::Success);
+  ASSERT_TRUE(test::Succeeded(document.AddValue(tags::kPixelData, vr::OB, shorter.data(), static_cast<uint32_t>(shorter.size()))));
   CPixelImage image;
   ASSERT_TRUE(image.OpenDocument(document));
   std::vector<uint8_t> bitmap(image.FrameSize());
@@ -315,7 +313,7 @@ TEST(PixelImageWrite, FewerFramesThanAnnouncedRewriteTheCountPadded) {
   ASSERT_TRUE(image.FinishWrite());
 
   CDicomObject back;
-  ASSERT_TRUE(back.LoadFile(dir / "out.dcm", false)) << back.GetLastReadError();
+  ASSERT_TRUE(test::LoadInto(back, dir / "out.dcm", false));
   std::string frames;
   ASSERT_EQ(back.GetString(tags::kNumberOfFrames, frames), DicomStatus::Success);
   EXPECT_EQ(frames, "9");  // "9 " on disk, not "90"
@@ -340,9 +338,9 @@ TEST(PixelImageWrite, ElementsAfterThePixelDataFollowTheFrames) {
   CDicomObject object;
   FillImageObject(object, recipe, MakePixelBytes(recipe));
   (void)object.RemoveElement(tags::kPixelData);
-  ASSERT_EQ(object.AddString(0x7FE10010, vr::LO, "TRAILING"), DicomStatus::Success);
+  ASSERT_TRUE(test::Succeeded(object.AddString(0x7FE10010, vr::LO, "TRAILING")));
   const std::string padding(6, '\0');
-  ASSERT_EQ(object.AddValue(0xFFFCFFFC, vr::OB, padding.data(), 6), DicomStatus::Success);
+  ASSERT_TRUE(test::Succeeded(object.AddValue(0xFFFCFFFC, vr::OB, padding.data(), 6)));
   for (const uint32_t written : {3u, 2u}) {  // all frames, and fewer than announced
     SCOPED_TRACE(written);
     CPixelImage image;
@@ -358,7 +356,7 @@ TEST(PixelImageWrite, ElementsAfterThePixelDataFollowTheFrames) {
     ASSERT_GE(bytes.size(), tail.size());
     EXPECT_EQ(bytes.substr(bytes.size() - tail.size()), tail);
     CDicomObject back;
-    ASSERT_TRUE(back.LoadFile(dir / "out.dcm", false)) << back.GetLastReadError();
+    ASSERT_TRUE(test::LoadInto(back, dir / "out.dcm", false));
     CDicomElement* pixels = nullptr;
     ASSERT_EQ(back.GetElement(tags::kPixelData, &pixels), DicomStatus::Success);
     EXPECT_EQ(pixels->GetLength(), (15u * written + 1) & ~1u);  // padded to even

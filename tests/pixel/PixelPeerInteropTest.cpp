@@ -6,6 +6,7 @@
 #include "dicom/ValueRepresentation.h"
 #include "pixel/PixelDataConverter.h"
 #include "pixel/PixelImage.h"
+#include "support/DicomFiles.h"
 #include "support/ImageFixtures.h"
 #include "support/ImageMetrics.h"
 #include "support/Shell.h"
@@ -89,7 +90,7 @@ TEST_F(PixelPeerInterop, EveryModeGivesAFileDcmtkReadsAndDecodes) {
             << source << " mode " << mode;
         ExpectDcmtkParses(out);
         CDicomObject result;
-        ASSERT_TRUE(result.LoadFile(out, true));
+        ASSERT_TRUE(test::LoadInto(result, out, true));
         std::string syntax;
         (void)result.GetString(tags::kTransferSyntaxUid, syntax);
         const std::string decoded = m_dir / "decoded.dcm";
@@ -215,17 +216,14 @@ TEST_F(PixelPeerInterop, ElementsAfterThePixelDataSurviveConversions) {
   CDicomObject object;
   FillImageObject(object, recipe, MakePixelBytes(recipe));
   const uint32_t groupLength = 0;  // refreshed by the writer
-  ASSERT_EQ(object.AddValue(0x7FE00000, vr::UL, &groupLength, 4), DicomStatus::Success);
-  ASSERT_EQ(object.AddString(0x7FE10010, vr::LO, "QUILLON TEST"), DicomStatus::Success);
+  ASSERT_TRUE(test::Succeeded(object.AddValue(0x7FE00000, vr::UL, &groupLength, 4)));
+  ASSERT_TRUE(test::Succeeded(object.AddString(0x7FE10010, vr::LO, "QUILLON TEST")));
   const std::string privateBytes = "private bytes after the pixels";
-  ASSERT_EQ(object.AddValue(0x7FE11001, vr::OB, privateBytes.data(), static_cast<uint32_t>(privateBytes.size())),
-            DicomStatus::Success);
+  ASSERT_TRUE(test::Succeeded(object.AddValue(0x7FE11001, vr::OB, privateBytes.data(), static_cast<uint32_t>(privateBytes.size()))));
   const std::string padding(64, '\0');
-  ASSERT_EQ(object.AddValue(0xFFFCFFFC, vr::OB, padding.data(), static_cast<uint32_t>(padding.size())),
-            DicomStatus::Success);
+  ASSERT_TRUE(test::Succeeded(object.AddValue(0xFFFCFFFC, vr::OB, padding.data(), static_cast<uint32_t>(padding.size()))));
   const std::string source = m_dir / "trailing.dcm";
-  std::string error;
-  ASSERT_TRUE(SaveDicomFile(object, source, error)) << error;
+  ASSERT_TRUE(test::Succeeded(SaveDicomFile(object, source)));
 
   // Everything but the group length of the pixel data, which the
   // conversion drops with the pixel data it described.

@@ -9,6 +9,7 @@
 #include "dicom/DicomElement.h"
 #include "dicom/DicomObject.h"
 #include "dicom/DicomEncapsulatedPixelData.h"
+#include "support/DicomFiles.h"
 #include "support/Shell.h"
 
 #include <gtest/gtest.h>
@@ -580,7 +581,7 @@ class RlePeer : public ::testing::Test {
   // file, the whole value of a native one. `planar` gets the planar flag.
   static Bytes ReadFrame(const std::string& path, uint16_t* planar = nullptr) {
     CDicomObject object;
-    EXPECT_TRUE(object.LoadFile(path, false)) << object.GetLastReadError();
+    EXPECT_TRUE(test::LoadInto(object, path, false));
     if (planar != nullptr) (void)object.GetUInt16(0x00280006, *planar);
     CDicomElement* element = nullptr;
     if (object.GetElement(tags::kPixelData, &element) != DicomStatus::Success) return {};

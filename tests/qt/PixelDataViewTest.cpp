@@ -10,6 +10,7 @@
 #include "app/qt/MainFrame.h"
 #include "app/qt/SelectFormatDlgWindow.h"
 #include "base/FileSettingsStore.h"
+#include "support/DicomFiles.h"
 #include "support/SampleImages.h"
 #include "dicom/DicomFileWriter.h"
 #include "pixel/PixelDataConverter.h"
@@ -31,8 +32,7 @@ class PixelViewTest : public ::testing::Test {
  protected:
   void SetUp() override {
     for (SampleImage& image : MakeSampleImages()) {
-      std::string error;
-      ASSERT_TRUE(SaveDicomFile(*image.object, m_dir / image.name, error)) << error;
+      ASSERT_TRUE(test::Succeeded(SaveDicomFile(*image.object, m_dir / image.name)));
     }
     // The colour image also compressed and as YBR_FULL by plane.
     for (const auto& [name, mode] : std::vector<std::pair<std::string, ConversionMode>>{

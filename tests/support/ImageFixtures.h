@@ -91,8 +91,7 @@ inline std::vector<uint8_t> MakeImageFile(const std::string& path, const ImageRe
   const std::vector<uint8_t> pixels = MakePixelBytes(recipe);
   CDicomObject object;
   FillImageObject(object, recipe, pixels);
-  std::string error;
-  if (!SaveDicomFile(object, path, error)) return {};
+  if (!SaveDicomFile(object, path)) return {};
   return pixels;
 }
 

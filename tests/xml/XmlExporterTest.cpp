@@ -11,6 +11,7 @@
 #include "dicom/DicomSequence.h"
 #include "dicom/SequenceItem.h"
 #include "dicom/ValueRepresentation.h"
+#include "support/DicomFiles.h"
 #include "support/ByteBuilder.h"
 #include "support/Shell.h"
 #include "xml/XmlDictionary.h"
@@ -200,7 +201,7 @@ TEST_F(XmlExporterTest, ElementsComeOutInAscendingTagOrderWhateverTheFileOrder) 
   const std::string file = m_dir / "reversed.dcm";
   WriteText(file, std::string(b.bytes.begin(), b.bytes.end()));
   CDicomObject object;
-  ASSERT_TRUE(object.LoadFile(file, false)) << object.GetLastReadError();
+  ASSERT_TRUE(test::LoadInto(object, file, false));
   EXPECT_EQ(Xml(object), Document("\t<specific_character_set>ISO_IR 100</specific_character_set>\n"
                                   "\t<patient_name>Name</patient_name>\n"
                                   "\t<patient_id>ID</patient_id>\n"
@@ -425,7 +426,7 @@ class XmlExporterPeerTest : public XmlExporterTest {
     const CommandResult made = RunShell("dump2dcm " + source + " " + file);
     ASSERT_EQ(made.exitCode, 0) << made.err;
     CDicomObject object;
-    ASSERT_TRUE(object.LoadFile(file, false)) << object.GetLastReadError();
+    ASSERT_TRUE(test::LoadInto(object, file, false));
     XmlExporter exporter(m_dictionary);
     ASSERT_TRUE(exporter.Export(object, output)) << exporter.GetLastError();
 

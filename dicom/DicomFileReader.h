@@ -1,0 +1,95 @@
+/// \file
+/// CDicomFileReader — reads a media file (preamble, "DICM", file meta
+/// information, data set with its sequences and items) from a stream into a
+/// data object. The input is untrusted: every length is checked against the
+/// bytes left before anything is allocated, nesting is limited, and a
+/// failure says which tag at which offset and why. What the reader met and
+/// worked around is kept as warnings. All of that is the reader's own
+/// state: the data object receives elements and nothing else.
+#pragma once
+
+#include "base/Result.h"
+#include "dicom/DicomTypes.h"
+#include "dicom/ReadContext.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace quillon {
+
+class CDicomObject;
+class CDicomSequence;
+class CSequenceItem;
+class CStream;
+
+struct ReadOptions {
+  /// Step over the Pixel Data value of the data set and leave it in the
+  /// stream, where frames are read on demand (its position is kept); the
+  /// elements after it are read as usual. Fast on huge files.
+  bool skipPixelData = false;
+};
+
+class CDicomFileReader {
+ public:
+  explicit CDicomFileReader(CStream& stream, ReadOptions options = {});
+
+  /// Reads a whole media file into `object`, which is emptied first:
+  /// ReadMetaGroup, then ReadDataSet.
+  Status ReadFile(CDicomObject& object);
+  /// Checks the preamble and "DICM", empties `object` and reads group 0002
+  /// (explicit VR little endian, or implicit VR for elements whose VR bytes
+  /// are no VR); sets the object's transfer mode and SOP Class UID from it.
+  /// When (0002,0010) is missing or names one of the three uncompressed
+  /// syntaxes, the first elements of the data set are walked in that
+  /// encoding; when they stumble and walk further in another (implicit
+  /// instead of explicit VR or the other way round, the other byte order),
+  /// the data set is read in that one, with a warning, and (0002,0010) is
+  /// set to name it. A compressed syntax is trusted as it stands.
+  Status ReadMetaGroup(CDicomObject& object);
+  /// Reads elements into `object`, in its transfer mode, until the end of
+  /// the stream.
+  Status ReadDataSet(CDicomObject& object);
+
+  /// What the read met and worked around, one sentence each with the tag
+  /// and offset where that applies: an encoding other than the one
+  /// announced, no (0002,0010), a meta group in implicit VR, VR bytes that
+  /// are no VR, an empty (0000,0000), zero padding at the end. Kept after a
+  /// failed read too.
+  const std::vector<std::string>& Warnings() const { return m_context.GetWarnings(); }
+
+ private:
+  /// What reading the next thing in a data set met.
+  enum class Step {
+    Element,       ///< an element, now stored
+    End,           ///< the end of the stream
+    ItemEnd,       ///< an item delimitation (FFFE,E00D)
+    SequenceEnd,   ///< a sequence delimitation item (FFFE,E0DD)
+  };
+
+  /// Reads elements into `object` until the end of the stream, an item
+  /// delimitation, or (unless UINT64_MAX) the stream position `limit`.
+  /// `depth` is 0 for the top-level data set, the nesting depth of the
+  /// sequence for an item.
+  Status ReadElements(CDicomObject& object, uint64_t limit, int depth);
+  /// Reads one element into `object`.
+  Result<Step> ReadNextElement(CDicomObject& object, int depth);
+  /// Reads the items of `sequence`, whose header was just read: up to its
+  /// defined length, or to the sequence delimitation (or the end of the
+  /// stream).
+  Status ReadSequence(CDicomSequence& sequence, TransferMode mode, int depth);
+  /// Reads one item (header and elements) in `mode`.
+  Result<Step> ReadItem(CSequenceItem& item, TransferMode mode, int depth);
+  /// A Malformed error about `tag` at `offset`; when the stream itself
+  /// failed (a read error of the disk), that error instead, since the
+  /// short read it caused is no fault of the file.
+  Error Fail(DicomTag tag, uint64_t offset, const std::string& what) const;
+  /// `read`, or the stream's error when the stream failed on the way.
+  Status Finish(Status read) const;
+
+  CStream& m_stream;
+  ReadOptions m_options;
+  CReadContext m_context;
+};
+
+}  // namespace quillon
