@@ -15,8 +15,9 @@ packages=(
   # the desktop editor: Qt 6 widgets and printing (in qt6-base-dev), a
   # fixed-pitch font; headless runs, driving it and screenshots
   fonts-dejavu-core xvfb xauth xdotool imagemagick
-  # packaging: dependencies of the Debian package, its desktop entry check
-  dpkg-dev desktop-file-utils
+  # packaging: dependencies of the Debian package, its desktop entry check,
+  # and Debian's own checker of packages
+  dpkg-dev desktop-file-utils lintian
 )
 
 missing=()
