@@ -32,8 +32,7 @@ struct ConversionCase {
 TEST(TextEncodingTest, ConvertsToUtf8OfXmlCharacters) {
   using enum TextCharset;
   const std::vector<ConversionCase> cases = {
-      {Latin1, "M\xFCller^J\xF6rg", "M\xC3\xBCller^J\xC3\xB6rg"},
-      {Latin1, "\xA0\xFF", "\xC2\xA0\xC3\xBF"},
+      {Latin1, "M\xFCller^J\xF6rg", "M\xC3\xBCller^J\xC3\xB6rg"}, {Latin1, "\xA0\xFF", "\xC2\xA0\xC3\xBF"},
       {Latin1, "\x85", "\xC2\x85"},  // C1 controls are XML characters (discouraged, not forbidden)
       {Latin1, "a & <b> \"c\" 'd'", "a & <b> \"c\" 'd'"},  // markup is the writer's job
       {Utf8, "Ren\xC3\xA9 \xE5\xB1\xB1\xE7\x94\xB0 \xF0\x9F\x98\x80 \xEF\xBF\xBD",
@@ -41,14 +40,9 @@ TEST(TextEncodingTest, ConvertsToUtf8OfXmlCharacters) {
       // Invalid UTF-8, replaced per maximal part: a lone continuation byte,
       // a bad lead byte, truncated sequences (an ASCII byte after one
       // survives), overlong forms, encoded surrogates, beyond U+10FFFF.
-      {Utf8, "a\x80z", "a" + kRep + "z"},
-      {Utf8, "a\xFFz", "a" + kRep + "z"},
-      {Utf8, "a\xE2\x82", "a" + kRep},
-      {Utf8, "\xE2\x82z", kRep + "z"},
-      {Utf8, "\xC0\xAF", kRep + kRep},
-      {Utf8, "\xE0\x80\xAF", kRep + kRep + kRep},
-      {Utf8, "\xED\xA0\x80", kRep + kRep + kRep},
-      {Utf8, "\xF4\x90\x80\x80", kRep + kRep + kRep + kRep},
+      {Utf8, "a\x80z", "a" + kRep + "z"}, {Utf8, "a\xFFz", "a" + kRep + "z"}, {Utf8, "a\xE2\x82", "a" + kRep},
+      {Utf8, "\xE2\x82z", kRep + "z"}, {Utf8, "\xC0\xAF", kRep + kRep}, {Utf8, "\xE0\x80\xAF", kRep + kRep + kRep},
+      {Utf8, "\xED\xA0\x80", kRep + kRep + kRep}, {Utf8, "\xF4\x90\x80\x80", kRep + kRep + kRep + kRep},
       {Utf8, "a\xEF\xBF\xBE" "b\xEF\xBF\xBF" "c", "abc"},  // U+FFFE, U+FFFF are dropped
       {Utf8, "a\xC2\x80z", "a\xC2\x80z"},                  // U+0080 is allowed
       {Unsupported, "Ivan \xC8\xD2", "Ivan " + kRep + kRep},

@@ -184,13 +184,15 @@ TEST_F(XmlExporterTest, EmptyDataSetsAndItemsAndBadNamesEndTheExportAndWriteNoth
   EXPECT_EQ(Failure(object), "Unable to create root XML node");
 
   // A dictionary of random bytes: whatever it names, the result is a
-  // document or the name failure, never anything else.
+  // well-formed document or the name failure, never anything else.
   std::string noise;
   for (int i = 0; i < 4096; ++i) noise.push_back(static_cast<char>((i * 7919 + 13) % 256));
   UseDictionary(noise + "\npatient_id (00100020)\n");
   XmlExporter exporter(m_dictionary);
   std::string xml;
-  if (!exporter.ExportToString(object, xml)) {
+  if (exporter.ExportToString(object, xml)) {
+    EXPECT_TRUE(pugi::xml_document().load_string(xml.c_str())) << xml;
+  } else {
     EXPECT_EQ(exporter.GetLastError(), "Unable to create XML node");
   }
 }
@@ -201,8 +203,7 @@ TEST_F(XmlExporterTest, TextIsConvertedFromTheCharacterSetInForce) {
   EXPECT_NE(Xml(object).find("<patient_name>M\xC3\xBCller</patient_name>"), std::string::npos);
 
   ExpectAdded({object.AddString(kCharacterSet, vr::CS, "ISO_IR 192"),
-               object.AddString(kPatientName, vr::PN, "Ren\xC3\xA9^\xE5\xB1\xB1\xE7\x94\xB0"),
-               object.AddString(kPatientId, vr::LO, "bad\xC3(\xFF")});
+               object.AddString(kPatientName, vr::PN, "Ren\xC3\xA9^\xE5\xB1\xB1\xE7\x94\xB0")});
   // An item with its own character set; one without inherits the file's.
   AddSequence(object, kReferencedImages,
               {{{kCharacterSet, "ISO_IR 100"}, {kPatientName, "J\xF6rg"}},
@@ -210,7 +211,6 @@ TEST_F(XmlExporterTest, TextIsConvertedFromTheCharacterSetInForce) {
                {{kCharacterSet, "ISO_IR 144"}, {kPatientName, "Ivan \xC8"}}});
   const std::string xml = Xml(object);
   for (const char* expected : {"<patient_name>Ren\xC3\xA9^\xE5\xB1\xB1\xE7\x94\xB0</patient_name>",
-                               "<patient_id>bad\xEF\xBF\xBD(\xEF\xBF\xBD</patient_id>",
                                "<specific_character_set>ISO_IR 100</specific_character_set>\n\t\t\t"
                                "<patient_name>J\xC3\xB6rg</patient_name>",
                                "<Item>\n\t\t\t<patient_name>J\xC3\xB6rg</patient_name>",
@@ -340,16 +340,17 @@ TEST_F(XmlExporterPeerTest, Latin1AndUtf8FilesParseAndMatchDcmdump) {
   // and two names vary.
   const std::string dump = ReadBytes(QUILLON_SOURCE_DIR "/tests/data/xml_peer.txt");
   for (const auto& [name, charset, patient, description] :
-       {std::tuple{"latin1"s, "ISO_IR 100"s, "M\xFCller^J\xF6rg"s, "Br\xFCst & Thorax"s},
-        std::tuple{"utf8"s, "ISO_IR 192"s, "Ren\xC3\xA9^\xE5\xB1\xB1\xE7\x94\xB0"s, "\xCE\xB1\xCE\xB2 & <\xCE\xB3>"s}}) {
+       {std::tuple{"latin1", "ISO_IR 100", "M\xFCller^J\xF6rg", "Br\xFCst & Thorax"},
+        std::tuple{"utf8", "ISO_IR 192", "Ren\xC3\xA9^\xE5\xB1\xB1\xE7\x94\xB0", "\xCE\xB1\xCE\xB2 & <\xCE\xB3>"}}) {
     SCOPED_TRACE(name);
     // dump2dcm makes the file; we export it and compare with dcmdump.
-    const std::string file = m_dir / (name + ".dcm");
-    const std::string output = m_dir / (name + ".xml");
+    const std::string file = m_dir / (name + ".dcm"s);
+    const std::string output = m_dir / (name + ".xml"s);
     std::string text = std::regex_replace(dump, std::regex("@CHARSET@"), charset);
-    text = std::regex_replace(std::regex_replace(text, std::regex("@NAME@"), patient), std::regex("@DESCRIPTION@"), description);
-    WriteText(m_dir / (name + ".txt"), text);
-    const CommandResult made = RunShell("dump2dcm " + (m_dir / (name + ".txt")) + " " + file);
+    text = std::regex_replace(std::regex_replace(text, std::regex("@NAME@"), patient), std::regex("@DESCRIPTION@"),
+                              description);
+    WriteText(m_dir / (name + ".txt"s), text);
+    const CommandResult made = RunShell("dump2dcm " + (m_dir / (name + ".txt"s)) + " " + file);
     ASSERT_EQ(made.exitCode, 0) << made.err;
     CDicomObject object;
     ASSERT_TRUE(object.LoadFile(file, false)) << object.GetLastReadError();
