@@ -1,11 +1,13 @@
 // The xml command as a user runs it: its defaults in the working directory,
 // the fallback to the shipped dictionary, what it prints when it fails, and
-// that a failure writes nothing. Every file it writes must pass xmllint.
+// that a failure writes nothing. Documents are compared byte for byte; the
+// export's own tests run xmllint on what it writes.
 #include "support/ByteBuilder.h"
 #include "support/Shell.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <string>
 #include <utility>
@@ -60,14 +62,6 @@ class CliXml : public ::testing::Test {
     return RunShell("cd " + m_dir.Path().string() + " && " + kCli + " " + arguments);
   }
 
-  /// xmllint accepts the file without a word.
-  void ExpectWellFormed(const std::string& path) {
-    if (!HaveTool("xmllint")) GTEST_SKIP() << "xmllint is not installed";
-    const CommandResult lint = RunShell("xmllint --noout " + path);
-    EXPECT_EQ(lint.exitCode, 0) << lint.err;
-    EXPECT_EQ(lint.err, "");
-  }
-
   TempDir m_dir{"cli-xml"};
 };
 
@@ -84,7 +78,6 @@ TEST_F(CliXml, DefaultsAreTheWorkingDirectoryFilesAndBothCanBeNamed) {
   ASSERT_EQ(r.exitCode, 0) << r.err;
   EXPECT_EQ(ReadBytes(m_dir / "out.xml"), kExpected);
   EXPECT_EQ(ReadBytes(m_dir / "dicomXml.xml"), "an older export");
-  ExpectWellFormed(m_dir / "out.xml");
 }
 
 TEST_F(CliXml, WithoutADictionaryInTheWorkingDirectoryTheShippedOneIsUsed) {
@@ -106,7 +99,6 @@ TEST_F(CliXml, WithoutADictionaryInTheWorkingDirectoryTheShippedOneIsUsed) {
             "\t</referenced_image_sequence>\n"
             "\t<patient_name>M\xC3\xBCller^J\xC3\xB6rg &amp; Co</patient_name>\n"
             "</Instance>\n");
-  ExpectWellFormed(m_dir / "dicomXml.xml");
 }
 
 TEST_F(CliXml, FailuresSayWhyAndLeaveThePreviousExportAsItWas) {
@@ -122,10 +114,10 @@ TEST_F(CliXml, FailuresSayWhyAndLeaveThePreviousExportAsItWas) {
     const CommandResult r = Run(arguments);
     EXPECT_EQ(r.exitCode, 1) << arguments;
     EXPECT_EQ(r.out, "") << arguments;
+    // The message, or a message starting so, on one line.
     EXPECT_EQ(r.err.rfind(message, 0), 0u) << r.err;
-    if (message.back() == '\n') {
-      EXPECT_EQ(r.err, message);
-    }
+    EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+    EXPECT_EQ(r.err.back(), '\n');
     EXPECT_EQ(ReadBytes(m_dir / "dicomXml.xml"), "an older export") << arguments;
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(m_dir.Path()), {}), 4);  // no temporary left
   }
