@@ -1,77 +1,67 @@
+// Tests of the byte streams: the buffered file stream across its buffer,
+// its seeks, in-place writes and positions past 4 GiB, its error paths
+// (open failures, a full disk, a closed stream), and the memory stream.
 #include "base/FileException.h"
 #include "base/FileStream.h"
 #include "base/MemoryStream.h"
+#include "support/Shell.h"
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
-#include <numeric>
-#include <vector>
+#include <string>
 
-using namespace quillon;
-namespace fs = std::filesystem;
-
+namespace quillon {
 namespace {
+
+using namespace quillon::test;
 
 class FileStreamTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    m_dir = fs::temp_directory_path() / ("quillon-stream-" + std::to_string(::getpid()) + "-" +
-                                         ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::create_directories(m_dir);
-  }
-  void TearDown() override { fs::remove_all(m_dir); }
-  std::string PathOf(const char* name) const { return (m_dir / name).string(); }
-
-  fs::path m_dir;
+  std::string PathOf(const char* name) const { return m_dir / name; }
+  TempDir m_dir{"stream-" + std::string(testing::UnitTest::GetInstance()->current_test_info()->name())};
 };
 
-std::vector<uint8_t> Pattern(size_t size) {
-  std::vector<uint8_t> bytes(size);
-  for (size_t i = 0; i < size; ++i) bytes[i] = static_cast<uint8_t>(i * 31 + i / 251);
+std::string Pattern(size_t size) {
+  std::string bytes(size, '\0');
+  for (size_t i = 0; i < size; ++i) bytes[i] = static_cast<char>(i * 31 + i / 251);
   return bytes;
 }
 
 TEST_F(FileStreamTest, WritesAndReadsBackAcrossBufferBoundaries) {
-  const std::vector<uint8_t> data = Pattern(300 * 1024 + 17);
-  {
-    CFileStream out;
-    ASSERT_TRUE(out.Open(PathOf("a.bin"), CFileStream::OpenMode::Create));
-    // Small writes that straddle the buffer, then one large direct write.
-    size_t written = 0;
-    for (size_t chunk = 1; written + chunk < 100 * 1024; chunk = chunk * 3 % 997 + 1) {
-      out.Write(data.data() + written, chunk);
-      written += chunk;
-    }
-    out.Write(data.data() + written, data.size() - written);
-    EXPECT_EQ(out.GetLength(), data.size());
-    EXPECT_EQ(out.GetPosition(), data.size());
-    out.Close();
+  const std::string data = Pattern(300 * 1024 + 17);
+  CFileStream out;
+  ASSERT_TRUE(out.Open(PathOf("a.bin"), CFileStream::OpenMode::Create));
+  // Small writes that straddle the buffer, then one large direct write.
+  size_t written = 0;
+  for (size_t chunk = 1; written + chunk < 100 * 1024; chunk = chunk * 3 % 997 + 1) {
+    out.Write(data.data() + written, chunk);
+    written += chunk;
   }
+  out.Write(data.data() + written, data.size() - written);
+  EXPECT_EQ(out.GetLength(), data.size());
+  EXPECT_EQ(out.GetPosition(), data.size());
+  out.Close();
+
   CFileStream in;
   ASSERT_TRUE(in.Open(PathOf("a.bin"), CFileStream::OpenMode::Read));
   EXPECT_EQ(in.GetLength(), data.size());
   EXPECT_EQ(in.GetFilePath(), PathOf("a.bin"));
-  std::vector<uint8_t> back(data.size());
-  size_t done = 0;
-  for (size_t chunk = 7; done < back.size(); chunk = chunk * 5 % 70001 + 3) {
+  std::string back(data.size(), '\0');
+  for (size_t done = 0, chunk = 7; done < back.size(); chunk = chunk * 5 % 70001 + 3) {
     done += in.Read(back.data() + done, std::min(chunk, back.size() - done));
   }
-  EXPECT_EQ(back, data);
-  uint8_t extra = 0;
+  EXPECT_TRUE(back == data);
+  char extra = 0;
   EXPECT_EQ(in.Read(&extra, 1), 0u);  // end of file is a short read, not an error
 }
 
 TEST_F(FileStreamTest, SeekInsideAndOutsideTheBuffer) {
-  const std::vector<uint8_t> data = Pattern(200 * 1024);
-  {
-    std::ofstream(PathOf("b.bin"), std::ios::binary).write(reinterpret_cast<const char*>(data.data()),
-                                                           static_cast<std::streamsize>(data.size()));
-  }
+  const std::string data = Pattern(200 * 1024);
+  WriteText(PathOf("b.bin"), data);
   CFileStream in;
   ASSERT_TRUE(in.Open(PathOf("b.bin"), CFileStream::OpenMode::Read));
-  uint8_t byte = 0;
+  char byte = 0;
   ASSERT_EQ(in.Read(&byte, 1), 1u);
   EXPECT_EQ(in.Seek(-1, CStream::SeekOrigin::Current), 0u);  // back inside the buffer
   ASSERT_EQ(in.Read(&byte, 1), 1u);
@@ -80,46 +70,46 @@ TEST_F(FileStreamTest, SeekInsideAndOutsideTheBuffer) {
   ASSERT_EQ(in.Read(&byte, 1), 1u);
   EXPECT_EQ(byte, data[150000]);
   EXPECT_EQ(in.Seek(-8, CStream::SeekOrigin::End), data.size() - 8);
-  uint8_t tail[16];
+  char tail[16];
   EXPECT_EQ(in.Read(tail, sizeof tail), 8u);
   EXPECT_EQ(tail[7], data.back());
   EXPECT_THROW(in.Seek(-1, CStream::SeekOrigin::Begin), CFileException);
 }
 
-TEST_F(FileStreamTest, ReadWriteModeOverwritesInPlace) {
-  {
-    CFileStream out;
-    ASSERT_TRUE(out.Open(PathOf("c.bin"), CFileStream::OpenMode::Create));
-    out.Write("0123456789", 10);
-    out.Close();
-  }
+TEST_F(FileStreamTest, WritesInPlaceBetweenReadsAndPastFourGigabytes) {
+  WriteText(PathOf("c.bin"), "0123456789");
   CFileStream io;
   ASSERT_TRUE(io.Open(PathOf("c.bin"), CFileStream::OpenMode::ReadWrite));
-  char text[4] = {};
-  ASSERT_EQ(io.Read(text, 3), 3u);
+  char all[11] = {};
+  ASSERT_EQ(io.Read(all, 3), 3u);
   io.Seek(4, CStream::SeekOrigin::Begin);
   io.Write("ab", 2);
   io.Seek(0, CStream::SeekOrigin::Begin);
-  char all[11] = {};
   ASSERT_EQ(io.Read(all, 10), 10u);
   EXPECT_STREQ(all, "0123ab6789");
-  io.Seek(12, CStream::SeekOrigin::Begin);
-  io.Write("Z", 1);
-  EXPECT_EQ(io.GetLength(), 13u);
+  // Positions and lengths do not wrap at 4 GiB (the file stays sparse).
+  const uint64_t far = (uint64_t{5} << 30) + 3;
+  EXPECT_EQ(io.Seek(static_cast<int64_t>(far), CStream::SeekOrigin::Begin), far);
+  io.Write("end", 3);
+  EXPECT_EQ(io.GetPosition(), far + 3);
+  EXPECT_EQ(io.GetLength(), far + 3);
+  io.Seek(-3, CStream::SeekOrigin::End);
+  ASSERT_EQ(io.Read(all, 3), 3u);
+  EXPECT_EQ(std::string(all, 3), "end");
 }
 
 TEST_F(FileStreamTest, OpenFailuresAreReportedNotThrown) {
   CFileStream in;
   EXPECT_FALSE(in.Open(PathOf("missing.bin"), CFileStream::OpenMode::Read));
   EXPECT_EQ(in.LastOsError(), ENOENT);
-  EXPECT_FALSE(in.Open(m_dir.string(), CFileStream::OpenMode::Read));  // a folder is not a file
+  EXPECT_FALSE(in.Open(m_dir.Path().string(), CFileStream::OpenMode::Read));  // a folder is not a file
   EXPECT_FALSE(in.IsOpen());
-  uint8_t byte;
+  char byte;
   EXPECT_THROW(in.Read(&byte, 1), CFileException);
 }
 
 TEST_F(FileStreamTest, WriteErrorsThrowWithTheCause) {
-  if (!fs::exists("/dev/full")) GTEST_SKIP() << "no /dev/full";
+  if (!std::filesystem::exists("/dev/full")) GTEST_SKIP() << "no /dev/full";
   CFileStream out;
   ASSERT_TRUE(out.Open("/dev/full", CFileStream::OpenMode::ReadWrite));
   out.Write("x", 1);  // buffered
@@ -132,20 +122,6 @@ TEST_F(FileStreamTest, WriteErrorsThrowWithTheCause) {
     EXPECT_EQ(e.GetPath(), "/dev/full");
   }
   out.Close();  // the failed bytes are not retried
-}
-
-TEST_F(FileStreamTest, PositionsBeyondFourGigabytesDoNotWrap) {
-  CFileStream out;
-  ASSERT_TRUE(out.Open(PathOf("sparse.bin"), CFileStream::OpenMode::Create));
-  const uint64_t far = (uint64_t{5} << 30) + 3;
-  EXPECT_EQ(out.Seek(static_cast<int64_t>(far), CStream::SeekOrigin::Begin), far);
-  out.Write("end", 3);
-  EXPECT_EQ(out.GetPosition(), far + 3);
-  EXPECT_EQ(out.GetLength(), far + 3);
-  out.Seek(-3, CStream::SeekOrigin::End);
-  char back[3];
-  ASSERT_EQ(out.Read(back, 3), 3u);
-  EXPECT_EQ(std::string(back, 3), "end");
 }
 
 TEST(MemoryStream, BehavesLikeAFile) {
@@ -168,3 +144,4 @@ TEST(MemoryStream, BehavesLikeAFile) {
 }
 
 }  // namespace
+}  // namespace quillon

@@ -1,7 +1,6 @@
 // The dump and rewrite commands on real files: what they print, how they
-// exit, and that a failure writes nothing.
-#include "dicom/DicomObject.h"
-#include "base/MemoryStream.h"
+// exit; and for every command that reads a file (dump, rewrite, xml), that
+// an unreadable one says why and writes nothing.
 #include "support/ByteBuilder.h"
 #include "support/Shell.h"
 
@@ -22,11 +21,13 @@ class CliFileCommands : public ::testing::Test {
     ByteBuilder b;
     b.Meta("1.2.840.10008.1.2.1").Explicit(0x00100010, "PN", "DOE^JOHN");
     b.Explicit(0x7FE00010, "OB", "PIXELS").Explicit(0xFFFCFFFC, "OB", std::string(2, '\0'));
-    m_file = m_dir / "in.dcm";
     WriteText(m_file, std::string(b.bytes.begin(), b.bytes.end()));
+    WriteText(m_dir / "junk.dcm", "this is not a DICOM file at all");
   }
+  long FileCount() const { return std::distance(std::filesystem::directory_iterator(m_dir.Path()), {}); }
+
   TempDir m_dir{"cli-files"};
-  std::string m_file;
+  const std::string m_file = m_dir / "in.dcm";
 };
 
 TEST_F(CliFileCommands, DumpPrintsLinesWithPlainNewlines) {
@@ -37,6 +38,7 @@ TEST_F(CliFileCommands, DumpPrintsLinesWithPlainNewlines) {
             std::string::npos)
       << r.out;
   EXPECT_NE(r.out.find("fffc fffc"), std::string::npos);
+  EXPECT_EQ(r.err, "");  // a clean file warns of nothing
 
   const CommandResult skipped = RunShell(kCli + " dump --no-pixel-data " + m_file);
   ASSERT_EQ(skipped.exitCode, 0);
@@ -45,18 +47,6 @@ TEST_F(CliFileCommands, DumpPrintsLinesWithPlainNewlines) {
       << skipped.out;
   // The pixel value is stepped over; what follows it is still dumped.
   EXPECT_NE(skipped.out.find("fffc fffc"), std::string::npos) << skipped.out;
-}
-
-TEST_F(CliFileCommands, UnreadableFilesSayWhyAndExitOne) {
-  WriteText(m_dir / "junk.dcm", "this is not a DICOM file at all");
-  const CommandResult r = RunShell(kCli + " dump " + m_file + " " + (m_dir / "junk.dcm") + " " +
-                                   (m_dir / "missing.dcm"));
-  EXPECT_EQ(r.exitCode, 1);
-  EXPECT_NE(r.out.find("# " + m_file + "\n"), std::string::npos);  // the good file is still dumped
-  EXPECT_NE(r.err.find("Error Reading File: " + (m_dir / "junk.dcm") + ": not a DICOM file"), std::string::npos)
-      << r.err;
-  EXPECT_NE(r.err.find("Error Reading File: " + (m_dir / "missing.dcm") + ": cannot open"), std::string::npos)
-      << r.err;
 }
 
 TEST_F(CliFileCommands, DumpPutsReadWarningsOnStandardError) {
@@ -74,11 +64,29 @@ TEST_F(CliFileCommands, DumpPutsReadWarningsOnStandardError) {
                        ": the Transfer Syntax UID (0002,0010) is 1.2.840.10008.1.2.1 (explicit VR little endian), "
                        "but the data set is in implicit VR little endian; it was read as such, and (0002,0010) "
                        "was set to 1.2.840.10008.1.2\n");
-  // A clean file warns of nothing.
-  EXPECT_EQ(RunShell(kCli + " dump " + m_file).err, "");
 }
 
-TEST_F(CliFileCommands, RewriteSavesTheSameFile) {
+TEST_F(CliFileCommands, UnreadableFilesSayWhyExitOneAndWriteNothing) {
+  const std::string out = m_dir / "out.dcm";
+  for (const std::string& command : {std::string("dump %"), "rewrite % " + out, "xml % --output " + out}) {
+    for (const auto& [name, reason] : {std::pair{"junk.dcm", ": not a DICOM file"}, {"missing.dcm", ": cannot open"}}) {
+      std::string arguments = command;
+      arguments.replace(arguments.find('%'), 1, m_dir / name);
+      const CommandResult r = RunShell(kCli + " " + arguments);
+      EXPECT_EQ(r.exitCode, 1) << arguments;
+      EXPECT_EQ(r.out, "") << arguments;
+      EXPECT_EQ(r.err.rfind("Error Reading File: " + (m_dir / name) + reason, 0), 0u) << r.err;
+      EXPECT_EQ(FileCount(), 2) << arguments;  // in.dcm, junk.dcm
+    }
+  }
+  // Among several files, the readable ones are still dumped.
+  const CommandResult r = RunShell(kCli + " dump " + m_file + " " + (m_dir / "junk.dcm"));
+  EXPECT_EQ(r.exitCode, 1);
+  EXPECT_NE(r.out.find("# " + m_file + "\n"), std::string::npos);
+  EXPECT_NE(r.out.find("| patient_name "), std::string::npos) << r.out;
+}
+
+TEST_F(CliFileCommands, RewriteSavesTheSameFileOrNothing) {
   const std::string out = m_dir / "out.dcm";
   const CommandResult r = RunShell(kCli + " rewrite " + m_file + " " + out);
   ASSERT_EQ(r.exitCode, 0) << r.err;
@@ -86,20 +94,12 @@ TEST_F(CliFileCommands, RewriteSavesTheSameFile) {
   // In place: the input is replaced whole.
   ASSERT_EQ(RunShell(kCli + " rewrite " + out + " " + out).exitCode, 0);
   EXPECT_EQ(ReadBytes(out), ReadBytes(m_file));
-}
 
-TEST_F(CliFileCommands, FailedRewriteWritesNothing) {
-  WriteText(m_dir / "junk.dcm", "junk");
-  const std::string out = m_dir / "out.dcm";
-  CommandResult r = RunShell(kCli + " rewrite " + (m_dir / "junk.dcm") + " " + out);
-  EXPECT_EQ(r.exitCode, 1);
-  EXPECT_NE(r.err.find("Error Reading File"), std::string::npos);
-  EXPECT_FALSE(std::filesystem::exists(out));
-
-  r = RunShell(kCli + " rewrite " + m_file + " " + (m_dir / "no-folder/out.dcm"));
-  EXPECT_EQ(r.exitCode, 1);
-  EXPECT_NE(r.err.find("Error Writing File"), std::string::npos) << r.err;
-  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(m_dir.Path()), {}), 2);  // in.dcm, junk.dcm
+  std::filesystem::remove(out);
+  const CommandResult failed = RunShell(kCli + " rewrite " + m_file + " " + (m_dir / "no-folder/out.dcm"));
+  EXPECT_EQ(failed.exitCode, 1);
+  EXPECT_NE(failed.err.find("Error Writing File"), std::string::npos) << failed.err;
+  EXPECT_EQ(FileCount(), 2);  // in.dcm, junk.dcm
 }
 
 }  // namespace
