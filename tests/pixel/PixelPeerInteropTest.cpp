@@ -55,9 +55,10 @@ int MaxDifference(const Bytes& a, const Bytes& b) {
 class PixelPeerInterop : public ::testing::Test {
  protected:
   void SetUp() override {
-    for (const char* tool : {"dcmdump", "dcmdrle", "dcmcrle", "dcmdjpeg", "dcmcjpeg", "gdcmconv", "img2dcm"}) {
+    for (const char* tool : {"dcmdump", "dcmdrle", "dcmcrle", "dcmdjpeg", "dcmcjpeg", "img2dcm"}) {
       if (!HaveTool(tool)) GTEST_SKIP() << tool << " is not installed";
     }
+    m_gdcm = HaveTool("gdcmconv");
     ImageRecipe rgb;
     rgb.columns = 67;  // not a multiple of 4: bitmap rows carry padding
     rgb.rows = 41;
@@ -92,6 +93,7 @@ class PixelPeerInterop : public ::testing::Test {
   std::string m_grey = m_dir / "grey.dcm";
   std::string m_wide = m_dir / "wide.dcm";
   std::string m_ybr = m_dir / "ybr.dcm";
+  bool m_gdcm = false;  ///< GDCM's tools are installed
 };
 
 // Every mode, in colour and monochrome: DCMTK parses the file, and the
@@ -129,7 +131,7 @@ TEST_F(PixelPeerInterop, EveryModeGivesAFilePeersReadAndDecodeAsWeDo) {
         std::vector<std::string> decoders;
         // gdcmconv cannot write YBR_FULL RLE out uncompressed, DCMTK's own neither.
         if (syntax == "1.2.840.10008.1.2.5") decoders = {"dcmdrle"};
-        if (conversion == ConversionMode::Rle) decoders.push_back("gdcmconv --raw");
+        if (conversion == ConversionMode::Rle && m_gdcm) decoders.push_back("gdcmconv --raw");
         if (syntax == "1.2.840.10008.1.2.4.50") {
           decoders = {"dcmdjpeg"};
           EXPECT_EQ(quality, 85);
@@ -173,6 +175,7 @@ TEST_F(PixelPeerInterop, PeerCompressedFilesDecodeAsThePeersDecodeThem) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.source + ", " + c.compress);
+    if (!m_gdcm && std::string(c.compress).rfind("gdcm", 0) == 0) continue;
     const std::string theirs = m_dir / "theirs.dcm";
     // +sr: dcmcjpeg otherwise stretches a grey image's pixel range before coding.
     ASSERT_EQ(RunShell(std::string(c.compress) + " " + c.source + " " + theirs).exitCode, 0);
