@@ -9,7 +9,7 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <limits>
+#include <numeric>
 #include <random>
 #include <string>
 #include <utility>
@@ -22,11 +22,16 @@ namespace {
 
 Bytes Little16(const std::vector<uint16_t>& samples) {
   Bytes bytes;
-  for (uint16_t s : samples) {
-    bytes.push_back(static_cast<uint8_t>(s));
-    bytes.push_back(static_cast<uint8_t>(s >> 8));
-  }
+  for (const uint16_t s : samples) bytes.insert(bytes.end(), {static_cast<uint8_t>(s), static_cast<uint8_t>(s >> 8)});
   return bytes;
+}
+
+// Every sample value 0 … 65535, in order or shuffled.
+std::vector<uint16_t> AllSamples(bool shuffled = false) {
+  std::vector<uint16_t> samples(65536);
+  std::iota(samples.begin(), samples.end(), uint16_t{0});
+  if (shuffled) std::shuffle(samples.begin(), samples.end(), std::mt19937(99));
+  return samples;
 }
 
 // The window exactly as defined, in 32-bit integers after double bounds;
@@ -44,34 +49,11 @@ uint8_t ReferenceWindow(int32_t width, int32_t center, int32_t x) {
   return static_cast<uint8_t>((255 * x - offset) / divisor + 127);
 }
 
-// A one-row 16-bit grey codec holding every sample value 0 … 65535, so one
-// Decompress shows the whole window.
-class AllSamples16 {
- public:
-  AllSamples16() : codec("MONOCHROME2", 65536, 1, 2, 16, 16, 0) {
-    for (uint32_t x = 0; x < 65536; ++x) {
-      stored[2 * x] = static_cast<uint8_t>(x);
-      stored[2 * x + 1] = static_cast<uint8_t>(x >> 8);
-    }
-  }
-  const Bytes& Apply(int32_t width, int32_t center) {
-    codec.SetWindow(width, center);
-    EXPECT_TRUE(codec.WindowToBitmap(stored.data(), bitmap.data()));
-    return bitmap;
-  }
-
-  CPixelCodec codec;
-  Bytes stored = Bytes(2 * 65536);
-  Bytes bitmap = Bytes(65536);
-};
-
-TEST(PixelCodecWindowDefaults, CoverTheStoredGreyRange) {
+TEST(PixelCodecWindow, DefaultsCoverTheStoredGreyRange) {
   const struct {
     const char* photometric;
-    uint32_t bytesPerPixel;
-    uint32_t bitsStored;
-    int32_t width;
-    int32_t center;
+    uint32_t bytesPerPixel, bitsStored;
+    int32_t width, center;
   } cases[] = {
       {"MONOCHROME1", 1, 8, 256, 128},
       {"MONOCHROME2", 2, 12, 4096, 2048},
@@ -96,8 +78,7 @@ TEST(PixelCodecWindowDefaults, CoverTheStoredGreyRange) {
     int32_t width = -1;
     int32_t center = -1;
     codec.GetWindow(width, center);
-    EXPECT_EQ(width, c.width) << c.photometric << ", " << c.bitsStored << " bits stored";
-    EXPECT_EQ(center, c.center) << c.photometric << ", " << c.bitsStored << " bits stored";
+    EXPECT_EQ(std::pair(width, center), std::pair(c.width, c.center)) << c.photometric << ", " << c.bitsStored;
   }
 }
 
@@ -115,82 +96,66 @@ TEST(PixelCodecWindow, SixteenBitSamplesMakeAnEightBitBottomUpBitmap) {
   EXPECT_EQ(bitmap, expected);
 }
 
+// Every 16-bit sample value once, in a shuffled order, through one codec
+// frame after frame; and every 8-bit value through an 8-bit codec.
 TEST(PixelCodecWindow, MatchesTheDefiningFormulaForEverySample) {
-  AllSamples16 all;
   std::vector<std::pair<int32_t, int32_t>> windows = {
-      {256, 128}, {2, 100}, {3, 10},      {4, 0},      {4096, 2048}, {65536, 32768}, {400, 40},
-      {400, -40}, {7, -3},  {1001, 1000}, {350, 1075}, {2, 0},       {3, -1},        {100000, -20000},
+      {256, 128}, {2, 100}, {3, 10},      {4, 0},      {4096, 2048}, {65536, 32768}, {400, 40}, {40, 60},
+      {400, -40}, {7, -3},  {1001, 1000}, {350, 1075}, {2, 0},       {3, -1},        {3, 250},  {100000, -20000},
+      {300, 40000}, {70000, 1000},
   };
   // A width of 1 or less is a threshold: black up to some sample, white from
   // there on.
-  for (int32_t width : {1, 0, -1, -100, kInt32Min}) {
-    for (int32_t center : {0, 1, 100, 65535, -5}) windows.emplace_back(width, center);
+  for (const int32_t width : {1, 0, -1, -100, kInt32Min}) {
+    for (const int32_t center : {0, 1, 7, 100, 65535, -5}) windows.emplace_back(width, center);
   }
   std::mt19937 random(12345);
   for (int i = 0; i < 40; ++i) {
-    windows.emplace_back(static_cast<int32_t>(random() % 70000) + 2,
-                         static_cast<int32_t>(random() % 140000) - 40000);
+    windows.emplace_back(static_cast<int32_t>(random() % 70000) + 2, static_cast<int32_t>(random() % 140000) - 40000);
   }
-  for (const auto& [width, center] : windows) {
-    const Bytes& out = all.Apply(width, center);
-    for (int32_t x = 0; x < 65536; ++x) {
-      ASSERT_EQ(out[static_cast<size_t>(x)], ReferenceWindow(width, center, x))
-          << "width " << width << " centre " << center << " x " << x;
-    }
-  }
-  // Width 1 at centre 100: low = high = 99, and 99 is black (x ≤ low first).
-  const Bytes& out = all.Apply(1, 100);
-  EXPECT_EQ(out[99], 0);
-  EXPECT_EQ(out[100], 255);
-}
-
-TEST(PixelCodecWindow, SamplesInAnyOrderMeetTheSameWindow) {
-  // Every sample value once, in a shuffled order, two frames in a row.
-  CPixelCodec codec("MONOCHROME2", 256, 256, 2, 16, 16, 0);
-  std::vector<uint16_t> samples(65536);
-  for (size_t x = 0; x < samples.size(); ++x) samples[x] = static_cast<uint16_t>(x);
-  std::shuffle(samples.begin(), samples.end(), std::mt19937(99));
+  const std::vector<uint16_t> samples = AllSamples(true);
   const Bytes stored = Little16(samples);
+  CPixelCodec codec("MONOCHROME2", 256, 256, 2, 16, 16, 0);
   Bytes bitmap = DisplayBuffer(codec);
-  for (const auto& [width, center] : {std::pair{300, 40000}, std::pair{70000, 1000}}) {
+  CPixelCodec narrow("MONOCHROME2", 256, 1, 1, 8, 8, 0);
+  Bytes ramp(256);
+  std::iota(ramp.begin(), ramp.end(), uint8_t{0});
+  Bytes narrowBitmap = DisplayBuffer(narrow);
+  for (const auto& [width, center] : windows) {
+    SCOPED_TRACE("width " + std::to_string(width) + " centre " + std::to_string(center));
     codec.SetWindow(width, center);
     ASSERT_TRUE(codec.Decompress(stored.data(), stored.size(), bitmap.data()));
     for (size_t i = 0; i < samples.size(); ++i) {
       const size_t row = 255 - i / 256;  // bottom-up
       ASSERT_EQ(bitmap[row * 256 + i % 256], ReferenceWindow(width, center, samples[i])) << samples[i];
     }
-  }
-}
-
-TEST(PixelCodecWindow, EightBitSamplesWithAnEightBitCodec) {
-  CPixelCodec codec("MONOCHROME2", 256, 1, 1, 8, 8, 0);
-  Bytes stored(256);
-  for (size_t x = 0; x < 256; ++x) stored[x] = static_cast<uint8_t>(x);
-  Bytes bitmap = DisplayBuffer(codec);
-  for (const auto& [width, center] : {std::pair{256, 128}, std::pair{40, 60}, std::pair{1, 7}, std::pair{3, 250}}) {
-    codec.SetWindow(width, center);
-    ASSERT_TRUE(codec.WindowToBitmap(stored.data(), bitmap.data()));
+    narrow.SetWindow(width, center);
+    ASSERT_TRUE(narrow.WindowToBitmap(ramp.data(), narrowBitmap.data()));
     for (int32_t x = 0; x < 256; ++x) {
-      ASSERT_EQ(bitmap[static_cast<size_t>(x)], ReferenceWindow(width, center, x)) << width << '/' << center;
+      ASSERT_EQ(narrowBitmap[static_cast<size_t>(x)], ReferenceWindow(width, center, x));
     }
   }
+  // Width 1 at centre 100: low = high = 99, and 99 is black (x ≤ low first).
+  narrow.SetWindow(1, 100);
+  ASSERT_TRUE(narrow.WindowToBitmap(ramp.data(), narrowBitmap.data()));
+  EXPECT_EQ(narrowBitmap[99], 0);
+  EXPECT_EQ(narrowBitmap[100], 255);
 }
 
+// Every 16-bit pattern, read with each layout, meets the window as the
+// value its Bits Stored bits hold.
 TEST(PixelCodecWindow, SamplesAreTheirBitsStoredSignExtendedWhenSigned) {
-  // Every 16-bit pattern, read with each layout, meets the window as the
-  // value its Bits Stored bits hold.
   const struct {
-    uint32_t bitsStored;
-    uint32_t highBit;
+    uint32_t bitsStored, highBit;
     bool isSigned;
-    int32_t width;
-    int32_t center;
+    int32_t width, center;
   } cases[] = {
       {12, 11, false, 4096, 2048}, {12, 11, true, 4096, 0},   {12, 15, false, 4096, 2048},
       {12, 13, true, 4096, 0},     {16, 15, true, 65536, 0},  {1, 0, true, 2, 0},
       {12, 3, false, 4096, 2048},  // a High Bit below Bits Stored − 1 counts as 11
       {16, 15, true, 300, -200},   // a window the user set
   };
+  const Bytes stored = Little16(AllSamples());
   for (const auto& c : cases) {
     SCOPED_TRACE(std::to_string(c.bitsStored) + " bits stored, high bit " + std::to_string(c.highBit) +
                  (c.isSigned ? ", signed" : ", unsigned"));
@@ -204,12 +169,10 @@ TEST(PixelCodecWindow, SamplesAreTheirBitsStoredSignExtendedWhenSigned) {
       int32_t width = 0;
       int32_t center = 0;
       codec.GetWindow(width, center);  // the default for the layout
-      EXPECT_EQ(width, c.width);
-      EXPECT_EQ(center, c.center);
+      EXPECT_EQ(std::pair(width, center), std::pair(c.width, c.center));
     }
-    const AllSamples16 patterns;
     Bytes bitmap(65536);
-    ASSERT_TRUE(codec.Decompress(patterns.stored.data(), patterns.stored.size(), bitmap.data()));
+    ASSERT_TRUE(codec.Decompress(stored.data(), stored.size(), bitmap.data()));
     const int32_t range = 1 << c.bitsStored;
     for (int32_t raw = 0; raw < 65536; ++raw) {
       int32_t value = (raw >> shift) & (range - 1);
@@ -220,19 +183,23 @@ TEST(PixelCodecWindow, SamplesAreTheirBitsStoredSignExtendedWhenSigned) {
 }
 
 TEST(PixelCodecWindow, ExtremeWindowsAreSafe) {
-  AllSamples16 all;
+  CPixelCodec codec("MONOCHROME2", 65536, 1, 2, 16, 16, 0);
+  const Bytes stored = Little16(AllSamples());
+  Bytes out(65536);
   const int32_t extremes[] = {kInt32Min, kInt32Min + 1, -1, 0, 1, 2, kInt32Max - 1, kInt32Max};
-  for (int32_t width : extremes) {
-    for (int32_t center : extremes) {
-      const Bytes& out = all.Apply(width, center);
+  for (const int32_t width : extremes) {
+    for (const int32_t center : extremes) {
+      codec.SetWindow(width, center);
+      ASSERT_TRUE(codec.WindowToBitmap(stored.data(), out.data()));
       // Whatever the window, the mapping never decreases with the sample.
       for (size_t x = 1; x < 65536; ++x) ASSERT_LE(out[x - 1], out[x]) << width << '/' << center << " x " << x;
     }
   }
   // A huge window centred on the data puts every sample near mid-grey.
-  const Bytes& wide = all.Apply(kInt32Max, 32768);
-  EXPECT_EQ(wide[0], 127);
-  EXPECT_EQ(wide[65535], 127);
+  codec.SetWindow(kInt32Max, 32768);
+  ASSERT_TRUE(codec.WindowToBitmap(stored.data(), out.data()));
+  EXPECT_EQ(out[0], 127);
+  EXPECT_EQ(out[65535], 127);
 }
 
 }  // namespace

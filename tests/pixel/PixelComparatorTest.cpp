@@ -1,7 +1,11 @@
+// ComparePixelFiles: pixels are matched whatever their encoding, the
+// differences are counted and named, and progress can stop it without
+// leaving its temporary copy behind.
 #include "dicom/DicomFileWriter.h"
 #include "dicom/DicomObject.h"
 #include "pixel/PixelComparator.h"
 #include "pixel/PixelDataConverter.h"
+#include "support/DicomFiles.h"
 #include "support/ImageFixtures.h"
 #include "support/Shell.h"
 
@@ -18,6 +22,8 @@ namespace fs = std::filesystem;
 
 namespace {
 
+constexpr const char* kIdentical = "RMS = 0.00000 (0 different pixel(s))\nThe two images are 100.00000% identical.";
+
 std::set<std::string> PixCmpFiles() {
   std::set<std::string> names;
   for (const auto& entry : fs::directory_iterator(fs::temp_directory_path())) {
@@ -27,159 +33,134 @@ std::set<std::string> PixCmpFiles() {
   return names;
 }
 
-// An image file holding exactly the given samples.
-bool SaveImage(const fs::path& path, const ImageRecipe& recipe, const std::vector<uint8_t>& pixels) {
-  CDicomObject object;
-  FillImageObject(object, recipe, pixels);
-  return static_cast<bool>(SaveDicomFile(object, path));
-}
-
 class PixelComparatorTest : public ::testing::Test {
  protected:
+  // An image file of `recipe`, holding `pixels` when given.
+  std::string Make(const std::string& name, const ImageRecipe& recipe, const std::vector<uint8_t>& pixels = {}) {
+    CDicomObject object;
+    FillImageObject(object, recipe, pixels.empty() ? MakePixelBytes(recipe) : pixels);
+    EXPECT_TRUE(test::Succeeded(SaveDicomFile(object, m_dir / name)));
+    return m_dir / name;
+  }
+  std::string Convert(const std::string& source, const std::string& name, ConversionMode mode) {
+    EXPECT_EQ(ConvertPixelDataFile({}, source, m_dir / name, mode, false), DCT_STATUS::Success);
+    return m_dir / name;
+  }
+  static ImageRecipe Rgb(int frames = 1) {
+    ImageRecipe recipe;
+    recipe.samples = 3;
+    recipe.photometric = "RGB";
+    recipe.frames = frames;
+    return recipe;
+  }
   TempDir m_dir{"compare"};
 };
 
-TEST_F(PixelComparatorTest, IdenticalImagesAndTheirRleCopy) {
-  ImageRecipe recipe;
-  recipe.samples = 3;
-  recipe.photometric = "RGB";
-  recipe.frames = 2;
-  MakeImageFile(m_dir / "a.dcm", recipe);
-  PixelComparison same = ComparePixelFiles(m_dir / "a.dcm", m_dir / "a.dcm");
-  ASSERT_TRUE(same.compared) << same.message;
-  EXPECT_EQ(same.message, "RMS = 0.00000 (0 different pixel(s))\nThe two images are 100.00000% identical.");
-
-  ASSERT_EQ(ConvertPixelDataFile({}, m_dir / "a.dcm", m_dir / "rle.dcm", ConversionMode::Rle, false),
-            DCT_STATUS::Success);
-  const std::set<std::string> before = PixCmpFiles();
-  // The RLE copy decompresses colour-by-plane, the source is colour-by-pixel:
-  // pixels are matched, not stored positions.
-  PixelComparison rle = ComparePixelFiles(m_dir / "a.dcm", m_dir / "rle.dcm");
-  ASSERT_TRUE(rle.compared) << rle.message;
-  EXPECT_EQ(rle.message, "RMS = 0.00000 (0 different pixel(s))\nThe two images are 100.00000% identical.");
-  EXPECT_EQ(PixCmpFiles(), before);  // the one temporary copy is gone again
-  ASSERT_EQ(ConvertPixelDataFile({}, m_dir / "a.dcm", m_dir / "planar.dcm", ConversionMode::RgbPlanar, false),
-            DCT_STATUS::Success);
-  EXPECT_EQ(ComparePixelFiles(m_dir / "planar.dcm", m_dir / "a.dcm").rms, 0.0);
-  EXPECT_EQ(ComparePixelFiles(m_dir / "planar.dcm", m_dir / "rle.dcm").rms, 0.0);
-
+// The RLE copy decompresses colour-by-plane, the source is colour-by-pixel:
+// pixels are matched, not stored positions; the one temporary copy of a
+// compressed file is gone again afterwards.
+TEST_F(PixelComparatorTest, TheSameImageInAnyEncodingIsIdentical) {
+  const std::string rgb = Make("a.dcm", Rgb(2));
+  const std::string rle = Convert(rgb, "rle.dcm", ConversionMode::Rle);
+  const std::string planar = Convert(rgb, "planar.dcm", ConversionMode::RgbPlanar);
   ImageRecipe grey;
   grey.frames = 3;
-  MakeImageFile(m_dir / "grey.dcm", grey);
-  ASSERT_EQ(ConvertPixelDataFile({}, m_dir / "grey.dcm", m_dir / "grey-rle.dcm", ConversionMode::Rle, false),
-            DCT_STATUS::Success);
-  const PixelComparison greyResult = ComparePixelFiles(m_dir / "grey-rle.dcm", m_dir / "grey.dcm");
-  ASSERT_TRUE(greyResult.compared) << greyResult.message;
-  EXPECT_EQ(greyResult.rms, 0.0);
+  const std::string greyFile = Make("grey.dcm", grey);
+  const std::string greyRle = Convert(greyFile, "grey-rle.dcm", ConversionMode::Rle);
+  const std::set<std::string> before = PixCmpFiles();
+  for (const auto& [a, b] : {std::pair{rgb, rgb}, {rgb, rle}, {planar, rgb}, {planar, rle}, {greyRle, greyFile}}) {
+    const PixelComparison result = ComparePixelFiles(a, b);
+    ASSERT_TRUE(result.compared) << result.message;
+    EXPECT_EQ(result.message, kIdentical) << a << " " << b;
+    EXPECT_EQ(result.rms, 0.0);
+  }
   EXPECT_EQ(PixCmpFiles(), before);
 }
 
-TEST_F(PixelComparatorTest, DifferenceOfOneInEverySample) {
+TEST_F(PixelComparatorTest, DifferencesAreMeasured) {
   ImageRecipe recipe;
-  const std::vector<uint8_t> pixels = MakePixelBytes(recipe);
-  std::vector<uint8_t> shifted = pixels;
+  std::vector<uint8_t> shifted = MakePixelBytes(recipe);
   for (uint8_t& v : shifted) v = static_cast<uint8_t>(v == 255 ? 254 : v + 1);
-  ASSERT_TRUE(SaveImage(m_dir / "a.dcm", recipe, pixels));
-  ASSERT_TRUE(SaveImage(m_dir / "b.dcm", recipe, shifted));
-  const PixelComparison result = ComparePixelFiles(m_dir / "a.dcm", m_dir / "b.dcm");
+  const PixelComparison result = ComparePixelFiles(Make("a.dcm", recipe), Make("b.dcm", recipe, shifted));
   ASSERT_TRUE(result.compared) << result.message;
   EXPECT_EQ(result.message, "RMS = 1.00000 (128 different pixel(s))\nThe two images are 99.60938% identical.");
-}
 
-TEST_F(PixelComparatorTest, OneChangedColourSampleIsOnePixelInEitherLayout) {
-  ImageRecipe recipe;
-  recipe.samples = 3;
-  recipe.photometric = "RGB";
-  const std::vector<uint8_t> pixels = MakePixelBytes(recipe);
-  std::vector<uint8_t> changed = pixels;
+  // One changed colour sample is one pixel in either layout: 16 * 16 over
+  // 16 x 8 pixels x 3 samples, RMS = sqrt(256 / 384).
+  std::vector<uint8_t> changed = MakePixelBytes(Rgb());
   changed[5 * 3 + 1] = static_cast<uint8_t>(changed[5 * 3 + 1] ^ 0x10);  // green of pixel 5, by 16
-  ASSERT_TRUE(SaveImage(m_dir / "a.dcm", recipe, pixels));
-  ASSERT_TRUE(SaveImage(m_dir / "b.dcm", recipe, changed));
-  ASSERT_EQ(ConvertPixelDataFile({}, m_dir / "b.dcm", m_dir / "b-planar.dcm", ConversionMode::RgbPlanar, false),
-            DCT_STATUS::Success);
-  // 16 * 16 over 16 x 8 pixels x 3 samples: RMS = sqrt(256 / 384).
-  for (const char* other : {"b.dcm", "b-planar.dcm"}) {
-    SCOPED_TRACE(other);
-    const PixelComparison result = ComparePixelFiles(m_dir / "a.dcm", m_dir / other);
-    ASSERT_TRUE(result.compared) << result.message;
-    EXPECT_EQ(result.differentPixels, 1);
-    EXPECT_NEAR(result.rms, std::sqrt(256.0 / 384.0), 1e-12);
+  const std::string rgb = Make("rgb.dcm", Rgb());
+  const std::string other = Make("rgb-changed.dcm", Rgb(), changed);
+  for (const std::string& b : {other, Convert(other, "rgb-planar.dcm", ConversionMode::RgbPlanar)}) {
+    const PixelComparison colour = ComparePixelFiles(rgb, b);
+    ASSERT_TRUE(colour.compared) << colour.message;
+    EXPECT_EQ(colour.differentPixels, 1);
+    EXPECT_NEAR(colour.rms, std::sqrt(256.0 / 384.0), 1e-12);
   }
 }
 
 TEST_F(PixelComparatorTest, AttributeDifferencesAreNamed) {
   ImageRecipe recipe;
-  MakeImageFile(m_dir / "a.dcm", recipe);
+  const std::string a = Make("a.dcm", recipe);
   ImageRecipe wider = recipe;
   wider.columns = 20;
-  MakeImageFile(m_dir / "wide.dcm", wider);
-  EXPECT_EQ(ComparePixelFiles(m_dir / "a.dcm", m_dir / "wide.dcm").message, "The size of the two images is different");
   ImageRecipe frames = recipe;
   frames.frames = 2;
-  MakeImageFile(m_dir / "frames.dcm", frames);
-  EXPECT_EQ(ComparePixelFiles(m_dir / "a.dcm", m_dir / "frames.dcm").message, "The number of frames is different");
   ImageRecipe noCount = recipe;
   noCount.writeNumberOfFrames = false;
-  MakeImageFile(m_dir / "nocount.dcm", noCount);
-  EXPECT_TRUE(ComparePixelFiles(m_dir / "a.dcm", m_dir / "nocount.dcm").compared);
-  ImageRecipe colour = recipe;
-  colour.samples = 3;
-  colour.photometric = "RGB";
-  MakeImageFile(m_dir / "rgb.dcm", colour);
-  EXPECT_EQ(ComparePixelFiles(m_dir / "a.dcm", m_dir / "rgb.dcm").message,
-            "The number of samples per pixel is different");
   WriteText(m_dir / "junk.dcm", "junk");
-  EXPECT_EQ(ComparePixelFiles(m_dir / "a.dcm", m_dir / "junk.dcm").message, "Error Reading File");
+  EXPECT_EQ(ComparePixelFiles(a, Make("wide.dcm", wider)).message, "The size of the two images is different");
+  EXPECT_EQ(ComparePixelFiles(a, Make("frames.dcm", frames)).message, "The number of frames is different");
+  EXPECT_TRUE(ComparePixelFiles(a, Make("nocount.dcm", noCount)).compared);
+  EXPECT_EQ(ComparePixelFiles(a, Make("rgb.dcm", Rgb())).message, "The number of samples per pixel is different");
+  EXPECT_EQ(ComparePixelFiles(a, m_dir / "junk.dcm").message, "Error Reading File");
+  // Images without samples are an error, not a division by zero.
+  CDicomObject object;
+  FillImageObject(object, recipe, MakePixelBytes(recipe));
+  (void)object.AddUInt16(0x00280002, vr::US, 0);
+  ASSERT_TRUE(SaveDicomFile(object, m_dir / "empty.dcm"));
+  const PixelComparison result = ComparePixelFiles(m_dir / "empty.dcm", m_dir / "empty.dcm");
+  EXPECT_FALSE(result.compared);
+  EXPECT_FALSE(result.message.empty());
+  EXPECT_EQ(result.message.find("nan"), std::string::npos);
 }
 
 TEST_F(PixelComparatorTest, ProgressCountsEveryStepAndCanCancel) {
   ImageRecipe recipe;
   recipe.frames = 3;
-  MakeImageFile(m_dir / "a.dcm", recipe);
-  ASSERT_EQ(ConvertPixelDataFile({}, m_dir / "a.dcm", m_dir / "rle.dcm", ConversionMode::Rle, false),
-            DCT_STATUS::Success);
+  const std::string a = Make("a.dcm", recipe);
+  const std::string rle = Convert(a, "rle.dcm", ConversionMode::Rle);
   // Against an RLE copy: three frames decompressed, then three compared.
-  std::vector<int64_t> seen;
-  PixelComparison result = ComparePixelFiles(m_dir / "a.dcm", m_dir / "rle.dcm", [&seen](int64_t done, int64_t total) {
-    EXPECT_EQ(total, 6);
-    seen.push_back(done);
-    return true;
-  });
-  ASSERT_TRUE(result.compared) << result.message;
-  EXPECT_FALSE(result.cancelled);
-  EXPECT_EQ(seen, (std::vector<int64_t>{1, 2, 3, 4, 5, 6}));
-  seen.clear();
-  result = ComparePixelFiles(m_dir / "a.dcm", m_dir / "a.dcm", [&seen](int64_t done, int64_t total) {
-    EXPECT_EQ(total, 3);
-    seen.push_back(done);
-    return true;
-  });
-  EXPECT_EQ(seen, (std::vector<int64_t>{1, 2, 3}));
+  for (const auto& [b, total] : {std::pair{rle, int64_t{6}}, {a, int64_t{3}}}) {
+    std::vector<int64_t> seen;
+    const PixelComparison result = ComparePixelFiles(a, b, [&seen, total = total](int64_t done, int64_t all) {
+      EXPECT_EQ(all, total);
+      seen.push_back(done);
+      return true;
+    });
+    ASSERT_TRUE(result.compared) << result.message;
+    EXPECT_FALSE(result.cancelled);
+    EXPECT_EQ(seen.size(), static_cast<size_t>(total));
+    for (size_t i = 0; i < seen.size(); ++i) EXPECT_EQ(seen[i], static_cast<int64_t>(i + 1));
+  }
 
   // Stopped while decompressing, and while comparing: no result, and the
   // temporary copy is gone. Temporary files go to a folder of this test's
   // own, so that tests running beside it cannot disturb the count.
   const char* oldTemp = std::getenv("TMPDIR");
-  const std::string savedTemp = oldTemp != nullptr ? oldTemp : "";
+  struct RestoreTemp {
+    bool had;
+    std::string saved;
+    ~RestoreTemp() { had ? (void)::setenv("TMPDIR", saved.c_str(), 1) : (void)::unsetenv("TMPDIR"); }
+  } restore{oldTemp != nullptr, oldTemp != nullptr ? oldTemp : ""};
   fs::create_directories(m_dir / "tmp");
   ::setenv("TMPDIR", (m_dir / "tmp").c_str(), 1);
-  struct RestoreTemp {
-    const char* old;
-    std::string saved;
-    ~RestoreTemp() {
-      if (old != nullptr) {
-        ::setenv("TMPDIR", saved.c_str(), 1);
-      } else {
-        ::unsetenv("TMPDIR");
-      }
-    }
-  } restore{oldTemp, savedTemp};
   for (const int64_t stopAt : {2, 5}) {
     SCOPED_TRACE(stopAt);
     const std::set<std::string> before = PixCmpFiles();
     std::set<std::string> during;
     int64_t last = 0;
-    result = ComparePixelFiles(m_dir / "a.dcm", m_dir / "rle.dcm", [&](int64_t done, int64_t /*total*/) {
+    const PixelComparison result = ComparePixelFiles(a, rle, [&](int64_t done, int64_t /*total*/) {
       if (done == 1) during = PixCmpFiles();
       last = done;
       return done < stopAt;
@@ -197,18 +178,6 @@ TEST_F(PixelComparatorTest, ProgressCountsEveryStepAndCanCancel) {
     EXPECT_EQ(made, 1);
   }
   EXPECT_TRUE(fs::is_empty(m_dir / "tmp"));
-}
-
-TEST_F(PixelComparatorTest, ImagesWithoutSamplesAreAnErrorNotADivisionByZero) {
-  ImageRecipe recipe;
-  CDicomObject object;
-  FillImageObject(object, recipe, MakePixelBytes(recipe));
-  (void)object.AddUInt16(0x00280002, vr::US, 0);
-  ASSERT_TRUE(SaveDicomFile(object, m_dir / "empty.dcm"));
-  const PixelComparison result = ComparePixelFiles(m_dir / "empty.dcm", m_dir / "empty.dcm");
-  EXPECT_FALSE(result.compared);
-  EXPECT_FALSE(result.message.empty());
-  EXPECT_EQ(result.message.find("nan"), std::string::npos);
 }
 
 }  // namespace

@@ -1,11 +1,15 @@
 // Byte buffers for the codec tests: a display-sized buffer filled with a
-// sentinel, so a conversion that writes where it must not is seen.
+// sentinel, so a conversion that writes where it must not is seen, and a
+// copy in a heap block of exactly its size, so the sanitizers see a byte
+// read or written past it.
 #pragma once
 
 #include "pixel/PixelCodec.h"
 
 #include <cstdint>
+#include <cstring>
 #include <limits>
+#include <memory>
 #include <vector>
 
 namespace quillon::test {
@@ -19,5 +23,14 @@ constexpr int32_t kInt32Min = std::numeric_limits<int32_t>::min();
 inline Bytes DisplayBuffer(const CPixelCodec& codec, uint8_t fill = kSentinel) {
   return Bytes(static_cast<size_t>(codec.DisplaySize()), fill);
 }
+
+struct Exact {
+  explicit Exact(const Bytes& bytes) : size(bytes.size()), data(std::make_unique<uint8_t[]>(bytes.size())) {
+    if (size != 0) std::memcpy(data.get(), bytes.data(), size);
+  }
+  Bytes Copy() const { return Bytes(data.get(), data.get() + size); }
+  uint64_t size;
+  std::unique_ptr<uint8_t[]> data;
+};
 
 }  // namespace quillon::test
