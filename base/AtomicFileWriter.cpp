@@ -9,8 +9,10 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <memory>
 #include <random>
 
 namespace quillon {
@@ -58,31 +60,62 @@ void SyncFolder(const fs::path& target) {
 
 namespace {
 
-/// The file a save should replace: what a symbolic link points to, not the
-/// link. Empty with `error` set when that cannot be known.
-std::string ResolveTarget(const std::string& path, std::string& error) {
-  std::error_code ec;
-  fs::path target(path);
-  if (fs::symlink_status(target, ec).type() == fs::file_type::symlink) {
-    target = fs::canonical(target, ec);
-    if (ec) {
-      error = "cannot resolve \"" + path + "\": " + ec.message();
-      return {};
+std::string Quoted(const std::string& path) { return "\"" + path + "\""; }
+
+const char* DescribeFileType(mode_t mode) {
+  if (S_ISCHR(mode)) return "a character device";
+  if (S_ISBLK(mode)) return "a block device";
+  if (S_ISFIFO(mode)) return "a FIFO";
+  if (S_ISSOCK(mode)) return "a socket";
+  return "not a regular file";
+}
+
+/// The file a save of `path` replaces: `path` itself, or the file a
+/// symbolic link points to (the link stays a link). Only a regular file or
+/// a name not taken yet qualifies: renaming a regular file over a device,
+/// FIFO or socket would break whatever uses it — /dev/null for everyone,
+/// when saving as root. A path the system cannot look up (a name too long,
+/// a symbolic link loop, a folder that may not be searched) is an error.
+bool ResolveTarget(const std::string& path, std::string& target, std::string& error) {
+  struct stat info {};
+  if (::lstat(path.c_str(), &info) != 0) {
+    if (errno != ENOENT) {
+      error = "cannot save as " + Quoted(path) + ": " + std::strerror(errno);
+      return false;
     }
+    if (std::filesystem::path(path).filename().empty()) {
+      error = Quoted(path) + " names no file";
+      return false;
+    }
+    target = path;  // a new file; making the temporary file checks its folder
+    return true;
   }
-  if (fs::is_directory(target)) {
-    error = "\"" + path + "\" is a folder";
-    return {};
+  target = path;
+  if (S_ISLNK(info.st_mode)) {
+    const std::unique_ptr<char, void (*)(void*)> resolved(::realpath(path.c_str(), nullptr), std::free);
+    if (!resolved || ::stat(resolved.get(), &info) != 0) {
+      error = "cannot resolve " + Quoted(path) + ": " + std::strerror(errno);
+      return false;
+    }
+    target = resolved.get();
   }
-  return target.string();
+  if (S_ISDIR(info.st_mode)) {
+    error = Quoted(path) + " is a folder";
+    return false;
+  }
+  if (!S_ISREG(info.st_mode)) {
+    error = Quoted(path) + " is " + DescribeFileType(info.st_mode) + "; a save only replaces a regular file";
+    return false;
+  }
+  return true;
 }
 
 }  // namespace
 
 std::string CreateTemporaryFileBeside(const std::string& target, std::string& error) {
   error.clear();
-  const std::string resolved = ResolveTarget(target, error);
-  if (resolved.empty()) return {};
+  std::string resolved;
+  if (!ResolveTarget(target, resolved, error)) return {};
   CFileStream stream;
   std::string temporary;
   if (!CreateTemporaryBeside(resolved, stream, temporary, error)) return {};
@@ -92,8 +125,8 @@ std::string CreateTemporaryFileBeside(const std::string& target, std::string& er
 
 bool ReplaceWithTemporaryFile(const std::string& temporaryPath, const std::string& target, std::string& error) {
   error.clear();
-  const std::string resolved = ResolveTarget(target, error);
-  if (resolved.empty()) {
+  std::string resolved;
+  if (!ResolveTarget(target, resolved, error)) {
     ::unlink(temporaryPath.c_str());
     return false;
   }
@@ -111,8 +144,8 @@ bool ReplaceWithTemporaryFile(const std::string& temporaryPath, const std::strin
 bool WriteFileAtomically(const std::string& path, const std::function<bool(CFileStream&)>& write,
                          std::string& error) {
   error.clear();
-  const std::string target = ResolveTarget(path, error);
-  if (target.empty()) return false;
+  std::string target;
+  if (!ResolveTarget(path, target, error)) return false;
   CFileStream stream;
   std::string temporary;
   if (!CreateTemporaryBeside(target, stream, temporary, error)) return false;
@@ -127,6 +160,12 @@ bool WriteFileAtomically(const std::string& path, const std::function<bool(CFile
     }
   } catch (const CFileException& failure) {
     error = failure.what();
+    written = false;
+  } catch (const std::exception& failure) {
+    error = "writing " + Quoted(path) + " failed: " + failure.what();
+    written = false;
+  } catch (...) {
+    error = "writing " + Quoted(path) + " failed";
     written = false;
   }
   if (!written) {

@@ -13,9 +13,13 @@ namespace quillon {
 class CFileStream;
 
 /// Writes `path` through a temporary file with `write`, which returns false
-/// (or throws CFileException) to abandon the save. A new file gets the
-/// default permissions; a replaced file keeps its own. On failure returns
-/// false with the reason in `error`. Never throws.
+/// (or throws) to abandon the save. Only a regular file (or a symbolic link
+/// to one, which stays a link) or a name not taken yet is saved to: a
+/// folder, device, FIFO or socket is refused, as is a path the system
+/// cannot look up (too long, a symbolic link loop, a folder that may not be
+/// searched). A new file gets the default permissions; a replaced file
+/// keeps its own. On failure returns false with the reason in `error`.
+/// Never throws.
 bool WriteFileAtomically(const std::string& path, const std::function<bool(CFileStream&)>& write,
                          std::string& error);
 
