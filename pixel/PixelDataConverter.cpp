@@ -176,7 +176,7 @@ class CMonochromeReducer {
 
 DCT_STATUS Convert(const ConversionOptions& options, const std::string& sourcePath,
                    const std::string& destinationPath, ConversionMode mode, bool toMonochrome,
-                   const ConversionProgress& progress) {
+                   const ConversionProgress& progress, std::string& error) {
   CPixelImage source;
   source.SetQuality(options.quality);
   if (!source.OpenFile(sourcePath)) {
@@ -199,7 +199,6 @@ DCT_STATUS Convert(const ConversionOptions& options, const std::string& sourcePa
   if (!destination.OpenObject(header) || destination.Codec() == nullptr || destination.PixelElement() == nullptr) {
     return DCT_STATUS::HeaderFailed;
   }
-  std::string error;
   TemporaryOutput output{CreateTemporaryFileBeside(destinationPath, error)};
   if (output.path.empty() || !destination.WriteHeader(output.path)) return DCT_STATUS::WriteFailed;
 
@@ -244,8 +243,11 @@ DCT_STATUS Convert(const ConversionOptions& options, const std::string& sourcePa
 
 DCT_STATUS ConvertPixelDataFile(const ConversionOptions& options, const std::string& sourcePath,
                                 const std::string& destinationPath, ConversionMode mode, bool toMonochrome,
-                                const ConversionProgress& progress) {
-  return Convert(options, sourcePath, destinationPath, mode, toMonochrome, progress);
+                                const ConversionProgress& progress, std::string* writeError) {
+  std::string error;
+  const DCT_STATUS status = Convert(options, sourcePath, destinationPath, mode, toMonochrome, progress, error);
+  if (writeError != nullptr) *writeError = status == DCT_STATUS::WriteFailed ? error : std::string();
+  return status;
 }
 
 }  // namespace quillon
