@@ -2,61 +2,18 @@
 
 #include "base/FileException.h"
 #include "base/FileStream.h"
+#include "base/TemporaryFile.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <cerrno>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <memory>
-#include <random>
 
 namespace quillon {
-
-namespace {
-
-namespace fs = std::filesystem;
-
-std::string OsError(const std::string& what, const std::string& path, int error) {
-  return what + " \"" + path + "\": " + std::strerror(error);
-}
-
-/// Opens a new, uniquely named file beside `target`.
-bool CreateTemporaryBeside(const fs::path& target, CFileStream& stream, std::string& temporary,
-                           std::string& error) {
-  std::random_device entropy;
-  std::mt19937_64 random((uint64_t{entropy()} << 32) ^ entropy() ^ static_cast<uint64_t>(::getpid()));
-  const fs::path folder = target.has_parent_path() ? target.parent_path() : fs::path(".");
-  for (int attempt = 0; attempt < 100; ++attempt) {
-    char suffix[32];
-    std::snprintf(suffix, sizeof suffix, ".%016llx.tmp", static_cast<unsigned long long>(random()));
-    // Built by appending: GCC 12 warns falsely (-Wrestrict) on "." + string.
-    std::string name(".");
-    name.append(target.filename().string()).append(suffix);
-    temporary = (folder / name).string();
-    if (stream.Open(temporary, CFileStream::OpenMode::CreateNew)) return true;
-    if (stream.LastOsError() != EEXIST) {
-      error = OsError("cannot create a temporary file in", folder.string(), stream.LastOsError());
-      return false;
-    }
-  }
-  error = "cannot find a free temporary file name in \"" + folder.string() + "\"";
-  return false;
-}
-
-void SyncFolder(const fs::path& target) {
-  const fs::path folder = target.has_parent_path() ? target.parent_path() : fs::path(".");
-  const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd < 0) return;
-  ::fsync(fd);  // best effort: the rename itself already happened
-  ::close(fd);
-}
-
-}  // namespace
 
 namespace {
 
@@ -112,43 +69,20 @@ bool ResolveTarget(const std::string& path, std::string& target, std::string& er
 
 }  // namespace
 
-std::string CreateTemporaryFileBeside(const std::string& target, std::string& error) {
-  error.clear();
-  std::string resolved;
-  if (!ResolveTarget(target, resolved, error)) return {};
-  CFileStream stream;
-  std::string temporary;
-  if (!CreateTemporaryBeside(resolved, stream, temporary, error)) return {};
-  stream.Abort();
-  return temporary;
-}
-
-bool ReplaceWithTemporaryFile(const std::string& temporaryPath, const std::string& target, std::string& error) {
-  error.clear();
-  std::string resolved;
-  if (!ResolveTarget(target, resolved, error)) {
-    ::unlink(temporaryPath.c_str());
-    return false;
-  }
-  struct stat existing {};
-  if (::stat(resolved.c_str(), &existing) == 0) ::chmod(temporaryPath.c_str(), existing.st_mode & 07777);
-  if (::rename(temporaryPath.c_str(), resolved.c_str()) != 0) {
-    error = OsError("cannot replace", target, errno);
-    ::unlink(temporaryPath.c_str());
-    return false;
-  }
-  SyncFolder(resolved);
-  return true;
-}
-
 bool WriteFileAtomically(const std::string& path, const std::function<bool(CFileStream&)>& write,
                          std::string& error) {
   error.clear();
   std::string target;
   if (!ResolveTarget(path, target, error)) return false;
+  CTemporaryFile temporary;
+  if (!temporary.Create(target, error)) return false;
+  // The stream gets a descriptor of its own: the temporary file's stays
+  // open after the stream is closed, to give an unnamed file its name.
   CFileStream stream;
-  std::string temporary;
-  if (!CreateTemporaryBeside(target, stream, temporary, error)) return false;
+  if (!stream.Adopt(::fcntl(temporary.Descriptor(), F_DUPFD_CLOEXEC, 0), path)) {
+    error = "cannot write " + Quoted(path) + ": " + std::strerror(stream.LastOsError());
+    return false;
+  }
   bool written = false;
   try {
     written = write(stream);
@@ -156,25 +90,20 @@ bool WriteFileAtomically(const std::string& path, const std::function<bool(CFile
       stream.Sync();
       stream.Close();
     } else {
-      error = "writing \"" + path + "\" failed";
+      error = "writing " + Quoted(path) + " failed";
     }
   } catch (const CFileException& failure) {
     error = failure.what();
-    written = false;
   } catch (const std::exception& failure) {
     error = "writing " + Quoted(path) + " failed: " + failure.what();
-    written = false;
   } catch (...) {
     error = "writing " + Quoted(path) + " failed";
-    written = false;
   }
-  if (!written) {
+  if (!written || !error.empty()) {
     stream.Abort();
-    ::unlink(temporary.c_str());
-    return false;
+    return false;  // the temporary file goes with `temporary`
   }
-  return ReplaceWithTemporaryFile(temporary, target, error);
+  return temporary.Replace(path, error);
 }
-
 
 }  // namespace quillon

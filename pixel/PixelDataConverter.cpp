@@ -1,14 +1,13 @@
 #include "pixel/PixelDataConverter.h"
 
 #include "base/AtomicFileWriter.h"
+#include "base/FileStream.h"
 #include "dicom/DicomObject.h"
 #include "base/FileSettingsStore.h"
 #include "dicom/UidGenerator.h"
 #include "dicom/ValueRepresentation.h"
 #include "pixel/PixelCodec.h"
 #include "pixel/PixelImage.h"
-
-#include <unistd.h>
 
 #include <memory>
 #include <new>
@@ -43,15 +42,6 @@ std::unique_ptr<uint8_t[]> AllocateOrThrow(uint64_t size) {
     throw ConversionFailure{DCT_STATUS::OutOfMemory};
   }
 }
-
-/// Removes the temporary output unless the conversion committed it.
-struct TemporaryOutput {
-  std::string path;
-  bool committed = false;
-  ~TemporaryOutput() {
-    if (!committed && !path.empty()) ::unlink(path.c_str());
-  }
-};
 
 }  // namespace
 
@@ -174,34 +164,11 @@ class CMonochromeReducer {
   std::unique_ptr<CPixelCodec> m_grey;
 };
 
-DCT_STATUS Convert(const ConversionOptions& options, const std::string& sourcePath,
-                   const std::string& destinationPath, ConversionMode mode, bool toMonochrome,
-                   const ConversionProgress& progress, std::string& error) {
-  CPixelImage source;
-  source.SetQuality(options.quality);
-  if (!source.OpenFile(sourcePath)) {
-    return source.Object() != nullptr && source.Stream() != nullptr ? DCT_STATUS::Failure : DCT_STATUS::ReadFailed;
-  }
-  CDicomObject header;
-  if (!header.CopyFrom(source.Object())) return DCT_STATUS::Failure;
-  header.SetSopClassUid(source.Object()->GetSopClassUid());
-  if (uint64_t{source.BitsAllocated()} * source.SamplesPerPixel() / 8 == 0) toMonochrome = false;
-  // Only colour images can be reduced to their luminance.
-  if (source.SamplesPerPixel() != 3) toMonochrome = false;
-  for (const DicomTag tag : {tags::kPixelData, kPixelGroupLength, kExtendedOffsetTable, kExtendedOffsetTableLengths,
-                             kEncapsulatedPixelDataValueTotalLength}) {
-    (void)header.RemoveElement(tag);
-  }
-  if (!UpdateImageHeader(options, header, mode, toMonochrome)) return DCT_STATUS::HeaderFailed;
-
-  CPixelImage destination;
-  destination.SetQuality(options.quality);
-  if (!destination.OpenObject(header) || destination.Codec() == nullptr || destination.PixelElement() == nullptr) {
-    return DCT_STATUS::HeaderFailed;
-  }
-  TemporaryOutput output{CreateTemporaryFileBeside(destinationPath, error)};
-  if (output.path.empty() || !destination.WriteHeader(output.path)) return DCT_STATUS::WriteFailed;
-
+/// Writes the converted file to `output`: the header, every frame of
+/// `source` recoded by `destination`, and what follows the pixel data.
+DCT_STATUS WriteConverted(CPixelImage& source, CPixelImage& destination, bool toMonochrome,
+                          const ConversionProgress& progress, CStream& output) {
+  if (!destination.WriteHeader(output)) return DCT_STATUS::WriteFailed;
   try {
     const uint64_t bufferSize = 2 * source.FrameSize();
     if (bufferSize == 0 || bufferSize > 2 * CPixelCodec::kMaxDisplaySize) throw ConversionFailure{DCT_STATUS::OutOfMemory};
@@ -230,13 +197,48 @@ DCT_STATUS Convert(const ConversionOptions& options, const std::string& sourcePa
       if (progress && !progress(n + 1, frames)) throw ConversionFailure{DCT_STATUS::Cancelled};
     }
   } catch (const ConversionFailure& failure) {
-    destination.CloseFile(true);
     return failure.status;
   }
-  if (!destination.FinishWrite()) return DCT_STATUS::WriteFailed;
-  if (!ReplaceWithTemporaryFile(output.path, destinationPath, error)) return DCT_STATUS::WriteFailed;
-  output.committed = true;
-  return DCT_STATUS::Success;
+  return destination.FinishWrite() ? DCT_STATUS::Success : DCT_STATUS::WriteFailed;
+}
+
+DCT_STATUS Convert(const ConversionOptions& options, const std::string& sourcePath,
+                   const std::string& destinationPath, ConversionMode mode, bool toMonochrome,
+                   const ConversionProgress& progress, std::string& error) {
+  CPixelImage source;
+  source.SetQuality(options.quality);
+  if (!source.OpenFile(sourcePath)) {
+    return source.Object() != nullptr && source.Stream() != nullptr ? DCT_STATUS::Failure : DCT_STATUS::ReadFailed;
+  }
+  CDicomObject header;
+  if (!header.CopyFrom(source.Object())) return DCT_STATUS::Failure;
+  header.SetSopClassUid(source.Object()->GetSopClassUid());
+  if (uint64_t{source.BitsAllocated()} * source.SamplesPerPixel() / 8 == 0) toMonochrome = false;
+  // Only colour images can be reduced to their luminance.
+  if (source.SamplesPerPixel() != 3) toMonochrome = false;
+  for (const DicomTag tag : {tags::kPixelData, kPixelGroupLength, kExtendedOffsetTable, kExtendedOffsetTableLengths,
+                             kEncapsulatedPixelDataValueTotalLength}) {
+    (void)header.RemoveElement(tag);
+  }
+  if (!UpdateImageHeader(options, header, mode, toMonochrome)) return DCT_STATUS::HeaderFailed;
+
+  CPixelImage destination;
+  destination.SetQuality(options.quality);
+  if (!destination.OpenObject(header) || destination.Codec() == nullptr || destination.PixelElement() == nullptr) {
+    return DCT_STATUS::HeaderFailed;
+  }
+  // Through the one atomic save: a failed, cancelled or killed conversion
+  // leaves no file behind.
+  DCT_STATUS status = DCT_STATUS::WriteFailed;
+  const bool saved = WriteFileAtomically(
+      destinationPath,
+      [&](CFileStream& output) {
+        status = WriteConverted(source, destination, toMonochrome, progress, output);
+        return status == DCT_STATUS::Success;
+      },
+      error);
+  if (saved) return DCT_STATUS::Success;
+  return status == DCT_STATUS::Success ? DCT_STATUS::WriteFailed : status;
 }
 
 }  // namespace

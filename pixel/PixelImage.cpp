@@ -163,6 +163,7 @@ void CPixelImage::Close() {
   m_numberOfFrames = 0;
   m_frameSize = 0;
   m_framesWritten = 0;
+  m_output = nullptr;
   m_bitmapInfo = BitmapInfo{};
 }
 
@@ -397,28 +398,28 @@ FrameStatus CPixelImage::ReadAndDecode(int32_t index, uint8_t* bitmap, uint64_t 
   return DecodeStored(m_frameBuffer.get(), storedLength, bitmap, capacity, outLength);
 }
 
-bool CPixelImage::WriteHeader(const std::string& path) {
+bool CPixelImage::WriteHeader(CStream& output) {
+  m_output = nullptr;
   if (!m_object) return false;
-  m_stream = std::make_unique<CFileStream>();
-  if (!m_stream->Open(path, CFileStream::OpenMode::Create)) return false;
-  m_path = path;
   m_framesWritten = 0;
   try {
-    return m_object->WriteToFileUpTo(*m_stream, tags::kPixelData);
+    if (!m_object->WriteToFileUpTo(output, tags::kPixelData)) return false;
   } catch (const CFileException&) {
     return false;
   }
+  m_output = &output;
+  return true;
 }
 
 FrameStatus CPixelImage::WriteFrame(const uint8_t* bitmap) {
   if (!m_object) return FrameStatus::Failure;
   if (!EnsureFrameBuffer()) return FrameStatus::NoBuffer;
   if (!m_codec) return FrameStatus::CodecFailed;
-  if (!m_pixelElement || Stream() == nullptr) return FrameStatus::Failure;
+  if (!m_pixelElement || m_output == nullptr) return FrameStatus::Failure;
   uint64_t length = 0;
   if (!m_codec->Compress(bitmap, m_frameBuffer.get(), m_frameBufferSize, length)) return FrameStatus::CodecFailed;
   try {
-    if (!m_pixelElement->WriteFrame(*m_stream, m_object->GetTransferMode(), m_frameBuffer.get(), length)) {
+    if (!m_pixelElement->WriteFrame(*m_output, m_object->GetTransferMode(), m_frameBuffer.get(), length)) {
       return FrameStatus::ReadWriteFailed;
     }
   } catch (const CFileException&) {
@@ -429,22 +430,21 @@ FrameStatus CPixelImage::WriteFrame(const uint8_t* bitmap) {
 }
 
 bool CPixelImage::FinishWrite() {
-  if (!m_object || !m_pixelElement || m_framesWritten <= 0 || Stream() == nullptr) return false;
+  if (!m_object || !m_pixelElement || m_framesWritten <= 0 || m_output == nullptr) return false;
+  CStream& output = *m_output;
+  m_output = nullptr;  // borrowed only until here, whatever the outcome
   const TransferMode mode = m_object->GetTransferMode();
   try {
-    if (!m_pixelElement->FinishWrite(*m_stream, mode)) return false;
+    if (!m_pixelElement->FinishWrite(output, mode)) return false;
     const bool native = !m_pixelElement->IsEncapsulated();
     const uint64_t written = StoredFrameSize() * static_cast<uint64_t>(m_framesWritten);
     // Values have even length: an odd native value gets one pad byte.
     if (native && written % 2 != 0) {
       const uint8_t pad = 0;
-      m_stream->Write(&pad, 1);
+      output.Write(&pad, 1);
     }
     // The elements after the pixel data, where they stood in the source.
-    if (!m_object->WriteDataSetFrom(*m_stream, tags::kPixelData + 1)) {
-      CloseFile(false);
-      return false;
-    }
+    if (!m_object->WriteDataSetFrom(output, tags::kPixelData + 1)) return false;
     if (m_framesWritten < m_numberOfFrames) {
       const uint64_t position = m_object->GetNumberOfFramesPosition();
       uint32_t oldLength = 0;
@@ -455,25 +455,22 @@ bool CPixelImage::FinishWrite() {
         // must read "9 ", not "90".
         std::string digits = std::to_string(m_framesWritten);
         if (digits.size() < oldLength) digits.append(oldLength - digits.size(), ' ');
-        m_stream->Seek(static_cast<int64_t>(position), CStream::SeekOrigin::Begin);
-        m_stream->Write(digits.data(), std::min<uint64_t>(digits.size(), oldLength));
+        output.Seek(static_cast<int64_t>(position), CStream::SeekOrigin::Begin);
+        output.Write(digits.data(), std::min<uint64_t>(digits.size(), oldLength));
       }
       if (native && m_pixelElement->GetValuePosition() != CDicomPixelData::kUnknownPosition) {
         // A native value announced all frames; its length field (the last
         // four bytes of its header) must match what was written.
         uint8_t field[4];
         StoreU32(field, static_cast<uint32_t>(written + written % 2), mode == TransferMode::ExplicitBigEndian);
-        m_stream->Seek(static_cast<int64_t>(m_pixelElement->GetValuePosition() - 4), CStream::SeekOrigin::Begin);
-        m_stream->Write(field, sizeof field);
+        output.Seek(static_cast<int64_t>(m_pixelElement->GetValuePosition() - 4), CStream::SeekOrigin::Begin);
+        output.Write(field, sizeof field);
       }
     }
-    m_stream->Sync();
-    m_stream->Close();
+    output.Flush();
   } catch (const CFileException&) {
-    CloseFile(false);
     return false;
   }
-  CloseFile(false);
   return true;
 }
 

@@ -1,3 +1,4 @@
+#include "base/MemoryStream.h"
 #include "dicom/DicomFileWriter.h"
 #include "dicom/DicomObject.h"
 #include "dicom/ValueRepresentation.h"
@@ -309,10 +310,12 @@ TEST(PixelImageWrite, FewerFramesThanAnnouncedRewriteTheCountPadded) {
   (void)object.RemoveElement(tags::kPixelData);
   CPixelImage image;
   ASSERT_TRUE(image.OpenObject(object));
-  ASSERT_TRUE(image.WriteHeader(dir / "out.dcm"));
+  CMemoryStream out;
+  ASSERT_TRUE(image.WriteHeader(out));
   std::vector<uint8_t> bitmap(image.FrameSize(), 7);
   for (int i = 0; i < 9; ++i) ASSERT_EQ(image.WriteFrame(bitmap.data()), FrameStatus::Written);
   ASSERT_TRUE(image.FinishWrite());
+  WriteText(dir / "out.dcm", std::string(out.Data().begin(), out.Data().end()));
 
   CDicomObject back;
   ASSERT_TRUE(back.LoadFile(dir / "out.dcm", false)) << back.GetLastReadError();
@@ -347,10 +350,12 @@ TEST(PixelImageWrite, ElementsAfterThePixelDataFollowTheFrames) {
     SCOPED_TRACE(written);
     CPixelImage image;
     ASSERT_TRUE(image.OpenObject(object));
-    ASSERT_TRUE(image.WriteHeader(dir / "out.dcm"));
+    CMemoryStream out;
+    ASSERT_TRUE(image.WriteHeader(out));
     std::vector<uint8_t> bitmap(image.FrameSize(), 9);
     for (uint32_t i = 0; i < written; ++i) ASSERT_EQ(image.WriteFrame(bitmap.data()), FrameStatus::Written);
     ASSERT_TRUE(image.FinishWrite());
+    WriteText(dir / "out.dcm", std::string(out.Data().begin(), out.Data().end()));
 
     const std::string bytes = ReadBytes(dir / "out.dcm");
     const std::string tail =
