@@ -53,14 +53,17 @@ TEST(AtomicSave, RefusesToReplaceWhatIsNotARegularFile) {
     std::string says;
     fs::file_type type;
   };
-  // /dev/null comes last: a build that replaces the others stops the test
-  // before it can replace the machine's /dev/null.
-  const Case cases[] = {
+  std::vector<Case> cases{
       {dir / "fifo", "is a FIFO", fs::file_type::fifo},
       {dir / "link-to-fifo", "is a FIFO", fs::file_type::fifo},
       {dir / "folder", "is a folder", fs::file_type::directory},
-      {"/dev/null", "is a character device", fs::file_type::character},
   };
+  // /dev/null comes last, so that a build that replaces the others stops
+  // the test before it reaches the machine's /dev/null; and only when it is
+  // the device (a missing one would be saved as a new file).
+  if (fs::status("/dev/null").type() == fs::file_type::character) {
+    cases.push_back({"/dev/null", "is a character device", fs::file_type::character});
+  }
   for (const Case& c : cases) {
     SCOPED_TRACE(c.path);
     bool written = false;
