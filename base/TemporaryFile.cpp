@@ -48,7 +48,7 @@ std::string TemporaryPrefix(const std::string& name) {
 uint64_t RandomBits() {
   uint64_t bits = 0;
   if (::getrandom(&bits, sizeof bits, GRND_NONBLOCK) == sizeof bits) return bits;
-  return static_cast<uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count()) ^ (bits << 1);
+  return static_cast<uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count());
 }
 
 /// ".NAME.quillon-PID-RANDOM.tmp" in `folder`.

@@ -129,6 +129,17 @@ TEST(AtomicSave, AKilledSaveLeavesOnlyTheOldTarget) {
   EXPECT_EQ(Listing(dir), std::set<std::string>{"out.dcm"});
 }
 
+// The temporary file's name once added 22 bytes to the target's, so a
+// target name of 234 to 255 bytes could not be saved.
+TEST(AtomicSave, ANameNearTheLengthLimitIsSaved) {
+  TempDir dir("atomic-long-name");
+  const std::string target = dir / std::string(255, 'n');
+  std::string error;
+  ASSERT_TRUE(SaveText(target, "content", error)) << error;
+  EXPECT_EQ(ReadBytes(target), "content");
+  EXPECT_EQ(Listing(dir).size(), 1u);
+}
+
 TEST(AtomicSave, OnlyTemporaryFilesOfKilledSavesAreRemoved) {
   TempDir dir("atomic-stale");
   const pid_t dead = ::fork();
