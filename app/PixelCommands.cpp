@@ -50,17 +50,21 @@ void Convert(CQuillonApp& app, CDicomImageDoc& document, CSelectFormatDlg::Purpo
   const std::optional<std::string> destination = AskDestination(app, document, ui);
   if (!destination) return;
   DCT_STATUS result = DCT_STATUS::Failure;
+  std::string writeError;
   const std::string source = document.Path();
   ui.RunWithProgress("Writing " + std::filesystem::path(*destination).filename().string(),
                      [&](const ProgressReport& report) {
-                       result = ConvertPixelDataFile(choice->options, source, *destination, choice->mode,
-                                                     choice->toMonochrome,
-                                                     [&](int32_t done, int32_t total) { return report(done, total); });
+                       result = ConvertPixelDataFile(
+                           choice->options, source, *destination, choice->mode, choice->toMonochrome,
+                           [&](int32_t done, int32_t total) { return report(done, total); }, &writeError);
                      });
   switch (result) {
     case DCT_STATUS::Success: ui.ShowStatus("Written " + *destination); break;
     case DCT_STATUS::Cancelled: ui.ShowStatus("Cancelled: nothing was written"); break;
-    default: ui.ShowMessage(std::string("Error Saving File\n\n") + DescribeConversionStatus(result)); break;
+    default:
+      ui.ShowMessage(std::string("Error Saving File\n\n") + DescribeConversionStatus(result) +
+                     (writeError.empty() ? "" : "\n" + writeError));
+      break;
   }
 }
 

@@ -1,141 +1,83 @@
 #include "base/AtomicFileWriter.h"
 
 #include "base/FileStream.h"
+#include "base/TemporaryFile.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <cerrno>
-#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <random>
+#include <memory>
 
 namespace quillon {
 
 namespace {
 
-namespace fs = std::filesystem;
+std::string Quoted(const std::string& path) { return "\"" + path + "\""; }
 
-std::string OsError(const std::string& what, const std::string& path, int error) {
-  return what + " \"" + path + "\": " + std::strerror(error);
+const char* DescribeFileType(mode_t mode) {
+  if (S_ISCHR(mode)) return "a character device";
+  if (S_ISBLK(mode)) return "a block device";
+  if (S_ISFIFO(mode)) return "a FIFO";
+  if (S_ISSOCK(mode)) return "a socket";
+  return "not a regular file";
 }
 
-/// Opens a new, uniquely named file beside `target`.
-bool CreateTemporaryBeside(const fs::path& target, CFileStream& stream, std::string& temporary,
-                           std::string& error) {
-  std::random_device entropy;
-  std::mt19937_64 random((uint64_t{entropy()} << 32) ^ entropy() ^ static_cast<uint64_t>(::getpid()));
-  const fs::path folder = target.has_parent_path() ? target.parent_path() : fs::path(".");
-  for (int attempt = 0; attempt < 100; ++attempt) {
-    char suffix[32];
-    std::snprintf(suffix, sizeof suffix, ".%016llx.tmp", static_cast<unsigned long long>(random()));
-    // Built by appending: GCC 12 warns falsely (-Wrestrict) on "." + string.
-    std::string name(".");
-    name.append(target.filename().string()).append(suffix);
-    temporary = (folder / name).string();
-    if (stream.Open(temporary, CFileStream::OpenMode::CreateNew)) return true;
-    if (stream.LastOsError() != EEXIST) {
-      error = OsError("cannot create a temporary file in", folder.string(), stream.LastOsError());
-      return false;
-    }
+/// The file a save of `path` replaces: `path` itself, or the file a
+/// symbolic link points to (the link stays a link). Only a regular file or
+/// a name not taken yet qualifies: renaming a regular file over a device,
+/// FIFO or socket would break whatever uses it — /dev/null for everyone,
+/// when saving as root. A path the system cannot look up (a name too long,
+/// a symbolic link loop, a folder that may not be searched) is an error.
+Result<std::string> ResolveTarget(const std::string& path) {
+  struct stat info {};
+  if (::lstat(path.c_str(), &info) != 0) {
+    if (errno != ENOENT) return Error(ErrorCode::Io, "cannot save as " + Quoted(path) + ": " + std::strerror(errno));
+    if (std::filesystem::path(path).filename().empty()) return Error(ErrorCode::Io, Quoted(path) + " names no file");
+    return path;  // a new file; making the temporary file checks its folder
   }
-  error = "cannot find a free temporary file name in \"" + folder.string() + "\"";
-  return false;
-}
-
-void SyncFolder(const fs::path& target) {
-  const fs::path folder = target.has_parent_path() ? target.parent_path() : fs::path(".");
-  const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd < 0) return;
-  ::fsync(fd);  // best effort: the rename itself already happened
-  ::close(fd);
+  std::string target = path;
+  if (S_ISLNK(info.st_mode)) {
+    const std::unique_ptr<char, void (*)(void*)> resolved(::realpath(path.c_str(), nullptr), std::free);
+    if (!resolved || ::stat(resolved.get(), &info) != 0) {
+      return Error(ErrorCode::Io, "cannot resolve " + Quoted(path) + ": " + std::strerror(errno));
+    }
+    target = resolved.get();
+  }
+  if (S_ISDIR(info.st_mode)) return Error(ErrorCode::Io, Quoted(path) + " is a folder");
+  if (!S_ISREG(info.st_mode)) {
+    return Error(ErrorCode::Io,
+                 Quoted(path) + " is " + DescribeFileType(info.st_mode) + "; a save only replaces a regular file");
+  }
+  return target;
 }
 
 }  // namespace
 
-namespace {
-
-/// The file a save should replace: what a symbolic link points to, not the
-/// link. Empty with `error` set when that cannot be known.
-std::string ResolveTarget(const std::string& path, std::string& error) {
-  std::error_code ec;
-  fs::path target(path);
-  if (fs::symlink_status(target, ec).type() == fs::file_type::symlink) {
-    target = fs::canonical(target, ec);
-    if (ec) {
-      error = "cannot resolve \"" + path + "\": " + ec.message();
-      return {};
-    }
-  }
-  if (fs::is_directory(target)) {
-    error = "\"" + path + "\" is a folder";
-    return {};
-  }
-  return target.string();
-}
-
-}  // namespace
-
-std::string CreateTemporaryFileBeside(const std::string& target, std::string& error) {
-  error.clear();
-  const std::string resolved = ResolveTarget(target, error);
-  if (resolved.empty()) return {};
+Status WriteFileAtomically(const std::string& path, const std::function<Status(CFileStream&)>& write) {
+  const Result<std::string> target = ResolveTarget(path);
+  if (!target) return target.GetError();
+  CTemporaryFile temporary;
+  if (Status created = temporary.Create(*target); !created) return created;
+  // The stream gets a descriptor of its own: the temporary file's stays
+  // open after the stream is closed, to give an unnamed file its name.
   CFileStream stream;
-  std::string temporary;
-  if (!CreateTemporaryBeside(resolved, stream, temporary, error)) return {};
-  stream.Abort();
-  return temporary;
-}
-
-bool ReplaceWithTemporaryFile(const std::string& temporaryPath, const std::string& target, std::string& error) {
-  error.clear();
-  const std::string resolved = ResolveTarget(target, error);
-  if (resolved.empty()) {
-    ::unlink(temporaryPath.c_str());
-    return false;
+  if (!stream.Adopt(::fcntl(temporary.Descriptor(), F_DUPFD_CLOEXEC, 0), path)) {
+    return Error(ErrorCode::Io, "cannot write " + Quoted(path) + ": " + std::strerror(stream.LastOsError()));
   }
-  struct stat existing {};
-  if (::stat(resolved.c_str(), &existing) == 0) ::chmod(temporaryPath.c_str(), existing.st_mode & 07777);
-  if (::rename(temporaryPath.c_str(), resolved.c_str()) != 0) {
-    error = OsError("cannot replace", target, errno);
-    ::unlink(temporaryPath.c_str());
-    return false;
-  }
-  SyncFolder(resolved);
-  return true;
-}
-
-bool WriteFileAtomically(const std::string& path, const std::function<bool(CFileStream&)>& write,
-                         std::string& error) {
-  error.clear();
-  const std::string target = ResolveTarget(path, error);
-  if (target.empty()) return false;
-  CFileStream stream;
-  std::string temporary;
-  if (!CreateTemporaryBeside(target, stream, temporary, error)) return false;
-  bool written = write(stream);
-  if (stream.HasFailed()) {
-    error = stream.State().Message();
-    written = false;
-  } else if (!written) {
-    error = "writing \"" + path + "\" failed";
-  } else {
-    Status finished = stream.Sync();
-    if (finished) finished = stream.Close();
-    if (!finished) {
-      error = finished.Message();
-      written = false;
-    }
-  }
+  Status written = write(stream);
+  // The stream's own failure (a full disk) explains a failed write best.
+  if (stream.HasFailed()) written = stream.State();
+  if (written) written = stream.Sync();
+  if (written) written = stream.Close();
   if (!written) {
     stream.Abort();
-    ::unlink(temporary.c_str());
-    return false;
+    return written;  // the temporary file goes with `temporary`
   }
-  return ReplaceWithTemporaryFile(temporary, target, error);
+  return temporary.Replace(path);
 }
-
 
 }  // namespace quillon

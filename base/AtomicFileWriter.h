@@ -2,8 +2,14 @@
 /// Saving without ever losing the old file: the new content goes to a
 /// temporary file in the target's folder, is flushed to disk, and is then
 /// renamed over the target in one step. On any failure the target is
-/// untouched and the temporary file is gone.
+/// untouched and the temporary file is gone. Where the file system allows
+/// it, the temporary file has no name until it is complete, so a save that
+/// is killed half-way leaves nothing behind; elsewhere its name says which
+/// process writes it, and the next save beside the same target removes the
+/// ones whose writer is gone.
 #pragma once
+
+#include "base/Result.h"
 
 #include <functional>
 #include <string>
@@ -12,22 +18,13 @@ namespace quillon {
 
 class CFileStream;
 
-/// Writes `path` through a temporary file with `write`, which returns false
-/// (or leaves the stream failed) to abandon the save. A new file gets the
-/// default permissions; a replaced file keeps its own. On failure returns
-/// false with the reason in `error`. Never throws.
-bool WriteFileAtomically(const std::string& path, const std::function<bool(CFileStream&)>& write,
-                         std::string& error);
-
-/// Creates a new, empty, uniquely named file beside `target` (same folder,
-/// so a later rename is atomic) and returns its path; empty with the reason
-/// in `error` when it cannot be created.
-std::string CreateTemporaryFileBeside(const std::string& target, std::string& error);
-
-/// Renames the finished file `temporaryPath` over `target`: a replaced
-/// target keeps its permissions, and the folder is synced. On failure the
-/// temporary file is removed and the target is untouched.
-bool ReplaceWithTemporaryFile(const std::string& temporaryPath, const std::string& target, std::string& error);
-
+/// Writes `path` through a temporary file with `write`, which returns an
+/// error (or leaves the stream failed) to abandon the save. Only a regular file (or a symbolic link
+/// to one, which stays a link) or a name not yet taken is saved to: a
+/// folder, device, FIFO or socket is refused, as is a path the system
+/// cannot look up (too long, a symbolic link loop, a folder that may not be
+/// searched). A new file gets the default permissions; a replaced file
+/// keeps its own. On failure the error says why.
+Status WriteFileAtomically(const std::string& path, const std::function<Status(CFileStream&)>& write);
 
 }  // namespace quillon

@@ -31,6 +31,11 @@ bool CFileStream::Open(const std::string& path, OpenMode mode) {
     m_lastOsError = errno;
     return false;
   }
+  return Adopt(fd, path);
+}
+
+bool CFileStream::Adopt(int fd, const std::string& path) {
+  Abort();
   struct stat info {};
   if (::fstat(fd, &info) != 0 || S_ISDIR(info.st_mode)) {
     m_lastOsError = S_ISDIR(info.st_mode) ? EISDIR : errno;

@@ -27,6 +27,11 @@ class CFileStream final : public CStream {
   /// Opens `path`; false (with LastOsError set) when it cannot be opened.
   /// Never throws.
   [[nodiscard]] bool Open(const std::string& path, OpenMode mode);
+  /// Takes over `fd`, a descriptor opened for reading and writing elsewhere
+  /// (an unnamed temporary file has no path to open), named `path` in error
+  /// messages. False (with LastOsError set, and `fd` closed) when it is not
+  /// an open file. Never throws.
+  [[nodiscard]] bool Adopt(int fd, const std::string& path);
   bool IsOpen() const { return m_fd >= 0; }
   /// errno of the last failed Open.
   int LastOsError() const { return m_lastOsError; }

@@ -51,11 +51,12 @@ int RunConvert(const ConvertOptions& options) {
       return true;
     };
   }
-  const DCT_STATUS status =
-      ConvertPixelDataFile(conversion, options.input, options.output, options.mode, options.monochrome, progress);
+  std::string writeError;
+  const DCT_STATUS status = ConvertPixelDataFile(conversion, options.input, options.output, options.mode,
+                                                 options.monochrome, progress, &writeError);
   if (status != DCT_STATUS::Success) {
     std::cerr << "quillon-cli: convert failed (" << static_cast<unsigned>(status)
-              << "): " << DescribeConversionStatus(status) << "\n";
+              << "): " << DescribeConversionStatus(status) << (writeError.empty() ? "" : ": ") << writeError << "\n";
     return kExitFailure;
   }
   return kExitSuccess;

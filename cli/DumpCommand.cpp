@@ -75,6 +75,7 @@ int RunDump(const DumpOptions& options) {
     }
     if (several) std::printf("# %s\n", path.c_str());
     PrintDump(file.DataSet());
+    if (std::ferror(stdout)) break;  // nowhere to print the rest (main reports it)
   }
   std::fflush(stdout);
   return exitCode;

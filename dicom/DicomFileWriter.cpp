@@ -170,18 +170,12 @@ Status SaveDicomFile(const CDicomObject& object, const std::string& path) {
   if (Status writable = CheckWritable(object); !writable) {
     return writable.GetError().WithContext("cannot save \"" + path + "\": ");
   }
-  Status written = Ok();
-  std::string error;
-  const bool saved = WriteFileAtomically(
-      path,
-      [&](CFileStream& stream) {
-        written = CDicomFileWriter(stream).WriteFile(object);
-        return static_cast<bool>(written);
-      },
-      error);
-  if (saved) return Ok();
-  if (!written) return written.GetError().WithContext("cannot save \"" + path + "\": ");
-  return Error(ErrorCode::Io, error);
+  const Status saved =
+      WriteFileAtomically(path, [&](CFileStream& stream) { return CDicomFileWriter(stream).WriteFile(object); });
+  if (!saved && saved.GetError().Code() == ErrorCode::Refused) {
+    return saved.GetError().WithContext("cannot save \"" + path + "\": ");
+  }
+  return saved;
 }
 
 }  // namespace quillon

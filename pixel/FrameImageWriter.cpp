@@ -161,16 +161,10 @@ Status WriteFrameImage(const std::string& path, const BitmapInfo& info, uint32_t
   }
   const std::vector<uint8_t> bytes =
       EndsWithPng(path) ? EncodePng(info, alignedColumns, bitmap) : EncodeBmp(info, alignedColumns, bitmap);
-  std::string error;
-  const bool written = WriteFileAtomically(
-      path,
-      [&bytes](CFileStream& stream) {
-        stream.Write(bytes.data(), bytes.size());
-        return true;
-      },
-      error);
-  if (!written) return Error(ErrorCode::Io, error);
-  return Ok();
+  return WriteFileAtomically(path, [&bytes](CFileStream& stream) {
+    stream.Write(bytes.data(), bytes.size());
+    return Ok();
+  });
 }
 
 }  // namespace quillon

@@ -1,14 +1,13 @@
 #include "pixel/PixelDataConverter.h"
 
 #include "base/AtomicFileWriter.h"
+#include "base/FileStream.h"
 #include "dicom/DicomObject.h"
 #include "base/FileSettingsStore.h"
 #include "dicom/UidGenerator.h"
 #include "dicom/ValueRepresentation.h"
 #include "pixel/PixelCodec.h"
 #include "pixel/PixelImage.h"
-
-#include <unistd.h>
 
 #include <memory>
 #include <new>
@@ -39,15 +38,6 @@ std::unique_ptr<uint8_t[]> TryAllocate(uint64_t size) {
     return nullptr;
   }
 }
-
-/// Removes the temporary output unless the conversion committed it.
-struct TemporaryOutput {
-  std::string path;
-  bool committed = false;
-  ~TemporaryOutput() {
-    if (!committed && !path.empty()) ::unlink(path.c_str());
-  }
-};
 
 }  // namespace
 
@@ -203,9 +193,21 @@ DCT_STATUS CopyFrames(CPixelImage& source, CPixelImage& destination, bool toMono
   return DCT_STATUS::Success;
 }
 
+/// Writes the converted file to `output`: the header, every frame of
+/// `source` recoded by `destination`, and what follows the pixel data.
+DCT_STATUS WriteConverted(CPixelImage& source, CPixelImage& destination, bool toMonochrome,
+                          const ConversionProgress& progress, CStream& output) {
+  if (!destination.WriteHeader(output)) return DCT_STATUS::WriteFailed;
+  if (const DCT_STATUS copied = CopyFrames(source, destination, toMonochrome, progress);
+      copied != DCT_STATUS::Success) {
+    return copied;
+  }
+  return destination.FinishWrite() ? DCT_STATUS::Success : DCT_STATUS::WriteFailed;
+}
+
 DCT_STATUS Convert(const ConversionOptions& options, const std::string& sourcePath,
                    const std::string& destinationPath, ConversionMode mode, bool toMonochrome,
-                   const ConversionProgress& progress) {
+                   const ConversionProgress& progress, std::string& error) {
   CPixelImage source;
   source.SetQuality(options.quality);
   if (!source.OpenFile(sourcePath)) {
@@ -228,27 +230,28 @@ DCT_STATUS Convert(const ConversionOptions& options, const std::string& sourcePa
   if (!destination.OpenObject(header) || destination.Codec() == nullptr || destination.PixelElement() == nullptr) {
     return DCT_STATUS::HeaderFailed;
   }
-  std::string error;
-  TemporaryOutput output{CreateTemporaryFileBeside(destinationPath, error)};
-  if (output.path.empty() || !destination.WriteHeader(output.path)) return DCT_STATUS::WriteFailed;
-
-  if (const DCT_STATUS copied = CopyFrames(source, destination, toMonochrome, progress);
-      copied != DCT_STATUS::Success) {
-    destination.CloseFile(true);
-    return copied;
-  }
-  if (!destination.FinishWrite()) return DCT_STATUS::WriteFailed;
-  if (!ReplaceWithTemporaryFile(output.path, destinationPath, error)) return DCT_STATUS::WriteFailed;
-  output.committed = true;
-  return DCT_STATUS::Success;
+  // Through the one atomic save: a failed, cancelled or killed conversion
+  // leaves no file behind.
+  DCT_STATUS status = DCT_STATUS::WriteFailed;
+  const Status saved = WriteFileAtomically(destinationPath, [&](CFileStream& output) -> Status {
+    status = WriteConverted(source, destination, toMonochrome, progress, output);
+    if (status != DCT_STATUS::Success) return Error(ErrorCode::Failure, DescribeConversionStatus(status));
+    return Ok();
+  });
+  if (saved) return DCT_STATUS::Success;
+  error = saved.Message();
+  return status == DCT_STATUS::Success ? DCT_STATUS::WriteFailed : status;
 }
 
 }  // namespace
 
 DCT_STATUS ConvertPixelDataFile(const ConversionOptions& options, const std::string& sourcePath,
                                 const std::string& destinationPath, ConversionMode mode, bool toMonochrome,
-                                const ConversionProgress& progress) {
-  return Convert(options, sourcePath, destinationPath, mode, toMonochrome, progress);
+                                const ConversionProgress& progress, std::string* writeError) {
+  std::string error;
+  const DCT_STATUS status = Convert(options, sourcePath, destinationPath, mode, toMonochrome, progress, error);
+  if (writeError != nullptr) *writeError = status == DCT_STATUS::WriteFailed ? error : std::string();
+  return status;
 }
 
 }  // namespace quillon

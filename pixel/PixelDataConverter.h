@@ -75,10 +75,12 @@ using ConversionProgress = std::function<bool(int32_t done, int32_t total)>;
 /// included, except the pixel data itself and what the conversion rewrites
 /// (the header changes of UpdateImageHeader, and the group length and
 /// offset tables of group 7FE0, which described the old pixel data).
-/// Conversions may run on worker threads, several at once.
+/// Conversions may run on worker threads, several at once. On WriteFailed,
+/// `writeError` (when given) says why: the destination is a folder or a
+/// device, its folder is missing, the disk is full, and so on.
 DCT_STATUS ConvertPixelDataFile(const ConversionOptions& options, const std::string& sourcePath,
                                 const std::string& destinationPath, ConversionMode mode, bool toMonochrome,
-                                const ConversionProgress& progress = {});
+                                const ConversionProgress& progress = {}, std::string* writeError = nullptr);
 
 /// Edits the image header of `object` for `mode` (transfer syntax,
 /// photometric interpretation, planar configuration, lossy flag, image

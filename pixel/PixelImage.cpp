@@ -162,6 +162,7 @@ void CPixelImage::Close() {
   m_numberOfFrames = 0;
   m_frameSize = 0;
   m_framesWritten = 0;
+  m_output = nullptr;
   m_bitmapInfo = BitmapInfo{};
 }
 
@@ -392,16 +393,15 @@ FrameStatus CPixelImage::ReadAndDecode(int32_t index, uint8_t* bitmap, uint64_t 
   return DecodeStored(m_frameBuffer.get(), storedLength, bitmap, capacity, outLength);
 }
 
-bool CPixelImage::WriteHeader(const std::string& path) {
+bool CPixelImage::WriteHeader(CStream& output) {
+  m_output = nullptr;
   if (!m_object) return false;
-  m_stream = std::make_unique<CFileStream>();
-  if (!m_stream->Open(path, CFileStream::OpenMode::Create)) return false;
-  m_path = path;
   m_framesWritten = 0;
   m_numberOfFramesPosition.reset();
-  CDicomFileWriter writer(*m_stream);
+  CDicomFileWriter writer(output);
   if (!writer.WriteFileUpTo(*m_object, tags::kPixelData)) return false;
   m_numberOfFramesPosition = writer.NumberOfFramesPosition();
+  m_output = &output;
   return true;
 }
 
@@ -409,10 +409,10 @@ FrameStatus CPixelImage::WriteFrame(const uint8_t* bitmap) {
   if (!m_object) return FrameStatus::Failure;
   if (!EnsureFrameBuffer()) return FrameStatus::NoBuffer;
   if (!m_codec) return FrameStatus::CodecFailed;
-  if (!m_pixelElement || Stream() == nullptr) return FrameStatus::Failure;
+  if (!m_pixelElement || m_output == nullptr) return FrameStatus::Failure;
   uint64_t length = 0;
   if (!m_codec->Compress(bitmap, m_frameBuffer.get(), m_frameBufferSize, length)) return FrameStatus::CodecFailed;
-  if (!m_pixelElement->WriteFrame(*m_stream, m_object->GetTransferMode(), m_frameBuffer.get(), length)) {
+  if (!m_pixelElement->WriteFrame(*m_output, m_object->GetTransferMode(), m_frameBuffer.get(), length)) {
     return FrameStatus::ReadWriteFailed;
   }
   ++m_framesWritten;
@@ -420,21 +420,20 @@ FrameStatus CPixelImage::WriteFrame(const uint8_t* bitmap) {
 }
 
 bool CPixelImage::FinishWrite() {
-  if (!m_object || !m_pixelElement || m_framesWritten <= 0 || Stream() == nullptr) return false;
+  if (!m_object || !m_pixelElement || m_framesWritten <= 0 || m_output == nullptr) return false;
+  CStream& output = *m_output;
+  m_output = nullptr;  // borrowed only until here, whatever the outcome
   const TransferMode mode = m_object->GetTransferMode();
-  if (!m_pixelElement->FinishWrite(*m_stream, mode)) return false;
+  if (!m_pixelElement->FinishWrite(output, mode)) return false;
   const bool native = !m_pixelElement->IsEncapsulated();
   const uint64_t written = StoredFrameSize() * static_cast<uint64_t>(m_framesWritten);
   // Values have even length: an odd native value gets one pad byte.
   if (native && written % 2 != 0) {
     const uint8_t pad = 0;
-    m_stream->Write(&pad, 1);
+    output.Write(&pad, 1);
   }
   // The elements after the pixel data, where they stood in the source.
-  if (!CDicomFileWriter(*m_stream).WriteDataSetFrom(*m_object, tags::kPixelData + 1)) {
-    CloseFile(false);
-    return false;
-  }
+  if (!CDicomFileWriter(output).WriteDataSetFrom(*m_object, tags::kPixelData + 1)) return false;
   if (m_framesWritten < m_numberOfFrames) {
     uint32_t oldLength = 0;
     const uint8_t* oldValue = nullptr;
@@ -444,22 +443,19 @@ bool CPixelImage::FinishWrite() {
       // must read "9 ", not "90".
       std::string digits = std::to_string(m_framesWritten);
       if (digits.size() < oldLength) digits.append(oldLength - digits.size(), ' ');
-      m_stream->Seek(static_cast<int64_t>(*m_numberOfFramesPosition), CStream::SeekOrigin::Begin);
-      m_stream->Write(digits.data(), std::min<uint64_t>(digits.size(), oldLength));
+      output.Seek(static_cast<int64_t>(*m_numberOfFramesPosition), CStream::SeekOrigin::Begin);
+      output.Write(digits.data(), std::min<uint64_t>(digits.size(), oldLength));
     }
     if (native && m_pixelElement->GetValuePosition() != CDicomPixelData::kUnknownPosition) {
       // A native value announced all frames; its length field (the last
       // four bytes of its header) must match what was written.
       uint8_t field[4];
       StoreU32(field, static_cast<uint32_t>(written + written % 2), mode == TransferMode::ExplicitBigEndian);
-      m_stream->Seek(static_cast<int64_t>(m_pixelElement->GetValuePosition() - 4), CStream::SeekOrigin::Begin);
-      m_stream->Write(field, sizeof field);
+      output.Seek(static_cast<int64_t>(m_pixelElement->GetValuePosition() - 4), CStream::SeekOrigin::Begin);
+      output.Write(field, sizeof field);
     }
   }
-  Status finished = m_stream->Sync();
-  if (finished) finished = m_stream->Close();
-  CloseFile(false);
-  return static_cast<bool>(finished);
+  return static_cast<bool>(output.Flush());
 }
 
 const BitmapInfo* CPixelImage::GetBitmapInfo() const {

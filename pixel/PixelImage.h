@@ -27,6 +27,7 @@ class CDicomObject;
 class CDicomPixelData;
 class CFileStream;
 class CPixelCodec;
+class CStream;
 
 /// Results of the frame operations.
 enum class FrameStatus : uint32_t {
@@ -98,10 +99,11 @@ class CPixelImage {
   /// The frame after the one last read.
   FrameStatus ReadNextFrame(uint8_t* bitmap, uint64_t capacity, uint64_t& outLength);
 
-  /// Creates (or truncates) `path` and writes the data set to it up to the
-  /// pixel data, which WriteFrame then appends; FinishWrite writes the
-  /// elements that follow it.
-  bool WriteHeader(const std::string& path);
+  /// Writes the data set to `output` up to the pixel data, which WriteFrame
+  /// then appends; FinishWrite writes the elements that follow it. `output`
+  /// (a new file's stream, usually WriteFileAtomically's) is borrowed until
+  /// FinishWrite and stays open that long; saving it is the caller's part.
+  bool WriteHeader(CStream& output);
   /// Encodes a display bitmap with the codec and appends it as the next
   /// frame: Written on success.
   FrameStatus WriteFrame(const uint8_t* bitmap);
@@ -109,7 +111,7 @@ class CPixelImage {
   /// (private groups, trailing padding); when fewer frames were written than
   /// announced, rewrites Number of Frames in place, padded with spaces to
   /// the length of the old value, so the header never claims frames the file
-  /// lacks. Flushes the file to disk and closes it.
+  /// lacks. Flushes the stream and lets it go.
   bool FinishWrite();
 
   /// The bitmap header and palette, or null without data set, codec or
@@ -200,6 +202,7 @@ class CPixelImage {
   /// when fewer frames were written than announced.
   std::optional<uint64_t> m_numberOfFramesPosition;
   std::unique_ptr<CFileStream> m_stream;
+  CStream* m_output = nullptr;  ///< borrowed from WriteHeader until FinishWrite
   std::string m_path;
   std::unique_ptr<CPixelCodec> m_codec;
 };

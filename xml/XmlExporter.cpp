@@ -235,16 +235,12 @@ Result<std::unique_ptr<pugi::xml_document>> XmlExporter::CreateDocument(const CD
 Status XmlExporter::Export(const CDicomObject& object, const std::string& fileName) const {
   Result<std::unique_ptr<pugi::xml_document>> document = CreateDocument(object);
   if (!document) return document.GetError();
-  std::string error;
-  const bool saved = WriteFileAtomically(
-      fileName,
-      [&document](CFileStream& stream) {
-        StreamWriter writer(stream);
-        SaveDocument(**document, writer);
-        return true;
-      },
-      error);
-  if (!saved) return Error(ErrorCode::Io, kUnableToSave + error);
+  const Status saved = WriteFileAtomically(fileName, [&document](CFileStream& stream) {
+    StreamWriter writer(stream);
+    SaveDocument(**document, writer);
+    return Ok();
+  });
+  if (!saved) return saved.GetError().WithContext(kUnableToSave);
   return Ok();
 }
 

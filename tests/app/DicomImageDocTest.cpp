@@ -230,12 +230,19 @@ TEST_F(DocumentTest, TheModifiedMarkerFollowsUndoBackToTheSavedState) {
   EXPECT_TRUE(m_document.IsModified());
 }
 
+// Save As to a name the system cannot look up once ended the program and
+// lost the edits with it.
 TEST_F(DocumentTest, AFailedSaveKeepsTheOldFileAndTheDocumentModified) {
   const std::string before = ReadBytes(m_file);
   m_document.RemoveElement(RowHolding(m_document, "0010 0020"), m_ui);
-  EXPECT_FALSE(m_document.SaveTo((m_dir / "no-such-folder") + "/x.dcm", m_ui));
-  EXPECT_EQ(m_ui.TakeMessages().rfind("Error Saving File", 0), 0u);
-  EXPECT_TRUE(m_document.IsModified());
+  std::filesystem::create_symlink("loop", m_dir / "loop");
+  for (const std::string& path : {m_dir / "no-such-folder/x.dcm", m_dir / std::string(300, 'a'), m_dir / "loop/x.dcm"}) {
+    SCOPED_TRACE(path);
+    m_ui.savePaths.push_back(path);
+    EXPECT_FALSE(m_document.SaveAs(m_ui));
+    EXPECT_EQ(m_ui.TakeMessages().rfind("Error Saving File", 0), 0u);
+    EXPECT_TRUE(m_document.IsModified());
+  }
   EXPECT_EQ(ReadBytes(m_file), before);
 }
 
