@@ -26,6 +26,7 @@
 #include "app/qt/PixelDataView.h"
 #include "app/qt/QtUserInterface.h"
 #include "pixel/PixelDataConverter.h"
+#include "dicom/DicomFile.h"
 #include "dicom/DicomObject.h"
 #include "base/FileSettingsStore.h"
 
@@ -243,8 +244,8 @@ BENCHMARK(BM_RepaintGapDuringConversion)->Unit(benchmark::kMillisecond)->Iterati
 int main(int argc, char** argv) {
   ::setenv("QT_QPA_PLATFORM", "offscreen", 0);
   if (argc == 3 && std::strcmp(argv[1], "--load") == 0) {
-    CDicomObject object;
-    return object.LoadFile(argv[2], false) ? 0 : 1;
+    CDicomFile file;
+    return file.Load(argv[2]) ? 0 : 1;
   }
   QApplication application(argc, argv);
   if (argc == 3 && std::strcmp(argv[1], "--open") == 0) {

@@ -62,8 +62,8 @@ std::string Decimal(long value, int decimals) {
   return text;
 }
 
-bool Check(DicomStatus status, const char* what) {
-  if (status == DicomStatus::Success) return true;
+bool Check(const Status& status, const char* what) {
+  if (status) return true;
   std::fprintf(stderr, "make-bench-corpus: cannot add %s\n", what);
   return false;
 }
@@ -124,9 +124,8 @@ bool WriteNested(const std::string& path) {
   ++elements;
   if (!ok) return false;
 
-  std::string error;
-  if (!SaveDicomFile(object, path, error)) {
-    std::fprintf(stderr, "make-bench-corpus: %s: %s\n", path.c_str(), error.c_str());
+  if (const Status saved = SaveDicomFile(object, path); !saved) {
+    std::fprintf(stderr, "make-bench-corpus: %s: %s\n", path.c_str(), saved.Message().c_str());
     return false;
   }
   std::printf("%s: %d elements\n", path.c_str(), elements);
@@ -173,20 +172,21 @@ bool WriteFrames(const std::string& path) {
   CDicomPixelData pixels;
   pixels.SetVR(vr::OW);
   pixels.SetValueLength(static_cast<uint32_t>(frameSize * kFrames));
-  std::string error;
-  const bool saved = WriteFileAtomically(
-      path,
-      [&](CFileStream& stream) {
-        if (!object.WritePreamble(stream) || !object.WriteDataSet(stream)) return false;
-        for (int i = 0; i < kFrames; ++i) {
-          FillFrame(frame, i);
-          if (!pixels.WriteFrame(stream, object.GetTransferMode(), frame.data(), frame.size())) return false;
-        }
-        return pixels.FinishWrite(stream, object.GetTransferMode());
-      },
-      error);
+  const Status saved = WriteFileAtomically(path, [&](CFileStream& stream) -> Status {
+    if (Status header = CDicomFileWriter(stream).WriteFile(object); !header) return header;
+    for (int i = 0; i < kFrames; ++i) {
+      FillFrame(frame, i);
+      if (!pixels.WriteFrame(stream, object.GetTransferMode(), frame.data(), frame.size())) {
+        return stream.HasFailed() ? stream.State() : Status(Error(ErrorCode::Failure, "a frame does not fit"));
+      }
+    }
+    if (!pixels.FinishWrite(stream, object.GetTransferMode()) && !stream.HasFailed()) {
+      return Error(ErrorCode::Failure, "the pixel data cannot be closed");
+    }
+    return stream.State();
+  });
   if (!saved) {
-    std::fprintf(stderr, "make-bench-corpus: %s: %s\n", path.c_str(), error.c_str());
+    std::fprintf(stderr, "make-bench-corpus: %s: %s\n", path.c_str(), saved.Message().c_str());
     return false;
   }
   std::printf("%s: %d frames of %ux%u\n", path.c_str(), kFrames, kRows, kColumns);

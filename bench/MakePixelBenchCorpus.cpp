@@ -10,6 +10,7 @@
 /// frame. A flat or pure-noise image would make RLE or JPEG look faster or
 /// slower than it is on real images.
 #include "base/AtomicFileWriter.h"
+#include "dicom/DicomFileWriter.h"
 #include "dicom/DicomObject.h"
 #include "base/FileStream.h"
 #include "dicom/ValueRepresentation.h"
@@ -38,8 +39,8 @@ struct ImageShape {
   int frames;
 };
 
-bool Check(DicomStatus status, const char* what) {
-  if (status == DicomStatus::Success) return true;
+bool Check(const Status& status, const char* what) {
+  if (status) return true;
   std::fprintf(stderr, "make-pixel-bench-corpus: cannot add %s\n", what);
   return false;
 }
@@ -129,20 +130,21 @@ bool WriteImage(const std::string& folder, const ImageShape& shape, int serial) 
   CDicomPixelData pixels;
   pixels.SetVR(vr::OB);
   pixels.SetValueLength(static_cast<uint32_t>(frameSize * static_cast<uint64_t>(shape.frames)));
-  std::string error;
-  const bool saved = WriteFileAtomically(
-      path,
-      [&](CFileStream& stream) {
-        if (!object.WritePreamble(stream) || !object.WriteDataSet(stream)) return false;
-        for (int i = 0; i < shape.frames; ++i) {
-          FillFrame(scene, shape, i, frame);
-          if (!pixels.WriteFrame(stream, object.GetTransferMode(), frame.data(), frame.size())) return false;
-        }
-        return pixels.FinishWrite(stream, object.GetTransferMode());
-      },
-      error);
+  const Status saved = WriteFileAtomically(path, [&](CFileStream& stream) -> Status {
+    if (Status header = CDicomFileWriter(stream).WriteFile(object); !header) return header;
+    for (int i = 0; i < shape.frames; ++i) {
+      FillFrame(scene, shape, i, frame);
+      if (!pixels.WriteFrame(stream, object.GetTransferMode(), frame.data(), frame.size())) {
+        return stream.HasFailed() ? stream.State() : Status(Error(ErrorCode::Failure, "a frame does not fit"));
+      }
+    }
+    if (!pixels.FinishWrite(stream, object.GetTransferMode()) && !stream.HasFailed()) {
+      return Error(ErrorCode::Failure, "the pixel data cannot be closed");
+    }
+    return stream.State();
+  });
   if (!saved) {
-    std::fprintf(stderr, "make-pixel-bench-corpus: %s: %s\n", path.c_str(), error.c_str());
+    std::fprintf(stderr, "make-pixel-bench-corpus: %s: %s\n", path.c_str(), saved.Message().c_str());
     return false;
   }
   std::printf("%s: %d frames of %ux%u, %u sample(s)\n", path.c_str(), shape.frames, shape.columns, shape.rows,

@@ -19,6 +19,7 @@
 ///
 ///   quillon-pixel-view-bench [--benchmark_filter=...] (file:
 ///   $QUILLON_BENCH_FRAMES, default build/bench-corpus/frames.dcm)
+#include "dicom/DicomFile.h"
 #include "dicom/DicomObject.h"
 #include "pixel/PixelImage.h"
 
@@ -35,7 +36,9 @@
 
 namespace {
 
+using quillon::CDicomFile;
 using quillon::CDicomObject;
+using quillon::Status;
 using quillon::CPixelImage;
 using quillon::FrameStatus;
 
@@ -63,11 +66,11 @@ const CDicomObject* Document(bool withPixelValue) {
   static std::unique_ptr<CDicomObject> documents[2];
   std::unique_ptr<CDicomObject>& document = documents[withPixelValue ? 1 : 0];
   if (!document) {
-    document = std::make_unique<CDicomObject>();
-    if (!document->LoadFile(FramesPath(), !withPixelValue)) {
-      std::fprintf(stderr, "quillon-pixel-view-bench: %s: %s\n", FramesPath().c_str(),
-                   document->GetLastReadError().c_str());
-      document.reset();
+    CDicomFile file;
+    if (const Status read = file.Load(FramesPath(), {.skipPixelData = !withPixelValue}); !read) {
+      std::fprintf(stderr, "quillon-pixel-view-bench: %s: %s\n", FramesPath().c_str(), read.Message().c_str());
+    } else {
+      document = std::make_unique<CDicomObject>(std::move(file.DataSet()));
     }
   }
   return document.get();
@@ -78,7 +81,7 @@ enum class Open { Copying, Sharing };
 /// Opens `image` on `document` and reads frame 0 into `bitmap`, as the
 /// view's initial update does.
 bool ShowFrameZero(CPixelImage& image, const CDicomObject& document, Open open, std::vector<uint8_t>& bitmap) {
-  const bool opened = open == Open::Copying ? image.OpenObject(document) : image.OpenDocument(document);
+  const bool opened = open == Open::Copying ? image.OpenObject(document, FramesPath()) : image.OpenDocument(document, FramesPath());
   if (!opened) return false;
   bitmap.resize(image.FrameSize());
   uint64_t length = 0;

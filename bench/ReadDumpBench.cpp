@@ -6,6 +6,7 @@
 ///
 ///   quillon-bench [--benchmark_filter=...] (file: $QUILLON_BENCH_FILE,
 ///   default build/bench-corpus/nested.dcm)
+#include "dicom/DicomFileReader.h"
 #include "dicom/DicomObject.h"
 #include "base/MemoryStream.h"
 
@@ -37,8 +38,8 @@ void BM_ReadFromFile(benchmark::State& state) {
   for (auto _ : state) {
     stream.Seek(0, CMemoryStream::SeekOrigin::Begin);
     CDicomObject object;
-    if (!object.ReadFromFile(stream, false)) {
-      state.SkipWithError(object.GetLastReadError().c_str());
+    if (const quillon::Status read = quillon::CDicomFileReader(stream).ReadFile(object); !read) {
+      state.SkipWithError(read.Message().c_str());
       break;
     }
     benchmark::DoNotOptimize(object.ElementCount());
@@ -50,8 +51,8 @@ BENCHMARK(BM_ReadFromFile)->Unit(benchmark::kMillisecond);
 void BM_DumpText(benchmark::State& state) {
   CMemoryStream stream(FileBytes());
   CDicomObject object;
-  if (!object.ReadFromFile(stream, false)) {
-    state.SkipWithError(object.GetLastReadError().c_str());
+  if (const quillon::Status read = quillon::CDicomFileReader(stream).ReadFile(object); !read) {
+    state.SkipWithError(read.Message().c_str());
     return;
   }
   size_t textSize = 0;

@@ -8,6 +8,7 @@
 /// pixel view's way, OpenDocument).
 #include "dicom/DicomObject.h"
 #include "base/MemoryStream.h"
+#include "dicom/DicomFileReader.h"
 #include "pixel/PixelImage.h"
 
 #include <cstddef>
@@ -17,7 +18,7 @@
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   quillon::CMemoryStream stream(data, size);
   quillon::CDicomObject object;
-  if (!object.ReadFromFile(stream, false)) return 0;
+  if (!quillon::CDicomFileReader(stream).ReadFile(object)) return 0;
   for (const bool shared : {false, true}) {
     quillon::CPixelImage image;
     const bool opened = shared ? image.OpenDocument(object) : image.OpenObject(object);

@@ -4,6 +4,7 @@
 #include "base/AtomicFileWriter.h"
 #include "base/FileStream.h"
 #include "base/TemporaryFile.h"
+#include "support/StatusAssertions.h"
 #include "support/Shell.h"
 
 #include <gtest/gtest.h>
@@ -30,14 +31,11 @@ std::set<std::string> Listing(const TempDir& dir) {
   return names;
 }
 
-bool SaveText(const std::string& path, const std::string& text, std::string& error) {
-  return WriteFileAtomically(
-      path,
-      [&text](CFileStream& stream) {
-        stream.Write(text.data(), text.size());
-        return true;
-      },
-      error);
+Status SaveText(const std::string& path, const std::string& text) {
+  return WriteFileAtomically(path, [&text](CFileStream& stream) {
+    stream.Write(text.data(), text.size());
+    return Ok();
+  });
 }
 
 // Saving over a FIFO or a device once replaced it with a regular file: as
@@ -67,14 +65,14 @@ TEST(AtomicSave, RefusesToReplaceWhatIsNotARegularFile) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.path);
     bool written = false;
-    std::string error;
-    ASSERT_FALSE(WriteFileAtomically(c.path, [&written](CFileStream&) {
+    const Status saved = WriteFileAtomically(c.path, [&written](CFileStream&) {
       written = true;
-      return true;
-    }, error));
+      return Ok();
+    });
+    ASSERT_FALSE(saved);
     ASSERT_EQ(fs::status(c.path).type(), c.type);
     EXPECT_FALSE(written);
-    EXPECT_NE(error.find("\"" + c.path + "\" " + c.says), std::string::npos) << error;
+    EXPECT_NE(saved.Message().find("\"" + c.path + "\" " + c.says), std::string::npos) << saved.Message();
   }
   EXPECT_TRUE(fs::is_symlink(dir / "link-to-fifo"));
   EXPECT_EQ(Listing(dir), before);
@@ -86,11 +84,10 @@ TEST(AtomicSave, AKilledSaveLeavesOnlyTheOldTarget) {
   TempDir dir("atomic-killed");
   const std::string target = dir / "out.dcm";
   WriteText(target, "old content");
-  std::string error;
   bool unnamed = false;
   {
     CTemporaryFile probe;
-    ASSERT_TRUE(probe.Create(target, error)) << error;
+    ASSERT_TRUE(Succeeded(probe.Create(target)));
     unnamed = probe.IsUnnamed();
   }
   int ready[2];
@@ -98,17 +95,13 @@ TEST(AtomicSave, AKilledSaveLeavesOnlyTheOldTarget) {
   const pid_t child = ::fork();
   ASSERT_GE(child, 0);
   if (child == 0) {
-    (void)WriteFileAtomically(
-        target,
-        [&ready](CFileStream& stream) {
-          const std::string chunk(1 << 20, 'x');
-          stream.Write(chunk.data(), chunk.size());
-          stream.Flush();
-          (void)!::write(ready[1], "w", 1);
-          for (;;) ::pause();
-          return true;
-        },
-        error);
+    (void)WriteFileAtomically(target, [&ready](CFileStream& stream) -> Status {
+      const std::string chunk(1 << 20, 'x');
+      stream.Write(chunk.data(), chunk.size());
+      (void)stream.Flush();
+      (void)!::write(ready[1], "w", 1);
+      for (;;) ::pause();
+    });
     ::_exit(0);
   }
   char halfway = 0;
@@ -124,7 +117,7 @@ TEST(AtomicSave, AKilledSaveLeavesOnlyTheOldTarget) {
     EXPECT_EQ(Listing(dir), std::set<std::string>{"out.dcm"});
   }
   // Without unnamed files, the next save removes what the killed one left.
-  ASSERT_TRUE(SaveText(target, "new content", error)) << error;
+  ASSERT_TRUE(Succeeded(SaveText(target, "new content")));
   EXPECT_EQ(ReadBytes(target), "new content");
   EXPECT_EQ(Listing(dir), std::set<std::string>{"out.dcm"});
 }
@@ -134,8 +127,7 @@ TEST(AtomicSave, AKilledSaveLeavesOnlyTheOldTarget) {
 TEST(AtomicSave, ANameNearTheLengthLimitIsSaved) {
   TempDir dir("atomic-long-name");
   const std::string target = dir / std::string(255, 'n');
-  std::string error;
-  ASSERT_TRUE(SaveText(target, "content", error)) << error;
+  ASSERT_TRUE(Succeeded(SaveText(target, "content")));
   EXPECT_EQ(ReadBytes(target), "content");
   EXPECT_EQ(Listing(dir).size(), 1u);
 }

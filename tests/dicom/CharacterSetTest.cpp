@@ -65,33 +65,40 @@ TEST(CharacterSetTest, DecodingKeepsEveryCharacterAndReplacesOnlyWhatCannotBeRea
 }
 
 TEST(CharacterSetTest, EncodingStoresWhatTheSetCanHoldAndRefusesTheRest) {
-  std::string bytes;
-  std::string error;
-  ASSERT_TRUE(EncodeText("M\xC3\xBCller", TextCharset::Latin1, bytes, error));
-  EXPECT_EQ(bytes, "M\xFCller");
-  ASSERT_TRUE(EncodeText("M\xC3\xBCller \xE2\x82\xAC", TextCharset::Utf8, bytes, error));
-  EXPECT_EQ(bytes, "M\xC3\xBCller \xE2\x82\xAC");
-
-  // The euro sign is not in Latin-1: refused, and the message names the
-  // character and the fix.
-  EXPECT_FALSE(EncodeText("5 \xE2\x82\xAC", TextCharset::Latin1, bytes, error));
-  EXPECT_NE(error.find("U+20AC"), std::string::npos) << error;
-  EXPECT_NE(error.find("ISO_IR 192"), std::string::npos) << error;
-
-  // A set this program cannot write takes ASCII only.
-  ASSERT_TRUE(EncodeText("Smith^John", TextCharset::Unsupported, bytes, error));
-  EXPECT_FALSE(EncodeText("\xC3\xA9", TextCharset::Unsupported, bytes, error));
-  // Bytes that are not UTF-8 are not text at all.
-  EXPECT_FALSE(EncodeText("a\xFF", TextCharset::Utf8, bytes, error));
+  struct Case {
+    const char* utf8;
+    TextCharset charset;
+    const char* stored;  // null: refused
+  };
+  const Case cases[] = {
+      {"M\xC3\xBCller", TextCharset::Latin1, "M\xFCller"},
+      {"M\xC3\xBCller \xE2\x82\xAC", TextCharset::Utf8, "M\xC3\xBCller \xE2\x82\xAC"},
+      {"5 \xE2\x82\xAC", TextCharset::Latin1, nullptr},  // the euro sign is not in Latin-1
+      {"Smith^John", TextCharset::Unsupported, "Smith^John"},  // a set this program cannot write: ASCII only
+      {"\xC3\xA9", TextCharset::Unsupported, nullptr},
+      {"a\xFF", TextCharset::Utf8, nullptr},  // bytes that are not UTF-8 are not text at all
+  };
+  for (const Case& c : cases) {
+    const Result<std::string> encoded = EncodeText(c.utf8, c.charset);
+    if (c.stored == nullptr) {
+      EXPECT_FALSE(encoded) << c.utf8;
+    } else {
+      ASSERT_TRUE(encoded) << c.utf8 << ": " << encoded.Message();
+      EXPECT_EQ(*encoded, c.stored);
+    }
+  }
+  // The refusal names the character and the fix.
+  const std::string why = EncodeText("5 \xE2\x82\xAC", TextCharset::Latin1).Message();
+  EXPECT_NE(why.find("U+20AC"), std::string::npos) << why;
+  EXPECT_NE(why.find("ISO_IR 192"), std::string::npos) << why;
 }
 
 TEST(CharacterSetTest, EveryLatin1CharacterSurvivesDecodingAndEncoding) {
   std::string all;
   for (int byte = 1; byte < 256; ++byte) all.push_back(static_cast<char>(byte));
-  std::string bytes;
-  std::string error;
-  ASSERT_TRUE(EncodeText(Decode(all, TextCharset::Latin1), TextCharset::Latin1, bytes, error)) << error;
-  EXPECT_EQ(bytes, all);
+  const Result<std::string> encoded = EncodeText(Decode(all, TextCharset::Latin1), TextCharset::Latin1);
+  ASSERT_TRUE(encoded) << encoded.Message();
+  EXPECT_EQ(*encoded, all);
 }
 
 }  // namespace

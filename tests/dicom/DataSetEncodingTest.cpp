@@ -11,7 +11,7 @@
 
 using namespace quillon;
 using quillon::test::ByteBuilder;
-using quillon::test::ReadBytes;
+using quillon::test::ReadFromBytes;
 using quillon::test::ReadResult;
 
 namespace {
@@ -76,7 +76,7 @@ TEST(DataSetEncoding, TheEncodingTheDataSetHasWinsOverTheOneAnnounced) {
       {"big endian as announced", kBigEndian, Body::BigEndian, TransferMode::ExplicitBigEndian, kBigEndian, ""},
   };
   for (const Case& c : cases) {
-    const ReadResult read = ReadBytes(File(c.syntax, c.body).bytes);
+    const ReadResult read = ReadFromBytes(File(c.syntax, c.body).bytes);
     const CDicomObject& object = read.object;
     ASSERT_TRUE(read.status) << c.name << ": " << read.status.Message();
     EXPECT_EQ(object.GetTransferMode(), c.expected) << c.name;
@@ -102,7 +102,7 @@ TEST(DataSetEncoding, ACompressedSyntaxIsTrusted) {
   // It also names the compression of the pixel data, which no other UID
   // would keep; a data set that is not in it fails to read, as in other
   // toolkits.
-  const ReadResult read = ReadBytes(File(kJpegBaseline, Body::Implicit).bytes);
+  const ReadResult read = ReadFromBytes(File(kJpegBaseline, Body::Implicit).bytes);
   EXPECT_FALSE(read.status);
   EXPECT_EQ(read.object.GetTransferMode(), TransferMode::ExplicitLittleEndian);
 }
@@ -117,7 +117,7 @@ TEST(DataSetEncoding, ALaterDamagedElementIsNoSignOfAnotherEncoding) {
   b.Explicit(0x00100020, "LO", "SEED-0").Explicit(0x00180050, "DS", "1.25");
   b.Tag(0x00200000).Raw(std::string("\0\0", 2)).U16(0);
   b.bytes.resize(b.Size() + 600, 0);
-  const ReadResult read = ReadBytes(b.bytes);
+  const ReadResult read = ReadFromBytes(b.bytes);
   ASSERT_TRUE(read.status) << read.status.Message();
   EXPECT_EQ(read.object.GetTransferMode(), TransferMode::ExplicitLittleEndian);
   std::string name;
@@ -133,7 +133,7 @@ TEST(DataSetEncoding, WhenNoEncodingParsesTheAnnouncedOneStands) {
   ByteBuilder damaged;
   damaged.Meta(kExplicit).Tag(0x00091001).Raw(std::string("\0\0", 2)).U16(4).Raw("abcd");
   damaged.Explicit(0x00100010, "PN", "DOE^JOHN");
-  const ReadResult first = ReadBytes(damaged.bytes);
+  const ReadResult first = ReadFromBytes(damaged.bytes);
   ASSERT_TRUE(first.status) << first.status.Message();
   EXPECT_EQ(first.object.GetTransferMode(), TransferMode::ExplicitLittleEndian);
   EXPECT_TRUE(first.object.Contains(0x00100010));
@@ -145,7 +145,7 @@ TEST(DataSetEncoding, WhenNoEncodingParsesTheAnnouncedOneStands) {
   // announced implicit encoding stands.
   ByteBuilder longValue;
   longValue.Meta(kImplicit).Implicit(0x00091001, std::string(0x4F4C, 'x')).Implicit(0x00100010, "DOE^JOHN");
-  const ReadResult second = ReadBytes(longValue.bytes);
+  const ReadResult second = ReadFromBytes(longValue.bytes);
   ASSERT_TRUE(second.status) << second.status.Message();
   EXPECT_EQ(second.object.GetTransferMode(), TransferMode::ImplicitLittleEndian);
   EXPECT_EQ(second.AllWarnings(), "");
@@ -154,7 +154,7 @@ TEST(DataSetEncoding, WhenNoEncodingParsesTheAnnouncedOneStands) {
 TEST(DataSetEncoding, AFileReadDespiteItsMetaGroupIsSavedRight) {
   // The data set is written as it was found, under a (0002,0010) that now
   // names it: the file a correct writer would have made.
-  const ReadResult read = ReadBytes(File(kExplicit, Body::Implicit).bytes);
+  const ReadResult read = ReadFromBytes(File(kExplicit, Body::Implicit).bytes);
   ASSERT_TRUE(read.status) << read.status.Message();
   EXPECT_EQ(test::WriteToBytes(read.object), File(kImplicit, Body::Implicit).bytes);
 }

@@ -149,14 +149,13 @@ TEST(DicomPixelDataFrames, DeferredFramesOfABigEndianFileAreSwappedLikeLoadedOne
                                          "1.2.3.5", "TEST", "TEST")));
   const uint8_t words[8] = {0x01, 0x02, 0x03, 0x04, 0x05, 0x06, 0x07, 0x08};  // 2 frames of 2 words
   ASSERT_TRUE(test::Succeeded(source.AddElement(std::make_unique<CDicomElement>(tags::kPixelData, vr::OW, words, 8))));
-  CMemoryStream file;
-  ASSERT_TRUE(source.WriteToFile(file));
+  CMemoryStream file(test::WriteToBytes(source));
 
   for (const bool skipPixelData : {true, false}) {
     SCOPED_TRACE(skipPixelData ? "deferred" : "loaded");
     file.Seek(0, CStream::SeekOrigin::Begin);
     CDicomObject read;
-    ASSERT_TRUE(read.ReadFromFile(file, skipPixelData));
+    ASSERT_TRUE(test::Succeeded(CDicomFileReader(file, {.skipPixelData = skipPixelData}).ReadFile(read)));
     CDicomElement* element = nullptr;
     ASSERT_EQ(read.GetElement(tags::kPixelData, &element), DicomStatus::Success);
     auto* pixels = dynamic_cast<CDicomPixelData*>(element);

@@ -5,6 +5,7 @@
 #include "dicom/DicomObject.h"
 #include "dicom/DicomSequence.h"
 #include "dicom/ElementRules.h"
+#include "dicom/ReadContext.h"
 #include "base/MemoryStream.h"
 #include "dicom/ValueRepresentation.h"
 
@@ -55,7 +56,7 @@ TEST(ElementRules, RefusedCasesSayWhy) {
        "(7FE0,0010) Pixel Data holds pixels or compressed fragments, not a sequence of items."},
   };
   for (const Case& c : cases) {
-    const std::string reason = CheckElementRules(c.tag, c.vr, c.length, c.hasValue, c.place);
+    const std::string reason = CheckElementRules(c.tag, c.vr, c.length, c.hasValue, c.place).Message();
     EXPECT_EQ(reason.rfind(c.reason, 0), 0u) << FormatTag(c.tag) << ": " << reason;
   }
 }
@@ -80,13 +81,13 @@ TEST(ElementRules, AcceptedNeighbours) {
       {0x00204000, vr::LT, 0xFFFF, true, kDataSet},
   };
   for (const Case& c : cases) {
-    EXPECT_EQ(CheckElementRules(c.tag, c.vr, c.length, c.hasValue, c.place), "") << FormatTag(c.tag);
+    EXPECT_TRUE(test::Succeeded(CheckElementRules(c.tag, c.vr, c.length, c.hasValue, c.place))) << FormatTag(c.tag);
   }
   // What the writer cannot work around is a subset: a long short-VR value
   // read from an implicit VR file is written as UN, so only the full rules
   // refuse it.
-  EXPECT_EQ(CheckElementWriteRules(0x00204000, vr::LT, 70000, true, kDataSet), "");
-  EXPECT_NE(CheckElementWriteRules(0x00020010, vr::UI, 20, true, kItem), "");
+  EXPECT_TRUE(test::Succeeded(CheckElementWriteRules(0x00204000, vr::LT, 70000, true, kDataSet)));
+  EXPECT_FALSE(CheckElementWriteRules(0x00020010, vr::UI, 20, true, kItem));
 }
 
 TEST(ElementRules, AddersRefuseWhatCannotBeWrittenBack) {
@@ -112,7 +113,7 @@ TEST(ElementRules, AddersRefuseWhatCannotBeWrittenBack) {
   ASSERT_TRUE(test::Succeeded(meta.AddString(tags::kTransferSyntaxUid, vr::UI, "1.2.840.10008.1.2")));
   ASSERT_TRUE(inner->CopyFrom(&meta));  // copying bypasses the item's own adders
   sequence->AppendItem(std::move(inner));
-  EXPECT_EQ(CheckElementRules(*sequence, kDataSet),
+  EXPECT_EQ(CheckElementRules(*sequence, kDataSet).Message(),
             "(0008,1140) item 1: (0002,0010) belongs to the file meta information (group 0002), which exists "
             "only at the top of a file, not inside a sequence item.");
   EXPECT_FALSE(object.AddSequence(std::move(sequence)));
@@ -171,10 +172,9 @@ TEST(ElementRules, WriterRefusesWhatItsReaderWouldRefuse) {
     CDicomObject object;
     build(object);
     c.spoil(*firstItem(object));
-    EXPECT_EQ(object.FindWriteProblem().rfind(c.problem, 0), 0u) << c.name << ": " << object.FindWriteProblem();
-    CMemoryStream stream;
-    EXPECT_FALSE(object.WriteToFile(stream)) << c.name;
-    EXPECT_TRUE(stream.Data().empty()) << c.name;
+    const std::string problem = CheckWritable(object).Message();
+    EXPECT_EQ(problem.rfind(c.problem, 0), 0u) << c.name << ": " << problem;
+    EXPECT_TRUE(test::WriteToBytes(object).empty()) << c.name;
   }
 
   // Deeper nesting than the reader accepts is refused as well.
@@ -189,7 +189,7 @@ TEST(ElementRules, WriterRefusesWhatItsReaderWouldRefuse) {
   auto top = std::make_unique<CDicomSequence>(0x00081140);
   top->AppendItem(std::move(inner));
   ASSERT_TRUE(test::Succeeded(deep.AddSequence(std::move(top))));
-  EXPECT_NE(deep.FindWriteProblem().find("sequences nested deeper than 128 levels cannot be read back."),
+  EXPECT_NE(CheckWritable(deep).Message().find("sequences nested deeper than 128 levels cannot be read back."),
             std::string::npos);
 }
 

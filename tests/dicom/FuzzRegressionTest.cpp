@@ -23,9 +23,9 @@ TEST(FuzzRegression, WhatWeReadWeCanWriteAndReadBack) {
     std::ifstream in(entry.path(), std::ios::binary);
     std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), {});
     for (bool skipPixelData : {false, true}) {
-      const std::vector<uint8_t> written = WriteToBytes(ReadBytes(bytes, skipPixelData).object);
+      const std::vector<uint8_t> written = WriteToBytes(ReadFromBytes(bytes, skipPixelData).object);
       if (written.empty()) continue;  // refusing to write is fine; writing garbage is not
-      const ReadResult back = ReadBytes(written);
+      const ReadResult back = ReadFromBytes(written);
       EXPECT_TRUE(back.status) << entry.path().filename() << " skip=" << skipPixelData << ": "
                                << back.status.Message();
       EXPECT_EQ(WriteToBytes(back.object), written) << entry.path().filename() << " skip=" << skipPixelData;

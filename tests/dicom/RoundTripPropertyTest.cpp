@@ -213,7 +213,7 @@ TEST(RoundTripProperty, RandomlyEditedDataSetsSaveAndReadBackIdentically) {
 
       ASSERT_TRUE(test::Succeeded(CheckWritable(object)));
       const std::vector<uint8_t> first = test::WriteToBytes(object);
-      const test::ReadResult back = test::ReadBytes(first);
+      const test::ReadResult back = test::ReadFromBytes(first);
       ASSERT_TRUE(test::Succeeded(back.status));
       EXPECT_EQ(back.AllWarnings(), "");
       // A write records nothing in the object; the lengths a write gives

@@ -93,7 +93,6 @@ TEST(PixelImage, FramesFromMemoryAndFromTheFile) {
   // With no pixel data the image makes an empty element; its frames are
   // not in memory and there is no file to read them from.
   (void)loaded.RemoveElement(tags::kPixelData);
-  loaded.SetSourcePath("");
   CPixelImage noPixels;
   ASSERT_TRUE(noPixels.OpenObject(loaded));
   EXPECT_EQ(Read(noPixels, 0, again), FrameStatus::CannotReopen);
@@ -195,7 +194,7 @@ TEST(PixelImage, FramesComeFromTheDocumentInMemoryOrInItsFile) {
       ASSERT_EQ(document.GetElement(tags::kPixelData, &before), DicomStatus::Success);
       const size_t elements = document.ElementCount();
       CPixelImage image;
-      ASSERT_TRUE(image.OpenDocument(document));
+      ASSERT_TRUE(image.OpenDocument(document, path));
       // Only the meta group and the image description were copied; the
       // pixel value is not in the image, in memory or as an element.
       for (const auto& entry : image.Object()->Elements().Sorted()) {
@@ -218,7 +217,7 @@ TEST(PixelImage, FramesComeFromTheDocumentInMemoryOrInItsFile) {
       EXPECT_EQ(Read(image, 4, bitmap), FrameStatus::OutOfRange);
       // A second image on the same document keeps its own place.
       CPixelImage other;
-      ASSERT_TRUE(other.OpenDocument(document));
+      ASSERT_TRUE(other.OpenDocument(document, path));
       ASSERT_EQ(Read(other, -1, bitmap), FrameStatus::Success);
       EXPECT_EQ(bitmap, expected[0]);
       ASSERT_EQ(Read(image, -1, bitmap), FrameStatus::Success);

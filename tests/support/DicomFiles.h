@@ -7,6 +7,7 @@
 #include "dicom/DicomFile.h"
 #include "dicom/DicomFileReader.h"
 #include "dicom/DicomFileWriter.h"
+#include "support/StatusAssertions.h"
 
 #include <gtest/gtest.h>
 
@@ -14,12 +15,6 @@
 #include <vector>
 
 namespace quillon::test {
-
-/// Success, or a failure carrying the status's message.
-inline ::testing::AssertionResult Succeeded(const Status& status) {
-  if (status) return ::testing::AssertionSuccess();
-  return ::testing::AssertionFailure() << status.Message();
-}
 
 /// Reads the file at `path` into `object`.
 inline ::testing::AssertionResult LoadInto(CDicomObject& object, const std::string& path,
@@ -45,7 +40,7 @@ struct ReadResult {
   }
 };
 
-inline ReadResult ReadBytes(const std::vector<uint8_t>& bytes, bool skipPixelData = false) {
+inline ReadResult ReadFromBytes(const std::vector<uint8_t>& bytes, bool skipPixelData = false) {
   CMemoryStream stream(bytes);
   CDicomFileReader reader(stream, {.skipPixelData = skipPixelData});
   ReadResult result;

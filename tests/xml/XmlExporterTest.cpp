@@ -52,9 +52,9 @@ std::string Document(const std::string& children) {
          (children.empty() ? "<Instance />\n" : "<Instance>\n" + children + "</Instance>\n");
 }
 
-void ExpectAdded(std::initializer_list<DicomStatus> results) {
+void ExpectAdded(std::initializer_list<Status> results) {
   int index = 0;
-  for (const DicomStatus result : results) EXPECT_EQ(result, DicomStatus::Success) << "element " << index++;
+  for (const Status& result : results) EXPECT_TRUE(test::Succeeded(result)) << "element " << index++;
 }
 
 using Texts = std::vector<std::pair<DicomTag, std::string>>;
