@@ -28,13 +28,29 @@ bool IsNativeSyntax(const std::string& uid) {
 
 }  // namespace
 
-bool PixelDataMatchesTransferSyntax(const CDicomObject& object) {
-  const auto* pixels = dynamic_cast<const CDicomPixelData*>(object.Elements().Find(tags::kPixelData));
-  if (pixels == nullptr) return true;
+Status CheckPixelEncodingAfter(const CDicomObject& object, DicomTag tag, const CDicomElement* element) {
+  if (tag != tags::kTransferSyntaxUid && tag != tags::kPixelData) return Ok();
+  const CDicomElement* syntaxElement =
+      tag == tags::kTransferSyntaxUid ? element : object.Elements().Find(tags::kTransferSyntaxUid);
+  // A plain Pixel Data element is stored as the kind the syntax calls for
+  // (or kept plain, which has no kind to disagree): only an element that
+  // already is pixel data of one kind can contradict the syntax.
+  const auto* pixels = dynamic_cast<const CDicomPixelData*>(
+      tag == tags::kPixelData ? element : object.Elements().Find(tags::kPixelData));
+  if (pixels == nullptr) return Ok();
   std::string syntax;
-  const bool hasSyntax = object.GetString(tags::kTransferSyntaxUid, syntax) == DicomStatus::Success;
-  const bool encapsulatedSyntax = hasSyntax && !IsNativeSyntax(syntax);
-  return pixels->IsEncapsulated() == encapsulatedSyntax;
+  if (syntaxElement != nullptr) (void)syntaxElement->GetString(syntax);
+  const bool encapsulatedSyntax = syntaxElement != nullptr && !IsNativeSyntax(syntax);
+  if (pixels->IsEncapsulated() == encapsulatedSyntax) return Ok();
+  // Rewriting the transfer syntax does not re-encode the pixel data; a file
+  // saved so would claim one encoding and hold another.
+  return Error(ErrorCode::Refused,
+               std::string("This change is refused: the pixel data is ") +
+                   (pixels->IsEncapsulated() ? "compressed (encapsulated)" : "not compressed") +
+                   ", and the transfer syntax (0002,0010) would be " +
+                   (syntaxElement != nullptr ? "\"" + syntax + "\"" : std::string("absent")) +
+                   ".\nTo change how the pixel data is encoded, use Tools > Compress Pixel Data or "
+                   "Decompress Pixel Data.");
 }
 
 CDicomImageDoc::CDicomImageDoc(bool pixelDataRead, ISettingsStore* settings)
@@ -74,7 +90,7 @@ bool CDicomImageDoc::Open(const std::string& path, IUserInterface& ui) {
   m_title = FileNameOf(path);
   m_readWarnings = file.ReadWarnings();
   m_undo.Clear(true);
-  Refresh(nullptr);
+  Refresh({});
   NotifyState();
   return true;
 }
@@ -114,7 +130,7 @@ bool CDicomImageDoc::SaveTo(const std::string& path, IUserInterface& ui) {
   // The rows show the lengths the file now holds (group lengths included,
   // which a file read unchanged may have had wrong).
   RecordLengths();
-  Refresh(nullptr);
+  Refresh({});
   NotifyState();
   return true;
 }
@@ -138,7 +154,7 @@ void CDicomImageDoc::Undo() {
   if (!m_undo.CanUndo()) return;
   m_undo.Undo();
   RecordLengths();
-  Refresh(nullptr);
+  Refresh({});
   NotifyState();
 }
 
@@ -146,11 +162,11 @@ void CDicomImageDoc::Redo() {
   if (!m_undo.CanRedo()) return;
   m_undo.Redo();
   RecordLengths();
-  Refresh(nullptr);
+  Refresh({});
   NotifyState();
 }
 
-void CDicomImageDoc::Commit(std::unique_ptr<CEditCommand> applied, const void* focus) {
+void CDicomImageDoc::Commit(std::unique_ptr<CEditCommand> applied, const RowFocus& focus) {
   if (!applied) return;
   m_undo.Push(std::move(applied));
   RecordLengths();
@@ -160,7 +176,7 @@ void CDicomImageDoc::Commit(std::unique_ptr<CEditCommand> applied, const void* f
 
 void CDicomImageDoc::RecordLengths() { m_object.RecordEncodedLengths(m_object.GetTransferMode()); }
 
-void CDicomImageDoc::Refresh(const void* focus) {
+void CDicomImageDoc::Refresh(const RowFocus& focus) {
   m_rows.Rebuild(m_object);
   // Observers may go away while being told (a view closing itself).
   const std::vector<IDocumentObserver*> observers = m_observers;

@@ -34,7 +34,7 @@ class IDocumentObserver {
   virtual ~IDocumentObserver() = default;
   /// The rows were rebuilt. `focus` is the element or item the change was
   /// about (its row is the one to show), or null.
-  virtual void OnRowsRebuilt(const CDicomImageDoc& document, const void* focus) = 0;
+  virtual void OnRowsRebuilt(const CDicomImageDoc& document, const RowFocus& focus) = 0;
   /// The title, the path or the modified flag changed.
   virtual void OnStateChanged(const CDicomImageDoc& document) = 0;
 };
@@ -132,13 +132,13 @@ class CDicomImageDoc {
 
  private:
   /// Pushes an applied change, rebuilds the rows and tells the observers.
-  void Commit(std::unique_ptr<CEditCommand> applied, const void* focus);
+  void Commit(std::unique_ptr<CEditCommand> applied, const RowFocus& focus);
   /// Gives the group lengths and the lengths of defined-length sequences
   /// and items those a save would write, so the rows show the file the
   /// document would become, not the one it came from.
   void RecordLengths();
   /// Rebuilds the rows and tells the observers.
-  void Refresh(const void* focus);
+  void Refresh(const RowFocus& focus);
   void NotifyState();
   /// The data set `row` belongs to (the top-level one for level 0).
   CDicomObject& ContainerOf(int row);
@@ -148,12 +148,14 @@ class CDicomImageDoc {
   /// Stores what the element dialog produced in `container`.
   void StoreFromDialog(const CDicomElementDlg& dialog, CDicomObject& container, const std::string& what,
                        IUserInterface& ui);
-  /// Applies an element change unless it would leave the pixel data
-  /// encoded otherwise than the transfer syntax says; the reason is then
-  /// shown and nothing changes.
+  /// Applies an element change (a null `element` removes the one under
+  /// `tag`) after checking it on the data set as it would be: the data
+  /// model's rules for the element (a refusal is shown after `refusal`)
+  /// and, at the top level, CheckPixelEncodingAfter. A refused change is
+  /// explained to the user and changes nothing.
   std::unique_ptr<CEditCommand> ApplyElementChange(CDicomObject& container, DicomTag tag,
                                                    std::unique_ptr<CDicomElement> element, std::string text,
-                                                   IUserInterface& ui);
+                                                   const char* refusal, IUserInterface& ui);
 
   CDicomObject m_object;
   DumpRowList m_rows;
@@ -166,9 +168,12 @@ class CDicomImageDoc {
   std::vector<IDocumentObserver*> m_observers;
 };
 
-/// Whether the pixel data of `object` is encoded as its transfer syntax
-/// says: fragments under a compressed syntax, a plain value under an
-/// uncompressed one. A data set without pixel data always is.
-bool PixelDataMatchesTransferSyntax(const CDicomObject& object);
+/// Whether the pixel data of the data set `object` would still be encoded
+/// as its transfer syntax says (fragments under a compressed syntax, a
+/// plain value under an uncompressed one) once `element` is stored under
+/// `tag` (null: once the element under `tag` is removed). Judged on the
+/// data set as it would be, before anything changes; refused with the
+/// reason and the way to change the encoding.
+Status CheckPixelEncodingAfter(const CDicomObject& object, DicomTag tag, const CDicomElement* element);
 
 }  // namespace quillon

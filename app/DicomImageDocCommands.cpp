@@ -33,12 +33,6 @@ constexpr const char* kNewMetaSopClass = "1.2.840.10008.5.1.4.1.1.6.1";
 constexpr const char* kImplementationVersionName = "Velt10";
 constexpr const char* kSourceAeTitle = "OSTRICA_AE";
 
-std::string DescribeSyntax(const CDicomObject& object) {
-  std::string syntax;
-  if (object.GetString(tags::kTransferSyntaxUid, syntax) != DicomStatus::Success) return "absent";
-  return "\"" + syntax + "\"";
-}
-
 /// True when the two elements would be written the same.
 bool SameElement(const CDicomElement& a, const CDicomElement& b) {
   return a.GetTag() == b.GetTag() && a.GetVR() == b.GetVR() && a.GetLength() == b.GetLength() &&
@@ -50,24 +44,23 @@ bool SameElement(const CDicomElement& a, const CDicomElement& b) {
 
 std::unique_ptr<CEditCommand> CDicomImageDoc::ApplyElementChange(CDicomObject& container, DicomTag tag,
                                                                  std::unique_ptr<CDicomElement> element,
-                                                                 std::string text, IUserInterface& ui) {
+                                                                 std::string text, const char* refusal,
+                                                                 IUserInterface& ui) {
+  if (element) {
+    if (Status allowed = CheckElementRules(*element, container.Place()); !allowed) {
+      ui.ShowMessage(std::string(refusal) + "\n\n" + allowed.Message());
+      return nullptr;
+    }
+  }
+  if (&container == &m_object) {
+    if (Status encoded = CheckPixelEncodingAfter(m_object, tag, element.get()); !encoded) {
+      ui.ShowMessage(encoded.Message());
+      return nullptr;
+    }
+  }
   std::unique_ptr<CElementChange> change =
       CElementChange::Apply(container, tag, std::move(element), std::move(text));
-  if (!change) return nullptr;
-  if (&container == &m_object && !PixelDataMatchesTransferSyntax(m_object)) {
-    // Rewriting the transfer syntax does not re-encode the pixel data; a
-    // file saved so would claim one encoding and hold another.
-    const auto* pixels = dynamic_cast<const CDicomPixelData*>(m_object.Elements().Find(tags::kPixelData));
-    const bool encapsulated = pixels != nullptr && pixels->IsEncapsulated();
-    const std::string wouldBe = DescribeSyntax(m_object);
-    change->Undo();
-    ui.ShowMessage(std::string("This change is refused: the pixel data is ") +
-                   (encapsulated ? "compressed (encapsulated)" : "not compressed") +
-                   ", and the transfer syntax (0002,0010) would be " + wouldBe +
-                   ".\nTo change how the pixel data is encoded, use Tools > Compress Pixel Data or "
-                   "Decompress Pixel Data.");
-    return nullptr;
-  }
+  if (!change) ui.ShowMessage(refusal);
   return change;
 }
 
@@ -80,18 +73,9 @@ void CDicomImageDoc::StoreFromDialog(const CDicomElementDlg& dialog, CDicomObjec
   const CDicomElement* old = container.Elements().Find(result.tag);
   if (old != nullptr && SameElement(*old, *element)) return;  // nothing to change, nothing to undo
   const CDicomElement* stored = element.get();
-  const std::string reason =
-      CheckElementRules(*element, &container == &m_object ? ElementPlace::DataSet : ElementPlace::Item).Message();
-  std::unique_ptr<CEditCommand> change =
-      ApplyElementChange(container, result.tag, std::move(element), what + " " + FormatTag(result.tag), ui);
-  if (!change) {
-    // The data set refused it, or the refusal was already explained.
-    if (PixelDataMatchesTransferSyntax(m_object)) {
-      ui.ShowMessage(reason.empty() ? kCannotInsert : std::string(kCannotInsert) + "\n\n" + reason);
-    }
-    Refresh(nullptr);
-    return;
-  }
+  std::unique_ptr<CEditCommand> change = ApplyElementChange(container, result.tag, std::move(element),
+                                                            what + " " + FormatTag(result.tag), kCannotInsert, ui);
+  if (!change) return;
   // Pixel data is stored in its own element class: focus on what is there.
   const CDicomElement* now = container.Elements().Find(result.tag);
   Commit(std::move(change), now != nullptr ? now : stored);
@@ -155,11 +139,12 @@ void CDicomImageDoc::RemoveElement(int row, IUserInterface& ui) {
     CDicomSequence* sequence = nullptr;
     size_t index = 0;
     if (!m_rows.FindItem(row, sequence, index)) return;
-    Commit(CItemChange::Remove(*sequence, index, "Remove Item"), nullptr);
+    Commit(CItemChange::Remove(*sequence, index, "Remove Item"), {});
     return;
   }
   const DicomTag tag = m_rows.ElementAt(static_cast<size_t>(row))->GetTag();
-  Commit(ApplyElementChange(ContainerOf(row), tag, nullptr, "Remove " + FormatTag(tag), ui), nullptr);
+  Commit(ApplyElementChange(ContainerOf(row), tag, nullptr, "Remove " + FormatTag(tag), "Cannot remove element", ui),
+         {});
 }
 
 void CDicomImageDoc::InsertSequence(int row, IUserInterface& ui) {
@@ -173,7 +158,9 @@ void CDicomImageDoc::InsertSequence(int row, IUserInterface& ui) {
   auto sequence = std::make_unique<CDicomSequence>(tag);
   sequence->SetSopClassUid(m_object.GetSopClassUid());
   const CDicomElement* focus = sequence.get();
-  Commit(ApplyElementChange(*container, tag, std::move(sequence), "Insert Sequence " + FormatTag(tag), ui), focus);
+  Commit(ApplyElementChange(*container, tag, std::move(sequence), "Insert Sequence " + FormatTag(tag), kCannotInsert,
+                            ui),
+         focus);
 }
 
 void CDicomImageDoc::AddItem(int row) {
@@ -197,12 +184,12 @@ void CDicomImageDoc::NewMetaInformation() {
   for (const DicomTag tag : tags) {
     if (auto change = CElementChange::Apply(m_object, tag, meta.TakeElement(tag), {})) group->Add(std::move(change));
   }
-  Commit(std::move(group), nullptr);
+  Commit(std::move(group), {});
 }
 
 void CDicomImageDoc::DeleteAll() {
   if (IsEmpty()) return;
-  Commit(CContentsChange::Apply(m_object, CElementMap{}, ObjectState::Of(m_object), "Delete All"), nullptr);
+  Commit(CContentsChange::Apply(m_object, CElementMap{}, ObjectState::Of(m_object), "Delete All"), {});
 }
 
 void CDicomImageDoc::ExportXml(IUserInterface& ui) {
@@ -241,15 +228,9 @@ bool CDicomImageDoc::ReceiveElement(DicomTag tag, const CDicomImageDoc& source, 
     return false;
   }
   const CDicomElement* focus = copy.get();
-  const std::string reason = CheckElementRules(*copy, ElementPlace::DataSet).Message();
-  std::unique_ptr<CEditCommand> change =
-      ApplyElementChange(m_object, tag, std::move(copy), "Copy " + FormatTag(tag) + " from " + source.Title(), ui);
-  if (!change) {
-    if (PixelDataMatchesTransferSyntax(m_object)) {
-      ui.ShowMessage(reason.empty() ? "Cannot copy element" : "Cannot copy element\n\n" + reason);
-    }
-    return false;
-  }
+  std::unique_ptr<CEditCommand> change = ApplyElementChange(
+      m_object, tag, std::move(copy), "Copy " + FormatTag(tag) + " from " + source.Title(), "Cannot copy element", ui);
+  if (!change) return false;
   Commit(std::move(change), focus);
   return true;
 }
@@ -265,7 +246,7 @@ bool CDicomImageDoc::ReceiveCopyOf(const CDicomImageDoc& source, IUserInterface&
   // A copy of a document whose pixel data was not read lacks it too.
   m_pixelDataRead = source.m_pixelDataRead;
   Commit(CContentsChange::Apply(m_object, std::move(elements), ObjectState::Of(source.m_object), "Create Copy"),
-         nullptr);
+         {});
   return true;
 }
 

@@ -40,33 +40,41 @@ size_t CountRows(const CDicomObject& object) {
 
 }  // namespace
 
-void DumpRowList::Rebuild(const CDicomObject& object) {
+void DumpRowList::Rebuild(CDicomObject& object) {
   m_rows.clear();
   m_rows.shrink_to_fit();
   m_rows.reserve(CountRows(object));
   AppendObject(object, 0, CharsetInForce(object, TextCharset::Latin1));
 }
 
-void DumpRowList::AppendObject(const CDicomObject& object, int32_t level, TextCharset charset) {
+void DumpRowList::AppendObject(CDicomObject& object, int32_t level, TextCharset charset) {
+  const auto row = [&](DumpRowKind kind, int32_t rowLevel, bool endsSequence, TextCharset rowCharset) -> DumpRow& {
+    DumpRow& added = m_rows.emplace_back();
+    added.level = rowLevel;
+    added.kind = kind;
+    added.endsSequence = endsSequence;
+    added.charset = rowCharset;
+    return added;
+  };
   for (const auto& entry : object.Elements().Sorted()) {
-    const CDicomElement* element = entry.element.get();
+    CDicomElement* element = entry.element.get();
     if (element == nullptr) continue;
-    const auto* sequence = element->GetVR() == vr::SQ ? dynamic_cast<const CDicomSequence*>(element) : nullptr;
+    auto* sequence = element->GetVR() == vr::SQ ? dynamic_cast<CDicomSequence*>(element) : nullptr;
     if (sequence == nullptr) {
       const DumpRowKind kind = entry.tag == tags::kPixelData ? DumpRowKind::PixelData : DumpRowKind::Element;
-      m_rows.push_back(DumpRow{element, level, kind, false, charset});
+      row(kind, level, false, charset).element = element;
       continue;
     }
-    m_rows.push_back(DumpRow{element, level, DumpRowKind::Sequence, false, charset});
+    row(DumpRowKind::Sequence, level, false, charset).element = element;
     for (size_t i = 0; i < sequence->GetItemCount(); ++i) {
-      const CSequenceItem* item = sequence->GetItem(i);
+      CSequenceItem* item = sequence->GetItem(i);
       if (item == nullptr) continue;
       const TextCharset itemCharset = CharsetInForce(*item, charset);
-      m_rows.push_back(DumpRow{item, level + 1, DumpRowKind::Item, false, itemCharset});
+      row(DumpRowKind::Item, level + 1, false, itemCharset).item = item;
       AppendObject(*item, level + 1, itemCharset);
-      m_rows.push_back(DumpRow{nullptr, level + 1, DumpRowKind::EndMarker, false, itemCharset});
+      row(DumpRowKind::EndMarker, level + 1, false, itemCharset);
     }
-    m_rows.push_back(DumpRow{nullptr, level, DumpRowKind::EndMarker, true, charset});
+    row(DumpRowKind::EndMarker, level, true, charset);
   }
 }
 
@@ -77,10 +85,10 @@ std::string DumpRowList::RawText(size_t index) const {
     case DumpRowKind::Element:
     case DumpRowKind::Sequence:
     case DumpRowKind::PixelData:
-      AppendElementLine(text, *static_cast<const CDicomElement*>(row.target), row.level);
+      AppendElementLine(text, *row.element, row.level);
       break;
     case DumpRowKind::Item:
-      AppendItemLine(text, *static_cast<const CSequenceItem*>(row.target), row.level);
+      AppendItemLine(text, *row.item, row.level);
       break;
     case DumpRowKind::EndMarker:
       if (row.endsSequence) {
@@ -117,9 +125,7 @@ std::string DumpRowList::DisplayText(size_t index) const {
 
 CDicomElement* DumpRowList::ElementAt(size_t index) const {
   if (index >= m_rows.size() || !IsElementRow(m_rows[index].kind)) return nullptr;
-  // Rows point into the document's own data set, which the document may
-  // change through them.
-  return const_cast<CDicomElement*>(static_cast<const CDicomElement*>(m_rows[index].target));
+  return m_rows[index].element;
 }
 
 CDicomSequence* DumpRowList::SequenceAt(size_t index) const {
@@ -129,14 +135,14 @@ CDicomSequence* DumpRowList::SequenceAt(size_t index) const {
 
 CSequenceItem* DumpRowList::ItemAt(size_t index) const {
   if (index >= m_rows.size() || m_rows[index].kind != DumpRowKind::Item) return nullptr;
-  return const_cast<CSequenceItem*>(static_cast<const CSequenceItem*>(m_rows[index].target));
+  return m_rows[index].item;
 }
 
 std::optional<DicomTag> DumpRowList::TagOfRow(int index) const {
   if (!IsValid(index)) return std::nullopt;
   const DumpRow& row = m_rows[static_cast<size_t>(index)];
   if (row.level != 0 || !IsElementRow(row.kind)) return std::nullopt;
-  return static_cast<const CDicomElement*>(row.target)->GetTag();
+  return row.element->GetTag();
 }
 
 CSequenceItem* DumpRowList::ContainerItemOf(int index) const {
@@ -158,7 +164,7 @@ bool DumpRowList::FindItem(int index, CDicomSequence*& sequence, size_t& itemInd
   itemIndex = 0;
   if (!IsValid(index)) return false;
   const DumpRow& row = m_rows[static_cast<size_t>(index)];
-  if (row.kind != DumpRowKind::Item || row.target == nullptr) return false;
+  if (row.kind != DumpRowKind::Item || row.item == nullptr) return false;
   // The item's sequence is the nearest Sequence row above, one level out.
   for (int i = index - 1; i >= 0; --i) {
     const DumpRow& above = m_rows[static_cast<size_t>(i)];
@@ -166,7 +172,7 @@ bool DumpRowList::FindItem(int index, CDicomSequence*& sequence, size_t& itemInd
     CDicomSequence* candidate = SequenceAt(static_cast<size_t>(i));
     if (candidate == nullptr) return false;
     for (size_t n = 0; n < candidate->GetItemCount(); ++n) {
-      if (candidate->GetItem(n) == row.target) {
+      if (candidate->GetItem(n) == row.item) {
         sequence = candidate;
         itemIndex = n;
         return true;
@@ -177,10 +183,13 @@ bool DumpRowList::FindItem(int index, CDicomSequence*& sequence, size_t& itemInd
   return false;
 }
 
-int DumpRowList::RowOf(const void* target) const {
-  if (target == nullptr) return -1;
+int DumpRowList::RowOf(const RowFocus& focus) const {
   for (size_t i = 0; i < m_rows.size(); ++i) {
-    if (m_rows[i].target == target) return static_cast<int>(i);
+    const DumpRow& row = m_rows[i];
+    const bool found = row.kind == DumpRowKind::Item ? focus.item != nullptr && row.item == focus.item
+                       : IsElementRow(row.kind)      ? focus.element != nullptr && row.element == focus.element
+                                                     : false;
+    if (found) return static_cast<int>(i);
   }
   return -1;
 }

@@ -36,9 +36,14 @@ enum class DumpRowKind : uint8_t {
 };
 
 struct DumpRow {
-  /// The element (Element, Sequence, PixelData), the item (Item), or null
-  /// (EndMarker).
-  const void* target = nullptr;
+  /// What the row shows, by its kind: the element of an Element, Sequence
+  /// or PixelData row, the item of an Item row; neither for an EndMarker.
+  /// Rows point into the document's own data set, which the document
+  /// changes through them.
+  union {
+    CDicomElement* element = nullptr;
+    CSequenceItem* item;
+  };
   /// Nesting depth: 0 in the top-level data set; an item and its elements
   /// are one deeper than their sequence.
   int32_t level = 0;
@@ -50,11 +55,21 @@ struct DumpRow {
 };
 static_assert(sizeof(DumpRow) <= 16, "a row is a pointer and a few small numbers: keep it so");
 
+/// What a change was about: the element or the item whose row a view
+/// shows after it; neither for no row in particular.
+struct RowFocus {
+  RowFocus() = default;
+  RowFocus(const CDicomElement* changed) : element(changed) {}  // NOLINT: implicit by design
+  RowFocus(const CSequenceItem* changed) : item(changed) {}     // NOLINT: implicit by design
+  const CDicomElement* element = nullptr;
+  const CSequenceItem* item = nullptr;
+};
+
 class DumpRowList {
  public:
   /// Rebuilds every row from `object`, the top-level data set. The rows
   /// point into it until the next rebuild.
-  void Rebuild(const CDicomObject& object);
+  void Rebuild(CDicomObject& object);
   void Clear() { m_rows.clear(); }
 
   size_t Size() const { return m_rows.size(); }
@@ -89,11 +104,11 @@ class DumpRowList {
   /// The sequence holding the item of an Item row, and the item's index in
   /// it; false when the row is not an Item row or the item is not found.
   bool FindItem(int index, CDicomSequence*& sequence, size_t& itemIndex) const;
-  /// The row of `target` (an element or an item), or -1.
-  int RowOf(const void* target) const;
+  /// The row of the element or item `focus` names, or -1.
+  int RowOf(const RowFocus& focus) const;
 
  private:
-  void AppendObject(const CDicomObject& object, int32_t level, TextCharset charset);
+  void AppendObject(CDicomObject& object, int32_t level, TextCharset charset);
 
   std::vector<DumpRow> m_rows;
 };

@@ -113,7 +113,7 @@ bool CPixelViewer::SetWindow(int32_t width, int32_t center) {
   return Render(m_current);
 }
 
-void CPixelViewer::OnRowsRebuilt(const CDicomImageDoc&, const void*) {
+void CPixelViewer::OnRowsRebuilt(const CDicomImageDoc&, const RowFocus&) {
   // The document may have replaced or removed the pixel data this view
   // reads from: set up again before anything reads a frame.
   if (!m_started) return;

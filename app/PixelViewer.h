@@ -76,7 +76,7 @@ class CPixelViewer : public IDocumentObserver {
   /// the document changed).
   std::function<void()> onChanged;
 
-  void OnRowsRebuilt(const CDicomImageDoc& document, const void* focus) override;
+  void OnRowsRebuilt(const CDicomImageDoc& document, const RowFocus& focus) override;
   void OnStateChanged(const CDicomImageDoc&) override {}
 
  private:

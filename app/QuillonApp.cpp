@@ -43,23 +43,32 @@ CDicomImageDoc* CQuillonApp::OpenDocument(const std::string& path, IUserInterfac
   auto document = std::make_unique<CDicomImageDoc>(m_allowReadPixelData, &m_settings);
   if (!document->Open(path, ui)) {
     std::error_code ignored;
-    if (!std::filesystem::exists(path, ignored)) m_recentFiles.Remove(path);
+    if (!std::filesystem::exists(path, ignored)) {
+      m_recentFiles.Remove(path);
+      if (m_recentFilesChanged) m_recentFilesChanged();
+    }
     return nullptr;
   }
-  m_recentFiles.Add(path);
+  AddRecentFile(path);
   m_documents.push_back(std::move(document));
   return m_documents.back().get();
+}
+
+void CQuillonApp::AddRecentFile(const std::string& path) {
+  m_recentFiles.Add(path);
+  if (m_recentFilesChanged) m_recentFilesChanged();
+}
+
+bool CQuillonApp::SaveDocument(CDicomImageDoc& document, SaveMode mode, IUserInterface& ui) {
+  if (!(mode == SaveMode::Save ? document.Save(ui) : document.SaveAs(ui))) return false;
+  AddRecentFile(document.Path());
+  return true;
 }
 
 bool CQuillonApp::QuerySaveChanges(CDicomImageDoc& document, IUserInterface& ui) {
   if (!document.IsModified()) return true;
   switch (ui.AskSaveChanges(document.Title())) {
-    case IUserInterface::SaveChoice::Save: {
-      const bool hadPath = !document.Path().empty();
-      if (!document.Save(ui)) return false;
-      if (!hadPath) m_recentFiles.Add(document.Path());
-      return true;
-    }
+    case IUserInterface::SaveChoice::Save: return SaveDocument(document, SaveMode::Save, ui);
     case IUserInterface::SaveChoice::Discard: return true;
     case IUserInterface::SaveChoice::Cancel: return false;
   }

@@ -10,6 +10,7 @@
 #include "app/DicomImageDoc.h"
 #include "app/RecentFileList.h"
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -38,7 +39,10 @@ class CQuillonApp {
   CQuillonApp& operator=(const CQuillonApp&) = delete;
 
   ISettingsStore& Settings() { return m_settings; }
-  CRecentFileList& RecentFiles() { return m_recentFiles; }
+  const CRecentFileList& RecentFiles() const { return m_recentFiles; }
+  /// Called whenever the recent files change (a file opened, saved under
+  /// a new name, or found gone), so the window layer can list them anew.
+  void OnRecentFilesChanged(std::function<void()> listener) { m_recentFilesChanged = std::move(listener); }
 
   /// Whether documents opened from now on read their pixel data. On at
   /// every start, never stored.
@@ -61,6 +65,11 @@ class CQuillonApp {
   bool QueryCloseAll(IUserInterface& ui);
   /// Asks to save `document` if modified; true when it may be closed.
   bool QuerySaveChanges(CDicomImageDoc& document, IUserInterface& ui);
+  enum class SaveMode { Save, SaveAs };
+  /// Saves `document` to its file (Save; asking for one when it has none)
+  /// or to a file the user names (SaveAs). The one way documents are saved:
+  /// a saved file becomes the first recent file.
+  bool SaveDocument(CDicomImageDoc& document, SaveMode mode, IUserInterface& ui);
   /// Forgets `document` without asking (its windows are gone).
   void DiscardDocument(CDicomImageDoc& document);
 
@@ -80,8 +89,12 @@ class CQuillonApp {
   bool IsChecked(CommandId id) const;
 
  private:
+  /// Puts `path` first among the recent files and says so.
+  void AddRecentFile(const std::string& path);
+
   ISettingsStore& m_settings;
   CRecentFileList m_recentFiles;
+  std::function<void()> m_recentFilesChanged;
   bool m_allowReadPixelData = true;
   int m_untitledCount = 0;
   std::vector<std::unique_ptr<CDicomImageDoc>> m_documents;

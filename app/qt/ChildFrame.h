@@ -30,7 +30,7 @@ class CChildFrame : public QMdiSubWindow, public IDocumentObserver {
   void CloseWithoutAsking();
   bool IsPixelView() const { return m_pixelView; }
 
-  void OnRowsRebuilt(const CDicomImageDoc&, const void*) override {}
+  void OnRowsRebuilt(const CDicomImageDoc&, const RowFocus&) override {}
   void OnStateChanged(const CDicomImageDoc& document) override;
 
  protected:

@@ -85,7 +85,7 @@ void CDicomDumpView::SelectRow(int row) {
   scrollTo(index);
 }
 
-void CDicomDumpView::OnRowsRebuilt(const CDicomImageDoc& document, const void* focus) {
+void CDicomDumpView::OnRowsRebuilt(const CDicomImageDoc& document, const RowFocus& focus) {
   const int previous = SelectedRow() >= 0 ? SelectedRow() : currentIndex().row();
   const int scrolledTo = horizontalScrollBar()->value();
   // The old indices point at rows that no longer exist: reset before

@@ -33,7 +33,7 @@ class CDicomDumpView : public QListView, public IDocumentObserver {
   /// Selects `row` and scrolls it into view.
   void SelectRow(int row);
 
-  void OnRowsRebuilt(const CDicomImageDoc& document, const void* focus) override;
+  void OnRowsRebuilt(const CDicomImageDoc& document, const RowFocus& focus) override;
   void OnStateChanged(const CDicomImageDoc& document) override;
 
  signals:

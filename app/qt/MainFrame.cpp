@@ -64,11 +64,13 @@ CMainFrame::CMainFrame(CQuillonApp& app, IUserInterface* ui) : m_app(app), m_ui(
   CreateStatusBar();
   ReadSettings();
   UpdateRecentFiles();
+  m_app.OnRecentFilesChanged([this] { UpdateRecentFiles(); });
   UpdateMenuBar();
   UpdateActions();
 }
 
 CMainFrame::~CMainFrame() {
+  m_app.OnRecentFilesChanged({});
   // Windows go before the documents they show, without asking again.
   for (QMdiSubWindow* window : m_mdiArea->subWindowList()) delete window;
 }
@@ -295,7 +297,6 @@ void CMainFrame::UpdateActions() {
 
 bool CMainFrame::OpenFile(const QString& path) {
   CDicomImageDoc* document = m_app.OpenDocument(path.toStdString(), *m_ui);
-  UpdateRecentFiles();
   if (document == nullptr) return false;
   // A file already open is shown, not opened twice.
   for (QMdiSubWindow* window : m_mdiArea->subWindowList()) {
@@ -363,10 +364,7 @@ int CMainFrame::FramesOf(const CDicomImageDoc& document) const {
 
 bool CMainFrame::CanCloseFrame(CChildFrame& frame) {
   if (FramesOf(frame.Document()) > 1) return true;
-  const bool hadPath = !frame.Document().Path().empty();
-  if (!m_app.QuerySaveChanges(frame.Document(), *m_ui)) return false;
-  if (!hadPath && !frame.Document().Path().empty()) UpdateRecentFiles();
-  return true;
+  return m_app.QuerySaveChanges(frame.Document(), *m_ui);
 }
 
 void CMainFrame::FrameGone(CDicomImageDoc& document) {

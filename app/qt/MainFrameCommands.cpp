@@ -106,9 +106,9 @@ void CMainFrame::RunFileCommand(CommandId id) {
     case CommandId::FileSave:
     case CommandId::FileSaveAs:
       if (document == nullptr) break;
-      if (id == CommandId::FileSave ? document->Save(*m_ui) : document->SaveAs(*m_ui)) {
-        m_app.RecentFiles().Add(document->Path());
-        UpdateRecentFiles();
+      if (m_app.SaveDocument(*document,
+                             id == CommandId::FileSave ? CQuillonApp::SaveMode::Save : CQuillonApp::SaveMode::SaveAs,
+                             *m_ui)) {
         statusBar()->showMessage(QStringLiteral("Saved %1").arg(QString::fromStdString(document->Path())), 5000);
       }
       break;

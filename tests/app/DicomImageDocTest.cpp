@@ -177,17 +177,28 @@ TEST_F(DocumentTest, NewMetaInformationOnlyOnAnEmptyDataSet) {
   EXPECT_EQ(m_document.Object().GetSopClassUid(), "1.2.840.10008.5.1.4.1.1.6.1");
 }
 
-TEST_F(DocumentTest, ChangingTheTransferSyntaxUnderItsPixelDataIsRefused) {
+TEST_F(DocumentTest, ChangingTheTransferSyntaxUnderItsPixelDataIsRefusedBeforeAnythingChanges) {
   // Native pixel data under a compressed syntax would be saved as a lie.
+  // The change is judged on the data set as it would be: the data set is
+  // never changed and changed back, so no view is told to rebuild.
+  struct RebuildCounter : IDocumentObserver {
+    void OnRowsRebuilt(const CDicomImageDoc&, const RowFocus&) override { ++rebuilds; }
+    void OnStateChanged(const CDicomImageDoc&) override {}
+    int rebuilds = 0;
+  } counter;
+  m_document.AddObserver(&counter);
   const int row = RowHolding(m_document, "0002 0010");
   m_ui.elementDialogs.push_back([](CDicomElementDlg& dialog) {
     dialog.valueText = "1.2.840.10008.1.2.5";
     return true;
   });
   m_document.EditElement(row, m_ui);
-  EXPECT_NE(m_ui.TakeMessages().find("Decompress Pixel Data"), std::string::npos);
+  EXPECT_NE(m_ui.TakeMessages().find("the transfer syntax (0002,0010) would be \"1.2.840.10008.1.2.5\""),
+            std::string::npos);
   EXPECT_EQ(Value(m_document.Object(), tags::kTransferSyntaxUid), "1.2.840.10008.1.2.1");
   EXPECT_FALSE(m_document.IsModified());
+  EXPECT_EQ(counter.rebuilds, 0);
+  m_document.RemoveObserver(&counter);
 
   // Between uncompressed syntaxes it is fine, and the encoding follows.
   m_ui.elementDialogs.push_back([](CDicomElementDlg& dialog) {

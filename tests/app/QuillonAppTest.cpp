@@ -112,6 +112,14 @@ TEST_F(AppTest, RecentFilesKeepTheLastFourNewestFirstAcrossRuns) {
                                       m_dir / "file1.dcm"}));
   // The same file opened twice is one document.
   EXPECT_EQ(m_app.OpenDocument(m_dir / "file2.dcm", m_ui), m_app.Documents().front().get());
+  // A document saved under a new name puts it first, and the window layer
+  // hears of every change of the list.
+  int told = 0;
+  m_app.OnRecentFilesChanged([&told] { ++told; });
+  m_ui.savePaths.push_back(m_dir / "renamed.dcm");
+  ASSERT_TRUE(m_app.SaveDocument(*m_app.Documents().front(), CQuillonApp::SaveMode::SaveAs, m_ui));
+  EXPECT_EQ(m_app.RecentFiles().Entries().front(), m_dir / "renamed.dcm");
+  EXPECT_EQ(told, 1);
 }
 
 TEST_F(AppTest, CommandsAreEnabledByWhatIsSelected) {
