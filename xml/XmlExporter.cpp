@@ -200,7 +200,13 @@ void SaveDocument(const pugi::xml_document& document, pugi::xml_writer& writer) 
 
 std::string FindShippedXmlDictionary() {
   std::error_code ignored;
-  for (const char* folder : {QUILLON_DATA_BUILD_DIR, QUILLON_DATA_INSTALL_DIR}) {
+  // A program run from the build tree it was built in (a test, a
+  // developer's run) takes the dictionary of its own sources; an installed
+  // one never looks into a build tree that happens to be on the machine.
+  const std::string program = std::filesystem::read_symlink("/proc/self/exe", ignored).string();
+  const bool inBuildTree = !ignored && program.rfind(std::string(QUILLON_BUILD_ROOT) + "/", 0) == 0;
+  for (const char* folder : {inBuildTree ? QUILLON_DATA_BUILD_DIR : "", QUILLON_DATA_INSTALL_DIR}) {
+    if (*folder == '\0') continue;
     const std::filesystem::path path = std::filesystem::path(folder) / kDefaultXmlDictionaryName;
     if (std::filesystem::is_regular_file(path, ignored)) return path.string();
   }

@@ -47,10 +47,10 @@ inline constexpr const char* kDefaultXmlOutputName = "dicomXml.xml";
 /// The XML dictionary looked for in the working directory.
 inline constexpr const char* kDefaultXmlDictionaryName = "Dicom2XmlDict.txt";
 
-/// The XML dictionary the project ships: the copy in the build tree's
-/// share/quillon when it exists (so tools run from the build tree use the
-/// dictionary of their own sources), else the installed one; empty when
-/// neither exists.
+/// The XML dictionary the project ships: for a program run from the build
+/// tree it was built in, the copy in that tree's share/quillon (the
+/// dictionary of its own sources); else, and as a fallback, the installed
+/// one; empty when neither exists.
 std::string FindShippedXmlDictionary();
 
 /// The XML dictionary an export uses: "Dicom2XmlDict.txt" in the working
