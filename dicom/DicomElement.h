@@ -37,7 +37,7 @@ class CDicomElement {
   /// Writes the header and the value in `mode` (group 0002 always explicit
   /// VR little endian), swapping a copy of the value for big endian, and for
   /// an undefined length the item delimitation after it. False for a length
-  /// without value. Stream errors abort the stream and are thrown on.
+  /// without value, and when the stream fails (its State() says why).
   [[nodiscard]] virtual bool WriteElement(CStream& stream, TransferMode mode) const;
   /// Reads the value that follows a header just read with ReadHeader. An
   /// undefined length is resolved by FindValueEnd and the delimitation is

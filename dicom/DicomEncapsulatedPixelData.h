@@ -62,8 +62,8 @@ class CDicomEncapsulatedPixelData : public CDicomPixelData {
   /// syntaxes; a data set found to be implicit VR gets the 8-byte implicit
   /// header), every item, and for an undefined length the sequence
   /// delimitation item. False for another tag, an item without its value,
-  /// or a defined length too large for the length field. Stream errors
-  /// abort the stream and are thrown on.
+  /// or a defined length too large for the length field, and when the
+  /// stream fails (its State() says why).
   [[nodiscard]] bool WriteElement(CStream& stream, TransferMode mode) const override;
   /// 12 (8 in implicit VR) + 8 + length for every item, + 8 for an
   /// undefined length.

@@ -71,7 +71,8 @@ class CDicomPixelData : public CDicomElement {
   /// frames first; a length of 0 becomes `length`, for a single frame) and
   /// records the value position. The bytes are written as given, without
   /// swapping. False, writing nothing, when the frame would run past the
-  /// announced length. Stream errors abort the stream and are thrown on.
+  /// announced length; false too when the stream fails (its State() says
+  /// why).
   [[nodiscard]] virtual bool WriteFrame(CStream& stream, TransferMode mode, const uint8_t* data,
                                         uint64_t length);
   /// Reads frame `frameIndex` (0-based) into `out` and makes it the current
@@ -81,8 +82,8 @@ class CDicomPixelData : public CDicomElement {
   /// frame's length as soon as that is known (also when `out` is then found
   /// too small) and to 0 otherwise. False for a negative index, a frame
   /// beyond the value, a frame that does not fit in `outCapacity`, or a
-  /// short read; the frame counter is left advanced by a failed read. Stream
-  /// errors are thrown on.
+  /// short read (a failed stream reads short); the frame counter is left
+  /// advanced by a failed read.
   [[nodiscard]] virtual bool ReadFrame(CStream* stream, int32_t frameIndex, uint8_t* out,
                                        uint64_t outCapacity, uint64_t frameSize,
                                        uint64_t& outLength);
