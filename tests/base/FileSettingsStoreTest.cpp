@@ -122,13 +122,12 @@ TEST_F(FileSettingsStoreTest, BadNamesAndUnusableLocationsFailWithoutTouchingAny
 
 TEST_F(FileSettingsStoreTest, DefaultPathFollowsTheEnvironment) {
   const ScopedEnv home("HOME", "/home/tester");
-  const char* const inHome = "/home/tester/.config/Ostrica/Quillon.ini";
   // QUILLON_SETTINGS_FILE wins unless empty; a relative XDG_CONFIG_HOME is ignored.
   for (const auto& [file, xdg, expected] : std::vector<std::tuple<const char*, const char*, const char*>>{
            {"/some/where/test.ini", "/xdg/config", "/some/where/test.ini"},
            {nullptr, "/xdg/config", "/xdg/config/Ostrica/Quillon.ini"},
-           {"", "relative/config", inHome},
-           {nullptr, nullptr, inHome}}) {
+           {"", "relative/config", "/home/tester/.config/Ostrica/Quillon.ini"},
+           {nullptr, nullptr, "/home/tester/.config/Ostrica/Quillon.ini"}}) {
     const ScopedEnv settingsFile("QUILLON_SETTINGS_FILE", file), config("XDG_CONFIG_HOME", xdg);
     EXPECT_EQ(CFileSettingsStore().Path(), fs::path(expected)) << expected;
   }

@@ -104,6 +104,7 @@ TEST(MemoryStream, FillsGapsAndFailsOnSeeksBeforeTheStartAndOnceClosed) {
   stream.Seek(3, Origin::Begin);
   stream.Write("!", 1);
   EXPECT_EQ(stream.Data(), (std::vector<uint8_t>{0, 0, 0, '!'}));
+  EXPECT_EQ(stream.GetFilePath(), "");
   EXPECT_EQ(stream.Seek(-5, Origin::End), 4u);
   EXPECT_EQ(stream.State().Message(), "seek outside the stream");
   CMemoryStream closed;
