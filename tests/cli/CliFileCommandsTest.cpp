@@ -6,22 +6,24 @@
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
+#include <algorithm>
 
-using namespace quillon;
 using namespace quillon::test;
 
 namespace {
 
 const std::string kCli = QUILLON_CLI_PATH;
 
-class CliFileCommands : public ::testing::Test {
- protected:
+struct CliFileCommands : ::testing::Test {
   void SetUp() override {
     ByteBuilder b;
     b.Meta("1.2.840.10008.1.2.1").Explicit(0x00100010, "PN", "DOE^JOHN");
     b.Explicit(0x7FE00010, "OB", "PIXELS").Explicit(0xFFFCFFFC, "OB", std::string(2, '\0'));
     WriteText(m_file, std::string(b.bytes.begin(), b.bytes.end()));
+    // The meta group says explicit VR; the data set is implicit.
+    ByteBuilder lying;
+    lying.Meta("1.2.840.10008.1.2.1").Implicit(0x00080060, "OT").Implicit(0x00100010, "DOE^JOHN");
+    WriteText(m_dir / "lying.dcm", std::string(lying.bytes.begin(), lying.bytes.end()));
     WriteText(m_dir / "junk.dcm", "this is not a DICOM file at all");
   }
   long FileCount() const { return std::distance(std::filesystem::directory_iterator(m_dir.Path()), {}); }
@@ -30,40 +32,29 @@ class CliFileCommands : public ::testing::Test {
   const std::string m_file = m_dir / "in.dcm";
 };
 
-TEST_F(CliFileCommands, DumpPrintsLinesWithPlainNewlines) {
+TEST_F(CliFileCommands, DumpPrintsLinesWithPlainNewlinesAndWarningsOnStandardError) {
   const CommandResult r = RunShell(kCli + " dump " + m_file);
   ASSERT_EQ(r.exitCode, 0) << r.err;
   EXPECT_EQ(r.out.find('\r'), std::string::npos);
   EXPECT_NE(r.out.find("0010 0010          8 | patient_name                             | PN | \"DOE^JOHN\" \n"),
-            std::string::npos)
-      << r.out;
+            std::string::npos) << r.out;
   EXPECT_NE(r.out.find("fffc fffc"), std::string::npos);
   EXPECT_EQ(r.err, "");  // a clean file warns of nothing
-
+  // The pixel value is stepped over; what follows it is still dumped.
   const CommandResult skipped = RunShell(kCli + " dump --no-pixel-data " + m_file);
   ASSERT_EQ(skipped.exitCode, 0);
   EXPECT_NE(skipped.out.find("7fe0 0010          6 | pixel_data                               | OB |  \n"),
-            std::string::npos)
-      << skipped.out;
-  // The pixel value is stepped over; what follows it is still dumped.
+            std::string::npos) << skipped.out;
   EXPECT_NE(skipped.out.find("fffc fffc"), std::string::npos) << skipped.out;
-}
 
-TEST_F(CliFileCommands, DumpPutsReadWarningsOnStandardError) {
-  // The meta group says explicit VR; the data set is implicit.
-  ByteBuilder b;
-  b.Meta("1.2.840.10008.1.2.1").Implicit(0x00080060, "OT").Implicit(0x00100010, "DOE^JOHN");
-  const std::string file = m_dir / "lying.dcm";
-  WriteText(file, std::string(b.bytes.begin(), b.bytes.end()));
-  const CommandResult r = RunShell(kCli + " dump " + file);
-  ASSERT_EQ(r.exitCode, 0) << r.err;
-  EXPECT_NE(r.out.find("| patient_name                             | PN | \"DOE^JOHN\" \n"), std::string::npos)
-      << r.out;
-  EXPECT_EQ(r.out.find("Warning"), std::string::npos);
-  EXPECT_EQ(r.err, "Warning: " + file +
-                       ": the Transfer Syntax UID (0002,0010) is 1.2.840.10008.1.2.1 (explicit VR little endian), "
-                       "but the data set is in implicit VR little endian; it was read as such, and (0002,0010) "
-                       "was set to 1.2.840.10008.1.2\n");
+  const std::string lying = m_dir / "lying.dcm";
+  const CommandResult warned = RunShell(kCli + " dump " + lying);
+  ASSERT_EQ(warned.exitCode, 0) << warned.err;
+  EXPECT_NE(warned.out.find("| patient_name "), std::string::npos) << warned.out;
+  EXPECT_EQ(warned.out.find("Warning"), std::string::npos);
+  EXPECT_EQ(warned.err.rfind("Warning: " + lying + ": the Transfer Syntax UID (0002,0010) is 1.2.840.10008.1.2.1", 0),
+            0u) << warned.err;
+  EXPECT_EQ(std::count(warned.err.begin(), warned.err.end(), '\n'), 1) << warned.err;
 }
 
 TEST_F(CliFileCommands, UnreadableFilesSayWhyExitOneAndWriteNothing) {
@@ -76,7 +67,7 @@ TEST_F(CliFileCommands, UnreadableFilesSayWhyExitOneAndWriteNothing) {
       EXPECT_EQ(r.exitCode, 1) << arguments;
       EXPECT_EQ(r.out, "") << arguments;
       EXPECT_EQ(r.err.rfind("Error Reading File: " + (m_dir / name) + reason, 0), 0u) << r.err;
-      EXPECT_EQ(FileCount(), 2) << arguments;  // in.dcm, junk.dcm
+      EXPECT_EQ(FileCount(), 3) << arguments;  // in.dcm, lying.dcm, junk.dcm
     }
   }
   // Among several files, the readable ones are still dumped.
@@ -86,7 +77,7 @@ TEST_F(CliFileCommands, UnreadableFilesSayWhyExitOneAndWriteNothing) {
   EXPECT_NE(r.out.find("| patient_name "), std::string::npos) << r.out;
 }
 
-TEST_F(CliFileCommands, RewriteSavesTheSameFileOrNothing) {
+TEST_F(CliFileCommands, RewriteSavesTheSameFile) {
   const std::string out = m_dir / "out.dcm";
   const CommandResult r = RunShell(kCli + " rewrite " + m_file + " " + out);
   ASSERT_EQ(r.exitCode, 0) << r.err;
@@ -94,12 +85,6 @@ TEST_F(CliFileCommands, RewriteSavesTheSameFileOrNothing) {
   // In place: the input is replaced whole.
   ASSERT_EQ(RunShell(kCli + " rewrite " + out + " " + out).exitCode, 0);
   EXPECT_EQ(ReadBytes(out), ReadBytes(m_file));
-
-  std::filesystem::remove(out);
-  const CommandResult failed = RunShell(kCli + " rewrite " + m_file + " " + (m_dir / "no-folder/out.dcm"));
-  EXPECT_EQ(failed.exitCode, 1);
-  EXPECT_NE(failed.err.find("Error Writing File"), std::string::npos) << failed.err;
-  EXPECT_EQ(FileCount(), 2);  // in.dcm, junk.dcm
 }
 
 }  // namespace

@@ -6,11 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <filesystem>
 #include <regex>
-#include <string>
-#include <utility>
-#include <vector>
 
 namespace {
 
@@ -50,16 +46,14 @@ TEST(Cli, MalformedArgumentsExitTwoWithOneLineAndDoNothing) {
 TEST(CliUid, TwoCallsGiveTwoValidUids) {
   const TempDir dir("cli-uid");
   const std::string command = "QUILLON_SETTINGS_FILE=" + (dir / "Quillon.ini") + " " + kCli + " uid";
-  const CommandResult first = RunShell(command);
-  const CommandResult second = RunShell(command);
-  ASSERT_EQ(first.exitCode, 0) << first.err;
-  ASSERT_EQ(second.exitCode, 0) << second.err;
+  const CommandResult first = RunShell(command), second = RunShell(command);
   const std::regex valid(std::string("^") + std::regex_replace(QUILLON_UID_ROOT, std::regex("\\."), "\\.") +
                          R"((\.(0|[1-9][0-9]*))+\n$)");
-  for (const std::string& uid : {first.out, second.out}) {
-    EXPECT_TRUE(std::regex_match(uid, valid)) << uid;
-    EXPECT_LE(uid.size() - 1, 64u);
-    EXPECT_EQ((uid.size() - 1) % 2, 0u) << uid;
+  for (const CommandResult& r : {first, second}) {
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_TRUE(std::regex_match(r.out, valid)) << r.out;
+    EXPECT_LE(r.out.size() - 1, 64u);
+    EXPECT_EQ((r.out.size() - 1) % 2, 0u) << r.out;
   }
   // The counter persisted in the settings file tells the two apart.
   EXPECT_NE(first.out.substr(first.out.rfind('.')), second.out.substr(second.out.rfind('.')));
