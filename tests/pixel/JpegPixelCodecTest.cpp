@@ -1,9 +1,6 @@
-// The JPEG pixel codec: what it hands the baseline codec (a bottom-up
-// blue-green-red bitmap with its row padding, the quality), what it makes of
-// a frame (even length, the estimated quality, the display bitmap), and
-// frames that disagree with the image or are damaged. The baseline codec's
-// own damaged-input table: BaselineJpegCodecTest.cpp; DCMTK reads our frames
-// and we read its: PixelPeerInteropTest.cpp.
+// The JPEG pixel codec: what it makes of a display bitmap (even frames, the
+// quality) and back, and frames that do not fit the image or are damaged.
+// Peers read our frames and we theirs: PixelPeerInteropTest.cpp.
 #include "pixel/JpegPixelCodec.h"
 
 #include "support/CodecBytes.h"
@@ -27,14 +24,6 @@ CJpegPixelCodec MakeCodec(uint32_t columns, uint32_t rows, uint32_t samples, int
 Bytes NaturalBitmap(const CPixelCodec& codec, uint32_t seed = 1) {
   return NaturalImage(codec.Columns(), codec.Rows(), codec.BytesPerPixel(),
                       (codec.AlignedColumns() - codec.Columns()) * codec.BytesPerPixel(), kSentinel, seed);
-}
-
-Bytes Compress(CJpegPixelCodec& codec, const Bytes& bitmap) {
-  Bytes out(static_cast<size_t>(codec.DisplaySize()) * 2 + 4096);
-  uint64_t length = 0;
-  EXPECT_TRUE(codec.Compress(bitmap.data(), out.data(), out.size(), length)) << codec.LastError();
-  out.resize(static_cast<size_t>(length));
-  return out;
 }
 
 // The bitmap as the codec is meant to make it: decoded top-down into the
@@ -79,20 +68,19 @@ TEST(JpegPixelCodec, FramesRoundTripWithEvenLengthAndTheirQuality) {
         SCOPED_TRACE(std::to_string(samples) + " samples, " + std::to_string(columns) + " columns, seed " +
                      std::to_string(seed));
         const Bytes bitmap = NaturalBitmap(codec, seed);
-        const Bytes frame = Compress(codec, bitmap);
+        const Bytes frame = CompressFrame(codec, bitmap);
         ASSERT_EQ(frame.size() % 2, 0u);
         const bool padded = frame.back() == 0;
         sawOdd |= padded;
-        EXPECT_EQ(Bytes(frame.end() - (padded ? 3 : 2), frame.end()), padded ? Bytes({0xFF, 0xD9, 0}) : Bytes({0xFF, 0xD9}));
-        Bytes expected = DisplayBuffer(codec, 0x5A);
+        EXPECT_EQ(Bytes(frame.end() - 2 - padded, frame.end() - padded), (Bytes{0xFF, 0xD9})) << "end of image";
+        Bytes expected = DisplayBuffer(codec);
         ReferenceDecompress(codec, frame, samples, expected);
         CJpegPixelCodec decoder = MakeCodec(columns, 23, samples, 12);
-        Bytes decoded = DisplayBuffer(decoder, 0x5A);
-        ASSERT_TRUE(decoder.Decompress(frame.data(), frame.size(), decoded.data())) << decoder.LastError();
+        Bytes decoded;
+        ASSERT_TRUE(DecompressFrame(decoder, frame, decoded)) << decoder.LastError();
         EXPECT_EQ(decoded, expected);
         EXPECT_NEAR(decoder.Quality(), quality == 0 ? 85 : quality, 1);
-        EXPECT_GE(Psnr8(bitmap.data(), decoded.data(), size_t{columns} * samples, 23,
-                        size_t{codec.AlignedColumns()} * samples),
+        EXPECT_GE(Psnr8(bitmap.data(), decoded.data(), columns * samples, 23, codec.AlignedColumns() * samples),
                   quality == 0 ? 35.0 : 30.0);
       }
       EXPECT_EQ(codec.Quality(), quality);
@@ -101,69 +89,54 @@ TEST(JpegPixelCodec, FramesRoundTripWithEvenLengthAndTheirQuality) {
   EXPECT_TRUE(sawOdd) << "no frame needed a pad byte";
 }
 
-// What the baseline codec refuses (output that does not fit, even without
-// just the pad byte; qualities outside 1 … 100; two bytes per pixel) fails
-// with its reason.
-TEST(JpegPixelCodec, UnusableInputFails) {
-  CJpegPixelCodec codec = MakeCodec(40, 30, 1);
-  uint64_t length = 0;
-  for (uint32_t seed = 1; seed < 64; ++seed) {
-    const Bytes bitmap = NaturalBitmap(codec, seed);
-    const Bytes frame = Compress(codec, bitmap);
-    if (frame.back() != 0) continue;
-    const Exact exact(Bytes(frame.size() - 1));  // room for the data, not the pad byte
-    EXPECT_FALSE(codec.Compress(bitmap.data(), exact.data.get(), exact.size, length));
-    EXPECT_FALSE(codec.LastError().empty());
-    break;
-  }
-  const Bytes bitmap = NaturalBitmap(codec);
-  const Exact small(Bytes(300));
-  EXPECT_FALSE(codec.Compress(bitmap.data(), small.data.get(), small.size, length));
-  Bytes out(codec.DisplaySize() * 2);
-  EXPECT_FALSE(codec.Compress(nullptr, out.data(), out.size(), length));
-  EXPECT_FALSE(codec.Compress(bitmap.data(), nullptr, out.size(), length));
-  for (const int32_t quality : {101, -5}) {
-    CJpegPixelCodec bad = MakeCodec(40, 30, 1, quality);
-    EXPECT_FALSE(bad.Compress(bitmap.data(), out.data(), out.size(), length)) << quality;
-  }
-  CJpegPixelCodec sixteenBit("MONOCHROME2", 16, 16, 2, 16, 12, 85);
-  const Bytes wide = DisplayBuffer(sixteenBit, 0x40);
-  EXPECT_FALSE(sixteenBit.Compress(wide.data(), out.data(), out.size(), length));
-}
-
-// A grey frame in a colour image decodes as one byte per pixel in rows of
-// 32 bytes, then the display buffer is flipped in rows of 96 bytes: what
-// such a frame always decoded to. A colour frame does not fit a grey image,
-// a size off by one pixel is refused (leaving the quality alone), and
-// damaged frames fail; the codec is as good as new afterwards.
-TEST(JpegPixelCodec, FramesThatDoNotFitTheImageOrAreDamagedFail) {
+// What the baseline codec refuses (output without room for the pad byte,
+// a quality outside 1 … 100) fails with its reason. A grey frame in a
+// colour image decodes as one byte per pixel in rows of 32 bytes, then the
+// display buffer is flipped in rows of 96 bytes: what such a frame always
+// decoded to. A colour frame does not fit a grey image, a size off by one
+// pixel is refused (leaving the quality alone), and damaged frames fail;
+// the codec is as good as new afterwards.
+TEST(JpegPixelCodec, UnusableInputAndFramesThatDoNotFitFail) {
   CJpegPixelCodec grey = MakeCodec(30, 10, 1);
   CJpegPixelCodec colour = MakeCodec(30, 10, 3);
-  const Bytes greyFrame = Compress(grey, NaturalBitmap(grey));
-  const Bytes colourFrame = Compress(colour, NaturalBitmap(colour));
-  Bytes expected = DisplayBuffer(colour, 0x33);
+  uint64_t length = 0;
+  for (uint32_t seed = 1; seed < 64; ++seed) {
+    const Bytes bitmap = NaturalBitmap(grey, seed);
+    const Bytes frame = CompressFrame(grey, bitmap);
+    if (frame.back() != 0) continue;
+    const Exact exact(Bytes(frame.size() - 1));  // room for the data, not the pad byte
+    EXPECT_FALSE(grey.Compress(bitmap.data(), exact.data.get(), exact.size, length));
+    EXPECT_FALSE(grey.LastError().empty());
+    EXPECT_EQ(exact.Copy(), Bytes(frame.begin(), frame.end() - 1));
+    break;
+  }
+  CJpegPixelCodec bad = MakeCodec(30, 10, 1, 101);
+  Bytes out(4096);
+  EXPECT_FALSE(bad.Compress(NaturalBitmap(bad).data(), out.data(), out.size(), length));
+  EXPECT_FALSE(bad.Compress(nullptr, out.data(), out.size(), length));
+
+  const Bytes greyFrame = CompressFrame(grey, NaturalBitmap(grey));
+  const Bytes colourFrame = CompressFrame(colour, NaturalBitmap(colour));
+  Bytes expected = DisplayBuffer(colour);
   ReferenceDecompress(colour, greyFrame, 1, expected);
-  Bytes bitmap = DisplayBuffer(colour, 0x33);
-  ASSERT_TRUE(colour.Decompress(greyFrame.data(), greyFrame.size(), bitmap.data())) << colour.LastError();
+  Bytes bitmap;
+  ASSERT_TRUE(DecompressFrame(colour, greyFrame, bitmap)) << colour.LastError();
   EXPECT_EQ(bitmap, expected);
-  const Exact greyTarget(DisplayBuffer(grey));
-  EXPECT_FALSE(grey.Decompress(colourFrame.data(), colourFrame.size(), greyTarget.data.get()));
+  EXPECT_FALSE(DecompressFrame(grey, colourFrame, bitmap));
   for (const auto& [columns, rows] : {std::pair{29u, 10u}, {31u, 10u}, {30u, 9u}, {30u, 11u}}) {
     CJpegPixelCodec other = MakeCodec(columns, rows, 3, 12);
-    const Exact target(DisplayBuffer(other));
-    EXPECT_FALSE(other.Decompress(colourFrame.data(), colourFrame.size(), target.data.get())) << columns << "x" << rows;
+    EXPECT_FALSE(DecompressFrame(other, colourFrame, bitmap)) << columns << "x" << rows;
     EXPECT_EQ(other.Quality(), 12);
   }
-  const Exact target(DisplayBuffer(colour));
-  for (const uint64_t length : {uint64_t{0}, uint64_t{colourFrame.size() / 2}, uint64_t{colourFrame.size() - 4}}) {
-    EXPECT_FALSE(colour.Decompress(colourFrame.data(), length, target.data.get())) << length;
+  for (const size_t cut : {size_t{0}, colourFrame.size() / 2, colourFrame.size() - 4}) {
+    const Bytes damaged(colourFrame.begin(), colourFrame.begin() + static_cast<long>(cut));
+    EXPECT_FALSE(DecompressFrame(colour, damaged, bitmap));
     EXPECT_FALSE(colour.LastError().empty());
   }
-  EXPECT_FALSE(colour.Decompress(nullptr, colourFrame.size(), target.data.get()));
+  EXPECT_FALSE(colour.Decompress(nullptr, colourFrame.size(), bitmap.data()));
   EXPECT_FALSE(colour.Decompress(colourFrame.data(), colourFrame.size(), nullptr));
   expected = DisplayBuffer(colour);
   ReferenceDecompress(colour, colourFrame, 3, expected);
-  bitmap = DisplayBuffer(colour);
-  ASSERT_TRUE(colour.Decompress(colourFrame.data(), colourFrame.size(), bitmap.data())) << colour.LastError();
+  ASSERT_TRUE(DecompressFrame(colour, colourFrame, bitmap)) << colour.LastError();
   EXPECT_EQ(bitmap, expected);
 }

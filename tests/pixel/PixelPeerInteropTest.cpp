@@ -1,7 +1,5 @@
-// Our pixel conversions against DCMTK, GDCM and dicom3tools: every file
-// parses without complaint, what we compress their tools decompress to the
-// pixels we decompress (RLE exactly, JPEG within 2 levels), and what they
-// compress we decompress to the source (RLE) or to what they decompress.
+// Our pixel conversions against DCMTK, GDCM and dicom3tools, one table of
+// cross-checks with one runner.
 #include "dicom/DicomObject.h"
 #include "dicom/ValueRepresentation.h"
 #include "pixel/JpegPixelCodec.h"
@@ -17,6 +15,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdlib>
+#include <regex>
 #include <sstream>
 
 using namespace quillon;
@@ -56,11 +55,13 @@ void RunClean(const std::string& command) {
   EXPECT_EQ(result.err, "") << command;
 }
 
-// The top-level element tags dcmdump prints, meta group included (the
-// delimiter it shows after encapsulated pixel data is not an element).
+// The top-level element tags dcmdump prints, without a word on standard
+// error, meta group included (the delimiter it shows after encapsulated
+// pixel data is not an element).
 std::vector<std::string> DcmdumpTags(const std::string& path) {
   const CommandResult dump = RunShell("dcmdump " + path);
   EXPECT_EQ(dump.exitCode, 0) << path << ": " << dump.err;
+  EXPECT_EQ(dump.err, "") << path;
   std::vector<std::string> tags;
   std::istringstream lines(dump.out);
   for (std::string line; std::getline(lines, line);) {
@@ -75,59 +76,50 @@ std::vector<std::string> DcmdumpTags(const std::string& path) {
 // attributes their IOD wants, which it reports too).
 std::string EncodingErrors(const std::string& path) {
   std::istringstream lines(RunShell("dciodvfy " + path + " 2>&1").out);
+  const std::regex encoding("ength|adding|elimit|Bad tag|Value Representation|VR");
   std::string errors;
   for (std::string line; std::getline(lines, line);) {
-    if (line.find("Error") == std::string::npos) continue;
-    for (const char* problem : {"ength", "adding", "elimit", "Bad tag", "Value Representation", "VR"}) {
-      if (line.find(problem) != std::string::npos) errors += line + "\n";
-    }
+    if (line.find("Error") != std::string::npos && std::regex_search(line, encoding)) errors += line + "\n";
   }
   return errors;
 }
-
-class PixelPeerInterop : public ::testing::Test {
- protected:
-  // Each source has a group length for its pixel data, a private element
-  // after them and trailing padding. RGB rows of 67 pixels carry padding in
-  // the bitmap, the wide rows are longer than a run, and YBR_FULL by pixel
-  // is held by plane in RLE files.
-  void SetUp() override {
-    for (const char* tool : {"dcmdump", "dcmdrle", "dcmcrle", "dcmdjpeg", "dcmcjpeg"}) {
-      if (!HaveTool(tool)) GTEST_SKIP() << tool << " is not installed";
-    }
-    const std::pair<const char*, ImageRecipe> sources[] = {
-        {"rgb", {.columns = 67, .rows = 41, .samples = 3, .frames = 3, .photometric = "RGB"}},
-        {"grey", {.columns = 64, .rows = 48, .frames = 2}},
-        {"wide", {.columns = 301, .rows = 40}},
-        {"ybr", {.columns = 30, .rows = 10, .samples = 3, .frames = 3, .photometric = "YBR_FULL"}},
-    };
-    const uint32_t groupLength = 0;  // refreshed by the writer
-    for (const auto& [name, recipe] : sources) {
-      CDicomObject object;
-      FillImageObject(object, recipe, MakePixelBytes(recipe));
-      ASSERT_TRUE(test::Succeeded(object.AddValue(0x7FE00000, vr::UL, &groupLength, 4)));
-      ASSERT_TRUE(test::Succeeded(object.AddString(0x7FE10010, vr::LO, "QUILLON TEST")));
-      ASSERT_TRUE(test::Succeeded(object.AddValue(0x7FE11001, vr::OB, kPrivate.data(), 30)));
-      ASSERT_TRUE(test::Succeeded(object.AddValue(0xFFFCFFFC, vr::OB, kPadding.data(), 64)));
-      ASSERT_TRUE(test::Succeeded(SaveDicomFile(object, m_dir / (std::string(name) + ".dcm"))));
-    }
-    ASSERT_EQ(ConvertPixelDataFile({}, m_dir / "rgb.dcm", m_dir / "rgb-rle.dcm", ConversionMode::Rle, false),
-              DCT_STATUS::Success);
-  }
-  const std::string kPrivate = "private bytes after the pixels";
-  const std::string kPadding = std::string(64, '\0');
-  TempDir m_dir{"pixel-peers"};
-};
 
 // One row per cross-check. `encode` is one of our modes (its number; "m":
 // to monochrome, "i": implicit VR) or a peer's command; `decode` the peer
 // command that decompresses the result again, if any. Our own decoding of
 // the result is the source exactly (minPsnr 0), close to it, or not
-// compared (-1). Private groups and trailing padding after the pixel data
-// were once lost by every conversion (the source was read only up to the
-// pixel data): our results keep every element but the group length of the
-// old pixel data, those after the pixel data in place and the padding last.
-TEST_F(PixelPeerInterop, PeersDecodeWhatWeEncodeAndWeDecodeWhatTheyEncode) {
+// compared (-1). RGB rows of 67 pixels carry padding in the bitmap, the
+// wide rows are longer than a run, and YBR_FULL by pixel is held by plane in
+// RLE files. Each source has a group length for its pixel data, a private
+// element after them and trailing padding, which were once lost by every
+// conversion (the source was read only up to the pixel data): our results
+// keep every element but that group length, those after the pixel data in
+// place and the padding last.
+TEST(PixelPeerInterop, PeersDecodeWhatWeEncodeAndWeDecodeWhatTheyEncode) {
+  for (const char* tool : {"dcmdump", "dcmdrle", "dcmcrle", "dcmdjpeg", "dcmcjpeg"}) {
+    if (!HaveTool(tool)) GTEST_SKIP() << tool << " is not installed";
+  }
+  const TempDir dir("pixel-peers");
+  const std::string privateBytes = "private bytes after the pixels";
+  const std::string padding(64, '\0');
+  const std::pair<const char*, ImageRecipe> sources[] = {
+      {"rgb", {.columns = 67, .rows = 41, .samples = 3, .frames = 3, .photometric = "RGB"}},
+      {"grey", {.columns = 64, .rows = 48, .frames = 2}},
+      {"wide", {.columns = 301, .rows = 40}},
+      {"ybr", {.columns = 30, .rows = 10, .samples = 3, .frames = 3, .photometric = "YBR_FULL"}},
+  };
+  const uint32_t groupLength = 0;  // refreshed by the writer
+  for (const auto& [name, recipe] : sources) {
+    CDicomObject object;
+    FillImageObject(object, recipe, MakePixelBytes(recipe));
+    ASSERT_TRUE(test::Succeeded(object.AddValue(0x7FE00000, vr::UL, &groupLength, 4)));
+    ASSERT_TRUE(test::Succeeded(object.AddString(0x7FE10010, vr::LO, "QUILLON TEST")));
+    ASSERT_TRUE(test::Succeeded(object.AddValue(0x7FE11001, vr::OB, privateBytes.data(), 30)));
+    ASSERT_TRUE(test::Succeeded(object.AddValue(0xFFFCFFFC, vr::OB, padding.data(), 64)));
+    ASSERT_TRUE(test::Succeeded(SaveDicomFile(object, dir / (std::string(name) + ".dcm"))));
+  }
+  ASSERT_EQ(ConvertPixelDataFile({}, dir / "rgb.dcm", dir / "rgb-rle.dcm", ConversionMode::Rle, false),
+            DCT_STATUS::Success);
   const struct {
     const char* source;
     const char* encode;
@@ -146,14 +138,13 @@ TEST_F(PixelPeerInterop, PeersDecodeWhatWeEncodeAndWeDecodeWhatTheyEncode) {
   };
   const bool haveGdcm = HaveTool("gdcmconv");
   const bool haveDciodvfy = HaveTool("dciodvfy");
-  const std::vector<std::string> tail = {"(7fe0,0010)", "(7fe1,0010)", "(7fe1,1001)", "(fffc,fffc)"};
   for (const auto& c : cases) {
     const std::string encode = c.encode;
     const std::string decode = c.decode;
     if (!haveGdcm && (encode + decode).find("gdcm") != std::string::npos) continue;
     SCOPED_TRACE(std::string(c.source) + ", " + encode + ", " + decode);
-    const std::string source = m_dir / (std::string(c.source) + ".dcm");
-    const std::string encoded = m_dir / "encoded.dcm";
+    const std::string source = dir / (std::string(c.source) + ".dcm");
+    const std::string encoded = dir / "encoded.dcm";
     const bool ours = std::isdigit(static_cast<unsigned char>(encode[0])) != 0;
     if (ours) {
       ConversionOptions options;
@@ -161,27 +152,27 @@ TEST_F(PixelPeerInterop, PeersDecodeWhatWeEncodeAndWeDecodeWhatTheyEncode) {
       const auto mode = static_cast<ConversionMode>(encode[0] - '0');
       ASSERT_EQ(ConvertPixelDataFile(options, source, encoded, mode, encode.find('m') != std::string::npos),
                 DCT_STATUS::Success);
-      const std::vector<std::string> tags = DcmdumpTags(encoded);
+      std::vector<std::string> tags = DcmdumpTags(encoded);
       std::vector<std::string> expected = DcmdumpTags(source);
       std::erase(expected, "(7fe0,0000)");
-      ASSERT_GE(tags.size(), tail.size());
-      EXPECT_EQ(std::vector<std::string>(tags.end() - 4, tags.end()), tail);
-      if (encode.find('m') == std::string::npos && encode[0] != '3') {
-        EXPECT_EQ(tags, expected);  // a new photometric interpretation changes no element but its value
+      if (encode.find('m') != std::string::npos || encode[0] == '3') {  // a new image description: compare the rest
+        expected.erase(expected.begin(), expected.end() - 4);
+        tags.erase(tags.begin(), tags.end() - std::min<std::ptrdiff_t>(std::ssize(tags), 4));
       }
+      EXPECT_EQ(tags, expected);
       // dcmdump sorts by tag; the bytes show where the elements really are.
       const std::string bytes = ReadBytes(encoded);
-      const size_t privateValue = bytes.find(kPrivate);
+      const size_t privateValue = bytes.find(privateBytes);
       ASSERT_NE(privateValue, std::string::npos);
-      EXPECT_GE(privateValue + kPrivate.size() + kPadding.size() + 12, bytes.size());
-      EXPECT_EQ(bytes.substr(bytes.size() - kPadding.size()), kPadding);
+      EXPECT_GE(privateValue + privateBytes.size() + padding.size() + 12, bytes.size());
+      EXPECT_EQ(bytes.substr(bytes.size() - padding.size()), padding);
       if (haveDciodvfy) {
         EXPECT_EQ(EncodingErrors(encoded), "");
       }
     } else {
       ASSERT_EQ(RunShell(encode + " " + source + " " + encoded).exitCode, 0);
+      (void)DcmdumpTags(encoded);
     }
-    RunClean("dcmdump " + encoded + " >/dev/null");
     int32_t quality = 0;
     const Bytes decoded = Bitmaps(encoded, &quality);
     ASSERT_FALSE(decoded.empty());
@@ -194,9 +185,9 @@ TEST_F(PixelPeerInterop, PeersDecodeWhatWeEncodeAndWeDecodeWhatTheyEncode) {
     }
     EXPECT_EQ(quality, decode == "dcmdjpeg" ? 85 : -1);
     if (!decode.empty()) {
-      RunClean(decode + " " + encoded + " " + (m_dir / "decoded.dcm"));
-      RunClean("dcmdump " + (m_dir / "decoded.dcm") + " >/dev/null");
-      EXPECT_LE(MaxDifference(Bitmaps(m_dir / "decoded.dcm"), decoded), decode == "dcmdjpeg" ? 2 : 0);
+      RunClean(decode + " " + encoded + " " + (dir / "decoded.dcm"));
+      (void)DcmdumpTags(dir / "decoded.dcm");
+      EXPECT_LE(MaxDifference(Bitmaps(dir / "decoded.dcm"), decoded), decode == "dcmdjpeg" ? 2 : 0);
     }
   }
 }

@@ -1,13 +1,12 @@
 // RLE codec: the runs the row coder writes (a saved frame is made of them),
-// one exact frame, the round trip, output capacity, and damaged frames, which
-// must fail without reading or writing out of bounds (every frame here sits
-// in a heap block of exactly its size, so the sanitizers see any overrun).
-// DCMTK and GDCM read our frames and we read theirs: PixelPeerInteropTest.cpp.
+// one exact frame, the round trip, output capacity, and damaged frames.
+// Peers read our frames and we theirs: PixelPeerInteropTest.cpp.
 #include "pixel/RlePixelCodec.h"
 #include "support/CodecBytes.h"
 
 #include <gtest/gtest.h>
 
+#include <numeric>
 #include <random>
 #include <string>
 
@@ -22,13 +21,6 @@ Bytes Concat(std::initializer_list<Bytes> parts) {
   Bytes all;
   for (const Bytes& part : parts) all.insert(all.end(), part.begin(), part.end());
   return all;
-}
-
-// `count` bytes, no two neighbours equal.
-Bytes Distinct(size_t count) {
-  Bytes row(count);
-  for (size_t i = 0; i < count; ++i) row[i] = static_cast<uint8_t>(i % 251);
-  return row;
 }
 
 Bytes EncodeRow(const Bytes& row, int nextRowFirst = kLast) {
@@ -71,56 +63,32 @@ Bytes TestBitmap(const CPixelCodec& codec, uint32_t seed) {
   return bitmap;
 }
 
-Bytes Compress(CPixelCodec& codec, const Bytes& bitmap) {
-  Bytes out(2 * codec.DisplaySize() + 1024);
-  uint64_t length = 0;
-  EXPECT_TRUE(codec.Compress(bitmap.data(), out.data(), out.size(), length));
-  out.resize(length);
-  return out;
-}
-
-// Decompresses a frame held in a block of exactly its size into one of
-// exactly the display size, filled with the sentinel.
-bool Decompress(CPixelCodec& codec, const Bytes& frame, Bytes& bitmap) {
-  const Exact stored(frame);
-  const Exact target(DisplayBuffer(codec));
-  const bool ok = codec.Decompress(stored.data.get(), stored.size, target.data.get());
-  bitmap = target.Copy();
-  return ok;
-}
-
 // Runs hold at most 128 bytes; a literal run ends where an equal pair
 // starts, and before a last byte equal to the next row's first, so the two
 // can join one repeat run there.
 TEST(RleRowEncoder, KnownRowsGiveExactRuns) {
-  const Bytes d128 = Distinct(128);
+  Bytes d130(130);  // no two neighbours equal
+  std::iota(d130.begin(), d130.end(), uint8_t{0});
+  const Bytes d128(d130.begin(), d130.begin() + 128);
   const struct {
     Bytes row;
     int nextRowFirst;
     Bytes expected;
   } cases[] = {
-      {{}, kLast, {}},
-      {Bytes(128, 9), kLast, {129, 9}},
       {Bytes(129, 9), kLast, {129, 9, 0, 9}},
-      {Distinct(130), kLast, Concat({{127}, d128, {1, 128, 129}})},
+      {d130, kLast, Concat({{127}, d128, {1, 128, 129}})},
       {{1, 2, 3, 3, 3}, kLast, {1, 1, 2, 254, 3}},
-      {{1, 1, 2, 3}, kLast, {255, 1, 1, 2, 3}},
-      {{42}, 42, {0, 42}},
-      {{'a', 'b', 'c'}, 'x', {2, 'a', 'b', 'c'}},
-      {{'a', 'b', 'c'}, 'c', {1, 'a', 'b', 0, 'c'}},
       {{'a', 'b', 'b'}, 'b', {0, 'a', 255, 'b'}},
       {d128, 127, Concat({{126}, Bytes(d128.begin(), d128.end() - 1), {0, 127}})},
-      {Distinct(129), 128, Concat({{127}, d128, {0, 128}})},
   };
   for (const auto& c : cases) EXPECT_EQ(EncodeRow(c.row, c.nextRowFirst), c.expected) << testing::PrintToString(c.row);
 }
 
-// Image rows "abc" and "cde", bottom-up in the bitmap: the header, one
-// segment whose first literal run stops before the "c" the next row starts
-// with, and a zero pad to even length.
+// Image rows "abc" and "cde": the header, one segment whose first literal
+// run stops before the "c" the next row starts with, and a zero pad.
 TEST(RlePixelCodec, FrameLayout) {
   CRlePixelCodec codec("MONOCHROME2", 3, 2, 1, 8, 8, 0);
-  EXPECT_EQ(Compress(codec, {'c', 'd', 'e', 0, 'a', 'b', 'c', 0}),
+  EXPECT_EQ(CompressFrame(codec, {'c', 'd', 'e', 0, 'a', 'b', 'c', 0}),
             Concat({Header(1, {64}), {1, 'a', 'b', 0, 'c', 2, 'c', 'd', 'e', 0}}));
 }
 
@@ -137,9 +105,9 @@ TEST(RlePixelCodec, RoundTripIsExact) {
         for (uint32_t seed = columns * 31 + rows; seed < columns * 31 + rows + 4; ++seed) {
           SCOPED_TRACE(std::string(photometric) + " " + std::to_string(columns) + "x" + std::to_string(rows));
           const Bytes bitmap = TestBitmap(codec, seed);
-          const Bytes stored = Compress(codec, bitmap);
+          const Bytes stored = CompressFrame(codec, bitmap);
           Bytes decoded;
-          ASSERT_TRUE(Decompress(codec, stored, decoded));
+          ASSERT_TRUE(DecompressFrame(codec, stored, decoded));
           ASSERT_EQ(decoded, bitmap);
           EXPECT_EQ(stored.size() % 2, 0u);
           EXPECT_LE(stored.size(), 64 + samples * (rows * (4 * columns / 3 + 3) + 1));
@@ -147,12 +115,7 @@ TEST(RlePixelCodec, RoundTripIsExact) {
           EXPECT_EQ(U32At(stored, 4), 64u);
           for (uint32_t slot = 1; slot < CRlePixelCodec::kMaxSegments; ++slot) {
             const uint32_t offset = U32At(stored, 4 + 4 * slot);
-            if (slot < samples) {
-              EXPECT_GT(offset, U32At(stored, 4 * slot));
-              EXPECT_EQ(offset % 2, 0u);
-            } else {
-              EXPECT_EQ(offset, 0u);
-            }
+            EXPECT_TRUE(slot < samples ? offset > U32At(stored, 4 * slot) && offset % 2 == 0 : offset == 0) << slot;
           }
         }
       }
@@ -161,11 +124,13 @@ TEST(RlePixelCodec, RoundTripIsExact) {
 }
 
 // A 1 x 1 frame (70 bytes) needs more than twice its display size (12).
+// Nothing is written past the capacity; a missing buffer, an unusable
+// geometry and 16-bit samples are refused.
 TEST(RlePixelCodec, CompressNeverWritesPastItsCapacity) {
   for (const auto& [columns, rows] : {std::pair{1u, 1u}, std::pair{130u, 3u}}) {
     CRlePixelCodec codec("RGB", columns, rows, 3, 8, 8, 0);
     const Bytes bitmap = TestBitmap(codec, columns);
-    const Bytes expected = Compress(codec, bitmap);
+    const Bytes expected = CompressFrame(codec, bitmap);
     for (uint64_t capacity = 0; capacity <= expected.size(); ++capacity) {
       Bytes out(expected.size() + 8, 0xEE);
       uint64_t length = 12345;
@@ -179,8 +144,7 @@ TEST(RlePixelCodec, CompressNeverWritesPastItsCapacity) {
   uint64_t length = 0;
   const Bytes bitmap(64, 0);
   CRlePixelCodec grey("MONOCHROME2", 4, 4, 1, 8, 8, 0);
-  EXPECT_FALSE(grey.Compress(nullptr, out, sizeof out, length));
-  EXPECT_FALSE(grey.Compress(bitmap.data(), nullptr, sizeof out, length));
+  EXPECT_FALSE(grey.Compress(nullptr, out, sizeof out, length) || grey.Compress(bitmap.data(), nullptr, 256, length));
   EXPECT_FALSE(CRlePixelCodec("MONOCHROME2", 0, 4, 1, 8, 8, 0).Compress(bitmap.data(), out, sizeof out, length));
   EXPECT_FALSE(CRlePixelCodec("MONOCHROME2", 4, 4, 2, 16, 12, 0).Compress(bitmap.data(), out, sizeof out, length));
 }
@@ -195,14 +159,12 @@ TEST(RlePixelCodec, DamagedFramesFail) {
   CRlePixelCodec colour("RGB", 4, 3, 3, 8, 8, 0);
   CRlePixelCodec word("MONOCHROME2", 4, 3, 2, 16, 16, 0);
   CRlePixelCodec ybr422("YBR_FULL_422", 4, 3, 3, 8, 8, 0);
-  const Bytes greyFrame = Compress(grey, TestBitmap(grey, 5));
-  const Bytes colourFrame = Compress(colour, TestBitmap(colour, 6));
+  const Bytes greyFrame = CompressFrame(grey, TestBitmap(grey, 5));
+  const Bytes colourFrame = CompressFrame(colour, TestBitmap(colour, 6));
   const Bytes greyData(greyFrame.begin() + 64, greyFrame.end());
   const Bytes colourData(colourFrame.begin() + 64, colourFrame.end());
   const uint32_t second = U32At(colourFrame, 8);
   const uint32_t third = U32At(colourFrame, 12);
-  Bytes fifteen = Header(15, {64, 66, 68, 70, 72, 74, 76, 78, 80, 82, 84, 86, 88, 90, 92});
-  for (int s = 0; s < 15; ++s) fifteen.insert(fifteen.end(), {129, 1});
   const struct {
     const char* what;
     CRlePixelCodec& codec;
@@ -218,8 +180,6 @@ TEST(RlePixelCodec, DamagedFramesFail) {
       {"header cut short", grey, Bytes(greyFrame.begin(), greyFrame.begin() + 63), false},
       {"no segments", grey, Concat({Header(0, {64}), greyData}), false},
       {"two segments for grey", grey, Concat({Header(2, {64, 66}), greyData}), false},
-      {"one segment for colour", colour, Concat({Header(1, {64}), colourData}), false},
-      {"fifteen segments for colour", colour, fifteen, false},
       {"sixteen segments", grey, Concat({Header(16, {64}), greyData}), false},
       {"offset at the end", grey, Concat({Header(1, {static_cast<uint32_t>(greyFrame.size())}), greyData}), false},
       {"offset inside the header", grey, Concat({Header(1, {63}), greyData}), false},
@@ -234,7 +194,7 @@ TEST(RlePixelCodec, DamagedFramesFail) {
   };
   for (const auto& c : cases) {
     Bytes bitmap;
-    EXPECT_EQ(Decompress(c.codec, c.frame, bitmap), c.decodes) << c.what;
+    EXPECT_EQ(DecompressFrame(c.codec, c.frame, bitmap), c.decodes) << c.what;
     EXPECT_TRUE(c.decodes || bitmap == DisplayBuffer(c.codec)) << c.what << ": the bitmap was written";
   }
   Bytes bitmap(grey.DisplaySize());
