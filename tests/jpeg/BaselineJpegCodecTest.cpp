@@ -191,6 +191,7 @@ TEST(BaselineJpegCodec, UnusableRequestsAreRefused) {
       {true, [](JpegRequest& r) { r.bitmapWidth = 70000; }, InvalidRequest},
       {true, [](JpegRequest& r) { r.bitmapRowPadding = 0xFFFFFFFF; }, InvalidRequest},
       {false, [](JpegRequest& r) { r.bitmapOut = nullptr; }, InvalidRequest},
+      {false, [](JpegRequest& r) { r.bitmapChannels = 2; }, InvalidRequest},
       {false, [](JpegRequest& r) { r.jpegIn = nullptr; }, InvalidRequest},
       {false, [](JpegRequest& r) { r.bitmapCapacity -= 1; }, BufferTooSmall},
       {false, [](JpegRequest& r) { r.bitmapCapacity += 7, r.bitmapRowPadding = 1; }, BufferTooSmall},
@@ -256,6 +257,7 @@ TEST(BaselineJpegCodecBadInput, DamagedUnsupportedOrForeignDataFails) {
        JpegStatus::CorruptData},
       {"a scan with no frame header", Stream({}), JpegStatus::CorruptData},
       {"two frame headers", Stream({FrameSegment(0xC0, 1), FrameSegment(0xC0, 1)}), JpegStatus::CorruptData},
+      {"a first component with table 4", Stream({FrameSegment(0xC0, 1, 4)}), JpegStatus::CorruptData},
       {"end of image before the scan", {0xFF, 0xD8, 0xFF, 0xD9}, JpegStatus::CorruptData},
       {"bytes between segments that are no marker", Stream({{0x12, 0x34}, FrameSegment(0xC0, 1)}),
        JpegStatus::CorruptData},
@@ -284,5 +286,4 @@ TEST(BaselineJpegCodecBadInput, DamagedUnsupportedOrForeignDataFails) {
               JpegStatus::Success)
         << "cut at " << length;
   }
-
 }

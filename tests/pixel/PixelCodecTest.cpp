@@ -92,12 +92,13 @@ TEST(PixelCodecGeometry, RowsAlignAndOversizedFramesAreRefused) {
   EXPECT_EQ(CreatePixelCodec(CodecKind::Native, "RGB", 4, 4, 0xFFFFFFFF, 8, 0xFFFFFFFF, 0, 0), nullptr);
   EXPECT_EQ(CreatePixelCodec(static_cast<CodecKind>(3), "RGB", 4, 4, 8, 8, 3, 0, 0), nullptr);
   // RLE keeps the planar flag, JPEG frames are never by plane and lossy.
+  const auto native = CreatePixelCodec(CodecKind::Native, "RGB", 5, 3, 8, 8, 3, 1, 90);
   const auto rle = CreatePixelCodec(CodecKind::Rle, "RGB", 5, 3, 8, 8, 3, 1, 90);
   const auto jpeg = CreatePixelCodec(CodecKind::Jpeg, "RGB", 5, 3, 8, 8, 3, 1, 90);
-  ASSERT_TRUE(rle != nullptr && jpeg != nullptr);
+  ASSERT_TRUE(native != nullptr && rle != nullptr && jpeg != nullptr);
   EXPECT_EQ(std::tuple(rle->Format(), rle->IsLossy(), jpeg->Format(), jpeg->IsLossy()),
             std::tuple(PixelFormat::RgbByPlane, false, PixelFormat::RgbByPixel, true));
-  EXPECT_TRUE(rle->IsCompressed() && jpeg->IsCompressed());
+  EXPECT_TRUE(rle->IsCompressed() && jpeg->IsCompressed() && !native->IsCompressed() && !native->IsLossy());
 }
 
 // Decompress puts every stored sample where ExpectedBitmap says, leaving the
@@ -277,6 +278,7 @@ TEST(PixelCodecWindow, SamplesMeetTheDefiningFormula) {
   for (const auto& l : layouts) {
     CPixelCodec codec("MONOCHROME2", 256, 256, 2, 16, l.bitsStored, 0);
     codec.SetSampleLayout(l.highBit, l.isSigned);
+    EXPECT_EQ(codec.SignedSamples(), l.isSigned);
     const uint32_t shift = l.highBit + 1 >= l.bitsStored ? l.highBit + 1 - l.bitsStored : 0;
     const int32_t range = 1 << l.bitsStored;
     for (auto [width, center] : windows) {

@@ -72,8 +72,8 @@ TEST_F(PixelComparatorTest, PixelsAreMatchedWhateverTheirEncoding) {
   WriteText(m_dir / "junk.dcm", "junk");
   const struct {
     std::string a, b;
-    std::string message;  // empty: not compared
-    int64_t differentPixels;
+    std::string message;      // empty: not checked
+    int64_t differentPixels;  // -1: not compared
     double rms;
   } cases[] = {
       {rgb, rle, identical, 0, 0},

@@ -137,7 +137,6 @@ TEST(PixelPeerInterop, PeersDecodeWhatWeEncodeAndWeDecodeWhatTheyEncode) {
       {"rgb", "dcmcjpeg +eb +sr +q 85", "dcmdjpeg", 35}, {"grey", "dcmcjpeg +eb +sr +q 85", "dcmdjpeg", 35},
   };
   const bool haveGdcm = HaveTool("gdcmconv");
-  const bool haveDciodvfy = HaveTool("dciodvfy");
   for (const auto& c : cases) {
     const std::string encode = c.encode;
     const std::string decode = c.decode;
@@ -166,7 +165,7 @@ TEST(PixelPeerInterop, PeersDecodeWhatWeEncodeAndWeDecodeWhatTheyEncode) {
       ASSERT_NE(privateValue, std::string::npos);
       EXPECT_GE(privateValue + privateBytes.size() + padding.size() + 12, bytes.size());
       EXPECT_EQ(bytes.substr(bytes.size() - padding.size()), padding);
-      if (haveDciodvfy) {
+      if (HaveTool("dciodvfy")) {
         EXPECT_EQ(EncodingErrors(encoded), "");
       }
     } else {
