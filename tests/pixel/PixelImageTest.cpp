@@ -2,7 +2,6 @@
 // file and from an open document, grey samples as the window shows them,
 // palettes, and frames written after a header.
 #include "base/MemoryStream.h"
-#include "dicom/DicomFileWriter.h"
 #include "dicom/DicomObject.h"
 #include "dicom/DicomPixelData.h"
 #include "dicom/ValueRepresentation.h"
@@ -14,6 +13,8 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 using namespace quillon;
 using namespace quillon::test;
 
@@ -22,27 +23,22 @@ namespace {
 using Bytes = std::vector<uint8_t>;
 
 // Frame `index` (-1: the next frame) into `bitmap`, which gets the frame size.
-FrameStatus Read(CPixelImage& image, int32_t index, Bytes& bitmap, uint64_t* length = nullptr) {
+FrameStatus Read(CPixelImage& image, int32_t index, Bytes& bitmap) {
   bitmap.assign(image.FrameSize(), 0);
-  uint64_t ignored = 0;
-  uint64_t& out = length != nullptr ? *length : ignored;
-  return index < 0 ? image.ReadNextFrame(bitmap.data(), bitmap.size(), out)
-                   : image.ReadFrame(index, bitmap.data(), bitmap.size(), out);
+  uint64_t length = 0;
+  const FrameStatus status = index == -1 ? image.ReadNextFrame(bitmap.data(), bitmap.size(), length)
+                                         : image.ReadFrame(index, bitmap.data(), bitmap.size(), length);
+  EXPECT_EQ(length, status == FrameStatus::Success ? bitmap.size() : 0u);
+  return status;
 }
 
-TEST(PixelImage, GeometryFrameCountAndGreyRamp) {
-  ImageRecipe recipe;
-  recipe.columns = 10;
-  recipe.rows = 10;
-  recipe.writeNumberOfFrames = false;
+TEST(PixelImage, AttributesFrameCountAndPalettes) {
+  const ImageRecipe recipe{.columns = 10, .rows = 10, .writeNumberOfFrames = false};
   CDicomObject object;
   FillImageObject(object, recipe, MakePixelBytes(recipe));
   CPixelImage image;
   ASSERT_TRUE(image.OpenObject(object));
-  EXPECT_EQ(image.AlignedColumns(), 12u);
-  EXPECT_EQ(image.FrameSize(), 120u);
-  EXPECT_EQ(image.StoredFrameSize(), 100u);
-  EXPECT_EQ(image.NumberOfFrames(), 1);
+  EXPECT_EQ(std::tuple(image.FrameSize(), image.StoredFrameSize(), image.NumberOfFrames()), std::tuple(120u, 100u, 1));
   ASSERT_NE(image.GetBitmapInfo(), nullptr);
   EXPECT_EQ(image.GetBitmapInfo()->palette[4 * 200], 200);  // grey ramp
   for (const char* frames : {"0", "-4", "junk"}) {
@@ -50,72 +46,37 @@ TEST(PixelImage, GeometryFrameCountAndGreyRamp) {
     ASSERT_TRUE(image.OpenObject(object));
     EXPECT_EQ(image.NumberOfFrames(), 1) << frames;
   }
-  (void)object.RemoveElement(0x00280002);  // no Samples per Pixel: one sample
+  (void)object.RemoveElement(tags::kSamplesPerPixel);
+  (void)object.AddString(tags::kPhotometricInterpretation, vr::CS, "MONOCHROME1");
   ASSERT_TRUE(image.OpenObject(object));
-  EXPECT_EQ(image.SamplesPerPixel(), 1u);
-  (void)object.AddString(0x00280004, vr::CS, "MONOCHROME1");
-  ASSERT_TRUE(image.OpenObject(object));
+  EXPECT_EQ(image.SamplesPerPixel(), 1u);  // no Samples per Pixel: one sample
   EXPECT_EQ(image.GetBitmapInfo()->palette[4 * 200], 55);  // inverted ramp
-}
-
-TEST(PixelImage, FramesFromMemoryAndFromTheFile) {
-  TempDir dir("pixel-image");
-  ImageRecipe recipe;
-  recipe.columns = 5;
-  recipe.rows = 3;
-  recipe.frames = 3;
-  const Bytes pixels = MakeImageFile(dir / "grey.dcm", recipe);
-  ASSERT_FALSE(pixels.empty());
-  CPixelImage fromFile;
-  ASSERT_TRUE(fromFile.OpenFile(dir / "grey.dcm"));
-  EXPECT_FALSE(fromFile.PixelElement()->IsLoaded());  // frames stay in the file
-  Bytes bitmap;
-  uint64_t length = 0;
-  ASSERT_EQ(Read(fromFile, 2, bitmap, &length), FrameStatus::Success);
-  EXPECT_EQ(length, 24u);
-  // Bitmap row 0 is the last image row of frame 2.
-  EXPECT_EQ(bitmap[0], pixels[2 * 15 + 2 * 5]);
-  EXPECT_EQ(bitmap[2 * 8 + 4], pixels[2 * 15 + 4]);
-  EXPECT_EQ(Read(fromFile, 3, bitmap), FrameStatus::OutOfRange);
-  EXPECT_EQ(fromFile.ReadFrame(-1, bitmap.data(), bitmap.size(), length), FrameStatus::OutOfRange);
-  ASSERT_EQ(Read(fromFile, 0, bitmap), FrameStatus::Success);
-  ASSERT_EQ(Read(fromFile, -1, bitmap), FrameStatus::Success);  // the next frame
-  EXPECT_EQ(bitmap[4], pixels[15 + 2 * 5 + 4]);
-
-  CDicomObject loaded;
-  ASSERT_TRUE(test::LoadInto(loaded, dir / "grey.dcm", false));
-  CPixelImage fromObject;
-  ASSERT_TRUE(fromObject.OpenObject(loaded));
-  Bytes again;
-  ASSERT_EQ(Read(fromObject, 2, again), FrameStatus::Success);
-  ASSERT_EQ(Read(fromFile, 2, bitmap), FrameStatus::Success);
-  EXPECT_EQ(again, bitmap);
-  // With no pixel data the image makes an empty element; its frames are
-  // not in memory and there is no file to read them from.
-  (void)loaded.RemoveElement(tags::kPixelData);
-  CPixelImage noPixels;
-  ASSERT_TRUE(noPixels.OpenObject(loaded));
-  EXPECT_EQ(Read(noPixels, 0, again), FrameStatus::CannotReopen);
-
-  // Pixel data shorter than its frames announce: the last frame fails.
-  CDicomObject object;
-  recipe.frames = 4;
-  Bytes shortPixels = MakePixelBytes(recipe);
-  shortPixels.resize(shortPixels.size() - 20);
-  FillImageObject(object, recipe, shortPixels);
-  ASSERT_TRUE(SaveDicomFile(object, dir / "short.dcm"));
-  CPixelImage image;
-  ASSERT_TRUE(image.OpenFile(dir / "short.dcm"));
-  EXPECT_EQ(Read(image, 0, bitmap), FrameStatus::Success);
-  EXPECT_EQ(Read(image, 3, bitmap), FrameStatus::ReadWriteFailed);
+  // A palette's 16-bit entries give their high byte; a table one entry
+  // short of its descriptor leaves the image without bitmap header.
+  (void)object.AddString(tags::kPhotometricInterpretation, vr::CS, "PALETTE COLOR");
+  const uint16_t descriptor[3] = {256, 0, 16};
+  std::vector<uint16_t> tables(768, 0x8000);  // red rising, green falling, blue half
+  for (size_t i = 0; i < 256; ++i) {
+    tables[i] = static_cast<uint16_t>(i << 8);
+    tables[256 + i] = static_cast<uint16_t>((255 - i) << 8);
+  }
+  for (DicomTag t = 0; t < 3; ++t) {
+    (void)object.AddValue(0x00281101 + t, vr::US, descriptor, 6);
+    (void)object.AddValue(0x00281201 + t, vr::OW, tables.data() + 256 * t, 512);
+  }
+  ASSERT_TRUE(image.OpenObject(object));
+  ASSERT_NE(image.GetBitmapInfo(), nullptr);
+  const uint8_t* entry = &image.GetBitmapInfo()->palette[4 * 10];
+  EXPECT_EQ(Bytes(entry, entry + 3), (Bytes{128, 245, 10}));  // blue, green, red
+  (void)object.AddValue(0x00281203, vr::OW, tables.data(), 510);
+  ASSERT_TRUE(image.OpenObject(object));
+  EXPECT_EQ(image.GetBitmapInfo(), nullptr);
 }
 
 // Signed samples were once windowed as unsigned (air at -1000 HU showed
 // white), and bits above Bits Stored were shown as part of the value. Each
-// one-row 16-bit image is shown the same opened from memory and from its
-// file, with the default window of its samples.
+// one-row 16-bit image is shown with the default window of its samples.
 TEST(PixelImage, GreySamplesAreTheirBitsStoredSignExtended) {
-  TempDir dir("pixel-image-window");
   const struct {
     const char* what;
     std::vector<uint16_t> samples;
@@ -133,11 +94,8 @@ TEST(PixelImage, GreySamplesAreTheirBitsStoredSignExtended) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
-    ImageRecipe recipe;
-    recipe.columns = static_cast<uint16_t>(c.samples.size());
-    recipe.rows = 1;
-    recipe.bitsAllocated = 16;
-    recipe.bitsStored = c.bitsStored;
+    const ImageRecipe recipe{.columns = static_cast<uint16_t>(c.samples.size()), .rows = 1, .bitsAllocated = 16,
+                             .bitsStored = c.bitsStored};
     Bytes bytes;
     for (const uint16_t s : c.samples) {
       bytes.insert(bytes.end(), {static_cast<uint8_t>(s), static_cast<uint8_t>(s >> 8)});
@@ -155,117 +113,100 @@ TEST(PixelImage, GreySamplesAreTheirBitsStoredSignExtended) {
     EXPECT_EQ(center, c.pixelRepresentation == 1 ? 0 : 1 << (c.bitsStored - 1));
     Bytes bitmap;
     ASSERT_EQ(Read(fromObject, 0, bitmap), FrameStatus::Success);
-    ASSERT_TRUE(test::Succeeded(SaveDicomFile(object, dir / "word.dcm")));
-    CPixelImage fromFile;
-    ASSERT_TRUE(fromFile.OpenFile(dir / "word.dcm"));
-    Bytes again;
-    ASSERT_EQ(Read(fromFile, 0, again), FrameStatus::Success);
-    EXPECT_EQ(again, bitmap);
     EXPECT_EQ(Bytes(bitmap.begin(), bitmap.begin() + static_cast<long>(c.samples.size())), c.shown);
   }
 }
 
-// The pixel view opens the document it belongs to. Copying the document
-// for that once doubled the memory of a large image and took most of a
-// second; the image now reads the document's own pixel element.
-TEST(PixelImage, FramesComeFromTheDocumentInMemoryOrInItsFile) {
-  TempDir dir("pixel-image-document");
-  ImageRecipe recipe;
-  recipe.columns = 7;
-  recipe.rows = 5;
-  recipe.samples = 3;
-  recipe.photometric = "RGB";
-  recipe.frames = 4;
-  ASSERT_FALSE(MakeImageFile(dir / "native.dcm", recipe).empty());
+// Every way of opening an image reads the same frames, native or RLE: from
+// the file on demand, from a data set in memory, and from an open document
+// whose pixel value is in memory or left in its file. (The pixel view opens
+// the document it belongs to: copying it for that once doubled the memory of
+// a large image and took most of a second.) Each image keeps its own place
+// for the next frame and refuses frames past the last; a document is left
+// as it was, and only its meta group and image description are copied.
+TEST(PixelImage, FramesFromTheFileFromMemoryOrFromAnOpenDocument) {
+  TempDir dir("pixel-image");
+  const ImageRecipe recipe{.columns = 7, .rows = 5, .samples = 3, .frames = 4, .photometric = "RGB"};
+  const Bytes pixels = MakeImageFile(dir / "native.dcm", recipe);
   ASSERT_EQ(ConvertPixelDataFile({}, dir / "native.dcm", dir / "rle.dcm", ConversionMode::Rle, false),
             DCT_STATUS::Success);
   for (const std::string& path : {dir / "native.dcm", dir / "rle.dcm"}) {
-    std::vector<Bytes> expected(4);
-    CPixelImage fromFile;
-    ASSERT_TRUE(fromFile.OpenFile(path));
-    for (size_t f = 0; f < 4; ++f) {
-      ASSERT_EQ(Read(fromFile, static_cast<int32_t>(f), expected[f]), FrameStatus::Success);
-    }
-    for (const bool readPixels : {true, false}) {
-      SCOPED_TRACE(path + (readPixels ? ", pixels read" : ", pixels left in the file"));
-      CDicomObject document;
-      ASSERT_TRUE(test::LoadInto(document, path, !readPixels));
-      CDicomElement* before = nullptr;
-      ASSERT_EQ(document.GetElement(tags::kPixelData, &before), DicomStatus::Success);
-      const size_t elements = document.ElementCount();
+    std::vector<Bytes> frames(4);
+    CPixelImage reference;
+    ASSERT_TRUE(reference.OpenFile(path));
+    for (int32_t f = 0; f < 4; ++f) ASSERT_EQ(Read(reference, f, frames[static_cast<size_t>(f)]), FrameStatus::Success);
+    // Bitmap row 0 is the last image row, blue first.
+    EXPECT_EQ(Bytes(frames[2].begin(), frames[2].begin() + 3),
+              (Bytes{pixels[(2 * 35 + 28) * 3 + 2], pixels[(2 * 35 + 28) * 3 + 1], pixels[(2 * 35 + 28) * 3]}));
+    for (const char* way : {"file", "memory", "document", "document, pixels in the file"}) {
+      SCOPED_TRACE(path + ", " + way);
+      const bool document = way[0] == 'd';
+      CDicomObject object;
+      ASSERT_TRUE(test::LoadInto(object, path, std::string(way).find("file") != std::string::npos));
+      const size_t elements = object.ElementCount();
       CPixelImage image;
-      ASSERT_TRUE(image.OpenDocument(document, path));
-      // Only the meta group and the image description were copied; the
-      // pixel value is not in the image, in memory or as an element.
+      CPixelImage other;
+      for (CPixelImage* opened : {&image, &other}) {
+        ASSERT_TRUE(way[0] == 'f' ? opened->OpenFile(path)
+                    : document    ? opened->OpenDocument(object, path) : opened->OpenObject(object, path));
+      }
+      const struct {
+        CPixelImage& image;
+        int32_t index;
+        FrameStatus status;
+        size_t frame;
+      } reads[] = {{image, 2, FrameStatus::Success, 2},         {image, -1, FrameStatus::Success, 3},
+                   {image, -1, FrameStatus::ReadWriteFailed, 0}, {image, 0, FrameStatus::Success, 0},
+                   {image, 4, FrameStatus::OutOfRange, 0},      {image, -5, FrameStatus::OutOfRange, 0},
+                   {other, -1, FrameStatus::Success, 0},        {image, -1, FrameStatus::Success, 1}};
+      for (const auto& r : reads) {
+        Bytes bitmap;
+        ASSERT_EQ(Read(r.image, r.index, bitmap), r.status) << r.index;
+        EXPECT_TRUE(r.status != FrameStatus::Success || bitmap == frames[r.frame]) << r.index;
+      }
+      if (!document) continue;
+      EXPECT_TRUE(image.PixelElement() == nullptr || !image.PixelElement()->HasValue());
       for (const auto& entry : image.Object()->Elements().Sorted()) {
         EXPECT_TRUE(TagGroup(entry.tag) == 0x0002 || TagGroup(entry.tag) == 0x0028) << std::hex << entry.tag;
       }
-      EXPECT_EQ(image.PixelElement() != nullptr, !readPixels);  // an element without value, to find the file's frames
-      if (image.PixelElement() != nullptr) {
-        EXPECT_FALSE(image.PixelElement()->HasValue());
-      }
-      EXPECT_EQ(image.NumberOfFrames(), 4);
-      ASSERT_NE(image.GetBitmapInfo(), nullptr);
-      Bytes bitmap;
-      ASSERT_EQ(Read(image, 2, bitmap), FrameStatus::Success);
-      EXPECT_EQ(bitmap, expected[2]);
-      ASSERT_EQ(Read(image, -1, bitmap), FrameStatus::Success);
-      EXPECT_EQ(bitmap, expected[3]);
-      EXPECT_EQ(Read(image, -1, bitmap), FrameStatus::ReadWriteFailed);
-      ASSERT_EQ(Read(image, 0, bitmap), FrameStatus::Success);
-      EXPECT_EQ(bitmap, expected[0]);
-      EXPECT_EQ(Read(image, 4, bitmap), FrameStatus::OutOfRange);
-      // A second image on the same document keeps its own place.
-      CPixelImage other;
-      ASSERT_TRUE(other.OpenDocument(document, path));
-      ASSERT_EQ(Read(other, -1, bitmap), FrameStatus::Success);
-      EXPECT_EQ(bitmap, expected[0]);
-      ASSERT_EQ(Read(image, -1, bitmap), FrameStatus::Success);
-      EXPECT_EQ(bitmap, expected[1]);
-      // The document is left as it was.
       image.Close();
       other.Close();
-      CDicomElement* after = nullptr;
-      ASSERT_EQ(document.GetElement(tags::kPixelData, &after), DicomStatus::Success);
-      EXPECT_EQ(after, before);
-      EXPECT_EQ(document.ElementCount(), elements);
+      EXPECT_EQ(object.ElementCount(), elements);
     }
   }
-  // A value two bytes short of its last frame: that frame is refused; a
-  // document without pixel data opens no image.
-  CDicomObject document;
-  ASSERT_TRUE(test::LoadInto(document, dir / "native.dcm", false));
-  CDicomElement* element = nullptr;
-  ASSERT_EQ(document.GetElement(tags::kPixelData, &element), DicomStatus::Success);
-  const Bytes shorter(element->GetValue(), element->GetValue() + element->GetLength() - 2);
-  ASSERT_TRUE(test::Succeeded(document.AddValue(tags::kPixelData, vr::OB, shorter.data(), static_cast<uint32_t>(shorter.size()))));
+  // Pixel data shorter than its frames announce, in a file or a document:
+  // the last frame is refused. A document without pixel data opens no
+  // image; a data set without one reads no frame.
+  std::vector<uint8_t> shortPixels = MakePixelBytes(recipe);
+  shortPixels.resize(shortPixels.size() - 2);
+  CDicomObject object;
+  FillImageObject(object, recipe, shortPixels);
+  ASSERT_TRUE(test::Succeeded(SaveDicomFile(object, dir / "short.dcm")));
   CPixelImage image;
-  ASSERT_TRUE(image.OpenDocument(document));
   Bytes bitmap;
-  EXPECT_EQ(Read(image, 2, bitmap), FrameStatus::Success);
-  EXPECT_EQ(Read(image, 3, bitmap), FrameStatus::ReadWriteFailed);
-  (void)document.RemoveElement(tags::kPixelData);
-  EXPECT_FALSE(image.OpenDocument(document));
-  CDicomObject empty;
-  EXPECT_FALSE(image.OpenDocument(empty));
+  for (const bool document : {false, true}) {
+    ASSERT_TRUE(document ? image.OpenDocument(object) : image.OpenFile(dir / "short.dcm"));
+    EXPECT_EQ(Read(image, 2, bitmap), FrameStatus::Success);
+    EXPECT_EQ(Read(image, 3, bitmap), FrameStatus::ReadWriteFailed);
+  }
+  (void)object.RemoveElement(tags::kPixelData);
+  EXPECT_FALSE(image.OpenDocument(object));
+  ASSERT_TRUE(image.OpenObject(object));
+  EXPECT_EQ(Read(image, 0, bitmap), FrameStatus::CannotReopen);
 }
 
 // The header was once written whole before the frames, so elements that
 // sort after the pixel data landed in front of it. Fewer frames than
 // announced rewrite the count, padded: 10 becomes "9 ", not "90".
 TEST(PixelImage, WrittenFramesGetTheirCountAndTheElementsAfterThem) {
-  TempDir dir("pixel-image-write");
-  ImageRecipe recipe;
-  recipe.columns = 5;  // an odd stored frame: the value gets a pad byte
-  recipe.rows = 3;
-  recipe.frames = 10;
+  const ImageRecipe recipe{.columns = 5, .rows = 3, .frames = 10};  // an odd stored frame: the value gets a pad byte
   CDicomObject object;
   FillImageObject(object, recipe, MakePixelBytes(recipe));
   (void)object.RemoveElement(tags::kPixelData);
   ASSERT_TRUE(test::Succeeded(object.AddString(0x7FE10010, vr::LO, "TRAILING")));
   const std::string padding(6, '\0');
   ASSERT_TRUE(test::Succeeded(object.AddValue(0xFFFCFFFC, vr::OB, padding.data(), 6)));
-  for (const uint32_t written : {10u, 9u, 2u}) {  // all frames, and fewer than announced
+  for (const uint32_t written : {10u, 9u}) {
     SCOPED_TRACE(written);
     CPixelImage image;
     ASSERT_TRUE(image.OpenObject(object));
@@ -275,55 +216,18 @@ TEST(PixelImage, WrittenFramesGetTheirCountAndTheElementsAfterThem) {
     for (uint32_t i = 0; i < written; ++i) ASSERT_EQ(image.WriteFrame(bitmap.data()), FrameStatus::Written);
     ASSERT_TRUE(image.FinishWrite());
     const std::string bytes(out.Data().begin(), out.Data().end());
-    WriteText(dir / "out.dcm", bytes);
-
-    const std::string tail =
-        std::string("\xE1\x7F\x10\x00LO\x08\x00TRAILING\xFC\xFF\xFC\xFFOB\0\0\x06\0\0\0", 28) + padding;
-    ASSERT_GE(bytes.size(), tail.size());
-    EXPECT_EQ(bytes.substr(bytes.size() - tail.size()), tail);
-    CDicomObject back;
-    ASSERT_TRUE(test::LoadInto(back, dir / "out.dcm", false));
+    const std::string tail = std::string("\xE1\x7F\x10\x00LO\x08\x00TRAILING\xFC\xFF\xFC\xFFOB\0\0\x06\0\0\0", 28);
+    EXPECT_EQ(bytes.substr(bytes.size() - tail.size() - 6), tail + padding);
+    const ReadResult back = ReadFromBytes(out.Data());
+    ASSERT_TRUE(back.status) << back.status.Message();
     std::string text;
-    ASSERT_EQ(back.GetString(tags::kNumberOfFrames, text), DicomStatus::Success);
+    ASSERT_EQ(back.object.GetString(tags::kNumberOfFrames, text), DicomStatus::Success);
     EXPECT_EQ(text, std::to_string(written));
-    CDicomElement* pixels = nullptr;
-    ASSERT_EQ(back.GetElement(tags::kPixelData, &pixels), DicomStatus::Success);
-    EXPECT_EQ(pixels->GetLength(), (15u * written + 1) & ~1u);  // stored frames, padded to even
-    EXPECT_EQ(back.GetString(0x7FE10010, text), DicomStatus::Success);
-    EXPECT_EQ(text, "TRAILING");
-    if (HaveTool("dcmdump")) {
-      const CommandResult dump = RunShell("dcmdump " + (dir / "out.dcm"));
-      EXPECT_EQ(dump.exitCode, 0);
-      EXPECT_EQ(dump.err, "");
-    }
+    uint32_t length = 0;
+    const uint8_t* value = nullptr;
+    ASSERT_EQ(back.object.GetValue(tags::kPixelData, length, &value), DicomStatus::Success);
+    EXPECT_EQ(length, (15u * written + 1) & ~1u);  // stored frames, padded to even
   }
-}
-
-TEST(PixelImage, PaletteDescriptorsAndTablesAreChecked) {
-  ImageRecipe recipe;
-  recipe.photometric = "PALETTE COLOR";
-  CDicomObject object;
-  FillImageObject(object, recipe, MakePixelBytes(recipe));
-  const uint16_t descriptor[3] = {256, 0, 16};
-  std::vector<uint16_t> red(256), green(256), blue(256, 0x8000);
-  for (size_t i = 0; i < 256; ++i) {
-    red[i] = static_cast<uint16_t>(i << 8);
-    green[i] = static_cast<uint16_t>((255 - i) << 8);
-  }
-  for (DicomTag tag : {0x00281101u, 0x00281102u, 0x00281103u}) (void)object.AddValue(tag, vr::US, descriptor, 6);
-  (void)object.AddValue(0x00281201, vr::OW, red.data(), 512);
-  (void)object.AddValue(0x00281202, vr::OW, green.data(), 512);
-  (void)object.AddValue(0x00281203, vr::OW, blue.data(), 512);
-  CPixelImage image;
-  ASSERT_TRUE(image.OpenObject(object));
-  const BitmapInfo* info = image.GetBitmapInfo();
-  ASSERT_NE(info, nullptr);
-  EXPECT_EQ(info->palette[4 * 10 + 2], 10);   // red: high byte of 16-bit entries
-  EXPECT_EQ(info->palette[4 * 10 + 1], 245);  // green
-  EXPECT_EQ(info->palette[4 * 10 + 0], 128);  // blue
-  (void)object.AddValue(0x00281203, vr::OW, blue.data(), 510);  // one entry short
-  ASSERT_TRUE(image.OpenObject(object));
-  EXPECT_EQ(image.GetBitmapInfo(), nullptr);
 }
 
 }  // namespace

@@ -1,10 +1,12 @@
 // Byte buffers for the codec tests: a display-sized buffer filled with a
-// sentinel, so a conversion that writes where it must not is seen, and a
-// copy in a heap block of exactly its size, so the sanitizers see a byte
-// read or written past it.
+// sentinel, so a conversion that writes where it must not is seen, and
+// frames and bitmaps in heap blocks of exactly their size, so the
+// sanitizers see a byte read or written past them.
 #pragma once
 
 #include "pixel/PixelCodec.h"
+
+#include <gtest/gtest.h>
 
 #include <cstdint>
 #include <cstring>
@@ -32,5 +34,24 @@ struct Exact {
   uint64_t size;
   std::unique_ptr<uint8_t[]> data;
 };
+
+/// The frame `codec` makes of `bitmap`, given room enough.
+inline Bytes CompressFrame(CPixelCodec& codec, const Bytes& bitmap) {
+  Bytes out(2 * codec.DisplaySize() + 4096);
+  uint64_t length = 0;
+  EXPECT_TRUE(codec.Compress(bitmap.data(), out.data(), out.size(), length));
+  out.resize(length);
+  return out;
+}
+
+/// Decompresses `frame` from an exact block into an exact display-sized
+/// block filled with the sentinel, which `bitmap` then holds.
+inline bool DecompressFrame(CPixelCodec& codec, const Bytes& frame, Bytes& bitmap) {
+  const Exact stored(frame);
+  const Exact target(DisplayBuffer(codec));
+  const bool ok = codec.Decompress(stored.data.get(), stored.size, target.data.get());
+  bitmap = target.Copy();
+  return ok;
+}
 
 }  // namespace quillon::test

@@ -24,49 +24,33 @@ struct ImageRecipe {
   uint16_t bitsStored = 8;
   int frames = 1;
   std::string photometric = "MONOCHROME2";
-  uint16_t planar = 0;
   std::string transferSyntax = "1.2.840.10008.1.2.1";
   bool writeNumberOfFrames = true;
   std::string imageType = "ORIGINAL\\PRIMARY";
-  int seed = 0;  ///< changes the pattern
 };
 
-/// The stored sample values of every frame, in file order.
+/// The stored sample values of every frame, in file order, colour by pixel.
 inline std::vector<uint8_t> MakePixelBytes(const ImageRecipe& recipe) {
-  const uint64_t perFrame = uint64_t{recipe.columns} * recipe.rows * recipe.samples;
   std::vector<uint8_t> bytes;
-  bytes.reserve(perFrame * static_cast<uint64_t>(recipe.frames) * (recipe.bitsAllocated / 8));
   for (int f = 0; f < recipe.frames; ++f) {
-    for (uint64_t i = 0; i < perFrame; ++i) {
-      uint64_t pixel = i;
-      uint32_t sample = 0;
-      if (recipe.planar == 1 && recipe.samples == 3) {
-        sample = static_cast<uint32_t>(i / (uint64_t{recipe.columns} * recipe.rows));
-        pixel = i % (uint64_t{recipe.columns} * recipe.rows);
-      } else {
-        sample = static_cast<uint32_t>(i % recipe.samples);
-        pixel = i / recipe.samples;
-      }
+    for (uint64_t i = 0; i < uint64_t{recipe.columns} * recipe.rows * recipe.samples; ++i) {
+      const uint64_t pixel = i / recipe.samples;
+      const auto sample = static_cast<uint32_t>(i % recipe.samples);
       const double x = static_cast<double>(pixel % recipe.columns);
       const double y = static_cast<double>(pixel / recipe.columns);
-      const double value = 128 + 60 * std::sin((x + 3 * f + recipe.seed) / 7.0 + sample) +
-                           40 * std::cos((y + 2 * sample) / 5.0) + static_cast<double>((pixel * 37 + sample * 11) % 9);
+      const double value = 128 + 60 * std::sin((x + 3 * f) / 7.0 + sample) + 40 * std::cos((y + 2 * sample) / 5.0) +
+                           static_cast<double>((pixel * 37 + sample * 11) % 9);
       const auto v = static_cast<uint32_t>(std::clamp(value, 0.0, 255.0));
-      if (recipe.bitsAllocated == 16) {
-        const uint32_t wide = (v << 4) | (pixel % 16);
-        bytes.push_back(static_cast<uint8_t>(wide));
-        bytes.push_back(static_cast<uint8_t>(wide >> 8));
-      } else {
-        bytes.push_back(static_cast<uint8_t>(v));
-      }
+      const uint32_t wide = (v << 4) | (pixel % 16);
+      if (recipe.bitsAllocated == 16) bytes.push_back(static_cast<uint8_t>(wide));
+      bytes.push_back(static_cast<uint8_t>(recipe.bitsAllocated == 16 ? wide >> 8 : v));
     }
   }
   return bytes;
 }
 
 inline void FillImageObject(CDicomObject& object, const ImageRecipe& recipe, const std::vector<uint8_t>& pixels) {
-  (void)object.CreateMetaInformation("1.2.840.10008.5.1.4.1.1.7", "1.2.826.0.1.3680043.2.1125.7." +
-                                                                      std::to_string(recipe.seed),
+  (void)object.CreateMetaInformation("1.2.840.10008.5.1.4.1.1.7", "1.2.826.0.1.3680043.2.1125.7.0",
                                      recipe.transferSyntax, "1.3.6.1.4.1.58231.1", "QUILLON", "QUILLON");
   (void)object.AddString(0x00080008, vr::CS, recipe.imageType);
   (void)object.AddString(0x00080060, vr::CS, "OT");
@@ -74,7 +58,7 @@ inline void FillImageObject(CDicomObject& object, const ImageRecipe& recipe, con
   (void)object.AddString(0x00200013, vr::IS, "1");
   (void)object.AddUInt16(0x00280002, vr::US, recipe.samples);
   (void)object.AddString(0x00280004, vr::CS, recipe.photometric);
-  if (recipe.samples == 3) (void)object.AddUInt16(0x00280006, vr::US, recipe.planar);
+  if (recipe.samples == 3) (void)object.AddUInt16(0x00280006, vr::US, 0);
   if (recipe.writeNumberOfFrames) (void)object.AddString(0x00280008, vr::IS, std::to_string(recipe.frames));
   (void)object.AddUInt16(0x00280010, vr::US, recipe.rows);
   (void)object.AddUInt16(0x00280011, vr::US, recipe.columns);

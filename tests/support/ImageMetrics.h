@@ -5,7 +5,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstddef>
 #include <cstdint>
 #include <random>
 #include <vector>
@@ -41,13 +40,9 @@ inline std::vector<uint8_t> NaturalImage(uint32_t width, uint32_t height, uint32
 inline double Psnr8(const uint8_t* a, const uint8_t* b, size_t rowBytes, size_t rows, size_t pitch) {
   double squares = 0;
   for (size_t y = 0; y < rows; ++y) {
-    for (size_t i = 0; i < rowBytes; ++i) {
-      const double d = static_cast<double>(a[y * pitch + i]) - static_cast<double>(b[y * pitch + i]);
-      squares += d * d;
-    }
+    for (size_t i = 0; i < rowBytes; ++i) squares += std::pow(a[y * pitch + i] - b[y * pitch + i], 2);
   }
-  const double mse = squares / static_cast<double>(rowBytes * rows);
-  return mse == 0 ? 99.0 : 10.0 * std::log10(255.0 * 255.0 / mse);
+  return squares == 0 ? 99.0 : 10.0 * std::log10(255.0 * 255.0 * static_cast<double>(rowBytes * rows) / squares);
 }
 
 }  // namespace quillon::test
