@@ -19,8 +19,8 @@ constexpr int16_t RoundHalfAway(double value) {
 
 // Entry i = i × coefficient + offset. For these coefficients and i ≤ 255,
 // double products, single-precision products and repeated single-precision
-// additions of the coefficient all round to the same entries (the tests
-// check this), so the choice of method cannot change a table.
+// additions of the coefficient all round to the same entries, so the choice
+// of method cannot change a table.
 constexpr ColourTable ForwardTable(double coefficient, int16_t offset = 0) {
   ColourTable table{};
   for (int i = 0; i < 256; ++i) {
