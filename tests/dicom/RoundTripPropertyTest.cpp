@@ -213,7 +213,8 @@ TEST(RoundTripProperty, RandomlyEditedDataSetsSaveAndReadBackIdentically) {
 
       ASSERT_TRUE(test::Succeeded(CheckWritable(object)));
       const std::vector<uint8_t> first = test::WriteToBytes(object);
-      const test::ReadResult back = test::ReadFromBytes(first);
+      EXPECT_EQ(first.size(), 132 + object.ContentSize());  // the size the object reckons with
+      test::ReadResult back = test::ReadFromBytes(first);
       ASSERT_TRUE(test::Succeeded(back.status));
       EXPECT_EQ(back.AllWarnings(), "");
       // A write records nothing in the object; the lengths a write gives
@@ -221,6 +222,12 @@ TEST(RoundTripProperty, RandomlyEditedDataSetsSaveAndReadBackIdentically) {
       object.RecordEncodedLengths(object.GetTransferMode());
       ASSERT_EQ(Dump(back.object), Dump(object));
       ASSERT_EQ(test::WriteToBytes(back.object), first);
+      // A copy is deep: what is done to the original later does not reach it.
+      CDicomObject copy;
+      ASSERT_TRUE(test::Succeeded(copy.AddString(0x00100010, vr::PN, "REPLACED")));
+      ASSERT_TRUE(copy.CopyFrom(&back.object));
+      editor.Edit(back.object, 20);
+      ASSERT_EQ(test::WriteToBytes(copy), first);
     }
   }
 }
