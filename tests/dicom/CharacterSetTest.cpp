@@ -23,18 +23,11 @@ std::string Decode(const std::string& bytes, TextCharset charset) {
 
 TEST(CharacterSetTest, SpecificCharacterSetSelectsTheCharset) {
   const std::pair<const char*, TextCharset> cases[] = {
-      {"", TextCharset::Latin1},
-      {"ISO_IR 6", TextCharset::Latin1},
-      {" ISO_IR 100 ", TextCharset::Latin1},
-      {"ISO 2022 IR 100", TextCharset::Latin1},
-      {"ISO_IR 192", TextCharset::Utf8},
-      {"ISO_IR 144", TextCharset::Unsupported},
-      {"\\ISO 2022 IR 87", TextCharset::Unsupported},
-      {"ISO_IR 100\\ISO_IR 192", TextCharset::Unsupported},
-      {"iso_ir 192", TextCharset::Unsupported},
-  };
+      {"", TextCharset::Latin1}, {"ISO_IR 6", TextCharset::Latin1}, {" ISO_IR 100 ", TextCharset::Latin1},
+      {"ISO 2022 IR 100", TextCharset::Latin1}, {"ISO_IR 192", TextCharset::Utf8},
+      {"ISO_IR 144", TextCharset::Unsupported}, {"iso_ir 192", TextCharset::Unsupported},
+      {"\\ISO 2022 IR 87", TextCharset::Unsupported}, {"ISO_IR 100\\ISO_IR 192", TextCharset::Unsupported}};
   for (const auto& [value, charset] : cases) EXPECT_EQ(CharsetFromSpecificCharacterSet(value), charset) << value;
-
   // An item without its own set reads in the set around it.
   CSequenceItem item;
   EXPECT_EQ(CharsetInForce(item, TextCharset::Utf8), TextCharset::Utf8);

@@ -1,7 +1,6 @@
 // The reader on hand-made streams: what each framing is read as, what it
 // works around (with a warning naming the place), and damaged input, which
 // fails with the tag and offset instead of a crash or a shortened object.
-#include "dicom/DicomEncapsulatedPixelData.h"
 #include "dicom/DicomObject.h"
 #include "dicom/DicomSequence.h"
 #include "dicom/ReadContext.h"
@@ -12,7 +11,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <functional>
 
 using namespace quillon;
 using namespace quillon::test;
@@ -23,25 +21,6 @@ const std::string kImplicit = uids::kImplicitVrLittleEndian;
 const std::string kExplicit = uids::kExplicitVrLittleEndian;
 const std::string kBigEndian = uids::kExplicitVrBigEndian;
 const std::string kRle = "1.2.840.10008.1.2.5";
-
-std::string StringOf(const CDicomObject& object, DicomTag tag) {
-  std::string value;
-  EXPECT_EQ(object.GetString(tag, value), DicomStatus::Success) << FormatTag(tag);
-  return value;
-}
-
-const CDicomElement& ElementOf(const CDicomObject& object, DicomTag tag) {
-  static const CDicomElement kAbsent(0xFFFFFFFF, vr::kUnresolved, nullptr, 0);
-  const CDicomElement* element = object.Elements().Find(tag);
-  EXPECT_NE(element, nullptr) << FormatTag(tag);
-  return element != nullptr ? *element : kAbsent;
-}
-
-/// The items of the sequence under `tag` (0 when it is no sequence).
-size_t ItemsOf(const CDicomObject& object, DicomTag tag) {
-  CDicomSequence* sequence = nullptr;
-  return object.GetSequence(tag, &sequence) == DicomStatus::Success ? sequence->GetItemCount() : 0;
-}
 
 ByteBuilder File(const std::string& syntax, bool bigEndian = false,
                  const std::string& sopClass = "1.2.840.10008.5.1.4.1.1.7") {
@@ -72,176 +51,138 @@ TEST(DataSetReader, WhatIsNoMediaFileIsRefusedSayingWhy) {
   }
 }
 
-// Each stream reads without failing, with the one warning given (or none);
-// what it holds is checked, and so is that the object saves as a file that
-// reads back clean and, where nothing was worked around, as the same bytes.
+// Each stream reads (skipping the pixel data or not) with the one warning
+// given, or none, into an object holding the element named; saved, it
+// reads back without a warning and, where nothing was worked around, as
+// the same bytes.
 TEST(DataSetReader, FramingsAreReadAsWhatTheyAre) {
   struct Case {
     std::string name;
     ByteBuilder bytes;
-    std::function<void(const CDicomObject&)> check;
-    std::string warning = {};  // empty: none
+    DicomTag tag;
+    DicomVR vr;
+    uint32_t size;                // items of a sequence, else the value length
+    std::string value = {};       // the value held, when given
+    std::string warning = {};     // empty: none
     bool sameBytes = true;
+    bool skipPixelData = false;
   };
-  std::vector<Case> cases;
-  cases.push_back({"meta information only", File(kExplicit),
-                   [](const CDicomObject& o) { EXPECT_EQ(o.ElementCount(), 4u); }});
-
+  std::vector<Case> cases = {
+      {"meta information only", File(kExplicit), 0x00020010, vr::UI, 20, kExplicit + '\0'},
+      {"big endian: AT is two words, each swapped", File(kBigEndian, true).ExplicitHeader(0x00209165, "AT", 4)
+           .U16(0x0010).U16(0x0020), 0x00209165, vr::AT, 4, std::string("\x10\0\x20\0", 4)},
+      {"implicit: a dictionary sequence without items is plain bytes",
+       File(kImplicit).ImplicitHeader(0x00081140, 0).Implicit(0x00100010, "DOE^JOHN"), 0x00081140, vr::kUnknown, 0},
+      {"implicit: Pixel Data of undefined length is fragments, not a sequence",
+       File(kImplicit).ImplicitHeader(0x7FE00010, 0xFFFFFFFF).Item(0).Item(4).Raw("abcd").SequenceEnd(), 0x7FE00010,
+       vr::OB, 0xFFFFFFFF},
+      {"explicit: an undefined-length value ends at its delimiter; odd lengths stay",
+       File(kExplicit).ExplicitHeader(0x00091011, "OB", 0xFFFFFFFF).Raw("abcdefgh").ItemEnd()
+           .Explicit(0x00100020, "LO", "X"), 0x00091011, vr::OB, 8},
+      {"explicit: UN of undefined length is a sequence of implicit VR items",
+       File(kExplicit).ExplicitHeader(0x00091010, "UN", 0xFFFFFFFF).Item().Implicit(0x00100010, "DOE^JOHN").ItemEnd()
+           .SequenceEnd().Explicit(0x00100020, "LO", "ID42"), 0x00091010, vr::SQ, 1, "", "", false},
+      {"one stray byte at the end", File(kExplicit).Explicit(0x00100010, "PN", "DOE^JOHN").Byte(0), 0x00100010, vr::PN,
+       8, "", "", false},
+  };
   // The command group, (0000,0000) included, is legal in a data set and
   // peers read it; it used to fail the read at (0000,0000).
   for (const std::string& syntax : {kImplicit, kExplicit, kBigEndian}) {
-    const bool big = syntax == kBigEndian;
-    ByteBuilder b = File(syntax, big);
-    if (syntax == kImplicit) {
-      b.ImplicitHeader(0x00000000, 4).U32(10).ImplicitHeader(0x00000100, 2).U16(1).Implicit(0x00100010, "DOE^JOHN");
-    } else {
-      b.ExplicitHeader(0x00000000, "UL", 4).U32(10).ExplicitHeader(0x00000100, "US", 2).U16(1);
-    }
-    cases.push_back({"command group in " + syntax, b, [](const CDicomObject& o) {
-                       uint16_t field = 0;
-                       EXPECT_EQ(o.GetUInt16(0x00000100, field), DicomStatus::Success);
-                       EXPECT_EQ(field, 1);
-                       EXPECT_TRUE(o.Contains(0x00000000));
-                     }});
+    ByteBuilder b = File(syntax, syntax == kBigEndian);
+    if (syntax == kImplicit) b.ImplicitHeader(0x00000000, 4).U32(10).ImplicitHeader(0x00000100, 2).U16(1);
+    if (syntax != kImplicit) b.ExplicitHeader(0x00000000, "UL", 4).U32(10).ExplicitHeader(0x00000100, "US", 2).U16(1);
+    cases.push_back({"command group in " + syntax, b, 0x00000100, syntax == kImplicit ? vr::kUnknown : vr::US, 2,
+                     std::string("\1\0", 2)});
   }
-
-  // Values are held little endian whatever the stream; AT is two 16-bit
-  // words (group, element), each swapped on its own.
-  cases.push_back({"big endian", File(kBigEndian, true).ExplicitHeader(0x00209165, "AT", 8).U16(0x0010).U16(0x0020)
-                                     .U16(0x0028).U16(0x0010).ExplicitHeader(0x00280010, "US", 2).U16(1),
-                   [](const CDicomObject& o) {
-                     const CDicomElement& at = ElementOf(o, 0x00209165);
-                     ASSERT_EQ(at.GetLength(), 8u);
-                     EXPECT_EQ(std::vector<uint8_t>(at.GetValue(), at.GetValue() + 8),
-                               (std::vector<uint8_t>{0x10, 0, 0x20, 0, 0x28, 0, 0x10, 0}));
-                     uint16_t rows = 0;
-                     EXPECT_EQ(o.GetUInt16(0x00280010, rows), DicomStatus::Success);
-                     EXPECT_EQ(rows, 1);
-                   }});
-
-  cases.push_back({"implicit: a dictionary sequence without items is plain bytes",
-                   File(kImplicit).ImplicitHeader(0x00081140, 0).Implicit(0x00280010, std::string("\0\2", 2)),
-                   [](const CDicomObject& o) {
-                     EXPECT_EQ(ElementOf(o, 0x00081140).GetVR(), vr::kUnknown);
-                     uint16_t rows = 0;
-                     EXPECT_EQ(o.GetUInt16(0x00280010, rows), DicomStatus::Success);
-                     EXPECT_EQ(rows, 512);
-                   }});
-
   // Sequences the dictionary does not call sequences: private and retired
   // tags, unknown tags in even groups, and any element of undefined length
   // whose value starts with an item. Each used to end the read at its
   // sequence delimitation ("item tag outside of any sequence").
-  const std::string inner = std::string("\x08\x00\x50\x11\x06\x00\x00\x00", 8) + std::string("1.2.3\0", 6);
+  const std::string uid = std::string("\x08\x00\x50\x11\x06\x00\x00\x00", 8) + std::string("1.2.3\0", 6);
   for (const auto& [tag, undefined] : {std::pair{0x00091010u, true}, std::pair{0x00081145u, true},
                                        std::pair{0x00209999u, true}, std::pair{0x00101000u, true},
                                        std::pair{0x00081145u, false}}) {
     ByteBuilder b = File(kImplicit);
-    if (undefined) {
-      b.ImplicitHeader(tag, 0xFFFFFFFF).Item().Raw(inner).ItemEnd().SequenceEnd();
-    } else {
-      b.ImplicitHeader(tag, 8 + 14).Item(14).Raw(inner);
-    }
-    cases.push_back({"implicit: items make " + FormatTag(tag) + " a sequence", b.Implicit(0x00291010, "ABCD"),
-                     [tag](const CDicomObject& o) {
-                       ASSERT_EQ(ItemsOf(o, tag), 1u);
-                       CDicomSequence* sequence = nullptr;
-                       (void)o.GetSequence(tag, &sequence);
-                       EXPECT_EQ(StringOf(*sequence->GetItem(0), 0x00081150), "1.2.3");
-                       EXPECT_TRUE(o.Contains(0x00291010));
-                     }});
+    if (undefined) b.ImplicitHeader(tag, 0xFFFFFFFF).Item().Raw(uid).ItemEnd().SequenceEnd();
+    if (!undefined) b.ImplicitHeader(tag, 8 + 14).Item(14).Raw(uid);
+    cases.push_back({"implicit: items make " + FormatTag(tag) + " a sequence", b.Implicit(0x00291010, "ABCD"), tag,
+                     vr::SQ, 1});
   }
-  cases.push_back({"implicit: Pixel Data of undefined length is fragments, not a sequence",
-                   File(kImplicit).ImplicitHeader(0x7FE00010, 0xFFFFFFFF).Item(0).Item(4).Raw("abcd").SequenceEnd(),
-                   [](const CDicomObject& o) {
-                     EXPECT_NE(dynamic_cast<const CDicomEncapsulatedPixelData*>(&ElementOf(o, 0x7FE00010)), nullptr);
-                   }});
   for (const auto& [sopClass, expected] :
        {std::pair{"1.2.840.10008.5.1.4.1.1.88.3", vr::SQ}, std::pair{"1.2.840.10008.5.1.4.1.1.88.22", vr::UI}}) {
     ByteBuilder b = File(kImplicit, false, sopClass);
-    if (expected == vr::SQ) {
-      b.ImplicitHeader(0x0040A124, 0xFFFFFFFF).Item().Implicit(0x00100010, "X^Y ").ItemEnd().SequenceEnd();
-    } else {
-      b.Implicit(0x0040A124, "1.2.3.4.");
-    }
-    cases.push_back({std::string("implicit: (0040,A124) in SOP class ") + sopClass, b,
-                     [expected](const CDicomObject& o) { EXPECT_EQ(ElementOf(o, 0x0040A124).GetVR(), expected); }});
+    if (expected == vr::SQ) b.ImplicitHeader(0x0040A124, 0xFFFFFFFF).Item().Implicit(0x00100010, "X^Y ").ItemEnd();
+    cases.push_back({std::string("implicit: (0040,A124) in SOP class ") + sopClass,
+                     expected == vr::SQ ? b.SequenceEnd() : b.Implicit(0x0040A124, "1.2.3.4."), 0x0040A124, expected,
+                     expected == vr::SQ ? 1u : 8u});
   }
 
-  cases.push_back({"explicit: an undefined-length value ends at its delimiter, odd lengths stay",
-                   File(kExplicit).ExplicitHeader(0x00091011, "OB", 0xFFFFFFFF).Raw("abcdefgh").ItemEnd()
-                       .Explicit(0x00100020, "LO", "X"),
-                   [](const CDicomObject& o) {
-                     EXPECT_TRUE(ElementOf(o, 0x00091011).IsUndefinedLength());
-                     EXPECT_EQ(ElementOf(o, 0x00091011).GetLength(), 8u);
-                     EXPECT_EQ(ElementOf(o, 0x00100020).GetLength(), 1u);
-                   }});
-  cases.push_back({"explicit: UN of undefined length is a sequence of implicit VR items",
-                   File(kExplicit).ExplicitHeader(0x00091010, "UN", 0xFFFFFFFF).Item().Implicit(0x00100010, "DOE^JOHN")
-                       .ItemEnd().SequenceEnd().Explicit(0x00100020, "LO", "ID42"),
-                   [](const CDicomObject& o) {
-                     ASSERT_EQ(ItemsOf(o, 0x00091010), 1u);
-                     CDicomSequence* sequence = nullptr;
-                     (void)o.GetSequence(0x00091010, &sequence);
-                     EXPECT_EQ(StringOf(*sequence->GetItem(0), 0x00100010), "DOE^JOHN");
-                     EXPECT_EQ(StringOf(o, 0x00100020), "ID42");
-                   },
-                   "", false});
-
-  // Lenience that real archives need.
+  // Lenience that real archives need, each with a warning naming the place.
   for (const std::string& vrBytes : {std::string("\0\0", 2), std::string("  "), std::string("lo")}) {
     ByteBuilder b = File(kExplicit);
-    const std::string where = "(0009,1001) at offset " + std::to_string(b.Size());
     char hex[8];
     std::snprintf(hex, sizeof hex, "%02X %02X", static_cast<uint8_t>(vrBytes[0]), static_cast<uint8_t>(vrBytes[1]));
-    cases.push_back({"VR bytes " + std::string(hex), b.Tag(0x00091001).Raw(vrBytes).U16(4).Raw("abcd"),
-                     [](const CDicomObject& o) {
-                       EXPECT_EQ(ElementOf(o, 0x00091001).GetVR(), vr::kUnknown);
-                       EXPECT_EQ(ElementOf(o, 0x00091001).GetLength(), 4u);
-                     },
-                     where + ": the VR bytes " + hex +
+    cases.push_back({std::string("VR bytes ") + hex, b, 0x00091001, vr::kUnknown, 4, "",
+                     "(0009,1001) at offset " + std::to_string(b.Size()) + ": the VR bytes " + hex +
                          " are not a DICOM VR; the value was read with a 16-bit length as unknown (UN)",
                      false});
+    cases.back().bytes.Tag(0x00091001).Raw(vrBytes).U16(4).Raw("abcd");
   }
   for (const std::string& syntax : {kImplicit, kExplicit}) {
     ByteBuilder b = File(syntax);
-    const std::string where = "(0000,0000) at offset " + std::to_string(b.Size());
+    const std::string where = "(0000,0000) at offset " + std::to_string(b.Size()) + ": ";
     ByteBuilder padded = b;
     padded.bytes.resize(b.Size() + 100, 0);
-    const auto noEmptyGroupLength = [](const CDicomObject& o) { EXPECT_FALSE(o.Contains(0x00000000)); };
-    cases.push_back({"zero padding in " + syntax, padded, noEmptyGroupLength,
-                     where + ": the file ends with 100 zero bytes after the last element; they were taken as padding "
+    cases.push_back({"zero padding in " + syntax, padded, 0x00020002, vr::UI, 26, "",
+                     where + "the file ends with 100 zero bytes after the last element; they were taken as padding "
                              "and left out",
                      false});
     // Eight zeros before more elements: an empty (0000,0000), which says
     // nothing and is left out too (kept, it could not be told from padding
     // once saved in implicit VR).
     b.Raw(std::string(8, '\0'));
-    if (syntax == kImplicit) b.Implicit(0x00100020, "ID");
-    if (syntax == kExplicit) b.Explicit(0x00100020, "LO", "ID");
-    cases.push_back({"empty (0000,0000) in " + syntax, b, noEmptyGroupLength, where + ": an empty (0000,0000) was left out",
-                     false});
+    cases.push_back({"empty (0000,0000) in " + syntax,
+                     syntax == kImplicit ? b.Implicit(0x00100020, "ID") : b.Explicit(0x00100020, "LO", "ID"),
+                     0x00100020, vr::LO, 2, "", where + "an empty (0000,0000) was left out", false});
   }
   ByteBuilder implicitMeta;
   implicitMeta.bytes.resize(128, 0);
   implicitMeta.Raw("DICM").Implicit(0x00020000, std::string("\x1c\0\0\0", 4)).Implicit(0x00020010, kExplicit + '\0');
-  cases.push_back({"meta group in implicit VR", implicitMeta.Explicit(0x00100010, "PN", "DOE^JOHN"),
-                   [](const CDicomObject& o) {
-                     EXPECT_EQ(ElementOf(o, 0x00020010).GetVR(), vr::UI);
-                     EXPECT_EQ(StringOf(o, 0x00100010), "DOE^JOHN");
-                   },
+  cases.push_back({"meta group in implicit VR", implicitMeta.Explicit(0x00100010, "PN", "DOE^JOHN"), 0x00020010, vr::UI,
+                   20, "",
                    "(0002,0000) at offset 132: the file meta information is in implicit VR; it was read so (it is "
                    "saved in explicit VR little endian, as the standard requires)",
                    false});
-  cases.push_back({"one stray byte at the end", File(kExplicit).Explicit(0x00100010, "PN", "DOE^JOHN").Byte(0),
-                   [](const CDicomObject& o) { EXPECT_EQ(StringOf(o, 0x00100010), "DOE^JOHN"); }, "", false});
+
+  // Skipping the pixel data once stopped the read at its header, so every
+  // element after it was lost to whoever wrote the object again.
+  ByteBuilder native = File(kExplicit).Explicit(0x7FE00010, "OW", std::string(8, '\x11'));
+  ByteBuilder fragments = File(kRle).ExplicitHeader(0x7FE00010, "OB", 0xFFFFFFFF).Item(0).Item(4).Raw("AAAA");
+  ByteBuilder defined = File(kRle).ExplicitHeader(0x7FE00010, "OB", 8 + 8 + 4).Item(0).Item(4).Raw("AAAA");
+  ByteBuilder undefinedNative = File(kExplicit).ExplicitHeader(0x7FE00010, "OB", 0xFFFFFFFF).Raw("ABCD").ItemEnd();
+  for (ByteBuilder* pixels : {&native, &fragments.Item(2).Raw("BB").SequenceEnd(), &defined, &undefinedNative}) {
+    pixels->Explicit(0x7FE10010, "LO", "PRIVATE ").Explicit(0xFFFCFFFC, "OB", std::string(4, '\0'));
+    cases.push_back({"skipped Pixel Data", *pixels, 0xFFFCFFFC, vr::OB, 4, "", "", false, true});
+  }
 
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    const ReadResult read = ReadFromBytes(c.bytes.bytes);
+    const ReadResult read = ReadFromBytes(c.bytes.bytes, c.skipPixelData);
     ASSERT_TRUE(Succeeded(read.status));
     EXPECT_EQ(read.AllWarnings(), c.warning.empty() ? "" : c.warning + "\n");
-    c.check(read.object);
+    const CDicomElement* element = read.object.Elements().Find(c.tag);
+    ASSERT_NE(element, nullptr);
+    EXPECT_EQ(element->GetVR(), c.vr);
+    const auto* sequence = dynamic_cast<const CDicomSequence*>(element);
+    EXPECT_EQ(sequence ? sequence->GetItemCount() : element->GetLength(), c.size);
+    if (!c.value.empty()) {
+      ASSERT_TRUE(element->HasValue());
+      EXPECT_EQ(std::string(reinterpret_cast<const char*>(element->GetValue()), element->GetLength()), c.value);
+    }
+    if (c.skipPixelData) {
+      EXPECT_FALSE(read.object.Elements().Find(tags::kPixelData)->HasValue());
+      continue;
+    }
     const std::vector<uint8_t> written = WriteToBytes(read.object);
     if (c.sameBytes) {
       EXPECT_EQ(written, c.bytes.bytes);
@@ -249,43 +190,6 @@ TEST(DataSetReader, FramingsAreReadAsWhatTheyAre) {
     const ReadResult back = ReadFromBytes(written);
     EXPECT_TRUE(Succeeded(back.status));
     EXPECT_EQ(back.AllWarnings(), "");
-  }
-}
-
-// Skipping the pixel data once stopped the read at its header, so every
-// element after it was lost to whoever wrote the object again.
-TEST(DataSetReader, SkippedPixelDataIsSteppedOverAndWhatFollowsIsRead) {
-  const std::string padding(4, '\0');
-  ByteBuilder native = File(kExplicit);
-  const uint64_t nativeValue = native.Size() + 12;
-  native.Explicit(0x7FE00010, "OW", std::string(8, '\x11'));
-  ByteBuilder encapsulated = File(kRle).ExplicitHeader(0x7FE00010, "OB", 0xFFFFFFFF);
-  const uint64_t fragments = encapsulated.Size();
-  encapsulated.Item(0).Item(4).Raw("AAAA").Item(2).Raw("BB").SequenceEnd();
-  const ByteBuilder defined = File(kRle).ExplicitHeader(0x7FE00010, "OB", 8 + 8 + 4).Item(0).Item(4).Raw("AAAA");
-  const ByteBuilder undefinedNative = File(kExplicit).ExplicitHeader(0x7FE00010, "OB", 0xFFFFFFFF).Raw("ABCD").ItemEnd();
-  for (auto [name, bytes] : {std::pair{"native", native}, std::pair{"encapsulated", encapsulated},
-                             std::pair{"defined encapsulated", defined}, std::pair{"undefined native", undefinedNative}}) {
-    SCOPED_TRACE(name);
-    bytes.Explicit(0x7FE10010, "LO", "PRIVATE ").Explicit(0xFFFCFFFC, "OB", padding);
-    const ReadResult skipped = ReadFromBytes(bytes.bytes, true);
-    ASSERT_TRUE(Succeeded(skipped.status));
-    EXPECT_EQ(StringOf(skipped.object, 0x7FE10010), "PRIVATE");
-    EXPECT_TRUE(skipped.object.Contains(0xFFFCFFFC));
-    const auto* pixels = dynamic_cast<const CDicomPixelData*>(&ElementOf(skipped.object, 0x7FE00010));
-    ASSERT_NE(pixels, nullptr);
-    EXPECT_FALSE(pixels->IsLoaded());
-    EXPECT_FALSE(pixels->HasValue());
-    if (std::string(name) == "native") {
-      EXPECT_EQ(pixels->GetValuePosition(), nativeValue);
-      EXPECT_EQ(pixels->GetLength(), 8u);
-    }
-    if (std::string(name) == "encapsulated") {
-      // Where each fragment item starts (and where they end) is kept, so
-      // frames are found without walking again.
-      EXPECT_EQ(dynamic_cast<const CDicomEncapsulatedPixelData*>(pixels)->GetKnownItemPositions(),
-                (std::vector<uint64_t>{fragments, fragments + 8, fragments + 20, fragments + 30}));
-    }
   }
 }
 
@@ -307,16 +211,18 @@ TEST(DataSetReader, DamagedInputFailsNamingTheOffset) {
        File(kExplicit).ExplicitHeader(0x00081140, "SQ", 0xFFFFFFFF).Explicit(0x00100010, "PN", "DOE^JOHN")},
       {"element longer than its item", File(kExplicit).ExplicitHeader(0x00081140, "SQ", 0xFFFFFFFF).Item(4)
                                            .Explicit(0x00100010, "PN", "DOE^JOHN").SequenceEnd()},
-      {"meta element in the data set", File(kExplicit).Explicit(0x00100010, "PN", "DOE^JOHN").Explicit(0x00020003, "UI", "12")},
-      {"truncated header", File(kExplicit).Explicit(0x00100010, "PN", "DOE^JOHN").Raw(std::string("\x10\x00\x20", 3))},
+      {"meta element in the data set", File(kExplicit).Explicit(0x00100010, "PN", "DOE").Explicit(0x00020003, "UI", "12")},
+      {"truncated header", File(kExplicit).Explicit(0x00100010, "PN", "DOE").Raw(std::string("\x10\x00\x20", 3))},
       {"truncated value", File(kExplicit).ExplicitHeader(0x00100010, "PN", 8).Raw("DOE")},
       {"fragments without sequence delimitation", fragments().Item(4).Raw("AAAA")},
       {"fragment cut short", fragments().Item(4).Raw("AA")},
       {"fragment item header cut short", fragments().Item(4).Raw("AAAA").Raw(std::string("\xFE\xFF", 2))},
-      {"element among the fragments", fragments().Item(4).Raw("AAAA").Explicit(0x00100010, "PN", "DOE^JOHN").SequenceEnd()},
+      {"element among the fragments", fragments().Item(4).Raw("AAAA").Explicit(0x00100010, "PN", "DOE").SequenceEnd()},
       {"fragment of undefined length", fragments().Item(0xFFFFFFFF).Raw("AAAA").SequenceEnd()},
-      {"fragment past the defined length", File(kRle).ExplicitHeader(0x7FE00010, "OB", 8 + 8 + 2).Item(0).Item(4).Raw("AAAA")},
-      {"native pixels without delimitation", File(kExplicit).ExplicitHeader(0x7FE00010, "OB", 0xFFFFFFFF).Raw(std::string(100, 'x'))},
+      {"fragment past the defined length",
+       File(kRle).ExplicitHeader(0x7FE00010, "OB", 8 + 8 + 2).Item(0).Item(4).Raw("AAAA")},
+      {"native pixels without delimitation",
+       File(kExplicit).ExplicitHeader(0x7FE00010, "OB", 0xFFFFFFFF).Raw(std::string(100, 'x'))},
       {"native pixels cut short", File(kExplicit).ExplicitHeader(0x7FE00010, "OW", 64).Raw(std::string(16, 'x'))},
   };
   for (const auto& [name, bytes] : cases) {
@@ -353,7 +259,9 @@ TEST(DataSetReader, ReversedOrderIsSortedNotQuadraticAndLaterDuplicatesWin) {
   TagArray tags;
   EXPECT_EQ(read.object.GetSortedTags(tags), 4u + 59001 + 1);
   EXPECT_TRUE(std::is_sorted(tags.begin(), tags.end()));
-  EXPECT_EQ(StringOf(read.object, 0x00110010), "THIRD");
+  std::string kept;
+  EXPECT_EQ(read.object.GetString(0x00110010, kept), DicomStatus::Success);
+  EXPECT_EQ(kept, "THIRD");
 }
 
 }  // namespace
