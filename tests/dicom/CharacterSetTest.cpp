@@ -1,7 +1,6 @@
-/// \file
-/// Tests of the character sets of text values: which set (0008,0005)
-/// selects and which is in force inside items, decoding for display, and
-/// the strict encoding of what a user types.
+// The character sets of text values: which set (0008,0005) selects and
+// which is in force inside items, decoding for display, and the strict
+// encoding of what a user types.
 #include "dicom/CharacterSet.h"
 
 #include "dicom/SequenceItem.h"
@@ -35,14 +34,14 @@ TEST(CharacterSetTest, SpecificCharacterSetSelectsTheCharset) {
   EXPECT_EQ(CharsetInForce(item, TextCharset::Utf8), TextCharset::Latin1);
 }
 
-TEST(CharacterSetTest, DecodingKeepsEveryCharacterAndReplacesOnlyWhatCannotBeRead) {
+// Decoding keeps every character and replaces only what cannot be read;
+// encoding stores what the set can hold and refuses the rest, naming the
+// character and the fix.
+TEST(CharacterSetTest, TextIsDecodedForDisplayAndEncodedStrictly) {
   EXPECT_EQ(Decode("M\xFCller\r\n", TextCharset::Latin1), "M\xC3\xBCller\r\n");
   EXPECT_EQ(Decode("\xC3\xA9\xF0\x9F\x98\x80" "a", TextCharset::Utf8), "\xC3\xA9\xF0\x9F\x98\x80" "a");
   EXPECT_EQ(Decode("J\xC3\xB6rg\xFF", TextCharset::Utf8), "J\xC3\xB6rg\xEF\xBF\xBD");
   EXPECT_EQ(Decode("Ab\xD0", TextCharset::Unsupported), "Ab\xEF\xBF\xBD");
-}
-
-TEST(CharacterSetTest, EncodingStoresWhatTheSetCanHoldAndRefusesTheRest) {
   const struct {
     const char* utf8;
     TextCharset charset;
@@ -62,13 +61,11 @@ TEST(CharacterSetTest, EncodingStoresWhatTheSetCanHoldAndRefusesTheRest) {
       EXPECT_EQ(*encoded, c.stored);
     }
   }
-  // The refusal names the character and the fix.
   const std::string why = EncodeText("5 \xE2\x82\xAC", TextCharset::Latin1).Message();
   EXPECT_NE(why.find("U+20AC"), std::string::npos) << why;
   EXPECT_NE(why.find("ISO_IR 192"), std::string::npos) << why;
 
-  // Every Latin-1 character survives decoding and encoding.
-  std::string all;
+  std::string all;  // every Latin-1 character survives decoding and encoding
   for (int byte = 1; byte < 256; ++byte) all.push_back(static_cast<char>(byte));
   const Result<std::string> encoded = EncodeText(Decode(all, TextCharset::Latin1), TextCharset::Latin1);
   ASSERT_TRUE(encoded) << encoded.Message();

@@ -14,6 +14,7 @@
 
 using namespace quillon;
 using namespace quillon::test;
+using namespace std::string_literals;
 
 namespace {
 
@@ -22,55 +23,47 @@ const std::string kExplicit = uids::kExplicitVrLittleEndian;
 const std::string kBigEndian = uids::kExplicitVrBigEndian;
 const std::string kRle = "1.2.840.10008.1.2.5";
 
-ByteBuilder File(const std::string& syntax, bool bigEndian = false,
-                 const std::string& sopClass = "1.2.840.10008.5.1.4.1.1.7") {
-  ByteBuilder b(bigEndian);
-  b.Meta(syntax, sopClass);
-  return b;
+ByteBuilder File(const std::string& syntax, bool big = false, const std::string& sop = "1.2.840.10008.5.1.4.1.1.7") {
+  return std::move(ByteBuilder(big).Meta(syntax, sop));
 }
 
 TEST(DataSetReader, WhatIsNoMediaFileIsRefusedSayingWhy) {
   const std::string noDicm = "not a DICOM file: no \"DICM\" after the 128-byte preamble";
-  const std::string tooShort = "not a DICOM file: shorter than the 128-byte preamble and \"DICM\"";
   ByteBuilder dxcm = File(kExplicit);
   dxcm.bytes[129] = 'X';
   ByteBuilder bare;  // a data set without preamble, "DICM" and meta group
   bare.Explicit(0x00020010, "UI", kExplicit + '\0').Explicit(0x00080060, "CS", "OT").bytes.resize(200, 0);
-  const struct {
-    ByteBuilder bytes;
-    std::string reason;
-  } cases[] = {{dxcm, noDicm},
-               {ByteBuilder().Raw("DICM"), tooShort},
-               {ByteBuilder(), tooShort},
-               {bare, noDicm + "; it starts with element (0002,0010), like a data set saved without the media file "
-                               "header, which is not read"}};
-  for (const auto& c : cases) {
-    const ReadResult read = ReadFromBytes(c.bytes.bytes);
-    EXPECT_EQ(read.status.Message(), c.reason);
+  for (const auto& [bytes, reason] :
+       {std::pair{dxcm, noDicm},
+        std::pair{ByteBuilder().Raw("DICM"), "not a DICOM file: shorter than the 128-byte preamble and \"DICM\""s},
+        std::pair{bare, noDicm + "; it starts with element (0002,0010), like a data set saved without the media file "
+                                 "header, which is not read"}}) {
+    const ReadResult read = ReadFromBytes(bytes.bytes);
+    EXPECT_EQ(read.status.Message(), reason);
     EXPECT_EQ(read.status.GetError().Code(), ErrorCode::Malformed);
   }
 }
 
-// Each stream reads (skipping the pixel data or not) with the one warning
-// given, or none, into an object holding the element named; saved, it
-// reads back without a warning and, where nothing was worked around, as
-// the same bytes.
+// Each stream reads (skipping the pixel data or not) with the warning given
+// or none, into an object holding the element named; saved, it reads back
+// without a warning and, where nothing was worked around, as the same bytes.
 TEST(DataSetReader, FramingsAreReadAsWhatTheyAre) {
   struct Case {
     std::string name;
     ByteBuilder bytes;
     DicomTag tag;
     DicomVR vr;
-    uint32_t size;                // items of a sequence, else the value length
-    std::string value = {};       // the value held, when given
-    std::string warning = {};     // empty: none
+    uint32_t size;             // items of a sequence, else the value length
+    std::string value = {};    // the value held, when given
+    std::string warning = {};  // empty: none
     bool sameBytes = true;
     bool skipPixelData = false;
   };
   std::vector<Case> cases = {
       {"meta information only", File(kExplicit), 0x00020010, vr::UI, 20, kExplicit + '\0'},
-      {"big endian: AT is two words, each swapped", File(kBigEndian, true).ExplicitHeader(0x00209165, "AT", 4)
-           .U16(0x0010).U16(0x0020), 0x00209165, vr::AT, 4, std::string("\x10\0\x20\0", 4)},
+      {"big endian: AT is two words, each swapped",
+       File(kBigEndian, true).ExplicitHeader(0x00209165, "AT", 4).U16(0x0010).U16(0x0020), 0x00209165, vr::AT, 4,
+       "\x10\0\x20\0"s},
       {"implicit: a dictionary sequence without items is plain bytes",
        File(kImplicit).ImplicitHeader(0x00081140, 0).Implicit(0x00100010, "DOE^JOHN"), 0x00081140, vr::kUnknown, 0},
       {"implicit: Pixel Data of undefined length is fragments, not a sequence",
@@ -82,8 +75,8 @@ TEST(DataSetReader, FramingsAreReadAsWhatTheyAre) {
       {"explicit: UN of undefined length is a sequence of implicit VR items",
        File(kExplicit).ExplicitHeader(0x00091010, "UN", 0xFFFFFFFF).Item().Implicit(0x00100010, "DOE^JOHN").ItemEnd()
            .SequenceEnd().Explicit(0x00100020, "LO", "ID42"), 0x00091010, vr::SQ, 1, "", "", false},
-      {"one stray byte at the end", File(kExplicit).Explicit(0x00100010, "PN", "DOE^JOHN").Byte(0), 0x00100010, vr::PN,
-       8, "", "", false},
+      {"one stray byte at the end", File(kExplicit).Explicit(0x00100010, "PN", "DOE^JOHN").Byte(0), 0x00100010,
+       vr::PN, 8, "", "", false},
   };
   // The command group, (0000,0000) included, is legal in a data set and
   // peers read it; it used to fail the read at (0000,0000).
@@ -92,13 +85,13 @@ TEST(DataSetReader, FramingsAreReadAsWhatTheyAre) {
     if (syntax == kImplicit) b.ImplicitHeader(0x00000000, 4).U32(10).ImplicitHeader(0x00000100, 2).U16(1);
     if (syntax != kImplicit) b.ExplicitHeader(0x00000000, "UL", 4).U32(10).ExplicitHeader(0x00000100, "US", 2).U16(1);
     cases.push_back({"command group in " + syntax, b, 0x00000100, syntax == kImplicit ? vr::kUnknown : vr::US, 2,
-                     std::string("\1\0", 2)});
+                     "\1\0"s});
   }
   // Sequences the dictionary does not call sequences: private and retired
   // tags, unknown tags in even groups, and any element of undefined length
   // whose value starts with an item. Each used to end the read at its
   // sequence delimitation ("item tag outside of any sequence").
-  const std::string uid = std::string("\x08\x00\x50\x11\x06\x00\x00\x00", 8) + std::string("1.2.3\0", 6);
+  const std::string uid = "\x08\x00\x50\x11\x06\x00\x00\x00" "1.2.3\0"s;
   for (const auto& [tag, undefined] : {std::pair{0x00091010u, true}, std::pair{0x00081145u, true},
                                        std::pair{0x00209999u, true}, std::pair{0x00101000u, true},
                                        std::pair{0x00081145u, false}}) {
@@ -112,21 +105,18 @@ TEST(DataSetReader, FramingsAreReadAsWhatTheyAre) {
        {std::pair{"1.2.840.10008.5.1.4.1.1.88.3", vr::SQ}, std::pair{"1.2.840.10008.5.1.4.1.1.88.22", vr::UI}}) {
     ByteBuilder b = File(kImplicit, false, sopClass);
     if (expected == vr::SQ) b.ImplicitHeader(0x0040A124, 0xFFFFFFFF).Item().Implicit(0x00100010, "X^Y ").ItemEnd();
-    cases.push_back({std::string("implicit: (0040,A124) in SOP class ") + sopClass,
+    cases.push_back({"implicit: (0040,A124) in SOP class "s + sopClass,
                      expected == vr::SQ ? b.SequenceEnd() : b.Implicit(0x0040A124, "1.2.3.4."), 0x0040A124, expected,
                      expected == vr::SQ ? 1u : 8u});
   }
 
   // Lenience that real archives need, each with a warning naming the place.
-  for (const std::string& vrBytes : {std::string("\0\0", 2), std::string("  "), std::string("lo")}) {
+  for (const auto& [vrBytes, hex] : {std::pair{"\0\0"s, "00 00"}, std::pair{"lo"s, "6C 6F"}}) {
     ByteBuilder b = File(kExplicit);
-    char hex[8];
-    std::snprintf(hex, sizeof hex, "%02X %02X", static_cast<uint8_t>(vrBytes[0]), static_cast<uint8_t>(vrBytes[1]));
-    cases.push_back({std::string("VR bytes ") + hex, b, 0x00091001, vr::kUnknown, 4, "",
-                     "(0009,1001) at offset " + std::to_string(b.Size()) + ": the VR bytes " + hex +
-                         " are not a DICOM VR; the value was read with a 16-bit length as unknown (UN)",
-                     false});
-    cases.back().bytes.Tag(0x00091001).Raw(vrBytes).U16(4).Raw("abcd");
+    const std::string where = "(0009,1001) at offset " + std::to_string(b.Size());
+    cases.push_back({"VR bytes "s + hex, b.Tag(0x00091001).Raw(vrBytes).U16(4).Raw("abcd"), 0x00091001, vr::kUnknown,
+                     4, "", where + ": the VR bytes " + hex + " are not a DICOM VR; the value was read with a 16-bit "
+                                                              "length as unknown (UN)", false});
   }
   for (const std::string& syntax : {kImplicit, kExplicit}) {
     ByteBuilder b = File(syntax);
@@ -135,8 +125,7 @@ TEST(DataSetReader, FramingsAreReadAsWhatTheyAre) {
     padded.bytes.resize(b.Size() + 100, 0);
     cases.push_back({"zero padding in " + syntax, padded, 0x00020002, vr::UI, 26, "",
                      where + "the file ends with 100 zero bytes after the last element; they were taken as padding "
-                             "and left out",
-                     false});
+                             "and left out", false});
     // Eight zeros before more elements: an empty (0000,0000), which says
     // nothing and is left out too (kept, it could not be told from padding
     // once saved in implicit VR).
@@ -147,13 +136,11 @@ TEST(DataSetReader, FramingsAreReadAsWhatTheyAre) {
   }
   ByteBuilder implicitMeta;
   implicitMeta.bytes.resize(128, 0);
-  implicitMeta.Raw("DICM").Implicit(0x00020000, std::string("\x1c\0\0\0", 4)).Implicit(0x00020010, kExplicit + '\0');
-  cases.push_back({"meta group in implicit VR", implicitMeta.Explicit(0x00100010, "PN", "DOE^JOHN"), 0x00020010, vr::UI,
-                   20, "",
-                   "(0002,0000) at offset 132: the file meta information is in implicit VR; it was read so (it is "
-                   "saved in explicit VR little endian, as the standard requires)",
+  implicitMeta.Raw("DICM").Implicit(0x00020000, "\x1c\0\0\0"s).Implicit(0x00020010, kExplicit + '\0');
+  cases.push_back({"meta group in implicit VR", implicitMeta.Explicit(0x00100010, "PN", "DOE^JOHN"), 0x00020010,
+                   vr::UI, 20, "", "(0002,0000) at offset 132: the file meta information is in implicit VR; it was "
+                                   "read so (it is saved in explicit VR little endian, as the standard requires)",
                    false});
-
   // Skipping the pixel data once stopped the read at its header, so every
   // element after it was lost to whoever wrote the object again.
   ByteBuilder native = File(kExplicit).Explicit(0x7FE00010, "OW", std::string(8, '\x11'));
@@ -198,39 +185,35 @@ TEST(DataSetReader, FramingsAreReadAsWhatTheyAre) {
 // anything is allocated for them.
 TEST(DataSetReader, DamagedInputFailsNamingTheOffset) {
   const auto fragments = [] { return File(kRle).ExplicitHeader(0x7FE00010, "OB", 0xFFFFFFFF).Item(0); };
+  const auto sequence = [] { return File(kExplicit).ExplicitHeader(0x00081140, "SQ", 0xFFFFFFFF); };
   const std::pair<const char*, ByteBuilder> cases[] = {
       {"huge value", File(kExplicit).ExplicitHeader(0x00091010, "OB", 0xFFFFFFF0).Raw("abcd")},
       {"huge sequence", File(kExplicit).ExplicitHeader(0x00081140, "SQ", 0x7FFFFFF0).Item(8).Raw("abcd")},
-      {"huge item", File(kExplicit).ExplicitHeader(0x00081140, "SQ", 0xFFFFFFFF).Item(0x7FFFFFF0).Raw("abcd")},
+      {"huge item", sequence().Item(0x7FFFFFF0).Raw("abcd")},
       {"huge meta value", File(kExplicit).ExplicitHeader(0x00020099, "OB", 0x7FFFFFF0)},
       {"huge implicit value", File(kImplicit).ImplicitHeader(0x00100010, 0x40000000).Raw("DOE")},
       {"undefined value without delimiter", File(kExplicit).ExplicitHeader(0x00091010, "OB", 0xFFFFFFFF).Raw("abc")},
       {"item delimiter at top level", File(kExplicit).Explicit(0x00100010, "PN", "DOE^JOHN").ItemEnd()},
       {"item at top level", File(kExplicit).Item(4).Raw("abcd")},
-      {"element where an item should be",
-       File(kExplicit).ExplicitHeader(0x00081140, "SQ", 0xFFFFFFFF).Explicit(0x00100010, "PN", "DOE^JOHN")},
-      {"element longer than its item", File(kExplicit).ExplicitHeader(0x00081140, "SQ", 0xFFFFFFFF).Item(4)
-                                           .Explicit(0x00100010, "PN", "DOE^JOHN").SequenceEnd()},
-      {"meta element in the data set", File(kExplicit).Explicit(0x00100010, "PN", "DOE").Explicit(0x00020003, "UI", "12")},
-      {"truncated header", File(kExplicit).Explicit(0x00100010, "PN", "DOE").Raw(std::string("\x10\x00\x20", 3))},
+      {"element where an item should be", sequence().Explicit(0x00100010, "PN", "DOE^JOHN")},
+      {"element longer than its item", sequence().Item(4).Explicit(0x00100010, "PN", "DOE^JOHN").SequenceEnd()},
+      {"meta element in the data set", File(kExplicit).Explicit(0x00100010, "PN", "DOE").Explicit(0x00020003, "UI", "1")},
+      {"truncated header", File(kExplicit).Explicit(0x00100010, "PN", "DOE").Raw("\x10\x00\x20"s)},
       {"truncated value", File(kExplicit).ExplicitHeader(0x00100010, "PN", 8).Raw("DOE")},
       {"fragments without sequence delimitation", fragments().Item(4).Raw("AAAA")},
       {"fragment cut short", fragments().Item(4).Raw("AA")},
-      {"fragment item header cut short", fragments().Item(4).Raw("AAAA").Raw(std::string("\xFE\xFF", 2))},
+      {"fragment item header cut short", fragments().Item(4).Raw("AAAA").Raw("\xFE\xFF"s)},
       {"element among the fragments", fragments().Item(4).Raw("AAAA").Explicit(0x00100010, "PN", "DOE").SequenceEnd()},
       {"fragment of undefined length", fragments().Item(0xFFFFFFFF).Raw("AAAA").SequenceEnd()},
-      {"fragment past the defined length",
-       File(kRle).ExplicitHeader(0x7FE00010, "OB", 8 + 8 + 2).Item(0).Item(4).Raw("AAAA")},
-      {"native pixels without delimitation",
-       File(kExplicit).ExplicitHeader(0x7FE00010, "OB", 0xFFFFFFFF).Raw(std::string(100, 'x'))},
+      {"fragment past the defined length", File(kRle).ExplicitHeader(0x7FE00010, "OB", 18).Item(0).Item(4).Raw("AAAA")},
+      {"native pixels without delimitation", File(kExplicit).ExplicitHeader(0x7FE00010, "OB", 0xFFFFFFFF).Raw("xyz")},
       {"native pixels cut short", File(kExplicit).ExplicitHeader(0x7FE00010, "OW", 64).Raw(std::string(16, 'x'))},
   };
   for (const auto& [name, bytes] : cases) {
     for (const bool skip : {false, true}) {
       const ReadResult read = ReadFromBytes(bytes.bytes, skip);
       EXPECT_EQ(read.status.GetError().Code(), ErrorCode::Malformed) << name << " skip=" << skip;
-      EXPECT_NE(read.status.Message().find("at offset"), std::string::npos)
-          << name << " skip=" << skip << ": " << read.status.Message();
+      EXPECT_NE(read.status.Message().find("at offset"), std::string::npos) << name << ": " << read.status.Message();
     }
   }
 }
@@ -253,8 +236,7 @@ TEST(DataSetReader, NestingDeeperThanTheLimitIsRefusedWithoutOverflowingTheStack
 TEST(DataSetReader, ReversedOrderIsSortedNotQuadraticAndLaterDuplicatesWin) {
   ByteBuilder b = File(kExplicit).Explicit(0x00110010, "SH", "FIRST").Explicit(0x00110010, "SH", "SECOND");
   for (uint16_t element = 60000; element >= 1000; --element) b.Explicit(MakeTag(0x0011, element), "SH", "ab");
-  b.Explicit(0x00110010, "SH", "THIRD");
-  const ReadResult read = ReadFromBytes(b.bytes);
+  const ReadResult read = ReadFromBytes(b.Explicit(0x00110010, "SH", "THIRD").bytes);
   ASSERT_TRUE(Succeeded(read.status));
   TagArray tags;
   EXPECT_EQ(read.object.GetSortedTags(tags), 4u + 59001 + 1);

@@ -1,7 +1,6 @@
-// The writer: the bytes of each encoding, the lengths it computes as it
-// goes without touching the object, and what it refuses before writing a
-// byte. (That whatever the model holds saves and reads back is the round
-// trip property's to show.)
+// The writer: the bytes of each encoding, and what it refuses before
+// writing a byte. (That whatever the model holds saves and reads back is
+// the round trip property's to show.)
 #include "base/MemoryStream.h"
 #include "dicom/DicomFileWriter.h"
 #include "dicom/DicomObject.h"
@@ -33,18 +32,22 @@ void AddMeta(CDicomObject& object, const std::string& syntax) {
   ASSERT_TRUE(Succeeded(object.CreateMetaInformation("1.2.840.10008.5.1.4.1.1.7", "1.2.3", syntax, "1.2", "Q", "AE")));
 }
 
-std::unique_ptr<CSequenceItem> ItemWithUid(bool undefinedLength) {
-  auto item = std::make_unique<CSequenceItem>();
-  item->SetUndefinedLength(undefinedLength);
-  EXPECT_TRUE(Succeeded(item->AddString(0x00081150, vr::UI, "1.2.3")));
-  return item;
+std::unique_ptr<CDicomSequence> SequenceOfUids(bool undefinedLengths) {
+  auto sequence = std::make_unique<CDicomSequence>(0x00081140);
+  for (int i = 0; i < 2; ++i) {
+    auto item = std::make_unique<CSequenceItem>();
+    item->SetUndefinedLength(undefinedLengths || i == 1);
+    EXPECT_TRUE(Succeeded(item->AddString(0x00081150, vr::UI, "1.2.3")));
+    sequence->AppendItem(std::move(item));
+  }
+  sequence->SetUndefinedLength(undefinedLengths);
+  return sequence;
 }
 
 // One data set byte for byte in each encoding: headers, values swapped in
 // big endian (AT word by word), a VR unknown to us written as UN, and group
 // lengths and the lengths of a defined-length sequence and item computed
-// from what is written, not taken from the object, which keeps its own
-// until it is asked to record them.
+// from what is written, not taken from the object.
 TEST(DataSetWriter, LayoutOfEachEncoding) {
   CDicomObject object;
   ASSERT_TRUE(Succeeded(object.AddUInt32(0x00100000, vr::UL, 999)));
@@ -53,15 +56,12 @@ TEST(DataSetWriter, LayoutOfEachEncoding) {
   const uint8_t pointer[4] = {0x10, 0x00, 0x20, 0x00};  // (0010,0020), held little endian
   ASSERT_TRUE(Succeeded(object.AddValue(0x00209165, vr::AT, pointer, 4)));
   ASSERT_TRUE(Succeeded(object.AddValue(0x00091001, vr::kUnknown, "ab", 2)));
-  auto sequence = std::make_unique<CDicomSequence>(0x00081140);
-  sequence->SetUndefinedLength(false);
+  auto sequence = SequenceOfUids(false);  // lengths that are not what a write gives
   sequence->SetValueLength(1);
-  auto defined = ItemWithUid(false);
-  defined->SetItemLength(1);
-  ASSERT_TRUE(Succeeded(defined->AddUInt32(0x00080000, vr::UL, 12345)));
-  sequence->AppendItem(std::move(defined));
-  sequence->AppendItem(ItemWithUid(true));
+  sequence->GetItem(0)->SetItemLength(1);
+  ASSERT_TRUE(Succeeded(sequence->GetItem(0)->AddUInt32(0x00080000, vr::UL, 12345)));
   ASSERT_TRUE(Succeeded(object.AddSequence(std::move(sequence))));
+  EXPECT_EQ(object.GroupLength(0x0010), 16u);
 
   for (const TransferMode mode :
        {TransferMode::ImplicitLittleEndian, TransferMode::ExplicitLittleEndian, TransferMode::ExplicitBigEndian}) {
@@ -84,20 +84,6 @@ TEST(DataSetWriter, LayoutOfEachEncoding) {
     ASSERT_TRUE(Succeeded(CDicomFileWriter(stream).WriteDataSet(object, mode)));
     EXPECT_EQ(stream.Data(), b.bytes) << static_cast<int>(mode);
   }
-
-  CDicomSequence* written = nullptr;
-  ASSERT_EQ(object.GetSequence(0x00081140, &written), DicomStatus::Success);
-  uint32_t groupLength = 0;
-  ASSERT_EQ(object.Elements().Find(0x00100000)->GetUInt32(groupLength), DicomStatus::Success);
-  EXPECT_EQ(groupLength, 999u);
-  EXPECT_EQ(written->GetLength(), 1u);
-  EXPECT_EQ(written->GetItem(0)->GetItemLength(), 1u);
-  object.RecordEncodedLengths(TransferMode::ImplicitLittleEndian);
-  ASSERT_EQ(object.Elements().Find(0x00100000)->GetUInt32(groupLength), DicomStatus::Success);
-  EXPECT_EQ(groupLength, 16u);
-  EXPECT_EQ(written->GetLength(), 8u + 26 + 8 + 14 + 8);
-  EXPECT_EQ(written->GetItem(0)->GetItemLength(), 26u);
-  EXPECT_EQ(written->GetItem(1)->GetTransferMode(), TransferMode::ImplicitLittleEndian);
 }
 
 // A value too long for a 16-bit length (read from an implicit VR file: the
@@ -148,14 +134,12 @@ TEST(DataSetWriter, AFullDiskIsTheWritersErrorWhereverItStrikes) {
   }
 }
 
-/// Leaves the element under `tag` with a length but without its value, as
-/// only a change made after it was stored can (the adders refuse one).
-void DropValueKeepLength(CDicomObject& object, DicomTag tag) {
-  CDicomElement* element = object.Elements().Find(tag);
-  ASSERT_NE(element, nullptr);
-  const uint32_t length = element->GetLength();
+/// Leaves (0010,0010) with a length but without its value, as only a change
+/// made after it was stored can (the adders refuse one).
+void DropTheNamesValue(CDicomObject& object) {
+  CDicomElement* element = object.Elements().Find(0x00100010);
   element->ClearValue();
-  element->SetValueLength(length);
+  element->SetValueLength(8);
 }
 
 std::string Repeat(const std::string& text, int times) { return times == 0 ? "" : text + Repeat(text, times - 1); }
@@ -177,7 +161,7 @@ TEST(DataSetWriter, WhatCannotBeReadBackIsRefusedBeforeAnyByteIsWritten) {
     std::function<void(CDicomObject&)> spoil;
     std::string problem;
   } cases[] = {
-      {"length without value", kExplicit, [](CDicomObject& o) { DropValueKeepLength(o, 0x00100010); },
+      {"length without value", kExplicit, DropTheNamesValue,
        "(0010,0010) has a length of 8 bytes but no value."},
       {"meta element in an item", kExplicit,
        [](CDicomObject& o) {
@@ -187,10 +171,6 @@ TEST(DataSetWriter, WhatCannotBeReadBackIsRefusedBeforeAnyByteIsWritten) {
        },
        "(0008,1140) item 1: (0002,0010) belongs to the file meta information (group 0002), which exists only at the "
        "top of a file, not inside a sequence item."},
-      {"item tag as an element", kExplicit,
-       [](CDicomObject& o) { FirstItem(o).Elements().Find(0x00081150)->SetTag(tags::kItem); },
-       "(0008,1140) item 1: (FFFE,E000) is the item tag: it starts an item of a sequence and cannot be stored as an "
-       "element."},
       // In big endian a first tag (0200,xxxx) is written 02 00, which a
       // reader takes for (0002,xxxx) of the meta group.
       {"group 0200 first in big endian", kBigEndian,
@@ -221,9 +201,7 @@ TEST(DataSetWriter, WhatCannotBeReadBackIsRefusedBeforeAnyByteIsWritten) {
     CDicomObject object;
     AddMeta(object, c.syntax);
     ASSERT_TRUE(Succeeded(object.AddString(0x00100010, vr::PN, "DOE^JOHN")));
-    auto sequence = std::make_unique<CDicomSequence>(0x00081140);
-    sequence->AppendItem(ItemWithUid(true));
-    ASSERT_TRUE(Succeeded(object.AddSequence(std::move(sequence))));
+    ASSERT_TRUE(Succeeded(object.AddSequence(SequenceOfUids(true))));
     c.spoil(object);
     CMemoryStream stream;
     const Status written = CDicomFileWriter(stream).WriteFile(object);
@@ -245,16 +223,14 @@ TEST(DataSetWriter, SaveReplacesTheTargetKeepingItsPermissionsOrLeavesItAsItWas)
   CDicomObject object;
   AddMeta(object, kExplicit);
   ASSERT_TRUE(Succeeded(object.AddString(0x00100010, vr::PN, "DOE^JOHN")));
-  DropValueKeepLength(object, 0x00100010);
+  DropTheNamesValue(object);
   EXPECT_EQ(SaveDicomFile(object, target).Message(),
             "cannot save \"" + target + "\": (0010,0010) has a length of 8 bytes but no value.");
   EXPECT_EQ(ReadBytes(target), "old content");
 
   ASSERT_TRUE(Succeeded(object.AddString(0x00100010, vr::PN, "DOE^JOHN")));
   ASSERT_TRUE(Succeeded(SaveDicomFile(object, target)));
-  CDicomObject back;
-  ASSERT_TRUE(LoadInto(back, target));
-  EXPECT_TRUE(back.Contains(0x00100010));
+  EXPECT_EQ(ReadBytes(target).size(), 132 + object.ContentSize());
   EXPECT_EQ(fs::status(target).permissions() & fs::perms::all,
             fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
   EXPECT_EQ(std::distance(fs::directory_iterator(dir.Path()), {}), 1);

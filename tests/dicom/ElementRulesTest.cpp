@@ -1,7 +1,5 @@
 // What the data model accepts, decided in one place: each rule says why,
-// and the accepted neighbours show where its line is drawn. (The adders are
-// DicomObjectTest's, the writer's check of a finished tree
-// DataSetWriterTest's.)
+// and the accepted neighbours show where its line is drawn.
 #include "dicom/ElementRules.h"
 #include "dicom/ValueRepresentation.h"
 #include "support/StatusAssertions.h"
@@ -24,7 +22,8 @@ TEST(ElementRules, EachRuleSaysWhyAndItsNeighboursPass) {
     ElementPlace place;
     const char* reason;  // the start of it; empty: accepted
   } cases[] = {
-      {0xFFFEE000, vr::kUnknown, 0, false, kDataSet, "(FFFE,E000) is the item tag: it starts an item of a sequence"},
+      {0xFFFEE000, vr::kUnknown, 0, false, kDataSet,
+       "(FFFE,E000) is the item tag: it starts an item of a sequence and cannot be stored as an element."},
       {0xFFFEE0DD, vr::OB, 2, true, kItem, "(FFFE,E0DD) is a delimitation tag"},
       {0xFFFE0002, vr::UI, 4, true, kDataSet, ""},  // group FFFE, not an item tag
       {0x00020010, vr::UI, 20, true, kItem, "(0002,0010) belongs to the file meta information (group 0002)"},

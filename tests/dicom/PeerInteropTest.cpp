@@ -21,8 +21,8 @@ const std::string kDataDir = std::string(QUILLON_SOURCE_DIR) + "/tests/data/";
 class PeerInterop : public ::testing::Test {
  protected:
   void SetUp() override {
-    if (!HaveTool("dump2dcm") || !HaveTool("dcmdump") || !HaveTool("dcmconv")) {
-      GTEST_SKIP() << "DCMTK tools are not installed";
+    for (const char* tool : {"dump2dcm", "dcmdump", "dcmconv", "img2dcm"}) {
+      if (!HaveTool(tool)) GTEST_SKIP() << "DCMTK tools are not installed";
     }
   }
 
@@ -37,6 +37,7 @@ class PeerInterop : public ::testing::Test {
   }
 
   TempDir m_dir{"peer"};
+  bool gdcmInstalled = HaveTool("gdcmconv") && HaveTool("gdcmdump");
 };
 
 // The command group with (0000,0000), a retired sequence (VR 0 in our
@@ -55,45 +56,37 @@ TEST_F(PeerInterop, PeerFilesSaveBackByteForByte) {
                                       .U16(24).U32(0).U32(24).U32(2835).U32(2835).U32(0).U32(0).Raw(std::string(24, 'Z'))
                                       .bytes;  // a 4x2 24-bit BMP
   WriteText(m_dir / "in.bmp", std::string(bmp.begin(), bmp.end()));
-  const auto dcmtk = [&](const std::string& text, const std::string& flags, const std::string& lengths) {
-    return "dump2dcm " + lengths + " " + text + " " + (m_dir / "made.dcm") + " && dcmconv " + flags + " " + lengths +
-           " " + (m_dir / "made.dcm") + " ";
+  const auto dcmtk = [&](const std::string& text, const std::string& syntax, const std::string& lengths) {
+    const std::string made = m_dir / "made.dcm";
+    return "dump2dcm " + lengths + " " + text + " " + made + " && dcmconv " + syntax + " " + lengths + " " + made;
   };
+  // Commands that write the file named last, and whether our explicit VR
+  // copy is compared with dcmconv's. (From implicit VR the command group
+  // would differ: our dictionary has no rows for group 0000, so its VRs are
+  // unknown there and written as UN.)
+  std::vector<std::pair<std::string, bool>> cases;
   const std::string nested = kDataDir + "nested_sequences.txt";
-  const std::string lenience = m_dir / "lenience.txt";
-  const std::string gdcm = dcmtk(nested, "+te", "-e") + (m_dir / "gdcm-in.dcm") + " && gdcmconv ";
-  const struct {
-    const char* name;
-    const char* tool;
-    std::string make;      // a command that writes the file named last
-    bool toExplicit;       // also compare our explicit VR copy with dcmconv's
-  } cases[] = {
-      {"explicit", "dcmconv", dcmtk(nested, "+te", "+e"), false},
-      {"implicit", "dcmconv", dcmtk(nested, "+ti", "+e"), false},
-      {"big endian", "dcmconv", dcmtk(nested, "+tb", "+e"), false},
-      {"explicit, undefined lengths", "dcmconv", dcmtk(nested, "+te", "-e"), false},
-      {"implicit, undefined lengths", "dcmconv", dcmtk(nested, "+ti", "-e"), false},
-      {"big endian, undefined lengths", "dcmconv", dcmtk(nested, "+tb", "-e"), true},
-      // From implicit VR the command group differs: our dictionary has no
-      // rows for group 0000, so its VRs are unknown there (written as UN).
-      {"lenience, implicit", "dcmconv", dcmtk(lenience, "+ti", "-e"), false},
-      {"lenience, explicit", "dcmconv", dcmtk(lenience, "+te", "-e"), true},
-      {"lenience, big endian", "dcmconv", dcmtk(lenience, "+tb", "-e"), true},
-      {"GDCM implicit", "gdcmconv", gdcm + "--implicit " + (m_dir / "gdcm-in.dcm"), false},
-      {"GDCM explicit", "gdcmconv", gdcm + "--explicit " + (m_dir / "gdcm-in.dcm"), false},
-      {"img2dcm", "img2dcm", "img2dcm -i BMP " + (m_dir / "in.bmp"), false},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.name);
-    if (!HaveTool(c.tool)) continue;
+  for (const std::string lengths : {"+e", "-e"}) {
+    for (const std::string syntax : {"+te", "+ti", "+tb"}) {
+      cases.emplace_back(dcmtk(nested, syntax, lengths), syntax == "+tb" && lengths == "-e");
+      if (lengths == "-e") cases.emplace_back(dcmtk(m_dir / "lenience.txt", syntax, lengths), syntax != "+ti");
+    }
+  }
+  for (const char* flag : {" --implicit ", " --explicit "}) {
+    const std::string gdcm = m_dir / "gdcm.dcm";
+    if (gdcmInstalled) cases.emplace_back(dcmtk(nested, "+te", "-e") + " " + gdcm + " && gdcmconv" + flag + gdcm, false);
+  }
+  cases.emplace_back("img2dcm -i BMP " + (m_dir / "in.bmp"), false);
+  for (const auto& [make, toExplicit] : cases) {
+    SCOPED_TRACE(make);
     const std::string source = m_dir / "source.dcm";
     const std::string ours = m_dir / "ours.dcm";
-    ASSERT_EQ(RunShell(c.make + " " + source).exitCode, 0) << c.make;
+    ASSERT_EQ(RunShell(make + " " + source).exitCode, 0);
     CDicomObject object;
     ASSERT_TRUE(LoadInto(object, source));
     ASSERT_TRUE(Succeeded(SaveDicomFile(object, ours)));
     EXPECT_EQ(ReadBytes(ours), ReadBytes(source));
-    if (!c.toExplicit) continue;
+    if (!toExplicit) continue;
     ASSERT_TRUE(Succeeded(object.AddString(0x00020010, vr::UI, "1.2.840.10008.1.2.1")));
     ASSERT_TRUE(Succeeded(SaveDicomFile(object, ours)));
     ASSERT_EQ(RunShell("dcmconv -e +te " + source + " " + (m_dir / "theirs.dcm")).exitCode, 0);
@@ -113,17 +106,12 @@ TEST_F(PeerInterop, WhatWeWriteParsesInPeersWithTheSameValues) {
     (void)object.AddString(0x00100010, vr::PN, "Doe^Jane");  // 8 bytes
     (void)object.AddString(0x00100020, vr::LO, "ODD");        // padded with a space
     (void)object.AddUInt16(0x00280010, vr::US, 512);
-    (void)object.AddUInt32(0x00181063, vr::DS, 0);  // not text on purpose: any bytes must survive
     (void)object.AddDouble(0x00189087, vr::FD, 1000.5);
-    (void)object.AddValue(0x00091001, vr::kUnknown, "abc", 3);  // private, no VR: written as UN
     (void)object.AddString(0x00090010, vr::LO, "QUILLON");
+    (void)object.AddValue(0x00091001, vr::kUnknown, "abc", 3);  // private, no VR: UN, padded with a space
     auto sequence = std::make_unique<CDicomSequence>(0x00081140);
-    for (const char* uid : {"1.2.3.4", "1.2.3.5"}) {
-      auto item = std::make_unique<CSequenceItem>();
-      (void)item->AddString(0x00081150, vr::UI, "1.2.840.10008.5.1.4.1.1.2");
-      (void)item->AddString(0x00081155, vr::UI, uid);
-      sequence->AppendItem(std::move(item));
-    }
+    sequence->AppendItem(std::make_unique<CSequenceItem>());
+    (void)sequence->GetItem(0)->AddString(0x00081155, vr::UI, "1.2.3.5");
     ASSERT_TRUE(Succeeded(object.AddSequence(std::move(sequence))));
     const std::string output = m_dir / "ours.dcm";
     ASSERT_TRUE(Succeeded(SaveDicomFile(object, output)));
@@ -131,18 +119,15 @@ TEST_F(PeerInterop, WhatWeWriteParsesInPeersWithTheSameValues) {
     const std::string dump = DataSetDump(output);
     for (const char* expected : {"(0010,0000) UL 28 ", "(0010,0010) PN [Doe^Jane]", "(0010,0020) LO [ODD]",
                                  "(0028,0010) US 512", "(0018,9087) FD 1000.5", "(0008,1155) UI [1.2.3.5]",
-                                 "(0009,0010) LO [QUILLON]", "(0008,1140) SQ"}) {
+                                 "(0009,0010) LO [QUILLON]", "61\\62\\63\\20  "}) {
       EXPECT_NE(dump.find(expected), std::string::npos) << "lacks " << expected << "\n" << dump;
     }
     // DCMTK agrees on the group lengths we computed: its own recomputation
     // leaves the data set as we wrote it.
     ASSERT_EQ(RunShell("dcmconv +g= -e " + output + " " + (m_dir / "again.dcm")).exitCode, 0);
     EXPECT_EQ(DataSetDump(m_dir / "again.dcm"), dump);
-    if (HaveTool("gdcmdump")) {
-      const CommandResult gdcm = RunShell("gdcmdump " + output);
-      EXPECT_EQ(gdcm.exitCode, 0);
-      EXPECT_EQ(gdcm.err, "");
-    }
+    const CommandResult gdcm = RunShell("gdcmdump " + output);
+    EXPECT_TRUE(!gdcmInstalled || (gdcm.exitCode == 0 && gdcm.err.empty())) << gdcm.err;
   }
 }
 
