@@ -15,7 +15,7 @@ std::string Bytes(const CDicomElement& e) {
   return e.HasValue() ? std::string(reinterpret_cast<const char*>(e.GetValue()), e.GetLength()) : std::string();
 }
 
-TEST(DicomElement, OddValuesArePaddedWithTheVrPadByte) {
+TEST(DicomElement, OddValuesArePaddedWithTheVrPadByteAndReadBackAsText) {
   for (const auto& [code, pad] : {std::pair{vr::UI, '\0'}, std::pair{vr::OB, '\0'}, std::pair{vr::OW, '\0'},
                                   std::pair{vr::CS, ' '}, std::pair{vr::kUnknown, ' '}}) {
     EXPECT_EQ(Bytes(CDicomElement(0x00091001, code, "abc", 3)), std::string("abc") + pad) << VrToString(code);
@@ -30,9 +30,7 @@ TEST(DicomElement, OddValuesArePaddedWithTheVrPadByte) {
     EXPECT_FALSE(element.HasValue());
     EXPECT_EQ(element.GetLength(), kept);
   }
-}
-
-TEST(DicomElement, TextEndsAtANulAndLosesTrailingWhiteSpace) {
+  // Text ends at a NUL and loses one pad and then trailing white space.
   for (const auto& [stored, text] : {std::pair{std::string("ORIGINAL\\PRIMARY "), "ORIGINAL\\PRIMARY"},
                                      std::pair{std::string("  AB \t  "), "  AB"},
                                      std::pair{std::string("1.2.840.10008.1.2\0", 18), "1.2.840.10008.1.2"},

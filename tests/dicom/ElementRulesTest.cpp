@@ -1,5 +1,8 @@
 // What the data model accepts, decided in one place: each rule says why,
-// and the accepted neighbours show where its line is drawn.
+// the accepted neighbours show where its line is drawn, and the adders
+// refuse what the rules refuse.
+#include "dicom/DicomObject.h"
+#include "dicom/DicomSequence.h"
 #include "dicom/ElementRules.h"
 #include "dicom/ValueRepresentation.h"
 #include "support/StatusAssertions.h"
@@ -7,6 +10,8 @@
 #include <gtest/gtest.h>
 
 using namespace quillon;
+using quillon::test::Succeeded;
+using namespace std::string_literals;
 
 namespace {
 
@@ -57,11 +62,50 @@ TEST(ElementRules, EachRuleSaysWhyAndItsNeighboursPass) {
     EXPECT_EQ(reason.rfind(c.reason, 0), 0u) << FormatTag(c.tag) << ": " << reason;
     EXPECT_EQ(reason.empty(), *c.reason == '\0') << FormatTag(c.tag) << ": " << reason;
   }
-  // What the writer cannot work around is a subset: a long short-VR value
-  // read from an implicit VR file is written as UN, so only the full rules
-  // refuse it.
-  EXPECT_TRUE(test::Succeeded(CheckElementWriteRules(0x00204000, vr::LT, 70000, true, kDataSet)));
+  // The writer's rules are a subset: a long short-VR value read from an
+  // implicit VR file is written as UN.
+  EXPECT_TRUE(Succeeded(CheckElementWriteRules(0x00204000, vr::LT, 70000, true, kDataSet)));
   EXPECT_FALSE(CheckElementWriteRules(0x00020010, vr::UI, 20, true, kItem));
+}
+
+// Each refusal is of something the writer used to put out with success and
+// the reader then refused, or read back as something else.
+TEST(ElementRules, AddersRefuseWhatCannotBeWrittenBackAndChangeNothing) {
+  CDicomObject object;
+  CSequenceItem item;
+  ASSERT_TRUE(Succeeded(object.AddString(tags::kTransferSyntaxUid, vr::UI, "1.2.840.10008.1.2")));
+  auto holdingMeta = std::make_unique<CDicomSequence>(0x00081140);
+  holdingMeta->AppendItem(std::make_unique<CSequenceItem>());
+  ASSERT_TRUE(holdingMeta->GetItem(0)->CopyFrom(&object));  // copying bypasses the item's own adders
+  auto notSq = std::make_unique<CDicomSequence>(0x0040A731);
+  notSq->SetVR(vr::OB);
+  const std::string isSequence = "(0008,1140) is a sequence: it holds items, not value bytes.";
+  const std::string metaInItem = "(0002,0010) belongs to the file meta information (group 0002), which exists only "
+                                 "at the top of a file, not inside a sequence item.";
+  const std::string longest(65535, 'x');  // padded to 65536, one more than a 16-bit length holds
+  for (const auto& [refused, reason] : {
+           std::pair{object.AddValue(0x00081140, vr::kUnknown, "x", 1), isSequence},
+           std::pair{object.AddValue(0x00081140, vr::SQ, "x", 1), isSequence},
+           std::pair{object.AddElement(std::make_unique<CDicomElement>(0xFFFEE00D, vr::kUnknown, nullptr, 0)),
+                     std::string("(FFFE,E00D) is a delimitation tag, which the writer puts out itself: it cannot be "
+                                 "stored as an element.")},
+           std::pair{object.AddValue(0x00204000, vr::LT, longest.data(), 65535),
+                     std::string("(0020,4000): a LT value can be at most 65535 bytes long, since explicit VR files "
+                                 "give it a 16-bit length (this one has 65536).")},
+           std::pair{item.AddString(tags::kTransferSyntaxUid, vr::UI, "1.2.840.10008.1.2"), metaInItem},
+           std::pair{item.CopyElementFrom(tags::kTransferSyntaxUid, object), metaInItem},
+           std::pair{object.AddSequence(std::move(holdingMeta)), "(0008,1140) item 1: " + metaInItem},
+           std::pair{object.AddSequence(std::move(notSq)), "(0040,A731) holds items but its VR is OB, not SQ."s},
+           std::pair{object.AddSequence(nullptr), std::string("no sequence to add")},
+           std::pair{object.AddElement(nullptr), std::string("no element to add")}}) {
+    EXPECT_EQ(refused.Message(), reason);
+    EXPECT_EQ(refused.GetError().Code(), ErrorCode::Refused) << reason;
+  }
+  EXPECT_EQ(object.ElementCount() + item.ElementCount(), 1u);
+  EXPECT_EQ(item.GetTransferMode(), TransferMode::ExplicitLittleEndian);  // no side effect either
+  EXPECT_TRUE(Succeeded(item.AddUInt32(0x00000000, vr::UL, 0)));
+  EXPECT_TRUE(Succeeded(CDicomObject().CopyElementFrom(tags::kTransferSyntaxUid, object)));
+  EXPECT_FALSE(CDicomSequence(0x00081140).CopyFrom(CDicomElement()));  // sequences are cloned, not copied into
 }
 
 }  // namespace

@@ -18,10 +18,10 @@ TEST(FuzzRegression, WhatWeReadWeCanWriteAndReadBack) {
   for (const auto& entry : std::filesystem::directory_iterator(std::string(QUILLON_SOURCE_DIR) + "/fuzz/crashes")) {
     if (entry.path().extension() != ".dcm") continue;
     ++inputs;
-    const std::string bytes = ReadBytes(entry.path().string());
-    for (bool skipPixelData : {false, true}) {
-      SCOPED_TRACE(entry.path().filename().string() + (skipPixelData ? " skipping pixel data" : ""));
-      const std::vector<uint8_t> written = WriteToBytes(ReadFromBytes({bytes.begin(), bytes.end()}, skipPixelData).object);
+    const std::string input = ReadBytes(entry.path().string());
+    for (bool skip : {false, true}) {
+      SCOPED_TRACE(entry.path().filename().string() + (skip ? " skipping pixel data" : ""));
+      const std::vector<uint8_t> written = WriteToBytes(ReadFromBytes({input.begin(), input.end()}, skip).object);
       if (written.empty()) continue;  // refusing to write is fine; writing garbage is not
       const ReadResult back = ReadFromBytes(written);
       EXPECT_TRUE(Succeeded(back.status));

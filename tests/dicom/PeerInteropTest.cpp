@@ -13,6 +13,7 @@
 
 using namespace quillon;
 using namespace quillon::test;
+using namespace std::string_literals;
 
 namespace {
 
@@ -26,8 +27,7 @@ class PeerInterop : public ::testing::Test {
     }
   }
 
-  /// dcmdump's lines from the data set on (the meta group names the tool
-  /// that wrote the file); fails on any complaint.
+  /// dcmdump's lines from the data set on; fails on any complaint.
   static std::string DataSetDump(const std::string& path) {
     const CommandResult dump = RunShell("dcmdump " + path);
     EXPECT_EQ(dump.exitCode, 0) << path;
@@ -40,9 +40,8 @@ class PeerInterop : public ::testing::Test {
   bool gdcmInstalled = HaveTool("gdcmconv") && HaveTool("gdcmdump");
 };
 
-// The command group with (0000,0000), a retired sequence (VR 0 in our
-// dictionary) in implicit VR and AT values in big endian are what this
-// reader used to refuse or garble.
+// The command group with (0000,0000), a retired sequence in implicit VR and
+// AT values in big endian: what this reader used to refuse or garble.
 constexpr const char* kLenience =
     "(0000,0000) UL 10\n(0000,0100) US 1\n(0008,0016) UI =SecondaryCaptureImageStorage\n"
     "(0008,0018) UI [1.2.3.4.5.6]\n(0008,1145) SQ (Sequence with undefined length)\n"
@@ -53,7 +52,7 @@ constexpr const char* kLenience =
 TEST_F(PeerInterop, PeerFilesSaveBackByteForByte) {
   WriteText(m_dir / "lenience.txt", kLenience);
   const std::vector<uint8_t> bmp = ByteBuilder().Raw("BM").U32(54 + 24).U32(0).U32(54).U32(40).U32(4).U32(2).U16(1)
-                                      .U16(24).U32(0).U32(24).U32(2835).U32(2835).U32(0).U32(0).Raw(std::string(24, 'Z'))
+                                      .U16(24).U32(0).U32(24).U32(0).U32(0).U32(0).U32(0).Raw(std::string(24, 'Z'))
                                       .bytes;  // a 4x2 24-bit BMP
   WriteText(m_dir / "in.bmp", std::string(bmp.begin(), bmp.end()));
   const auto dcmtk = [&](const std::string& text, const std::string& syntax, const std::string& lengths) {
@@ -61,9 +60,8 @@ TEST_F(PeerInterop, PeerFilesSaveBackByteForByte) {
     return "dump2dcm " + lengths + " " + text + " " + made + " && dcmconv " + syntax + " " + lengths + " " + made;
   };
   // Commands that write the file named last, and whether our explicit VR
-  // copy is compared with dcmconv's. (From implicit VR the command group
-  // would differ: our dictionary has no rows for group 0000, so its VRs are
-  // unknown there and written as UN.)
+  // copy is compared with dcmconv's (not from implicit VR: our dictionary
+  // has no rows for group 0000, so its VRs are unknown there).
   std::vector<std::pair<std::string, bool>> cases;
   const std::string nested = kDataDir + "nested_sequences.txt";
   for (const std::string lengths : {"+e", "-e"}) {
@@ -72,9 +70,9 @@ TEST_F(PeerInterop, PeerFilesSaveBackByteForByte) {
       if (lengths == "-e") cases.emplace_back(dcmtk(m_dir / "lenience.txt", syntax, lengths), syntax != "+ti");
     }
   }
-  for (const char* flag : {" --implicit ", " --explicit "}) {
-    const std::string gdcm = m_dir / "gdcm.dcm";
-    if (gdcmInstalled) cases.emplace_back(dcmtk(nested, "+te", "-e") + " " + gdcm + " && gdcmconv" + flag + gdcm, false);
+  const std::string gdcm = dcmtk(nested, "+te", "-e") + " " + (m_dir / "gdcm.dcm") + " && gdcmconv ";
+  for (const char* flag : {"--implicit ", "--explicit "}) {
+    if (gdcmInstalled) cases.emplace_back(gdcm + flag + (m_dir / "gdcm.dcm"), false);
   }
   cases.emplace_back("img2dcm -i BMP " + (m_dir / "in.bmp"), false);
   for (const auto& [make, toExplicit] : cases) {
@@ -129,24 +127,16 @@ TEST_F(PeerInterop, WhatWeWriteParsesInPeersWithTheSameValues) {
     const CommandResult gdcm = RunShell("gdcmdump " + output);
     EXPECT_TRUE(!gdcmInstalled || (gdcm.exitCode == 0 && gdcm.err.empty())) << gdcm.err;
   }
-}
-
-// DCMTK stops half-way through a data set whose meta group names the wrong
-// encoding; read and saved by us, the file is one it reads in full.
-TEST_F(PeerInterop, FileWithTheWrongTransferSyntaxIsSavedAsOneDcmtkReads) {
-  ByteBuilder b;
-  b.Meta("1.2.840.10008.1.2.1").Implicit(0x00080060, "OT").Implicit(0x00100010, "Doe^John");
-  b.Implicit(0x00280010, std::string("\0\2", 2));
-  const std::string source = m_dir / "lying.dcm";
-  WriteText(source, std::string(b.bytes.begin(), b.bytes.end()));
-  EXPECT_NE(RunShell("dcmdump " + source).exitCode, 0);  // the input is what peers choke on
+  // DCMTK stops half-way through a data set whose meta group names the wrong
+  // encoding; read and saved by us, the file is one it reads in full.
+  const std::vector<uint8_t> lying = ByteBuilder().Meta("1.2.840.10008.1.2.1").Implicit(0x00100010, "Doe^John")
+                                         .Implicit(0x00280010, "\0\2"s).bytes;
+  WriteText(m_dir / "lying.dcm", std::string(lying.begin(), lying.end()));
+  EXPECT_NE(RunShell("dcmdump " + (m_dir / "lying.dcm")).exitCode, 0);
   CDicomObject object;
-  ASSERT_TRUE(LoadInto(object, source));
+  ASSERT_TRUE(LoadInto(object, m_dir / "lying.dcm"));
   ASSERT_TRUE(Succeeded(SaveDicomFile(object, m_dir / "ours.dcm")));
-  const std::string dump = DataSetDump(m_dir / "ours.dcm");
-  for (const char* expected : {"(0008,0060) CS [OT]", "(0010,0010) PN [Doe^John]", "(0028,0010) US 512"}) {
-    EXPECT_NE(dump.find(expected), std::string::npos) << expected << "\n" << dump;
-  }
+  EXPECT_NE(DataSetDump(m_dir / "ours.dcm").find("(0028,0010) US 512"), std::string::npos);
 }
 
 TEST_F(PeerInterop, DumpOfNestedSequencesMatchesTheGoldenText) {
@@ -154,8 +144,7 @@ TEST_F(PeerInterop, DumpOfNestedSequencesMatchesTheGoldenText) {
   ASSERT_EQ(RunShell("dump2dcm -e " + kDataDir + "nested_sequences.txt " + source).exitCode, 0);
   const CommandResult dump = RunShell(std::string(QUILLON_CLI_PATH) + " dump " + source);
   ASSERT_EQ(dump.exitCode, 0) << dump.err;
-  // The meta group names the DCMTK version that made the file; compare from
-  // the data set on.
+  // From the data set on: the meta group names the DCMTK version.
   const size_t dataSet = dump.out.find("\n0008 ");
   ASSERT_NE(dataSet, std::string::npos);
   EXPECT_EQ(dump.out.substr(dataSet + 1), ReadBytes(kDataDir + "nested_sequences.dump"));

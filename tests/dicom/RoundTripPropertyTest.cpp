@@ -1,13 +1,8 @@
 // Whatever the data model accepts saves and reads back as it was: random
-// edits (seeded, so a failure replays) of a data set with nested sequences
-// and items, saved in each of the three transfer syntaxes and loaded again,
-// give the same dump, and a second save gives the same bytes.
-//
-// Implicit VR carries no VR, so there the edits use the VR the reader will
-// take from the dictionary (and VR 0 for tags it does not know), and empty
-// sequences have undefined length: an empty defined-length sequence is
-// eight bytes that say nothing about being a sequence. Explicit VR keeps
-// any VR but VR 0, which it writes as UN.
+// edits (seeded, so a failure replays) of nested data sets, saved in each
+// transfer syntax, read back as the same dump and save as the same bytes.
+// In implicit VR the edits use the VR the reader takes from the dictionary,
+// and empty sequences have undefined length (else they are 8 plain bytes).
 #include "dicom/DataDictionary.h"
 #include "dicom/DicomObject.h"
 #include "dicom/DicomSequence.h"
@@ -24,8 +19,7 @@ using namespace quillon;
 
 namespace {
 
-// Tags the edits draw from: dictionary elements of many VRs, a retired
-// tag, group lengths, the command group, private elements.
+// Dictionary tags of many VRs, a retired one, group lengths, private ones.
 const DicomTag kValueTags[] = {
     0x00080005, 0x00080008, 0x00080016, 0x00080020, 0x00080060, 0x00081150, 0x00100010, 0x00100020,
     0x00101010, 0x00101030, 0x00180050, 0x00181063, 0x00189087, 0x00209165, 0x00200013, 0x00280010,
@@ -39,7 +33,8 @@ const DicomVR kExplicitVrs[] = {vr::AE, vr::AS, vr::AT, vr::CS, vr::DA, vr::DS, 
 
 class RandomEditor {
  public:
-  RandomEditor(uint32_t seed, TransferMode mode) : m_random(seed), m_implicit(mode == TransferMode::ImplicitLittleEndian) {}
+  RandomEditor(uint32_t seed, TransferMode mode)
+      : m_random(seed), m_implicit(mode == TransferMode::ImplicitLittleEndian) {}
 
   void Edit(CDicomObject& root, int edits) {
     for (int i = 0; i < edits; ++i) {
@@ -68,7 +63,6 @@ class RandomEditor {
 
  private:
   size_t Pick(size_t count) { return std::uniform_int_distribution<size_t>(0, count - 1)(m_random); }
-
   static std::vector<CDicomSequence*> Sequences(const CDicomObject& object) {
     std::vector<CDicomSequence*> sequences;
     for (const auto& entry : object.Elements().Sorted()) {
@@ -76,14 +70,12 @@ class RandomEditor {
     }
     return sequences;
   }
-
   void Collect(CDicomObject& object, int depth, std::vector<std::pair<CDicomObject*, int>>& out) {
     out.emplace_back(&object, depth);
     for (CDicomSequence* sequence : Sequences(object)) {
       for (size_t i = 0; i < sequence->GetItemCount(); ++i) Collect(*sequence->GetItem(i), depth + 1, out);
     }
   }
-
   std::string Bytes(size_t length) {
     std::string bytes(length, '\0');
     for (char& byte : bytes) byte = static_cast<char>(Pick(256));
@@ -91,21 +83,18 @@ class RandomEditor {
     if (!bytes.empty() && static_cast<uint8_t>(bytes[0]) == 0xFE) bytes[0] = 0;
     return bytes;
   }
-
   std::string Text(size_t length) {
     static const char kCharacters[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789^.-_ \\";
     std::string text(length, ' ');
     for (char& c : text) c = kCharacters[Pick(sizeof kCharacters - 1)];
     return text;
   }
-
   DicomVR ChooseVr(DicomTag tag) {
     DicomVR known = LookupVR(tag);  // what the reader gives the tag in implicit VR
     if (known == vr::kUnresolved) known = LookupVRForSopClass(tag, "");
     if (m_implicit || (known != vr::kUnknown && known != vr::SQ && Pick(3) != 0)) return known;
     return kExplicitVrs[Pick(std::size(kExplicitVrs))];
   }
-
   void AddValue(CDicomObject& object) {
     const DicomTag tag = kValueTags[Pick(std::size(kValueTags))];
     const DicomVR code = ChooseVr(tag);
@@ -120,7 +109,6 @@ class RandomEditor {
     // The only refusal these edits can meet: an empty (0000,0000).
     EXPECT_TRUE(status || (tag == 0 && value.empty())) << FormatTag(tag) << ": " << status.Message();
   }
-
   std::unique_ptr<CSequenceItem> MakeItem(int depth) {
     auto item = std::make_unique<CSequenceItem>();
     item->SetUndefinedLength(Pick(2) == 0);
@@ -128,14 +116,12 @@ class RandomEditor {
     if (depth < 3 && Pick(4) == 0) AddSequence(*item, depth + 1);
     return item;
   }
-
   void AddSequence(CDicomObject& object, int depth) {
     auto sequence = std::make_unique<CDicomSequence>(kSequenceTags[Pick(std::size(kSequenceTags))]);
     for (size_t i = Pick(4); i > 0; --i) sequence->AppendItem(MakeItem(depth + 1));
     sequence->SetUndefinedLength(Pick(2) == 0 || (m_implicit && sequence->GetItemCount() == 0));
     EXPECT_TRUE(test::Succeeded(object.AddSequence(std::move(sequence))));
   }
-
   void RemoveElement(CDicomObject& object) {
     const auto& entries = object.Elements().Sorted();
     if (entries.empty()) return;
@@ -143,16 +129,12 @@ class RandomEditor {
     if (TagGroup(tag) == 0x0002) return;  // keep the meta group
     EXPECT_EQ(object.RemoveElement(tag), DicomStatus::Success);
   }
-
   void EditItems(CDicomObject& object, int depth, bool remove) {
     const auto sequences = Sequences(object);
     if (sequences.empty()) return;
     CDicomSequence& sequence = *sequences[Pick(sequences.size())];
-    if (!remove) {
-      if (depth < 4) sequence.AppendItem(MakeItem(depth + 1));
-      return;
-    }
-    if (sequence.GetItemCount() == 0) return;
+    if (!remove && depth < 4) sequence.AppendItem(MakeItem(depth + 1));
+    if (!remove || sequence.GetItemCount() == 0) return;
     EXPECT_EQ(sequence.RemoveItem(Pick(sequence.GetItemCount())), DicomStatus::Success);
     if (m_implicit && sequence.GetItemCount() == 0) sequence.SetUndefinedLength(true);
   }
@@ -168,12 +150,12 @@ std::string Dump(const CDicomObject& object) {
 }
 
 TEST(RoundTripProperty, RandomlyEditedDataSetsSaveAndReadBackIdentically) {
-  for (const char* syntax : {uids::kImplicitVrLittleEndian, uids::kExplicitVrLittleEndian, uids::kExplicitVrBigEndian}) {
+  for (const std::string syntax : {"1.2.840.10008.1.2", "1.2.840.10008.1.2.1", "1.2.840.10008.1.2.2"}) {
     for (uint32_t seed = 1; seed <= 60; ++seed) {
-      SCOPED_TRACE(std::string(syntax) + " seed " + std::to_string(seed));
+      SCOPED_TRACE(syntax + " seed " + std::to_string(seed));
       CDicomObject object;
-      ASSERT_TRUE(test::Succeeded(object.CreateMetaInformation("1.2.840.10008.5.1.4.1.1.7", "1.2.3.4." + std::to_string(seed),
-                                                               syntax, "1.3.6.1.4.1.58231.1", "QUILLON", "ROUNDTRIP")));
+      ASSERT_TRUE(test::Succeeded(object.CreateMetaInformation("1.2.840.10008.5.1.4.1.1.7", "1.2.3." + syntax, syntax,
+                                                               "1.3.6.1.4.1.58231.1", "QUILLON", "ROUNDTRIP")));
       RandomEditor editor(seed, object.GetTransferMode());
       editor.Edit(object, 60);
 
