@@ -1,14 +1,11 @@
-/// \file
-/// Tests of the character sets of text values: which set (0008,0005)
-/// selects and which is in force inside items, decoding for display, and
-/// the strict encoding of what a user types.
+// The character sets of text values: which set (0008,0005) selects and
+// which is in force inside items, decoding for display, and the strict
+// encoding of what a user types.
 #include "dicom/CharacterSet.h"
 
-#include "dicom/DicomObject.h"
 #include "dicom/SequenceItem.h"
 #include "dicom/ValueRepresentation.h"
-
-#include "support/DicomFiles.h"
+#include "support/StatusAssertions.h"
 
 #include <gtest/gtest.h>
 
@@ -24,53 +21,30 @@ std::string Decode(const std::string& bytes, TextCharset charset) {
 }
 
 TEST(CharacterSetTest, SpecificCharacterSetSelectsTheCharset) {
-  EXPECT_EQ(CharsetFromSpecificCharacterSet(""), TextCharset::Latin1);
-  EXPECT_EQ(CharsetFromSpecificCharacterSet("ISO_IR 6"), TextCharset::Latin1);
-  EXPECT_EQ(CharsetFromSpecificCharacterSet("ISO_IR 100"), TextCharset::Latin1);
-  EXPECT_EQ(CharsetFromSpecificCharacterSet(" ISO_IR 100 "), TextCharset::Latin1);
-  EXPECT_EQ(CharsetFromSpecificCharacterSet("ISO 2022 IR 100"), TextCharset::Latin1);
-  EXPECT_EQ(CharsetFromSpecificCharacterSet("ISO_IR 192"), TextCharset::Utf8);
-  EXPECT_EQ(CharsetFromSpecificCharacterSet("ISO_IR 144"), TextCharset::Unsupported);
-  EXPECT_EQ(CharsetFromSpecificCharacterSet("\\ISO 2022 IR 87"), TextCharset::Unsupported);
-  EXPECT_EQ(CharsetFromSpecificCharacterSet("ISO_IR 100\\ISO_IR 192"), TextCharset::Unsupported);
-  EXPECT_EQ(CharsetFromSpecificCharacterSet("iso_ir 192"), TextCharset::Unsupported);
-}
-
-TEST(CharacterSetTest, DecoderStepsOverWholeCharacters) {
-  const std::string text = "\xC3\xA9\xF0\x9F\x98\x80" "a";
-  std::size_t pos = 0;
-  char32_t c = 0;
-  ASSERT_TRUE(DecodeUtf8Char(text, pos, c));
-  EXPECT_EQ(c, U'\u00E9');
-  EXPECT_EQ(pos, 2u);
-  ASSERT_TRUE(DecodeUtf8Char(text, pos, c));
-  EXPECT_EQ(c, U'\U0001F600');
-  EXPECT_EQ(pos, 6u);
-  ASSERT_TRUE(DecodeUtf8Char(text, pos, c));
-  EXPECT_EQ(c, U'a');
-  EXPECT_EQ(pos, 7u);
-}
-
-TEST(CharacterSetTest, AnItemWithoutItsOwnSetReadsInTheSetAroundIt) {
+  const std::pair<const char*, TextCharset> cases[] = {
+      {"", TextCharset::Latin1}, {"ISO_IR 6", TextCharset::Latin1}, {" ISO_IR 100 ", TextCharset::Latin1},
+      {"ISO 2022 IR 100", TextCharset::Latin1}, {"ISO_IR 192", TextCharset::Utf8},
+      {"ISO_IR 144", TextCharset::Unsupported}, {"iso_ir 192", TextCharset::Unsupported},
+      {"\\ISO 2022 IR 87", TextCharset::Unsupported}, {"ISO_IR 100\\ISO_IR 192", TextCharset::Unsupported}};
+  for (const auto& [value, charset] : cases) EXPECT_EQ(CharsetFromSpecificCharacterSet(value), charset) << value;
+  // An item without its own set reads in the set around it.
   CSequenceItem item;
   EXPECT_EQ(CharsetInForce(item, TextCharset::Utf8), TextCharset::Utf8);
   ASSERT_TRUE(test::Succeeded(item.AddString(0x00080005, vr::CS, "ISO_IR 100")));
   EXPECT_EQ(CharsetInForce(item, TextCharset::Utf8), TextCharset::Latin1);
 }
 
-TEST(CharacterSetTest, DecodingKeepsEveryCharacterAndReplacesOnlyWhatCannotBeRead) {
+// Decoding replaces only what cannot be read; encoding refuses what the set
+// cannot hold, naming the character and the fix.
+TEST(CharacterSetTest, TextIsDecodedForDisplayAndEncodedStrictly) {
   EXPECT_EQ(Decode("M\xFCller\r\n", TextCharset::Latin1), "M\xC3\xBCller\r\n");
-  EXPECT_EQ(Decode("J\xC3\xB6rg\xFF", TextCharset::Utf8), "J\xC3\xB6rg\xEF\xBF\xBD");
+  EXPECT_EQ(Decode("J\xC3\xB6rg\xF0\x9F\x98\x80\xFF", TextCharset::Utf8), "J\xC3\xB6rg\xF0\x9F\x98\x80\xEF\xBF\xBD");
   EXPECT_EQ(Decode("Ab\xD0", TextCharset::Unsupported), "Ab\xEF\xBF\xBD");
-}
-
-TEST(CharacterSetTest, EncodingStoresWhatTheSetCanHoldAndRefusesTheRest) {
-  struct Case {
+  const struct {
     const char* utf8;
     TextCharset charset;
     const char* stored;  // null: refused
-  };
-  const Case cases[] = {
+  } cases[] = {
       {"M\xC3\xBCller", TextCharset::Latin1, "M\xFCller"},
       {"M\xC3\xBCller \xE2\x82\xAC", TextCharset::Utf8, "M\xC3\xBCller \xE2\x82\xAC"},
       {"5 \xE2\x82\xAC", TextCharset::Latin1, nullptr},  // the euro sign is not in Latin-1
@@ -78,23 +52,18 @@ TEST(CharacterSetTest, EncodingStoresWhatTheSetCanHoldAndRefusesTheRest) {
       {"\xC3\xA9", TextCharset::Unsupported, nullptr},
       {"a\xFF", TextCharset::Utf8, nullptr},  // bytes that are not UTF-8 are not text at all
   };
-  for (const Case& c : cases) {
+  for (const auto& c : cases) {
     const Result<std::string> encoded = EncodeText(c.utf8, c.charset);
-    if (c.stored == nullptr) {
-      EXPECT_FALSE(encoded) << c.utf8;
-    } else {
-      ASSERT_TRUE(encoded) << c.utf8 << ": " << encoded.Message();
+    ASSERT_EQ(static_cast<bool>(encoded), c.stored != nullptr) << c.utf8 << ": " << encoded.Message();
+    if (c.stored) {
       EXPECT_EQ(*encoded, c.stored);
     }
   }
-  // The refusal names the character and the fix.
   const std::string why = EncodeText("5 \xE2\x82\xAC", TextCharset::Latin1).Message();
   EXPECT_NE(why.find("U+20AC"), std::string::npos) << why;
   EXPECT_NE(why.find("ISO_IR 192"), std::string::npos) << why;
-}
 
-TEST(CharacterSetTest, EveryLatin1CharacterSurvivesDecodingAndEncoding) {
-  std::string all;
+  std::string all;  // every Latin-1 character survives decoding and encoding
   for (int byte = 1; byte < 256; ++byte) all.push_back(static_cast<char>(byte));
   const Result<std::string> encoded = EncodeText(Decode(all, TextCharset::Latin1), TextCharset::Latin1);
   ASSERT_TRUE(encoded) << encoded.Message();
