@@ -5,7 +5,7 @@
 /// compressed, so the sample set also shows a compressed file).
 #include "dicom/DicomFileWriter.h"
 #include "pixel/PixelDataConverter.h"
-#include "support/SampleImages.h"
+#include "samples/SampleImages.h"
 
 #include <cstdio>
 #include <filesystem>
@@ -17,7 +17,7 @@ int main(int argc, char** argv) {
     return 2;
   }
   const std::filesystem::path folder = argv[1];
-  for (test::SampleImage& image : test::MakeSampleImages()) {
+  for (samples::SampleImage& image : samples::MakeSampleImages()) {
     const std::string path = (folder / image.name).string();
     if (const Status saved = SaveDicomFile(*image.object, path); !saved) {
       std::fprintf(stderr, "%s: %s\n", path.c_str(), saved.Message().c_str());

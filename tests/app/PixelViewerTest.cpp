@@ -6,13 +6,14 @@
 #include "AppTestFiles.h"
 #include "dicom/DicomFileWriter.h"
 #include "support/DicomFiles.h"
-#include "support/SampleImages.h"
+#include "samples/SampleImages.h"
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
 
 namespace quillon::test {
+using namespace quillon::samples;
 namespace {
 
 class PixelViewerTest : public ::testing::Test {

@@ -11,7 +11,7 @@
 #include "app/qt/SelectFormatDlgWindow.h"
 #include "base/FileSettingsStore.h"
 #include "support/DicomFiles.h"
-#include "support/SampleImages.h"
+#include "samples/SampleImages.h"
 #include "dicom/DicomFileWriter.h"
 #include "pixel/PixelDataConverter.h"
 
@@ -26,6 +26,7 @@
 #include <gtest/gtest.h>
 
 namespace quillon::test {
+using namespace quillon::samples;
 namespace {
 
 class PixelViewTest : public ::testing::Test {

@@ -1,6 +1,6 @@
-// Images of each kind the pixel view shows, drawn to look like something:
-// 8-bit grey, a signed 12-bit CT with its window, MONOCHROME1, palette
-// colour and RGB. The shipped samples (samples/*.dcm, made by
+// The sample images, each kind the pixel view shows, drawn to look like
+// something: 8-bit grey, a signed 12-bit CT with its window, MONOCHROME1,
+// palette colour and RGB. The shipped samples (samples/*.dcm, made by
 // samples/MakeSampleImages.cpp) and the pixel view's tests both use them.
 #pragma once
 
@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-namespace quillon::test {
+namespace quillon::samples {
 
 struct SampleImage {
   std::string name;  ///< file name in samples/
@@ -211,4 +211,4 @@ inline std::vector<SampleImage> MakeSampleImages() {
   return images;
 }
 
-}  // namespace quillon::test
+}  // namespace quillon::samples
