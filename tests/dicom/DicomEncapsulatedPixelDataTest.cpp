@@ -1,61 +1,49 @@
-// Encapsulated Pixel Data: reading the fragment items (defined and undefined
-// length, in memory and left in the stream), frame access, frame-by-frame
-// output byte for byte, and damaged input.
+// Encapsulated Pixel Data: fragments read into memory or left in the
+// stream, frame access, frame-by-frame output byte for byte, damaged input.
 #include "dicom/DicomEncapsulatedPixelData.h"
 
-#include "dicom/DicomElement.h"
 #include "base/MemoryStream.h"
 #include "dicom/ValueRepresentation.h"
 #include "support/ByteBuilder.h"
 
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <memory>
 #include <string>
 #include <vector>
 
 using namespace quillon;
+using namespace std::string_literals;
 using quillon::test::ByteBuilder;
 
 namespace {
 
 constexpr auto kLittle = TransferMode::ExplicitLittleEndian;
-constexpr auto kBig = TransferMode::ExplicitBigEndian;
 constexpr uint32_t kUndefined = CDicomElement::kUndefinedLength;
-
-// The frame size is for native frames; fragments carry their own length, so
-// every read here passes one that matches no fragment.
-constexpr uint64_t kAnyFrameSize = 999;
-// What the frame helpers give for a read that fails.
+constexpr int32_t kNext = INT32_MIN;  // Frame(): the frame after the one last read
 const std::string kFailed = "(failed)";
 
-// The Pixel Data header as the reader hands it over.
-std::unique_ptr<CDicomElement> Header(uint32_t length) {
-  auto header = std::make_unique<CDicomElement>();
-  header->SetTag(tags::kPixelData);
-  header->SetVR(vr::OB);
-  header->SetValueLength(length);
-  header->SetUndefinedLength(length == kUndefined);
-  return header;
+using Element = CDicomEncapsulatedPixelData;
+
+// The element the reader makes of the Pixel Data header, its value left at
+// `position` of a stream in `mode`.
+Element Deferred(uint32_t length, uint64_t position = 0, TransferMode mode = kLittle,
+                 DicomTag tag = tags::kPixelData) {
+  CDicomElement header(tag, vr::OB, nullptr, length);
+  header.SetUndefinedLength(length == kUndefined);
+  return Element(header, position, mode);
 }
 
-// An item holding `data` (which the tests keep even-length).
-ByteBuilder& Fragment(ByteBuilder& b, const std::string& data) {
-  return b.Item(static_cast<uint32_t>(data.size())).Raw(data);
-}
-
-// An offset table with one entry (which must never be mistaken for a
+// After `b`: an offset table with one entry (never to be taken for a
 // frame), then frames "F0", "F1__", "F2", "F3", "F4".
-ByteBuilder FiveFrames(bool withDelimiter = true) {
-  ByteBuilder b;
+ByteBuilder FiveFrames(bool withDelimiter = true, ByteBuilder b = ByteBuilder()) {
   b.Item(4).U32(0);
-  for (const char* frame : {"F0", "F1__", "F2", "F3", "F4"}) Fragment(b, frame);
+  for (const std::string frame : {"F0", "F1__", "F2", "F3", "F4"}) {
+    b.Item(static_cast<uint32_t>(frame.size())).Raw(frame);
+  }
   if (withDelimiter) b.SequenceEnd();
   return b;
-}
-
-void Append(ByteBuilder& b, const ByteBuilder& tail) {
-  b.bytes.insert(b.bytes.end(), tail.bytes.begin(), tail.bytes.end());
 }
 
 std::string ItemText(const CDicomElement* item) {
@@ -63,419 +51,260 @@ std::string ItemText(const CDicomElement* item) {
   return std::string(reinterpret_cast<const char*>(item->GetValue()), item->GetLength());
 }
 
-// The element the reader makes of `value` (at offset 0 of its stream),
-// read into memory.
-std::unique_ptr<CDicomEncapsulatedPixelData> Loaded(const ByteBuilder& value, uint32_t length = kUndefined) {
-  CMemoryStream stream(value.bytes);
-  auto element = std::make_unique<CDicomEncapsulatedPixelData>(*Header(length), 0);
-  EXPECT_TRUE(element->ReadValue(stream, kLittle));
-  return element;
-}
-
-// Frame `index` read into a buffer of `capacity` bytes, as text; kFailed
-// when the read fails.
-std::string Frame(CDicomEncapsulatedPixelData& element, CStream* stream, int32_t index, uint64_t capacity = 16) {
+// Frame `index` (kNext: the next one) read into `capacity` bytes, as text;
+// kFailed when the read fails. Fragments carry their own length, so the
+// frame size passed matches none.
+std::string Frame(Element& element, CStream* stream, int32_t index, uint64_t capacity = 16) {
   std::vector<uint8_t> out(capacity);
   uint64_t length = 0;
-  if (!element.ReadFrame(stream, index, out.data(), out.size(), kAnyFrameSize, length)) return kFailed;
-  return std::string(out.begin(), out.begin() + static_cast<std::ptrdiff_t>(length));
+  const bool read = index == kNext ? element.ReadNextFrame(stream, out.data(), out.size(), 999, length)
+                                   : element.ReadFrame(stream, index, out.data(), out.size(), 999, length);
+  return read ? std::string(out.begin(), out.begin() + static_cast<std::ptrdiff_t>(length)) : kFailed;
 }
 
-// The same for the frame after the one last read.
-std::string NextFrame(CDicomEncapsulatedPixelData& element, CStream* stream) {
-  std::vector<uint8_t> out(16);
-  uint64_t length = 0;
-  if (!element.ReadNextFrame(stream, out.data(), out.size(), kAnyFrameSize, length)) return kFailed;
-  return std::string(out.begin(), out.begin() + static_cast<std::ptrdiff_t>(length));
-}
-
-TEST(DicomEncapsulatedPixelData, NewElementIsEmptyUndefinedLengthObWhateverLengthIsSet) {
-  CDicomEncapsulatedPixelData element;
-  EXPECT_EQ(element.GetTag(), tags::kPixelData);
-  EXPECT_EQ(element.GetVR(), vr::OB);
-  EXPECT_TRUE(element.IsEncapsulated());
-  EXPECT_FALSE(element.IsLoaded());
-  EXPECT_EQ(element.GetValuePosition(), CDicomPixelData::kUnknownPosition);
-  EXPECT_EQ(element.GetReadFrameCounter(), -1);
-  EXPECT_EQ(element.GetWriteFrameCounter(), -1);
-  EXPECT_EQ(element.GetItemCount(), 0u);
-  EXPECT_EQ(element.EncodedSize(kLittle), 20u);
-  element.SetValueLength(1234);  // the length follows from the items
-  EXPECT_EQ(element.GetLength(), 0u);
-  EXPECT_TRUE(element.IsUndefinedLength());
-}
-
-TEST(DicomEncapsulatedPixelDataRead, DefinedLengthStopsExactlyAtTheLengthWithoutDelimiter) {
-  ByteBuilder b;
-  b.Item(0).Item(4).Raw("ABCD").Item(2).Raw("EF");
-  const auto valueLength = static_cast<uint32_t>(b.Size());  // 8 + 12 + 10
-  // What follows is not part of the value and must not be read as an item.
-  b.ExplicitHeader(0xFFFCFFFC, "OB", 2).U16(0);
-  CMemoryStream stream(b.bytes);
-
-  CDicomEncapsulatedPixelData element(*Header(valueLength), 0);
-  ASSERT_TRUE(element.ReadValue(stream, kLittle));
-  EXPECT_TRUE(element.IsLoaded());
-  EXPECT_EQ(stream.GetPosition(), 30u);
-  ASSERT_EQ(element.GetItemCount(), 3u);
-  EXPECT_EQ(element.GetItem(0)->GetLength(), 0u);
-  EXPECT_EQ(element.GetItem(0)->GetTag(), tags::kItem);
-  EXPECT_EQ(ItemText(element.GetItem(1)), "ABCD");
-  EXPECT_EQ(ItemText(element.GetItem(2)), "EF");
-  EXPECT_EQ(element.GetItem(3), nullptr);
-}
-
-TEST(DicomEncapsulatedPixelDataRead, UndefinedLengthEndsAtTheDelimiterWhichIsNotKept) {
-  ByteBuilder b = FiveFrames();
-  b.Raw("tail");
-  CMemoryStream stream(b.bytes);
-  CDicomEncapsulatedPixelData element(*Header(kUndefined), 0);
-  ASSERT_TRUE(element.ReadValue(stream, kLittle));
-  EXPECT_EQ(element.GetItemCount(), 6u);
-  EXPECT_EQ(stream.GetPosition(), b.Size() - 4);
-  EXPECT_EQ(element.GetValuePosition(), 0u);
-  // Reading again replaces the items held.
-  stream.Seek(0, CStream::SeekOrigin::Begin);
-  ASSERT_TRUE(element.ReadValue(stream, kLittle));
-  EXPECT_EQ(element.GetItemCount(), 6u);
-}
-
-TEST(DicomEncapsulatedPixelDataRead, ZeroDefinedLengthReadsNothing) {
-  CMemoryStream stream(FiveFrames().bytes);
-  CDicomEncapsulatedPixelData element(*Header(0), 0);
-  EXPECT_TRUE(element.ReadValue(stream, kLittle));
-  EXPECT_EQ(element.GetItemCount(), 0u);
-  EXPECT_EQ(stream.GetPosition(), 0u);
-  EXPECT_FALSE(element.IsLoaded());
-}
-
-TEST(DicomEncapsulatedPixelDataRead, OtherTagThanPixelDataFails) {
-  CMemoryStream stream(FiveFrames().bytes);
-  auto header = Header(kUndefined);
-  header->SetTag(0x00091010);
-  CDicomEncapsulatedPixelData element(*header, 0);
-  EXPECT_FALSE(element.ReadValue(stream, kLittle));
-  EXPECT_EQ(stream.GetPosition(), 0u);
-}
-
-TEST(DicomEncapsulatedPixelDataFrames, FrameZeroIsItemOneAndNextFrameFollowsTheLastRead) {
-  auto element = Loaded(FiveFrames());
-  EXPECT_EQ(Frame(*element, nullptr, 0), "F0");  // never the offset table
-  EXPECT_EQ(Frame(*element, nullptr, 1), "F1__");
-  EXPECT_EQ(Frame(*element, nullptr, 2), "F2");
-  EXPECT_EQ(NextFrame(*element, nullptr), "F3");
-  EXPECT_EQ(element->GetReadFrameCounter(), 3);
-  EXPECT_EQ(NextFrame(*element, nullptr), "F4");
-  EXPECT_EQ(NextFrame(*element, nullptr), kFailed);
-}
-
-TEST(DicomEncapsulatedPixelDataFrames, BadRequestsFailCleanly) {
-  // An offset table, an empty fragment, then one of 6 bytes.
-  auto element = Loaded(ByteBuilder().Item(0).Item(0).Item(6).Raw("ABCDEF").SequenceEnd());
-  std::vector<uint8_t> out(4, 0xEE);
-  uint64_t length = 7;
-
-  EXPECT_FALSE(element->ReadFrame(nullptr, -1, out.data(), out.size(), 0, length));
-  EXPECT_EQ(length, 0u);
-  EXPECT_EQ(element->GetReadFrameCounter(), -1);  // a rejected index changes nothing
-
-  EXPECT_FALSE(element->ReadFrame(nullptr, 0, out.data(), out.size(), 0, length));  // empty
-  // Too small a buffer: the needed length is reported, nothing is copied.
-  EXPECT_FALSE(element->ReadFrame(nullptr, 1, out.data(), out.size(), 0, length));
-  EXPECT_EQ(length, 6u);
-  EXPECT_EQ(out, std::vector<uint8_t>(4, 0xEE));
-  EXPECT_EQ(Frame(*element, nullptr, 2), kFailed);
-  EXPECT_EQ(Frame(*element, nullptr, INT32_MAX), kFailed);
-}
-
-TEST(DicomEncapsulatedPixelDataDeferred, FramesComeFromTheStreamAndItemPositionsAreRemembered) {
-  ByteBuilder b;
-  b.Raw("prefix..");  // the value does not start at offset 0
-  const uint64_t valuePosition = b.Size();
-  Append(b, FiveFrames());
-  CMemoryStream stream(b.bytes);
-  CDicomEncapsulatedPixelData element(*Header(kUndefined), valuePosition);
-  EXPECT_FALSE(element.IsLoaded());
-
-  // Wherever the stream stands, the walk starts from the value position.
-  stream.Seek(0, CStream::SeekOrigin::End);
-  EXPECT_EQ(Frame(element, &stream, 2), "F2");
-  // Items 0..3 were walked (offset table 12 bytes, F0 10, F1 12, F2 10), and
-  // the end of item 3 is where item 4 starts.
-  EXPECT_EQ(element.GetKnownItemPositions(), (std::vector<uint64_t>{8, 20, 30, 42, 52}));
-
-  EXPECT_EQ(NextFrame(element, &stream), "F3");
-  EXPECT_EQ(Frame(element, &stream, 0), "F0");
-  EXPECT_EQ(Frame(element, &stream, 4), "F4");
-  EXPECT_EQ(element.GetKnownItemPositions(), (std::vector<uint64_t>{8, 20, 30, 42, 52, 62, 72}));
-  // After the last fragment comes the delimiter: there is no frame 5.
-  EXPECT_EQ(NextFrame(element, &stream), kFailed);
-  EXPECT_EQ(Frame(element, &stream, 5), kFailed);
-  EXPECT_EQ(Frame(element, &stream, 9), kFailed);
-}
-
-TEST(DicomEncapsulatedPixelDataDeferred, DefinedLengthBoundsTheWalk) {
-  ByteBuilder b;
-  b.Item(0).Item(2).Raw("F0");
-  const auto valueLength = static_cast<uint32_t>(b.Size());
-  b.Item(2).Raw("XX");  // after the value: not a frame of this element
-  CMemoryStream stream(b.bytes);
-  CDicomEncapsulatedPixelData element(*Header(valueLength), 0);
-  EXPECT_EQ(Frame(element, &stream, 0), "F0");
-  EXPECT_EQ(Frame(element, &stream, 1), kFailed);
-}
-
-TEST(DicomEncapsulatedPixelDataDeferred, NeedsAStreamAndAPosition) {
-  CMemoryStream stream(FiveFrames().bytes);
-  CDicomEncapsulatedPixelData positioned(*Header(kUndefined), 0);
-  EXPECT_EQ(Frame(positioned, nullptr, 0), kFailed);
-  CDicomEncapsulatedPixelData unpositioned(*Header(kUndefined), CDicomPixelData::kUnknownPosition);
-  EXPECT_EQ(Frame(unpositioned, &stream, 0), kFailed);
-  EXPECT_EQ(NextFrame(unpositioned, &stream), kFailed);
-}
-
-TEST(DicomEncapsulatedPixelDataDeferred, DamagedItemsFail) {
-  const std::vector<uint8_t> damaged[] = {
-      ByteBuilder().Item(0).Item(100).Raw("ABCD").bytes,                 // fragment past the end of the stream
-      ByteBuilder().Item(0).Tag(tags::kItem).U16(2).bytes,               // truncated item header
-      ByteBuilder().Item(0).Item(kUndefined).Raw("AB").ItemEnd().bytes,  // undefined item length
-  };
-  for (const std::vector<uint8_t>& bytes : damaged) {
-    CMemoryStream stream(bytes);
-    CDicomEncapsulatedPixelData element(*Header(kUndefined), 0);
-    EXPECT_EQ(Frame(element, &stream, 0), kFailed) << testing::PrintToString(bytes);
-  }
-  // A fragment too large for the buffer: its length is still reported.
-  CMemoryStream stream(ByteBuilder().Item(0).Item(4).Raw("ABCD").bytes);
-  CDicomEncapsulatedPixelData element(*Header(kUndefined), 0);
-  std::vector<uint8_t> out(3);
-  uint64_t length = 0;
-  EXPECT_FALSE(element.ReadFrame(&stream, 0, out.data(), out.size(), 0, length));
-  EXPECT_EQ(length, 4u);
-}
-
-// Every damage fails the read and leaves the element not loaded, holding
-// the complete items before the damage.
-TEST(DicomEncapsulatedPixelDataBadInput, DamagedValueFailsKeepingTheItemsBeforeTheDamage) {
+// A read ends at the defined length or at the delimiter (which is not kept).
+// Damage fails it, leaving the element not loaded with the complete items
+// before the damage.
+TEST(DicomEncapsulatedPixelDataRead, ItemsUpToTheEndOrTheDamage) {
+  ByteBuilder defined;
+  defined.Item(0).Item(4).Raw("ABCD").Item(2).Raw("EF").ExplicitHeader(0xFFFCFFFC, "OB", 2).U16(0);
+  const ByteBuilder tail = FiveFrames().Raw("tail");
   const struct {
     const char* what;
     std::vector<uint8_t> bytes;
     uint32_t length;
-    size_t itemsKept;
-    std::string lastKept;
+    bool read;
+    size_t items;
+    std::string lastItem;
+    int64_t end = -1;
   } cases[] = {
+      {"defined length", defined.bytes, 30, true, 3, "EF", 30},
+      {"delimiter", tail.bytes, kUndefined, true, 6, "F4", static_cast<int64_t>(tail.Size() - 4)},
+      {"zero length", tail.bytes, 0, true, 0, "", 0},
       // Checked against the stream before allocating: no 4 GB buffer is asked for.
-      {"item length beyond the stream", ByteBuilder().Item(0).Item(2).Raw("OK").Item(0xFFFFFFF0).Raw("short").bytes,
-       kUndefined, 2, "OK"},
-      {"truncated item header", ByteBuilder().Item(0).Tag(tags::kItem).Byte(4).bytes, kUndefined, 1, ""},
-      {"no delimiter before the end of the stream", FiveFrames(false).bytes, kUndefined, 6, "F4"},
-      {"item crossing the defined length", ByteBuilder().Item(0).Item(8).Raw("ABCDEFGH").bytes, 22, 1, ""},
-      {"item delimitation in place of an item", ByteBuilder().Item(0).ItemEnd().SequenceEnd().bytes, kUndefined, 1,
-       ""},
-      {"item of undefined length", ByteBuilder().Item(0).Item(kUndefined).Raw("AB").ItemEnd().SequenceEnd().bytes,
-       kUndefined, 1, ""},
+      {"item beyond the stream", ByteBuilder().Item(0).Item(2).Raw("OK").Item(0xFFFFFFF0).Raw("short").bytes,
+       kUndefined, false, 2, "OK"},
+      {"truncated item header", ByteBuilder().Item(0).Tag(tags::kItem).Byte(4).bytes, kUndefined, false, 1, ""},
+      {"no delimiter", FiveFrames(false).bytes, kUndefined, false, 6, "F4"},
+      {"item crossing the length", ByteBuilder().Item(0).Item(8).Raw("ABCDEFGH").bytes, 22, false, 1, ""},
+      {"item delimitation", ByteBuilder().Item(0).ItemEnd().SequenceEnd().bytes, kUndefined, false, 1, ""},
+      {"undefined item length", ByteBuilder().Item(0).Item(kUndefined).Raw("AB").ItemEnd().SequenceEnd().bytes,
+       kUndefined, false, 1, ""},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
     CMemoryStream stream(c.bytes);
-    CDicomEncapsulatedPixelData element(*Header(c.length), 0);
-    EXPECT_FALSE(element.ReadValue(stream, kLittle));
-    EXPECT_FALSE(element.IsLoaded());
-    ASSERT_EQ(element.GetItemCount(), c.itemsKept);
-    EXPECT_EQ(ItemText(element.GetItem(c.itemsKept - 1)), c.lastKept);
+    Element element = Deferred(c.length);
+    for (int pass = 0; pass < 2; ++pass) {  // reading again replaces the items held
+      stream.Seek(0, CStream::SeekOrigin::Begin);
+      EXPECT_EQ(element.ReadValue(stream, kLittle), c.read);
+      ASSERT_EQ(element.GetItemCount(), c.items);
+    }
+    EXPECT_EQ(element.IsLoaded(), c.read && c.items > 0);
+    if (c.end >= 0) EXPECT_EQ(stream.GetPosition(), static_cast<uint64_t>(c.end));
+    EXPECT_EQ(element.GetItem(c.items), nullptr);
+    if (c.items > 0) EXPECT_EQ(ItemText(element.GetItem(c.items - 1)), c.lastItem);
   }
 }
 
-TEST(DicomEncapsulatedPixelDataWrite, ThreeFramesThenFinishGiveTheExactLayout) {
-  CMemoryStream stream;
-  stream.Write("pre", 3);  // the data set written before the pixel data
-  CDicomEncapsulatedPixelData element;
-  const std::string frames[] = {"AAAA", "BB", "CCCCCC"};
-  for (const std::string& frame : frames) {
-    ASSERT_TRUE(element.WriteFrame(stream, kLittle, reinterpret_cast<const uint8_t*>(frame.data()),
-                                   frame.size()));
+// Loaded, frames come from the items; left in the stream, from a walk that
+// starts at the value position wherever the stream stands, and remembers
+// where the items start.
+TEST(DicomEncapsulatedPixelDataFrames, FrameFIsItemFPlusOneFromMemoryOrTheStream) {
+  const ByteBuilder bytes = FiveFrames(true, ByteBuilder().Raw("prefix.."));
+  for (const bool loaded : {true, false}) {
+    SCOPED_TRACE(loaded ? "loaded" : "deferred");
+    CMemoryStream stream(bytes.bytes);
+    stream.Seek(8, CStream::SeekOrigin::Begin);
+    Element element = Deferred(kUndefined, 8);
+    if (loaded) ASSERT_TRUE(element.ReadValue(stream, kLittle));
+    CStream* source = loaded ? nullptr : &stream;
+    stream.Seek(0, CStream::SeekOrigin::End);
+    EXPECT_EQ(Frame(element, source, 2), "F2");
+    if (!loaded) EXPECT_EQ(element.GetKnownItemPositions(), (std::vector<uint64_t>{8, 20, 30, 42, 52}));
+    EXPECT_EQ(Frame(element, source, kNext), "F3");
+    EXPECT_EQ(element.GetReadFrameCounter(), 3);
+    EXPECT_EQ(Frame(element, source, 0), "F0");
+    EXPECT_EQ(Frame(element, source, 4), "F4");
+    EXPECT_EQ(Frame(element, source, 1), "F1__");
+    EXPECT_EQ(Frame(element, source, 4), "F4");
+    EXPECT_EQ(Frame(element, source, kNext), kFailed);  // the delimiter comes next
+    EXPECT_EQ(Frame(element, source, 9), kFailed);
+    EXPECT_EQ(Frame(element, source, INT32_MAX), kFailed);
+    EXPECT_EQ(element.IsLoaded(), loaded);
   }
-  EXPECT_EQ(element.GetWriteFrameCounter(), 2);
-  ASSERT_TRUE(element.FinishWrite(stream, kLittle));
-
-  ByteBuilder expected;
-  expected.Raw("pre").ExplicitHeader(tags::kPixelData, "OB", kUndefined).Item(0);
-  for (const std::string& frame : frames) Fragment(expected, frame);
-  expected.SequenceEnd();
-  ASSERT_EQ(stream.Data(), expected.bytes);
-  EXPECT_EQ(element.GetValuePosition(), 3u + 12u);
-
-  // Read back as the reader would: the header, then the value.
-  CDicomEncapsulatedPixelData loaded(*Header(kUndefined), 15);
-  stream.Seek(15, CStream::SeekOrigin::Begin);
-  ASSERT_TRUE(loaded.ReadValue(stream, kLittle));
-  EXPECT_EQ(stream.GetPosition(), stream.GetLength());
-  ASSERT_EQ(loaded.GetItemCount(), 4u);
-  for (int32_t f = 0; f < 3; ++f) EXPECT_EQ(Frame(loaded, nullptr, f, 8), frames[f]);
-  // And left in the stream, found through the position the writer recorded.
-  CDicomEncapsulatedPixelData deferred(*Header(kUndefined), element.GetValuePosition());
-  EXPECT_EQ(Frame(deferred, &stream, 1), "BB");
-  EXPECT_EQ(NextFrame(deferred, &stream), "CCCCCC");
-  EXPECT_EQ(NextFrame(deferred, &stream), kFailed);
 }
 
-TEST(DicomEncapsulatedPixelDataWrite, BigEndianSwapsTagsAndLengthsButNotTheVrOrData) {
-  CMemoryStream stream;
-  CDicomEncapsulatedPixelData element;
-  const uint8_t frame[] = {0x01, 0x02, 0x03, 0x04};
-  ASSERT_TRUE(element.WriteFrame(stream, kBig, frame, sizeof frame));
-  ASSERT_TRUE(element.FinishWrite(stream, kBig));
-  const std::vector<uint8_t> expected = {
-      0x7F, 0xE0, 0x00, 0x10, 'O',  'B',  0x00, 0x00, 0xFF, 0xFF, 0xFF, 0xFF,  // header
-      0xFF, 0xFE, 0xE0, 0x00, 0x00, 0x00, 0x00, 0x00,                          // offset table
-      0xFF, 0xFE, 0xE0, 0x00, 0x00, 0x00, 0x00, 0x04, 0x01, 0x02, 0x03, 0x04,  // frame
-      0xFF, 0xFE, 0xE0, 0xDD, 0x00, 0x00, 0x00, 0x00,                          // delimiter
+TEST(DicomEncapsulatedPixelDataFrames, BadRequestsFailCleanly) {
+  // An offset table, an empty fragment, then one of 6 bytes.
+  const ByteBuilder bytes = ByteBuilder().Item(0).Item(0).Item(6).Raw("ABCDEF").SequenceEnd();
+  for (const bool loaded : {true, false}) {
+    SCOPED_TRACE(loaded ? "loaded" : "deferred");
+    CMemoryStream stream(bytes.bytes);
+    Element element = Deferred(kUndefined);
+    if (loaded) ASSERT_TRUE(element.ReadValue(stream, kLittle));
+    std::vector<uint8_t> out(4, 0xEE);
+    uint64_t length = 7;
+    EXPECT_FALSE(element.ReadFrame(&stream, -1, out.data(), out.size(), 0, length));
+    EXPECT_EQ(length, 0u);
+    EXPECT_EQ(element.GetReadFrameCounter(), -1);  // a rejected index changes nothing
+    EXPECT_EQ(Frame(element, &stream, 0), kFailed);  // empty
+    // Too small a buffer: the needed length is reported, nothing is copied.
+    EXPECT_FALSE(element.ReadFrame(&stream, 1, out.data(), out.size(), 0, length));
+    EXPECT_EQ(length, 6u);
+    EXPECT_EQ(out, std::vector<uint8_t>(4, 0xEE));
+    EXPECT_EQ(Frame(element, &stream, 1), "ABCDEF");
+  }
+  // Left in the stream, a value needs both the stream and its position.
+  CMemoryStream stream(bytes.bytes);
+  Element positioned = Deferred(kUndefined);
+  EXPECT_EQ(Frame(positioned, nullptr, 1), kFailed);
+  Element unpositioned = Deferred(kUndefined, CDicomPixelData::kUnknownPosition);
+  EXPECT_EQ(Frame(unpositioned, &stream, 1), kFailed);
+  EXPECT_EQ(Frame(unpositioned, &stream, kNext), kFailed);
+}
+
+TEST(DicomEncapsulatedPixelDataFrames, DamagedItemsInTheStreamFail) {
+  const std::vector<uint8_t> twoFrames = ByteBuilder().Item(0).Item(2).Raw("F0").Item(2).Raw("XX").bytes;
+  const struct {
+    std::vector<uint8_t> bytes;
+    uint32_t length;
+    int32_t frame;
+    std::string expected;
+  } cases[] = {
+      {ByteBuilder().Item(0).Item(100).Raw("ABCD").bytes, kUndefined, 0, kFailed},  // past the stream
+      {ByteBuilder().Item(0).Tag(tags::kItem).U16(2).bytes, kUndefined, 0, kFailed},  // truncated header
+      {ByteBuilder().Item(0).Item(kUndefined).Raw("AB").ItemEnd().bytes, kUndefined, 0, kFailed},
+      {twoFrames, 18, 0, "F0"},
+      {twoFrames, 18, 1, kFailed},  // after the defined length
+      {twoFrames, 20, 1, kFailed},  // crossing it
   };
-  ASSERT_EQ(stream.Data(), expected);
-
-  CDicomEncapsulatedPixelData loaded(*Header(kUndefined), 12);
-  stream.Seek(12, CStream::SeekOrigin::Begin);
-  ASSERT_TRUE(loaded.ReadValue(stream, kBig));
-  EXPECT_EQ(Frame(loaded, nullptr, 0), "\x01\x02\x03\x04");
-  // Left in the stream, the item headers are read in the stream's order.
-  CDicomEncapsulatedPixelData deferred(*Header(kUndefined), 12, kBig);
-  EXPECT_EQ(Frame(deferred, &stream, 0), "\x01\x02\x03\x04");
+  for (const auto& c : cases) {
+    CMemoryStream stream(c.bytes);
+    Element element = Deferred(c.length);
+    EXPECT_EQ(Frame(element, &stream, c.frame), c.expected) << testing::PrintToString(c.bytes);
+  }
 }
 
-TEST(DicomEncapsulatedPixelDataWrite, OddFragmentIsPaddedToEvenLength) {
-  CMemoryStream stream;
-  CDicomEncapsulatedPixelData element;
-  ASSERT_TRUE(element.WriteFrame(stream, kLittle, reinterpret_cast<const uint8_t*>("XYZ"), 3));
-  ByteBuilder expected;
-  expected.ExplicitHeader(tags::kPixelData, "OB", kUndefined).Item(0).Item(4).Raw("XYZ").Byte(0);
-  EXPECT_EQ(stream.Data(), expected.bytes);
+// Big endian swaps tags and lengths, not the VR or the data. An odd frame
+// is padded to even length.
+TEST(DicomEncapsulatedPixelDataWrite, FramesThenFinishGiveTheExactLayout) {
+  for (const auto mode : {kLittle, TransferMode::ExplicitBigEndian}) {
+    const bool big = mode == TransferMode::ExplicitBigEndian;
+    SCOPED_TRACE(big);
+    CMemoryStream stream;
+    stream.Write("pre", 3);  // the data set written before the pixel data
+    Element element;
+    EXPECT_FALSE(element.FinishWrite(stream, mode));  // no frame yet
+    EXPECT_FALSE(element.WriteFrame(stream, mode, nullptr, 2));
+    EXPECT_EQ(element.GetWriteFrameCounter(), -1);
+    for (const std::string frame : {"AAAA", "BBB", "CCCCCC"}) {
+      ASSERT_TRUE(element.WriteFrame(stream, mode, reinterpret_cast<const uint8_t*>(frame.data()), frame.size()));
+    }
+    EXPECT_EQ(element.GetWriteFrameCounter(), 2);
+    ASSERT_TRUE(element.FinishWrite(stream, mode));
+    ByteBuilder expected(big);
+    expected.Raw("pre").ExplicitHeader(tags::kPixelData, "OB", kUndefined).Item(0).Item(4).Raw("AAAA");
+    expected.Item(4).Raw("BBB").Byte(0).Item(6).Raw("CCCCCC").SequenceEnd();
+    ASSERT_EQ(stream.Data(), expected.bytes);
+    EXPECT_EQ(element.GetValuePosition(), 3u + 12u);
+
+    // Read back as the reader would, and left in the stream, found through
+    // the position the writer recorded.
+    Element loaded = Deferred(kUndefined, 15);
+    stream.Seek(15, CStream::SeekOrigin::Begin);
+    ASSERT_TRUE(loaded.ReadValue(stream, mode));
+    EXPECT_EQ(stream.GetPosition(), stream.GetLength());
+    EXPECT_EQ(Frame(loaded, nullptr, 0), "AAAA");
+    EXPECT_EQ(Frame(loaded, nullptr, 1), "BBB\0"s);
+    Element deferred = Deferred(kUndefined, element.GetValuePosition(), mode);
+    EXPECT_EQ(Frame(deferred, &stream, 1), "BBB\0"s);
+    EXPECT_EQ(Frame(deferred, &stream, kNext), "CCCCCC");
+    EXPECT_EQ(Frame(deferred, &stream, kNext), kFailed);
+  }
 }
 
-TEST(DicomEncapsulatedPixelDataWrite, NothingIsWrittenForBadCalls) {
-  CMemoryStream stream;
-  CDicomEncapsulatedPixelData element;
-  EXPECT_FALSE(element.FinishWrite(stream, kLittle));  // no frame to close
-  EXPECT_FALSE(element.WriteFrame(stream, kLittle, nullptr, 2));
-  EXPECT_EQ(stream.GetLength(), 0u);
-  EXPECT_EQ(element.GetWriteFrameCounter(), -1);
-}
-
-TEST(DicomEncapsulatedPixelDataWrite, WriteElementRoundTripsWhatWasRead) {
-  ByteBuilder file;
-  file.ExplicitHeader(tags::kPixelData, "OB", kUndefined);
-  Append(file, FiveFrames());
-  CMemoryStream in(file.bytes);
-  in.Seek(12, CStream::SeekOrigin::Begin);
-  CDicomEncapsulatedPixelData element(*Header(kUndefined), 12);
-  ASSERT_TRUE(element.ReadValue(in, kLittle));
-  EXPECT_EQ(element.EncodedSize(kLittle), file.Size());
-
+// An undefined length is written with its delimiter; a defined one is
+// computed from the items. A data set found to be implicit VR gives the
+// element the 8-byte implicit header.
+TEST(DicomEncapsulatedPixelDataWrite, WriteElementGivesBackWhatWasRead) {
+  for (const uint32_t length : {kUndefined, 64u}) {
+    SCOPED_TRACE(length);
+    ByteBuilder file = FiveFrames(length == kUndefined, ByteBuilder().ExplicitHeader(tags::kPixelData, "OB", length));
+    CMemoryStream in(file.bytes);
+    in.Seek(12, CStream::SeekOrigin::Begin);
+    Element element = Deferred(length, 12);
+    element.SetValueLength(1234);  // ignored: the length follows from the items
+    ASSERT_TRUE(element.ReadValue(in, kLittle));
+    EXPECT_EQ(element.EncodedSize(kLittle), file.Size());
+    EXPECT_EQ(element.EncodedSize(TransferMode::ImplicitLittleEndian), file.Size() - 4);
+    CMemoryStream out;
+    ASSERT_TRUE(element.WriteElement(out, kLittle));
+    EXPECT_EQ(out.Data(), file.bytes);
+  }
+  Element empty;
+  EXPECT_EQ(empty.EncodedSize(kLittle), 20u);
   CMemoryStream out;
-  ASSERT_TRUE(element.WriteElement(out, kLittle));
-  EXPECT_EQ(out.Data(), file.bytes);
+  ASSERT_TRUE(empty.WriteElement(out, kLittle));
+  EXPECT_EQ(out.Data(), ByteBuilder().ExplicitHeader(tags::kPixelData, "OB", kUndefined).SequenceEnd().bytes);
+  // Fragments left in the file were never read: writing would drop them.
+  EXPECT_FALSE(Deferred(kUndefined).WriteElement(out, kLittle));
 }
 
-TEST(DicomEncapsulatedPixelDataWrite, DefinedLengthIsComputedFromTheItems) {
-  ByteBuilder value;
-  value.Item(0).Item(4).Raw("ABCD");
-  auto element = Loaded(value, static_cast<uint32_t>(value.Size()));
-  // Encapsulated pixel data belongs to explicit VR; a data set that was
-  // found to be implicit VR gives it the 8-byte implicit header.
-  EXPECT_EQ(element->EncodedSize(kLittle), 12u + 20u);
-  EXPECT_EQ(element->EncodedSize(TransferMode::ImplicitLittleEndian), 8u + 20u);
+TEST(DicomEncapsulatedPixelDataCopy, CloneCopiesItemsOrPositionAndOnlyPixelDataIsHandled) {
+  CMemoryStream stream(FiveFrames(true, ByteBuilder().Raw("xx")).bytes);
+  Element deferred = Deferred(kUndefined, 2);
+  std::unique_ptr<CDicomElement> clone = deferred.Clone();
+  ASSERT_NE(clone, nullptr);
+  EXPECT_EQ(Frame(dynamic_cast<Element&>(*clone), &stream, 1), "F1__");
 
-  CMemoryStream out;
-  ASSERT_TRUE(element->WriteElement(out, kLittle));
-  ByteBuilder expected;
-  expected.ExplicitHeader(tags::kPixelData, "OB", 20);
-  Append(expected, value);
-  EXPECT_EQ(out.Data(), expected.bytes);
-}
-
-TEST(DicomEncapsulatedPixelDataWrite, EmptyElementWritesHeaderAndDelimiter) {
-  CDicomEncapsulatedPixelData element;
-  CMemoryStream out;
-  ASSERT_TRUE(element.WriteElement(out, kLittle));
-  ByteBuilder expected;
-  expected.ExplicitHeader(tags::kPixelData, "OB", kUndefined).SequenceEnd();
-  EXPECT_EQ(out.Data(), expected.bytes);
-
-  element.SetTag(0x00091010);
-  CMemoryStream none;
-  EXPECT_FALSE(element.WriteElement(none, kLittle));
-  EXPECT_EQ(none.GetLength(), 0u);
-}
-
-TEST(DicomEncapsulatedPixelDataCopy, CloneCopiesItemsAndRestartsTheCounters) {
-  auto element = Loaded(FiveFrames());
-  EXPECT_EQ(Frame(*element, nullptr, 3), "F3");
-
-  auto clone = element->Clone();
-  auto* copy = dynamic_cast<CDicomEncapsulatedPixelData*>(clone.get());
+  stream.Seek(2, CStream::SeekOrigin::Begin);
+  Element element = Deferred(kUndefined, 2);
+  ASSERT_TRUE(element.ReadValue(stream, kLittle));
+  EXPECT_EQ(Frame(element, nullptr, 3), "F3");
+  clone = element.Clone();
+  auto* copy = dynamic_cast<Element*>(clone.get());
   ASSERT_NE(copy, nullptr);
   EXPECT_TRUE(copy->IsLoaded());
-  EXPECT_TRUE(copy->IsUndefinedLength());
-  EXPECT_EQ(copy->GetValuePosition(), 0u);
   EXPECT_EQ(copy->GetReadFrameCounter(), -1);
   ASSERT_EQ(copy->GetItemCount(), 6u);
-  EXPECT_NE(copy->GetItem(2), element->GetItem(2));
+  EXPECT_NE(copy->GetItem(2), element.GetItem(2));
   EXPECT_EQ(ItemText(copy->GetItem(2)), "F1__");
-  EXPECT_EQ(NextFrame(*copy, nullptr), "F0");
+  EXPECT_EQ(Frame(*copy, nullptr, kNext), "F0");
+  EXPECT_FALSE(element.CopyFrom(CDicomElement(tags::kPixelData, vr::OB, "ABCD", 4)));
+
+  Element other = Deferred(kUndefined, 0, kLittle, 0x00091010);
+  stream.Seek(2, CStream::SeekOrigin::Begin);
+  EXPECT_FALSE(other.ReadValue(stream, kLittle));
+  EXPECT_EQ(stream.GetPosition(), 2u);
+  EXPECT_FALSE(other.WriteElement(stream, kLittle));
+  EXPECT_EQ(other.Clone(), nullptr);
+  EXPECT_EQ(Element::FromFlatValue(CDicomElement(0x00091010, vr::OB, "ABCD", 4)), nullptr);
 }
 
-TEST(DicomEncapsulatedPixelDataCopy, CloneOfADeferredValueReadsFromTheSamePosition) {
-  ByteBuilder b;
-  b.Raw("xx");
-  Append(b, FiveFrames());
-  CMemoryStream stream(b.bytes);
-  CDicomEncapsulatedPixelData element(*Header(kUndefined), 2, kLittle);
-  auto clone = element.Clone();
-  ASSERT_NE(clone, nullptr);
-  EXPECT_EQ(Frame(dynamic_cast<CDicomEncapsulatedPixelData&>(*clone), &stream, 1), "F1__");
-}
-
-TEST(DicomEncapsulatedPixelDataCopy, CopyFromFailsAndCloneNeedsThePixelDataTag) {
-  CDicomEncapsulatedPixelData element;
-  CDicomElement other(tags::kPixelData, vr::OB, "ABCD", 4);
-  EXPECT_FALSE(element.CopyFrom(other));
-  element.SetTag(0x00091010);
-  EXPECT_EQ(element.Clone(), nullptr);
-}
-
-TEST(DicomEncapsulatedPixelDataFlat, FragmentsAreParsedOutOfAPlainValueWithOrWithoutDelimiter) {
-  for (const bool withDelimiter : {true, false}) {
-    SCOPED_TRACE(withDelimiter);
-    const ByteBuilder value = FiveFrames(withDelimiter);
-    CDicomElement plain(tags::kPixelData, vr::OB, value.bytes.data(), static_cast<uint32_t>(value.Size()));
-    auto element = CDicomEncapsulatedPixelData::FromFlatValue(plain);
-    ASSERT_NE(element, nullptr);
-    EXPECT_TRUE(element->IsLoaded());
-    EXPECT_EQ(element->GetItemCount(), 6u);
-    EXPECT_TRUE(plain.HasValue());  // the source is not touched
-    EXPECT_EQ(Frame(*element, nullptr, 4), "F4");
-  }
-}
-
-TEST(DicomEncapsulatedPixelDataFlat, DamagedValueGivesTheItemsBeforeTheDamageNotLoaded) {
-  const auto fromFlat = [](const ByteBuilder& value, DicomTag tag = tags::kPixelData) {
-    const CDicomElement plain(tag, vr::OB, value.bytes.data(), static_cast<uint32_t>(value.Size()));
-    return CDicomEncapsulatedPixelData::FromFlatValue(plain);
+// A plain OB value holding fragments is taken apart into items, up to any
+// damage; the source is not touched.
+TEST(DicomEncapsulatedPixelDataFlat, FragmentsOfAPlainValueUpToTheDamage) {
+  const struct {
+    ByteBuilder value;
+    bool loaded;
+    size_t items;
+  } cases[] = {
+      {FiveFrames(true), true, 6},
+      {FiveFrames(false), true, 6},
+      {ByteBuilder().Item(0).Item(2).Raw("AB").Item(50).Raw("CD"), false, 2},  // longer than the value
+      {ByteBuilder().Item(0).Byte(0xFE).Byte(0xFF), false, 1},                 // truncated item header
   };
-  ByteBuilder overlong;
-  overlong.Item(0).Item(2).Raw("AB").Item(50).Raw("CD");  // the last item is longer than the value
-  auto element = fromFlat(overlong);
-  ASSERT_NE(element, nullptr);
-  EXPECT_FALSE(element->IsLoaded());
-  EXPECT_EQ(element->GetItemCount(), 2u);
-
-  ByteBuilder truncated;
-  truncated.Item(0).Byte(0xFE).Byte(0xFF);
-  element = fromFlat(truncated);
-  ASSERT_NE(element, nullptr);
-  EXPECT_FALSE(element->IsLoaded());
-  EXPECT_EQ(element->GetItemCount(), 1u);
-
-  EXPECT_EQ(fromFlat(overlong, 0x00091010), nullptr);
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.items);
+    const CDicomElement plain(tags::kPixelData, vr::OB, c.value.bytes.data(), static_cast<uint32_t>(c.value.Size()));
+    auto element = Element::FromFlatValue(plain);
+    ASSERT_NE(element, nullptr);
+    EXPECT_TRUE(plain.HasValue());
+    EXPECT_EQ(element->IsLoaded(), c.loaded);
+    EXPECT_EQ(element->GetItemCount(), c.items);
+    if (c.loaded) EXPECT_EQ(Frame(*element, nullptr, 4), "F4");
+  }
 }
 
 }  // namespace
