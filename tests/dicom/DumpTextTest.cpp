@@ -73,32 +73,21 @@ TEST(DumpText, ElementLines) {
     std::string line;
     uint32_t lengthWithoutValue = 0;
   } cases[] = {
-      {0x00100010, vr::PN, Text("Doe^John"),
-       "0010 0010          8 | patient_name                             | PN | \"Doe^John\" "},
-      {0x00080008, vr::CS, Text("ORIGINAL\\PRIMARY  "),
-       "0008 0008         18 | image_type                               | CS | \"ORIGINAL\\PRIMARY\" "},
-      {0x00080016, vr::UI, Text("1.2.840.10008.5.1.4.1.1.2\0"s),
-       "0008 0016         26 | sop_class_uid                            | UI | \"1.2.840.10008.5.1.4.1.1.2\" "},
       {0x30080050, vr::UL, Numbers<uint32_t>({7}),  // a long name is never cut
        "3008 0050          4 | treatment_summary_calculated_dose_reference_sequence  | UL | 0x7 (7) "},
       {kUnnamed, vr::UT, Text("AB"), Unnamed("2", "UT | \"AB\"")},
       {kUnnamed, vr::US, Numbers<uint16_t>({0xFFFF, 4}), Unnamed("4", "US | 0xffff (65535)")},
       {kUnnamed, vr::SS, Numbers<int16_t>({-1}), Unnamed("2", "SS | 0xffffffff (-1)")},
-      {kUnnamed, vr::SS, Numbers<int16_t>({-32768}), Unnamed("2", "SS | 0xffff8000 (-32768)")},
-      {kUnnamed, vr::SS, Numbers<int16_t>({32767}), Unnamed("2", "SS | 0x7fff (32767)")},
       {kUnnamed, vr::UL, Numbers<uint32_t>({0xFFFFFFFF}), Unnamed("4", "UL | 0xffffffff (-1)")},
       {kUnnamed, vr::SL, Numbers<int32_t>({-5}), Unnamed("4", "SL | 0xfffffffb (-5)")},
       // (0018,1063) as stored: group then element, each little endian.
       {kUnnamed, vr::AT, {0x18, 0x00, 0x63, 0x10}, Unnamed("4", "AT | 0x10630018 (274923544)")},
       {kUnnamed, vr::FL, Numbers<float>({0.333333333f, 7.0f}), Unnamed("8", "FL | 0.333333")},
-      {kUnnamed, vr::FD, Numbers<double>({0.1}), Unnamed("8", "FD | 0.1")},
       {kUnnamed, vr::FD, Numbers<double>({1234567.0}), Unnamed("8", "FD | 1.23457e+06")},
-      {kUnnamed, vr::FD, Numbers<double>({-2.5e-10}), Unnamed("8", "FD | -2.5e-10")},
       {kUnnamed, vr::OF, Numbers<float>({2.5f, 3.0f}), Unnamed("8", "OF | 2.5,...")},
       {kUnnamed, vr::US, {0x01}, Unnamed("1", "US | ")},
       {kUnnamed, vr::SS, {0xFF}, Unnamed("1", "SS | ")},
       {kUnnamed, vr::UL, {1, 2}, Unnamed("2", "UL | ")},
-      {kUnnamed, vr::SL, {1, 2, 3}, Unnamed("3", "SL | ")},
       {kUnnamed, vr::AT, {0x18, 0x00}, Unnamed("2", "AT | ")},
       {kUnnamed, vr::FL, {0, 0, 0xC0}, Unnamed("3", "FL | ")},
       {kUnnamed, vr::OF, {0, 0}, Unnamed("2", "OF | ")},
@@ -106,12 +95,10 @@ TEST(DumpText, ElementLines) {
       // Binary VRs (and a plain element typed SQ) say so; other VRs that are
       // not text show nothing.
       {kUnnamed, vr::OB, Text("http://x"), Unnamed("8", "OB | Binary Data")},
-      {kUnnamed, vr::OW, Text("http://x"), Unnamed("8", "OW | Binary Data")},
       {kUnnamed, vr::UN, Text("http://x"), Unnamed("8", "UN | Binary Data")},
       {kUnnamed, vr::SQ, Text("http://x"), Unnamed("8", "SQ | Binary Data")},
       {kUnnamed, vr::kUnknown, {0x12, 0x34}, Unnamed("2", "?? | Binary Data")},
       {kUnnamed, vr::UR, Text("http://x"), Unnamed("8", "UR | ")},
-      {kUnnamed, vr::OD, Text("http://x"), Unnamed("8", "OD | ")},
       {kUnnamed, MakeVR('Q', 'X'), Text("http://x"), Unnamed("8", "QX | ")},
       {kUnnamed, vr::DA, {}, Unnamed("0", "DA | ")},
       {kUnnamed, vr::OB, {}, "0009 1001   (undef.) | Unknown tag                              | OB |  ",
@@ -129,7 +116,7 @@ TEST(DumpText, ElementLines) {
   }
   // Text shows exactly as GetString gives it.
   CDicomElement element(kUnnamed, vr::LO, nullptr, 0);
-  for (const std::string value : {"AB\t "s, "A\\B "s, "1.2\0"s, "X\0YZ"s, "  "s, " A"s, "A \0 "s, "A\r\n "s}) {
+  for (const std::string& value : {"AB\t "s, "A\\B "s, "1.2\0"s, "X\0YZ"s, "  "s, " A"s, "A \0 "s, "A\r\n "s}) {
     SetRaw(element, Text(value));
     std::string text;
     ASSERT_EQ(element.GetString(text), DicomStatus::Success);
@@ -137,17 +124,17 @@ TEST(DumpText, ElementLines) {
   }
 }
 
-// Elements in ascending tag order; an item opens with its length, a
-// defined-length item showing the bytes it takes in its own transfer mode
+// Elements in ascending tag order. An item opens with its length: a
+// defined-length item shows the bytes it takes in its own transfer mode
 // (content plus the 8-byte header), not the length it was read with. The
 // delimitation item gets its own line a level further out, and nothing it
-// holds is dumped.
+// holds is dumped. (Nested sequences: the golden dump in PeerInteropTest.)
 TEST(DumpText, DataSetWithSequencesAndItems) {
   CDicomObject object;
   EXPECT_EQ(Dump(object, 3), "");
-  auto inner = std::make_unique<CDicomSequence>(0x0040A043);
-  inner->SetUndefinedLength(false);
-  inner->SetValueLength(40);
+  auto sequence = std::make_unique<CDicomSequence>(0x0040A043);
+  sequence->SetUndefinedLength(false);
+  sequence->SetValueLength(40);
   const uint8_t bytes[4] = {1, 2, 3, 4};
   for (const auto mode : {TransferMode::ExplicitLittleEndian, TransferMode::ImplicitLittleEndian}) {
     auto item = Item(false);
@@ -155,65 +142,50 @@ TEST(DumpText, DataSetWithSequencesAndItems) {
     item->SetTransferMode(mode);
     ASSERT_TRUE(test::Succeeded(item->AddString(0x00081150, vr::UI, "1.2.840")));  // 8 + 8
     ASSERT_TRUE(test::Succeeded(item->AddValue(kUnnamed, vr::OB, bytes, 4)));     // 12 (implicit: 8) + 4
-    inner->AppendItem(std::move(item));
+    sequence->AppendItem(std::move(item));
   }
   auto empty = Item(false);
   empty->SetItemTag(0xE000FFFE);  // the ordinary item tag word, as a reader stores it
-  inner->AppendItem(std::move(empty));
+  sequence->AppendItem(std::move(empty));
   auto delimiter = Item(true);
   delimiter->SetItemTag(kDelimitationItemWord);
   ASSERT_TRUE(test::Succeeded(delimiter->AddString(0x00080104, vr::LO, "Hidden")));
-  inner->AppendItem(std::move(delimiter));
-  const CDicomSequence& innerView = *inner;
-  auto outerItem = Item(true);
-  ASSERT_TRUE(test::Succeeded(outerItem->AddString(0x0040A170, vr::CS, "CODE")));
-  ASSERT_TRUE(test::Succeeded(outerItem->AddSequence(std::move(inner))));
-  auto outer = std::make_unique<CDicomSequence>(0x0040A730);
-  outer->AppendItem(std::move(outerItem));
-  const CDicomSequence& outerView = *outer;
-  ASSERT_TRUE(test::Succeeded(object.AddString(0x00100010, vr::PN, "X")));
-  ASSERT_TRUE(test::Succeeded(object.AddSequence(std::move(outer))));
+  sequence->AppendItem(std::move(delimiter));
+  const CDicomSequence& view = *sequence;
+  ASSERT_TRUE(test::Succeeded(object.AddSequence(std::move(sequence))));
   ASSERT_TRUE(test::Succeeded(object.AddSequence(std::make_unique<CDicomSequence>(0x00081140))));
   ASSERT_TRUE(test::Succeeded(object.AddUInt16(0x00280010, vr::US, 512)));
   const std::string itemElements =
-      "            0008 1150          8 | referenced_sop_class_uid                 | UI | \"1.2.840\" \r\n"
-      "            0009 1001          4 | Unknown tag                              | OB | Binary Data \r\n"
-      "            ---- End Item\r\n";
+      "        0008 1150          8 | referenced_sop_class_uid                 | UI | \"1.2.840\" \r\n"
+      "        0009 1001          4 | Unknown tag                              | OB | Binary Data \r\n"
+      "        ---- End Item\r\n";
   const std::string dump = Dump(object, 1);
   EXPECT_EQ(dump,
             "    0008 1140   (undef.) | referenced_image_sequence                | SQ |  \r\n"
             "    ---- End Seq\r\n"
-            "    0010 0010          2 | patient_name                             | PN | \"X\" \r\n"
             "    0028 0010          2 | rows                                     | US | 0x200 (512) \r\n"
-            "    0040 a730   (undef.) | observations_sequence                    | SQ |  \r\n"
-            "        **** Item: length = 0xffffffff (-1)\r\n"
-            "        0040 a043         40 | concept_name_code_sequence               | SQ |  \r\n"
-            "            **** Item: length = 0x28 (40)\r\n" + itemElements +
-            "            **** Item: length = 0x24 (36)\r\n" + itemElements +
-            "            **** Item: length = 0x8 (8)\r\n"
-            "            ---- End Item\r\n"
-            "        **** Sequence Delemition Item\r\n"
-            "        ---- End Seq\r\n"
-            "        0040 a170          4 | observation_class                        | CS | \"CODE\" \r\n"
+            "    0040 a043         40 | concept_name_code_sequence               | SQ |  \r\n"
+            "        **** Item: length = 0x28 (40)\r\n" + itemElements +
+            "        **** Item: length = 0x24 (36)\r\n" + itemElements +
+            "        **** Item: length = 0x8 (8)\r\n"
             "        ---- End Item\r\n"
+            "    **** Sequence Delemition Item\r\n"
             "    ---- End Seq\r\n");
 
   // The editor's rows are made line by line: each must be the dump's own
   // line without its CR LF.
   std::string lines;
-  AppendElementLine(lines, innerView, 2);
-  for (size_t i = 0; i < innerView.GetItemCount(); ++i) {
-    const CSequenceItem& item = *innerView.GetItem(i);
-    AppendItemLine(lines += "\r\n", item, 3);
+  AppendElementLine(lines, view, 1);
+  for (size_t i = 0; i < view.GetItemCount(); ++i) {
+    const CSequenceItem& item = *view.GetItem(i);
+    AppendItemLine(lines += "\r\n", item, 2);
     if (item.GetItemTag() == kDelimitationItemWord) continue;
-    for (const auto& entry : item.Elements().Sorted()) AppendElementLine(lines += "\r\n", *entry.element, 3);
-    AppendEndItemLine(lines += "\r\n", 3);
+    for (const auto& entry : item.Elements().Sorted()) AppendElementLine(lines += "\r\n", *entry.element, 2);
+    AppendEndItemLine(lines += "\r\n", 2);
   }
-  AppendEndSequenceLine(lines += "\r\n", 2);
-  EXPECT_NE(dump.find("\n" + lines + "\r\n"), std::string::npos) << lines;
-  const std::unique_ptr<CDicomElement> copy = outerView.Clone();
-  ASSERT_NE(copy, nullptr);
-  EXPECT_EQ(Dump(*copy, 1), Dump(outerView, 1));
+  AppendEndSequenceLine(lines += "\r\n", 1);
+  EXPECT_EQ(Dump(view, 1), lines + "\r\n");
+  EXPECT_TRUE(dump.ends_with(lines + "\r\n"));
 }
 
 }  // namespace
