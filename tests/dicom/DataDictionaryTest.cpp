@@ -14,59 +14,50 @@
 #include <set>
 
 using namespace quillon;
+using namespace std::string_literals;
 
 namespace {
 
-TEST(DataDictionary, RowsAscendAndEachIsFoundByItsLookup) {
+// Group lengths and private creators are answered by rule, so no row may
+// stand where a rule answers differently; the lookup bisects, so the rows
+// must ascend.
+TEST(DataDictionary, EveryRowIsFoundByItsLookupAndRulesComeFirst) {
   ASSERT_GT(kDataDictionarySize, 1000u);
-  EXPECT_EQ(kDataDictionary[0].Tag(), 0x00020000u);
-  EXPECT_EQ(kDataDictionary[kDataDictionarySize - 2].Tag(), 0xFFFEE0DDu);
   EXPECT_EQ(kDataDictionary[kDataDictionarySize - 1].Tag(), 0u);  // the terminator
-  EXPECT_EQ(kDataDictionary[kDataDictionarySize - 1].vr, 0u);
   for (size_t i = 0; i + 1 < kDataDictionarySize; ++i) {
-    const DictionaryRecord& row = kDataDictionary[i];
-    if (i > 0) { ASSERT_LT(kDataDictionary[i - 1].Tag(), row.Tag()) << "row " << i; }
-    // Group lengths and private creators are answered by rule, so no row
-    // may stand where a rule answers differently.
-    ASSERT_EQ(LookupVR(row.Tag()), row.vr) << std::hex << row.Tag();
-    EXPECT_TRUE(row.element != 0 || row.group == 0x0002 || row.group == 0x0004) << std::hex << row.group;
-    EXPECT_EQ(row.group % 2, 0) << "private group " << std::hex << row.group;
-    EXPECT_EQ(row.reserved, 0);
+    ASSERT_EQ(LookupVR(kDataDictionary[i].Tag()), kDataDictionary[i].vr) << std::hex << kDataDictionary[i].Tag();
   }
-}
-
-TEST(DataDictionary, RulesAndTagsWithoutARow) {
   EXPECT_EQ(LookupVR(0x00090010), vr::LO);  // private creator
   for (DicomTag tag : {0x00100000u, 0x7FE00000u, 0x00000000u}) EXPECT_EQ(LookupVR(tag), vr::UL);  // group lengths
-  // Private, repeating groups (no rows) and retired elements.
-  for (DicomTag tag : {0x00090011u, 0x00091001u, 0x00431234u, 0x60003000u, 0x50000010u, 0x00080010u, 0x00080040u,
-                       0x00200030u, 0x00200035u, 0x00200050u, 0x00280005u, 0x00280040u, 0x00280200u, 0x40000010u}) {
+  // Private tags and the repeating groups have no rows.
+  for (DicomTag tag : {0x00090011u, 0x00091001u, 0x00431234u, 0x60003000u, 0x50000010u}) {
     EXPECT_EQ(LookupVR(tag), vr::kUnknown) << std::hex << tag;
   }
 }
 
+// Six tags changed their VR after the structured reporting trial; the SOP
+// class is compared whole, so a prefix of a trial class is not one.
 TEST(DataDictionary, ContextDependentTagsFollowTheSopClass) {
-  const DicomTag contextTags[] = {0x0040A032, 0x0040A073, 0x0040A088, 0x0040A124, 0x0040A170, 0x0040DB73};
-  const DicomVR trial[] = {vr::LO, vr::LO, vr::LO, vr::SQ, vr::CS, vr::SQ};
-  const DicomVR final[] = {vr::DT, vr::SQ, vr::SQ, vr::UI, vr::SQ, vr::UL};
-  for (size_t i = 0; i < 6; ++i) {
-    EXPECT_EQ(LookupVR(contextTags[i]), vr::kUnresolved) << std::hex << contextTags[i];
-    for (const char* uid : {"1.2.840.10008.5.1.4.1.1.88.1", "1.2.840.10008.5.1.4.1.1.88.2",
-                            "1.2.840.10008.5.1.4.1.1.88.3", "1.2.840.10008.5.1.4.1.1.88.4"}) {
-      EXPECT_EQ(LookupVRForSopClass(contextTags[i], uid), trial[i]);
-    }
-    // Whole-string comparison: a prefix of a trial class is not one.
-    for (const char* uid : {"1.2.840.10008.5.1.4.1.1.2", "", "1.2.840.10008.5.1.4.1.1.88", "1.2.840.10008.5.1.4.1.1.88.33"}) {
-      EXPECT_EQ(LookupVRForSopClass(contextTags[i], uid), final[i]);
+  const struct {
+    DicomTag tag;
+    DicomVR trial, final;
+  } rows[] = {{0x0040A032, vr::LO, vr::DT}, {0x0040A073, vr::LO, vr::SQ}, {0x0040A088, vr::LO, vr::SQ},
+              {0x0040A124, vr::SQ, vr::UI}, {0x0040A170, vr::CS, vr::SQ}, {0x0040DB73, vr::SQ, vr::UL}};
+  const std::string sr = "1.2.840.10008.5.1.4.1.1.88";
+  for (const auto& row : rows) {
+    EXPECT_EQ(LookupVR(row.tag), vr::kUnresolved) << std::hex << row.tag;
+    for (const char* trial : {".1", ".2", ".3", ".4"}) EXPECT_EQ(LookupVRForSopClass(row.tag, sr + trial), row.trial);
+    for (const std::string& other : {""s, "1.2.840.10008.5.1.4.1.1.2"s, sr, sr + ".33"}) {
+      EXPECT_EQ(LookupVRForSopClass(row.tag, other), row.final) << other;
     }
   }
-  // Other tags pass through.
-  EXPECT_EQ(LookupVRForSopClass(0x00100010, "1.2.840.10008.5.1.4.1.1.88.3"), vr::PN);
-  EXPECT_EQ(LookupVRForSopClass(0x00431234, "1.2.840.10008.5.1.4.1.1.88.3"), vr::kUnknown);
+  EXPECT_EQ(LookupVRForSopClass(0x00100010, sr + ".3"), vr::PN);  // other tags pass through
+  EXPECT_EQ(LookupVRForSopClass(0x00431234, sr + ".3"), vr::kUnknown);
 }
 
 // No current element of the groups we cover may be missing from our table
-// or differ in VR from DCMTK's dictionary as installed.
+// or differ in VR from DCMTK's dictionary as installed; retired ones have
+// no VR.
 TEST(DataDictionary, AgreesWithThePeerDictionary) {
   std::filesystem::path dic;
   for (const char* candidate : {"/usr/share/libdcmtk17/dicom.dic", "/usr/share/libdcmtk16/dicom.dic"}) {
@@ -90,15 +81,12 @@ TEST(DataDictionary, AgreesWithThePeerDictionary) {
     if (!std::regex_search(line, m, row)) continue;
     const auto group = static_cast<uint16_t>(std::stoul(m[1], nullptr, 16));
     const auto element = static_cast<uint16_t>(std::stoul(m[2], nullptr, 16));
-    if (!groups.count(group) || element == 0 || m[4].str().find("retired") != std::string::npos) continue;
-    const DicomTag tag = MakeTag(group, element);
-    const DicomVR ours = LookupVR(tag);
-    if (ours == vr::kUnresolved) {
-      EXPECT_EQ(LookupVRForSopClass(tag, ""), LookupVRForSopClass(tag, "1.2.3")) << line;
-      continue;
-    }
-    EXPECT_EQ(VrToString(ours), choices.count(m[3]) ? choices.at(m[3]) : m[3].str()) << line;
-    ++checked;
+    if (!groups.count(group) || element == 0) continue;
+    // Where the SOP class decides, the peer lists the final VR.
+    const DicomVR ours = LookupVRForSopClass(MakeTag(group, element), "");
+    const bool retired = m[4].str().find("retired") != std::string::npos;
+    EXPECT_EQ(VrToString(ours), retired ? "??"s : choices.count(m[3]) ? choices.at(m[3]) : m[3].str()) << line;
+    checked += retired ? 0 : 1;
   }
   EXPECT_GT(checked, 2500);
 }

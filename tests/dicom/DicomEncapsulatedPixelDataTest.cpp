@@ -28,9 +28,8 @@ using Element = CDicomEncapsulatedPixelData;
 
 // The element the reader makes of the Pixel Data header, its value left at
 // `position` of a stream in `mode`.
-Element Deferred(uint32_t length, uint64_t position = 0, TransferMode mode = kLittle,
-                 DicomTag tag = tags::kPixelData) {
-  CDicomElement header(tag, vr::OB, nullptr, length);
+Element Deferred(uint32_t length, uint64_t position = 0, TransferMode mode = kLittle) {
+  CDicomElement header(tags::kPixelData, vr::OB, nullptr, length);
   header.SetUndefinedLength(length == kUndefined);
   return Element(header, position, mode);
 }
@@ -106,7 +105,6 @@ TEST(DicomEncapsulatedPixelDataRead, ItemsUpToTheEndOrTheDamage) {
       ASSERT_EQ(loaded.GetItemCount(), c.items);
     }
     EXPECT_EQ(loaded.IsLoaded(), c.read && c.items > 0);
-    EXPECT_EQ(loaded.GetItem(c.items), nullptr);
     if (c.read) { EXPECT_EQ(stream.GetPosition(), c.end); }
     if (loaded.IsLoaded()) {
       ByteBuilder written = ByteBuilder().ExplicitHeader(tags::kPixelData, "OB", c.length);
@@ -133,7 +131,7 @@ TEST(DicomEncapsulatedPixelDataRead, ItemsUpToTheEndOrTheDamage) {
   }
 }
 
-// Big endian swaps tags and lengths, not the VR or the data. An odd frame
+// Big endian swaps tags and lengths, not the VR or the data; an odd frame
 // is padded to even length. Read back into memory as the reader would, or
 // left in the stream and walked from the position the writer recorded
 // (wherever the stream stands), remembering where the items start.
@@ -176,41 +174,19 @@ TEST(DicomEncapsulatedPixelDataWrite, FramesWrittenAndReadBack) {
       EXPECT_FALSE(back.ReadFrame(source, 2, out.data(), out.size(), 0, length));
       EXPECT_EQ(length, 6u);
       EXPECT_EQ(out, std::vector<uint8_t>(4, 0xEE));
+      // A clone counts from the start again. Fragments left in the file were
+      // never read, so writing them now would drop them.
+      const std::unique_ptr<CDicomElement> clone = back.Clone();
+      auto* copy = dynamic_cast<Element*>(clone.get());
+      ASSERT_NE(copy, nullptr);
+      EXPECT_EQ(Frame(*copy, source, kNext), "AAAA");
+      if (load) { EXPECT_NE(copy->GetItem(1), back.GetItem(1)); }
+      CMemoryStream written;
+      EXPECT_EQ(back.WriteElement(written, mode), load);
     }
     Element unpositioned = Deferred(kUndefined, CDicomPixelData::kUnknownPosition);
     EXPECT_EQ(Frame(unpositioned, &stream, kNext), kFailed);
   }
-}
-
-// A clone restarts the frame counter. Fragments left in the file were
-// never read, so writing them now would drop them.
-TEST(DicomEncapsulatedPixelDataCopy, CloneEmptyElementAndOtherTags) {
-  CMemoryStream stream(FiveFrames().bytes);
-  Element element = Deferred(kUndefined);
-  for (const bool loaded : {false, true}) {
-    stream.Seek(0, CStream::SeekOrigin::Begin);
-    if (loaded) { ASSERT_TRUE(element.ReadValue(stream, kLittle)); }
-    EXPECT_EQ(Frame(element, &stream, 3), "F3");
-    const std::unique_ptr<CDicomElement> clone = element.Clone();
-    auto* copy = dynamic_cast<Element*>(clone.get());
-    ASSERT_NE(copy, nullptr);
-    EXPECT_EQ(copy->IsLoaded(), loaded);
-    EXPECT_EQ(Frame(*copy, loaded ? nullptr : &stream, kNext), "F0");
-    if (loaded) { EXPECT_NE(copy->GetItem(2), element.GetItem(2)); }
-  }
-  EXPECT_FALSE(element.CopyFrom(CDicomElement(tags::kPixelData, vr::OB, "ABCD", 4)));
-  CMemoryStream out;
-  EXPECT_FALSE(Deferred(kUndefined).WriteElement(out, kLittle));
-  ASSERT_TRUE(Element().WriteElement(out, kLittle));
-  EXPECT_EQ(out.Data(), ByteBuilder().ExplicitHeader(tags::kPixelData, "OB", kUndefined).SequenceEnd().bytes);
-
-  Element other = Deferred(kUndefined, 0, kLittle, 0x00091010);
-  stream.Seek(2, CStream::SeekOrigin::Begin);
-  EXPECT_FALSE(other.ReadValue(stream, kLittle));
-  EXPECT_EQ(stream.GetPosition(), 2u);
-  EXPECT_FALSE(other.WriteElement(stream, kLittle));
-  EXPECT_EQ(other.Clone(), nullptr);
-  EXPECT_EQ(Element::FromFlatValue(CDicomElement(0x00091010, vr::OB, "ABCD", 4)), nullptr);
 }
 
 }  // namespace

@@ -24,7 +24,8 @@ namespace {
 constexpr auto kLittle = TransferMode::ExplicitLittleEndian;
 constexpr uint32_t kUndefined = CDicomElement::kUndefinedLength;
 constexpr uint64_t kMax64 = std::numeric_limits<uint64_t>::max();
-constexpr int32_t kNext = INT32_MIN;  // Frame(): the frame after the one last read
+constexpr uint64_t kHugeFrame = uint64_t{1} << 63;  // frame 2 starts past 2^64
+constexpr int32_t kNext = INT32_MIN;                 // Frame(): the frame after the one last read
 const std::string kFailed = "(failed)";
 
 // The element the reader makes of the Pixel Data header, its value left at
@@ -33,20 +34,6 @@ std::unique_ptr<CDicomPixelData> Deferred(uint32_t length, uint64_t position) {
   CDicomElement header(tags::kPixelData, vr::OB, nullptr, length);
   header.SetUndefinedLength(length == kUndefined);
   return std::make_unique<CDicomPixelData>(header, position);
-}
-
-// "head", then the value: frames of 4 bytes "AAAA", "BBBB", "CCCC", then "after".
-constexpr uint64_t kValueStart = 4;
-CMemoryStream ThreeFrameStream() { return CMemoryStream(ByteBuilder().Raw("headAAAABBBBCCCCafter").bytes); }
-
-// The first `length` value bytes of ThreeFrameStream read into memory.
-std::unique_ptr<CDicomPixelData> Loaded(uint32_t length) {
-  CMemoryStream stream = ThreeFrameStream();
-  stream.Seek(kValueStart, CStream::SeekOrigin::Begin);
-  auto element = Deferred(length, CDicomPixelData::kUnknownPosition);
-  EXPECT_TRUE(element->ReadValue(stream, kLittle));
-  EXPECT_EQ(element->GetValuePosition(), kValueStart);
-  return element;
 }
 
 // Frame `index` (kNext: the next one) of 4 bytes, as text; kFailed when
@@ -61,13 +48,17 @@ std::string Frame(CDicomPixelData& element, CStream* stream, int32_t index) {
 
 // A loaded value gives its frames from memory, with no stream; one left in
 // the stream is read at its value position, wherever the stream stands.
-// 10 bytes hold frames 0 and 1 but not frame 2, even though the stream
-// holds the bytes after the value. A clone counts from the start again.
+// The 10 bytes after "head" hold frames 0 and 1 but not frame 2, although
+// the stream holds more. A frame offset that overflows is found before
+// anything is read or copied (the capacity claimed is never used).
 TEST(DicomPixelDataFrames, ByIndexAndInSequenceWithinTheValue) {
   for (const bool loaded : {true, false}) {
     SCOPED_TRACE(loaded ? "loaded" : "deferred");
-    CMemoryStream stream = ThreeFrameStream();
-    auto element = loaded ? Loaded(10) : Deferred(10, kValueStart);
+    CMemoryStream stream(ByteBuilder().Raw("headAAAABBBBCCCCafter").bytes);
+    stream.Seek(4, CStream::SeekOrigin::Begin);
+    auto element = Deferred(10, loaded ? CDicomPixelData::kUnknownPosition : 4);
+    if (loaded) { ASSERT_TRUE(element->ReadValue(stream, kLittle)); }
+    EXPECT_EQ(element->GetValuePosition(), 4u);
     CStream* source = loaded ? nullptr : &stream;
     EXPECT_EQ(Frame(*element, source, 1), "BBBB");
     stream.Seek(0, CStream::SeekOrigin::End);
@@ -75,7 +66,11 @@ TEST(DicomPixelDataFrames, ByIndexAndInSequenceWithinTheValue) {
     EXPECT_EQ(Frame(*element, source, kNext), "BBBB");
     EXPECT_EQ(element->GetReadFrameCounter(), 1);
     EXPECT_EQ(Frame(*element, source, kNext), kFailed);
-    const std::unique_ptr<CDicomElement> clone = element->Clone();
+    std::vector<uint8_t> out(4);
+    uint64_t length = 0;
+    EXPECT_FALSE(element->ReadFrame(source, 2, out.data(), kMax64, kHugeFrame, length));
+    EXPECT_FALSE(element->ReadFrame(source, 1, out.data(), kMax64, kMax64 - 2, length));  // offset + size
+    const std::unique_ptr<CDicomElement> clone = element->Clone();  // counts from the start again
     auto* copy = dynamic_cast<CDicomPixelData*>(clone.get());
     ASSERT_NE(copy, nullptr);
     EXPECT_EQ(copy->IsLoaded(), loaded);
@@ -104,11 +99,9 @@ TEST(DicomPixelDataFrames, DeferredFramesOfABigEndianFileAreSwappedLikeLoadedOne
   }
 }
 
-// An overflow is found before anything is read or copied: the capacity
-// claimed is never used.
-TEST(DicomPixelDataBadInput, BadRequestsShortStreamsAndOverflowsFail) {
-  CMemoryStream stream = ThreeFrameStream();
-  auto element = Deferred(12, kValueStart);
+TEST(DicomPixelDataBadInput, BadRequestsAndShortStreamsFail) {
+  CMemoryStream stream(ByteBuilder().Raw("AAAABB").bytes);  // cut inside frame 1
+  auto element = Deferred(8, 0);
   std::vector<uint8_t> out(4, 0xEE);
   uint64_t length = 99;
   EXPECT_FALSE(element->ReadFrame(&stream, -1, out.data(), out.size(), 4, length));
@@ -117,73 +110,48 @@ TEST(DicomPixelDataBadInput, BadRequestsShortStreamsAndOverflowsFail) {
   EXPECT_FALSE(element->ReadFrame(&stream, 0, out.data(), 3, 4, length));  // room for 3 bytes only
   EXPECT_EQ(out, std::vector<uint8_t>(4, 0xEE));
   EXPECT_EQ(Frame(*element, nullptr, 0), kFailed);  // left in the stream, but none given
-  auto unpositioned = Deferred(12, CDicomPixelData::kUnknownPosition);
+  EXPECT_EQ(Frame(*element, &stream, 0), "AAAA");
+  EXPECT_EQ(Frame(*element, &stream, 1), kFailed);
+  auto unpositioned = Deferred(8, CDicomPixelData::kUnknownPosition);
   EXPECT_EQ(Frame(*unpositioned, &stream, 0), kFailed);
   EXPECT_EQ(Frame(*unpositioned, &stream, kNext), kFailed);
-  // An undefined length is bounded by the stream alone: cut inside frame 1.
-  CMemoryStream cut(ByteBuilder().Raw("AAAABB").bytes);
+  // An undefined length is bounded by the stream alone.
   auto undefined = Deferred(kUndefined, 0);
-  EXPECT_EQ(Frame(*undefined, &cut, 0), "AAAA");
-  EXPECT_EQ(Frame(*undefined, &cut, 1), kFailed);
-
-  const uint64_t hugeFrame = uint64_t{1} << 63;  // frame 2 starts past 2^64
+  EXPECT_EQ(Frame(*undefined, &stream, 1), kFailed);
   stream.Seek(0, CStream::SeekOrigin::Begin);
-  auto deferred = Deferred(kUndefined, kValueStart);
-  EXPECT_FALSE(deferred->ReadFrame(&stream, 2, out.data(), kMax64, hugeFrame, length));
+  EXPECT_FALSE(undefined->ReadFrame(&stream, 2, out.data(), kMax64, kHugeFrame, length));
   EXPECT_EQ(stream.GetPosition(), 0u);
-  auto loaded = Loaded(12);
-  EXPECT_FALSE(loaded->ReadFrame(nullptr, 2, out.data(), kMax64, hugeFrame, length));
-  EXPECT_FALSE(loaded->ReadFrame(nullptr, 1, out.data(), kMax64, kMax64 - 2, length));  // offset + size
   auto farAway = Deferred(kUndefined, kMax64 - 8);  // past the largest seek position
   EXPECT_EQ(Frame(*farAway, &stream, 1), kFailed);
 }
 
-TEST(DicomPixelDataCopy, TakeOverMovesThePlainValueAndOnlyPixelDataIsHandled) {
+// A plain value moves in, so a large image is never held twice. A value
+// left in the file cannot be written from the element.
+TEST(DicomPixelData, TakeOverCopyAndWrite) {
   CDicomElement plain(tags::kPixelData, vr::OW, "AAAABBBB", 8);
   auto element = CDicomPixelData::TakeOver(plain);
   ASSERT_NE(element, nullptr);
-  EXPECT_FALSE(plain.HasValue());  // a large image is never held twice
+  EXPECT_FALSE(plain.HasValue());
   EXPECT_EQ(Frame(*element, nullptr, 1), "BBBB");
   EXPECT_FALSE(element->CopyFrom(CDicomElement(tags::kPixelData, vr::OB, "ABCD", 4)));
-  CDicomElement other(0x00091010, vr::OB, "AB", 2);
-  EXPECT_EQ(CDicomPixelData::TakeOver(other), nullptr);
-  EXPECT_TRUE(other.HasValue());
-  auto deferred = Deferred(12, kValueStart);
-  CMemoryStream out;
-  EXPECT_FALSE(deferred->WriteElement(out, kLittle));  // the value is still in the file
-  deferred->SetTag(0x00091010);
-  EXPECT_EQ(deferred->Clone(), nullptr);
-}
-
-// Without an announced length the single frame is the value. Big endian
-// swaps the tag and the length.
-TEST(DicomPixelDataWrite, FramesFollowAHeaderWithTheAnnouncedLength) {
   CMemoryStream stream;
-  stream.Write("pre", 3);  // the data set written before the pixel data
-  CDicomPixelData element;
-  const auto* frames = reinterpret_cast<const uint8_t*>("AAAABBBBCCCC");
-  EXPECT_FALSE(element.WriteFrame(stream, kLittle, nullptr, 4));  // no frame bytes: nothing written
-  element.SetValueLength(kUndefined);
-  EXPECT_TRUE(element.IsUndefinedLength());
-  element.SetValueLength(8);
-  EXPECT_FALSE(element.IsUndefinedLength());
-  ASSERT_TRUE(element.WriteFrame(stream, kLittle, frames, 4));
-  ASSERT_TRUE(element.WriteFrame(stream, kLittle, frames + 4, 4));
-  EXPECT_EQ(element.GetWriteFrameCounter(), 1);
-  EXPECT_FALSE(element.WriteFrame(stream, kLittle, frames + 8, 4));  // past the announced length
-  EXPECT_TRUE(element.FinishWrite(stream, kLittle));
-  ASSERT_EQ(stream.Data(), ByteBuilder().Raw("pre").ExplicitHeader(tags::kPixelData, "OB", 8).Raw("AAAABBBB").bytes);
-  EXPECT_EQ(Frame(*Deferred(8, element.GetValuePosition()), &stream, 1), "BBBB");
+  EXPECT_FALSE(Deferred(12, 4)->WriteElement(stream, kLittle));
 
-  for (const auto mode : {TransferMode::ImplicitLittleEndian, TransferMode::ExplicitBigEndian}) {
-    CMemoryStream single;
-    CDicomPixelData unannounced;
-    ASSERT_TRUE(unannounced.WriteFrame(single, mode, frames, 6));
-    const ByteBuilder header = mode == TransferMode::ImplicitLittleEndian
-                                   ? ByteBuilder().ImplicitHeader(tags::kPixelData, 6)
-                                   : ByteBuilder(true).ExplicitHeader(tags::kPixelData, "OB", 6);
-    EXPECT_EQ(single.Data(), ByteBuilder(header).Raw("AAAABB").bytes);
-  }
+  const auto* frames = reinterpret_cast<const uint8_t*>("AAAABBBBCCCC");
+  CDicomPixelData written;
+  EXPECT_FALSE(written.WriteFrame(stream, kLittle, nullptr, 4));  // no frame bytes: nothing written
+  written.SetValueLength(8);
+  ASSERT_TRUE(written.WriteFrame(stream, kLittle, frames, 4));
+  ASSERT_TRUE(written.WriteFrame(stream, kLittle, frames + 4, 4));
+  EXPECT_EQ(written.GetWriteFrameCounter(), 1);
+  EXPECT_FALSE(written.WriteFrame(stream, kLittle, frames + 8, 4));  // past the announced length
+  EXPECT_TRUE(written.FinishWrite(stream, kLittle));
+  EXPECT_EQ(stream.Data(), ByteBuilder().ExplicitHeader(tags::kPixelData, "OB", 8).Raw("AAAABBBB").bytes);
+  // Without an announced length the single frame is the value.
+  CMemoryStream single;
+  CDicomPixelData unannounced;
+  ASSERT_TRUE(unannounced.WriteFrame(single, TransferMode::ImplicitLittleEndian, frames, 6));
+  EXPECT_EQ(single.Data(), ByteBuilder().ImplicitHeader(tags::kPixelData, 6).Raw("AAAABB").bytes);
 }
 
 }  // namespace

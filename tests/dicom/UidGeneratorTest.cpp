@@ -100,11 +100,6 @@ TEST(UidGenerator, TheSettingsFileCountsTheUids) {
   ASSERT_TRUE(store.WriteInt(kUidCounterSection, kUidCounterKey, 41));
   EXPECT_EQ(Generated(GenerateUIDAt({2004, 3, 7, 9, 5, 3}, &store)).substr(14, 18), ".20040307.90503.42");
   EXPECT_EQ(store.GetInt(kUidCounterSection, kUidCounterKey, 0), 42);
-
-  test::WriteText(dir / "blocker", "not a folder");
-  CFileSettingsStore unwritable(dir.Path() / "blocker" / "Quillon.ini");
-  EXPECT_EQ(unwritable.IncrementInt(kUidCounterSection, kUidCounterKey), std::nullopt);
-  ExpectWellFormed(GenerateUID(&unwritable));
 }
 
 TEST(UidValidation, AcceptsOnlyDigitsInComponentsWithoutLeadingZeros) {
