@@ -119,7 +119,7 @@ TEST(DicomPixelDataBadInput, BadRequestsAndShortStreamsFail) {
   EXPECT_EQ(Frame(*farAway, &stream, 1), kFailed);
 }
 
-// A plain value moves in, so a large image is never held twice.
+// A plain value moves in (a large image is never held twice); frames past the announced length are refused.
 TEST(DicomPixelData, TakeOverCopyAndWrite) {
   CDicomElement plain(tags::kPixelData, vr::OW, "AAAABBBB", 8);
   auto element = CDicomPixelData::TakeOver(plain);
