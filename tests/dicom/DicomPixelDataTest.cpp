@@ -107,6 +107,7 @@ TEST(DicomPixelDataBadInput, BadRequestsAndShortStreamsFail) {
   EXPECT_EQ(Frame(*element, nullptr, 0), kFailed);  // left in the stream, but none given
   EXPECT_EQ(Frame(*element, &stream, 0), "AAAA");
   EXPECT_EQ(Frame(*element, &stream, 1), kFailed);
+  EXPECT_FALSE(Deferred(100, 0)->SkipValue(stream, kLittle));  // skipped, it still must fit in the file
   auto unpositioned = Deferred(8, CDicomPixelData::kUnknownPosition);
   EXPECT_EQ(Frame(*unpositioned, &stream, kNext), kFailed);
   // An undefined length is bounded by the stream alone.
