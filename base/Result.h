@@ -11,6 +11,7 @@
 #pragma once
 
 #include <cassert>
+#include <optional>
 #include <string>
 #include <type_traits>
 #include <utility>
@@ -101,25 +102,30 @@ class [[nodiscard]] Result {
   std::variant<T, Error> m_state;
 };
 
-/// Success, or the Error of a failure: a Result without a value.
+/// Success, or the Error of a failure: a Result without a value. Success
+/// holds no error at all, so the many statuses of a hot path (one per
+/// element read or exported) cost no string.
 template <>
 class [[nodiscard]] Result<void> {
  public:
   Result() = default;
-  Result(Error error) : m_error(std::move(error)), m_failed(true) {}  // NOLINT: implicit by design
+  Result(Error error) : m_error(std::move(error)) {}  // NOLINT: implicit by design
 
-  bool HasValue() const { return !m_failed; }
+  bool HasValue() const { return !m_error.has_value(); }
   explicit operator bool() const { return HasValue(); }
 
   const Error& GetError() const {
-    assert(m_failed);
-    return m_error;
+    assert(m_error.has_value());
+    return *m_error;
   }
-  const std::string& Message() const { return m_error.Message(); }
+  /// The error's message; empty on success.
+  const std::string& Message() const {
+    static const std::string kNone;
+    return m_error ? m_error->Message() : kNone;
+  }
 
  private:
-  Error m_error{ErrorCode::Failure, {}};
-  bool m_failed = false;
+  std::optional<Error> m_error;
 };
 
 using Status = Result<void>;
