@@ -37,6 +37,7 @@ const std::vector<Menu>& MenusWithoutDocument() {
         kSeparator,
         {CommandId::AppExit, "E&xit"}}},
       {"&View", {{CommandId::ViewToolbar, "&Toolbar"}, {CommandId::ViewStatusBar, "&Status Bar"}}},
+      {"Tools", {{CommandId::DeidentifyFolder, "De-identify Folder..."}}},
       {"&Help", {{CommandId::AppAbout, "&About Quillon..."}}},
   };
   return menus;
@@ -84,7 +85,10 @@ const std::vector<Menu>& MenusWithDocument() {
       {"Tools",
        {{CommandId::CompressPixelData, "Compress Pixel Data"},
         {CommandId::DecompressPixelData, "Decompress Pixel Data"},
-        {CommandId::ComparePixelData, "Compare Pixel Data ..."}}},
+        {CommandId::ComparePixelData, "Compare Pixel Data ..."},
+        kSeparator,
+        {CommandId::DeidentifyDocument, "De-identify..."},
+        {CommandId::DeidentifyFolder, "De-identify Folder..."}}},
       {"&Window",
        {{CommandId::WindowNew, "&New Window"},
         {CommandId::WindowCascade, "&Cascade"},
@@ -123,6 +127,8 @@ std::string CommandPrompt(CommandId id) {
     case CommandId::DecompressPixelData: return "Decompress Dicom File\nDecompress Dicom File";
     case CommandId::InsertSequence: return "Inserts a new sequence element into the object";
     case CommandId::AddItem: return "Adds an Item to current sequence";
+    case CommandId::DeidentifyDocument: return "Remove who the patient is from this document (Undo takes it back)";
+    case CommandId::DeidentifyFolder: return "Remove who the patient is from every DICOM file of a folder";
     case CommandId::FileNew: return "Create a new document\nNew";
     case CommandId::FileOpen: return "Open an existing document\nOpen";
     case CommandId::FileClose: return "Close the active document\nClose";

@@ -129,6 +129,10 @@ class CDicomImageDoc {
   /// Create Copy, destination side: this new document takes a copy of
   /// `source`'s whole data set (and its "pixel data not read" state).
   bool ReceiveCopyOf(const CDicomImageDoc& source, IUserInterface& ui);
+  /// A command that remakes the whole data set (De-identify) hands its
+  /// result here: it replaces the data set as one change, `text` in the
+  /// Undo menu.
+  void ReplaceDataSet(CDicomObject replacement, std::string text);
 
  private:
   /// Pushes an applied change, rebuilds the rows and tells the observers.

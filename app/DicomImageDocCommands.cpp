@@ -250,4 +250,11 @@ bool CDicomImageDoc::ReceiveCopyOf(const CDicomImageDoc& source, IUserInterface&
   return true;
 }
 
+void CDicomImageDoc::ReplaceDataSet(CDicomObject replacement, std::string text) {
+  const ObjectState state = ObjectState::Of(replacement);
+  CElementMap elements;
+  replacement.SwapElements(elements);
+  Commit(CContentsChange::Apply(m_object, std::move(elements), state, std::move(text)), {});
+}
+
 }  // namespace quillon

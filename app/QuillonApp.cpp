@@ -143,7 +143,8 @@ bool CQuillonApp::IsEnabled(CommandId id, const CommandContext& context) const {
     case CommandId::AddItem: return list && document->CanAddItem(context.row);
     case CommandId::NewMetaInfo: return document != nullptr && document->IsEmpty();
     case CommandId::CreateCopy:
-    case CommandId::DeleteAll: return document != nullptr && !document->IsEmpty();
+    case CommandId::DeleteAll:
+    case CommandId::DeidentifyDocument: return document != nullptr && !document->IsEmpty();
     case CommandId::ShowPixelData:
     case CommandId::CompressPixelData:
     case CommandId::ComparePixelData: return document != nullptr && document->HasPixelData();
@@ -178,6 +179,7 @@ bool CQuillonApp::IsEnabled(CommandId id, const CommandContext& context) const {
     case CommandId::FilePrintSetup:
     case CommandId::RecentFile:
     case CommandId::AllowReadPixelData:
+    case CommandId::DeidentifyFolder:
     case CommandId::AppAbout:
     case CommandId::AppExit:
     case CommandId::ViewToolbar:

@@ -13,6 +13,7 @@
 namespace quillon {
 
 class CAddSequenceDlg;
+class CDeidentifyDlg;
 class CDicomElementDlg;
 class CSelectDestinationDlg;
 class CSelectFormatDlg;
@@ -44,6 +45,9 @@ class IUserInterface {
   virtual bool RunAddSequenceDialog(CAddSequenceDlg& dialog) = 0;
   virtual bool RunSelectDestinationDialog(CSelectDestinationDlg& dialog) = 0;
   virtual bool RunSelectFormatDialog(CSelectFormatDlg& dialog) = 0;
+  /// Shows the De-identify dialog; closes on OK only when `dialog.Accept`
+  /// agrees. True when it closed with OK.
+  virtual bool RunDeidentifyDialog(CDeidentifyDlg& dialog) = 0;
 
   /// Asks for a file to open; nothing when cancelled.
   virtual std::optional<std::string> AskOpenPath(const std::string& title) = 0;

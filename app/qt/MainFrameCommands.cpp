@@ -4,6 +4,7 @@
 /// window's own (printing, finding, arranging windows).
 #include "app/qt/MainFrame.h"
 
+#include "app/DeidentifyCommands.h"
 #include "app/QuillonApp.h"
 #include "app/RowFinder.h"
 #include "app/UserInterface.h"
@@ -71,6 +72,10 @@ void CMainFrame::Execute(CommandId id) {
     case CommandId::CompressPixelData:
     case CommandId::DecompressPixelData:
     case CommandId::ComparePixelData: RunPixelCommand(id); break;
+    case CommandId::DeidentifyDocument:
+      if (CChildFrame* frame = ActiveFrame()) DeidentifyDocument(frame->Document(), *m_ui);
+      break;
+    case CommandId::DeidentifyFolder: DeidentifyFolder(*m_ui); break;
     case CommandId::AllowReadPixelData: m_app.ToggleAllowReadPixelData(); break;
     case CommandId::ViewToolbar:
       for (QToolBar* toolbar : findChildren<QToolBar*>()) toolbar->setVisible(!toolbar->isVisible());

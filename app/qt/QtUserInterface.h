@@ -28,6 +28,7 @@ class CQtUserInterface : public IUserInterface {
   bool RunAddSequenceDialog(CAddSequenceDlg& dialog) override;
   bool RunSelectDestinationDialog(CSelectDestinationDlg& dialog) override;
   bool RunSelectFormatDialog(CSelectFormatDlg& dialog) override;
+  bool RunDeidentifyDialog(CDeidentifyDlg& dialog) override;
   std::optional<std::string> AskOpenPath(const std::string& title) override;
   std::optional<std::string> AskSavePath(const std::string& title, const std::string& suggestedPath) override;
   void RunWithProgress(const std::string& label, const std::function<void(const ProgressReport&)>& work) override;

@@ -59,7 +59,8 @@ TEST_F(MainFrameTest, MenusWithAndWithoutADocument) {
   const std::vector<std::string> without = MenuTexts(*m_window.menuBar());
   EXPECT_EQ(without, (std::vector<std::string>{"[&File]", "&New", "&Open...", "-", "Allow Read Pixel Data", "-",
                                                "P&rint Setup...", "-", "Recent File", "-", "E&xit", "[&View]",
-                                               "&Toolbar", "&Status Bar", "[&Help]", "&About Quillon..."}));
+                                               "&Toolbar", "&Status Bar", "[Tools]", "De-identify Folder...", "[&Help]",
+                                               "&About Quillon..."}));
   EXPECT_EQ(m_window.Action(CommandId::FileOpen)->shortcut(), QKeySequence("Ctrl+O"));
   EXPECT_TRUE(m_window.Action(CommandId::AllowReadPixelData)->isChecked());
 
@@ -175,7 +176,7 @@ TEST_F(MainFrameTest, ClosingAModifiedDocumentAsksFirst) {
   QApplication::processEvents();
   EXPECT_TRUE(m_window.MdiArea()->subWindowList().isEmpty());
   EXPECT_TRUE(m_app.Documents().empty());
-  EXPECT_EQ(MenuTexts(*m_window.menuBar()).size(), 16u);  // back to the menus without a document
+  EXPECT_EQ(MenuTexts(*m_window.menuBar()).size(), 18u);  // back to the menus without a document
 }
 
 TEST_F(MainFrameTest, FindGoesToTheNextRowHoldingATagOrText) {

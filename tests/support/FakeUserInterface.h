@@ -4,6 +4,7 @@
 #pragma once
 
 #include "app/AddSequenceDlg.h"
+#include "app/DeidentifyDlg.h"
 #include "app/DicomElementDlg.h"
 #include "app/SelectDestinationDlg.h"
 #include "app/SelectFormatDlg.h"
@@ -26,6 +27,9 @@ class CFakeUserInterface : public IUserInterface {
   using SequenceScript = std::function<bool(CAddSequenceDlg&)>;
   using DestinationScript = std::function<bool(CSelectDestinationDlg&)>;
   using FormatScript = std::function<bool(CSelectFormatDlg&)>;
+  /// Sets the De-identify dialog's controls; OK is then pressed (the
+  /// dialog closes only if it accepts them). False presses Cancel.
+  using DeidentifyScript = std::function<bool(CDeidentifyDlg&)>;
 
   std::vector<std::string> messages;
   std::vector<std::string> statuses;
@@ -36,6 +40,7 @@ class CFakeUserInterface : public IUserInterface {
   std::deque<SequenceScript> sequenceDialogs;
   std::deque<DestinationScript> destinationDialogs;
   std::deque<FormatScript> formatDialogs;
+  std::deque<DeidentifyScript> deidentifyDialogs;
   std::deque<std::string> savePaths;
   std::deque<std::string> openPaths;
   /// Long work: the label shown, and after how many progress reports the
@@ -69,6 +74,10 @@ class CFakeUserInterface : public IUserInterface {
   bool RunSelectFormatDialog(CSelectFormatDlg& dialog) override {
     const FormatScript script = Next(formatDialogs, "format dialog", FormatScript{});
     return script && script(dialog);
+  }
+  bool RunDeidentifyDialog(CDeidentifyDlg& dialog) override {
+    const DeidentifyScript script = Next(deidentifyDialogs, "de-identify dialog", DeidentifyScript{});
+    return script && script(dialog) && dialog.Accept(*this);
   }
   std::optional<std::string> AskOpenPath(const std::string& title) override {
     if (openPaths.empty()) {
