@@ -31,14 +31,15 @@ constexpr DicomTag kCodingSchemeDesignator = 0x00080102;
 constexpr DicomTag kCodeMeaning = 0x00080104;
 
 /// Image kinds that often carry text burned into the pixels (screen
-/// captures, ultrasound) even when they do not say so.
+/// captures, ultrasound) even when they do not say so: the SOP class
+/// itself and those below it (1.2.840.10008.5.1.4.1.1.7.1 and so on).
 struct UsuallyBurnedIn {
-  const char* sopClassPrefix;
+  std::string_view sopClassRoot;
   const char* kind;
 };
 constexpr UsuallyBurnedIn kUsuallyBurnedIn[] = {
     {"1.2.840.10008.5.1.4.1.1.7", "a secondary capture image"},
-    {"1.2.840.10008.5.1.4.1.1.6.", "an ultrasound image"},
+    {"1.2.840.10008.5.1.4.1.1.6", "an ultrasound image"},
     {"1.2.840.10008.5.1.4.1.1.3.1", "an ultrasound multi-frame image"},
 };
 
@@ -96,7 +97,9 @@ std::string BurnedInAnnotationReason(const CDicomObject& dataSet) {
   std::string sopClass;
   if (dataSet.GetString(tags::kSopClassUid, sopClass) != DicomStatus::Success) sopClass = dataSet.GetSopClassUid();
   for (const UsuallyBurnedIn& kind : kUsuallyBurnedIn) {
-    if (sopClass.rfind(kind.sopClassPrefix, 0) == 0) {
+    const std::size_t rootSize = kind.sopClassRoot.size();
+    if (std::string_view(sopClass).starts_with(kind.sopClassRoot) &&
+        (sopClass.size() == rootSize || sopClass[rootSize] == '.')) {
       return std::string(kind.kind) + " without Burned In Annotation (0028,0301)";
     }
   }
