@@ -19,6 +19,8 @@ void AddBatchOptions(CLI::App& command, BatchTarget& target) {
   output->excludes(inPlace);
   command.add_option("--jobs,-j", target.jobs, "Files worked on at once (default: the number of cores)")
       ->check(CLI::Range(1u, 1024u));
+  command.add_flag("--no-sync", target.noSync,
+                   "Leave new results to the system to write out instead of flushing them at the end");
 }
 
 int RunBatchCommand(const std::string& name, const BatchTarget& target, const BatchEdit& edit,
@@ -38,7 +40,7 @@ int RunBatchCommand(const std::string& name, const BatchTarget& target, const Ba
       return true;
     };
   }
-  const BatchSummary summary = RunBatch(*plan, edit, jobs, progress);
+  const BatchSummary summary = RunBatch(*plan, edit, jobs, progress, !target.noSync);
   const Status finished = finish ? finish() : Ok();
   for (const auto& [path, reason] : summary.failures) std::cerr << "Error: " << path << ": " << reason << "\n";
   if (!finished) std::cerr << "quillon-cli: error: " << name << ": " << finished.Message() << "\n";

@@ -20,9 +20,12 @@ struct BatchTarget {
   bool inPlace = false;
   /// 0: as many as the machine has cores.
   unsigned jobs = 0;
+  /// New results are left to the system to write out (no flush at the end).
+  bool noSync = false;
 };
 
-/// Adds the inputs and --output, --in-place and --jobs to `command`.
+/// Adds the inputs and --output, --in-place, --jobs and --no-sync to
+/// `command`.
 void AddBatchOptions(CLI::App& command, BatchTarget& target);
 
 /// Plans and runs the batch, printing the progress (on a terminal), then

@@ -53,8 +53,9 @@ Result<BatchPlan> PlanBatch(const std::vector<std::string>& inputs, const std::s
   const fs::path output = inPlace ? fs::path() : Canonical(outputFolder);
   BatchPlan plan;
   std::map<fs::path, std::string> sourceOfTarget;
-  const auto add = [&](const fs::path& source, const fs::path& target) {
-    const fs::path key = Canonical(target);
+  // `key` is the target with its folder resolved: two sources for one key
+  // would write one file.
+  const auto add = [&](const fs::path& source, const fs::path& target, const fs::path& key) {
     const auto [where, added] = sourceOfTarget.emplace(key, source.string());
     if (!added) {
       plan.failures.emplace_back(source.string(), "its result would be " + target.string() + ", as that of " +
@@ -76,8 +77,12 @@ Result<BatchPlan> PlanBatch(const std::vector<std::string>& inputs, const std::s
         return Error(ErrorCode::Failure, "the output folder " + outputFolder + " is the input folder " + input +
                                              ": the results would replace the originals (use in-place to mean it)");
       }
+      // The files' paths start with `input` as given: their place below it
+      // is read off the path, with no look-ups per file.
+      const fs::path keyRoot = inPlace ? folder : output;
       for (const fs::path& file : FilesUnder(input, output, plan.failures)) {
-        add(file, inPlace ? file : fs::path(outputFolder) / fs::relative(file, input));
+        const fs::path relative = file.lexically_relative(input);
+        add(file, inPlace ? file : fs::path(outputFolder) / relative, keyRoot / relative);
       }
     } else {
       const fs::path file(input);
@@ -85,7 +90,8 @@ Result<BatchPlan> PlanBatch(const std::vector<std::string>& inputs, const std::s
         return Error(ErrorCode::Failure, "the output folder " + outputFolder + " holds the input " + input +
                                              ": the result would replace the original (use in-place to mean it)");
       }
-      add(file, inPlace ? file : fs::path(outputFolder) / file.filename());
+      const fs::path target = inPlace ? file : fs::path(outputFolder) / file.filename();
+      add(file, target, Canonical(target));
     }
   }
   return plan;

@@ -1,6 +1,8 @@
 #include "edit/BatchRunner.h"
 
 #include "dicom/DicomFile.h"
+#include "base/AtomicFileWriter.h"
+#include "base/FileStream.h"
 #include "dicom/DicomFileWriter.h"
 
 #include <algorithm>
@@ -46,12 +48,23 @@ FileResult ProcessFile(const BatchFile& file, const BatchEdit& edit) {
   }
   const std::filesystem::path folder = std::filesystem::path(file.target).parent_path();
   std::error_code error;
-  if (!folder.empty()) std::filesystem::create_directories(folder, error);
+  if (!folder.empty() && !std::filesystem::is_directory(folder, error)) {
+    std::filesystem::create_directories(folder, error);
+  }
   if (error) {
     result.reason = "cannot make the folder " + folder.string() + ": " + error.message();
     return result;
   }
-  if (Status saved = SaveDicomFile(dicom.DataSet(), file.target); !saved) {
+  // A result that replaces its source is on disk before the next file
+  // starts; new results are written out together at the end of the batch.
+  const bool inPlace = file.source == file.target;
+  Status saved = inPlace ? SaveDicomFile(dicom.DataSet(), file.target) : CheckWritable(dicom.DataSet());
+  if (saved && !inPlace) {
+    saved = WriteFileAtomically(
+        file.target, [&dicom](CFileStream& stream) { return CDicomFileWriter(stream).WriteFile(dicom.DataSet()); },
+        Durability::Deferred);
+  }
+  if (!saved) {
     result.reason = saved.Message();
     return result;
   }
@@ -87,7 +100,8 @@ std::string BatchSummary::Describe(std::size_t listLimit) const {
   return text;
 }
 
-BatchSummary RunBatch(const BatchPlan& plan, const BatchEdit& edit, unsigned jobs, const BatchProgress& progress) {
+BatchSummary RunBatch(const BatchPlan& plan, const BatchEdit& edit, unsigned jobs, const BatchProgress& progress,
+                      bool flushAtEnd) {
   const std::size_t total = plan.files.size();
   std::vector<FileResult> results(total);
   std::atomic<std::size_t> next{0};
@@ -115,6 +129,21 @@ BatchSummary RunBatch(const BatchPlan& plan, const BatchEdit& edit, unsigned job
   BatchSummary summary;
   summary.total = total;
   summary.failures = plan.failures;
+  // One flush of the file system for all the new files (they are all below
+  // one output folder); until it succeeds none of them counts as written.
+  const auto deferred = std::find_if(plan.files.begin(), plan.files.end(), [&](const BatchFile& file) {
+    return file.source != file.target &&
+           results[static_cast<std::size_t>(&file - plan.files.data())].outcome == FileResult::Outcome::Written;
+  });
+  if (flushAtEnd && deferred != plan.files.end()) {
+    if (Status synced = SyncFileSystemOf(std::filesystem::path(deferred->target).parent_path().string()); !synced) {
+      for (std::size_t i = 0; i < total; ++i) {
+        if (results[i].outcome == FileResult::Outcome::Written && plan.files[i].source != plan.files[i].target) {
+          results[i] = {FileResult::Outcome::Failed, synced.Message(), std::move(results[i].notes)};
+        }
+      }
+    }
+  }
   for (std::size_t i = 0; i < total; ++i) {
     const std::string& source = plan.files[i].source;
     FileResult& result = results[i];

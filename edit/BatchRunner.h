@@ -2,7 +2,10 @@
 /// Running one edit over the files of a batch (BatchPlan.h) on several
 /// threads: each file is read, edited and saved through a temporary file
 /// that replaces the target only once complete, so a failure or a stop
-/// never leaves half a file. A file that is no DICOM file (no preamble and
+/// never leaves half a file. A result that replaces its source is flushed
+/// to disk before the next file; new results are flushed together once
+/// the batch is done (two disk flushes per file would cost more than all
+/// the rest of the work). A file that is no DICOM file (no preamble and
 /// "DICM") is skipped; a file that fails does not stop the others.
 #pragma once
 
@@ -44,7 +47,11 @@ struct BatchSummary {
 };
 
 /// Runs `edit` over `plan`'s files with `jobs` threads (at least one).
-BatchSummary RunBatch(const BatchPlan& plan, const BatchEdit& edit, unsigned jobs, const BatchProgress& progress);
+/// Without `flushAtEnd` new results are left to the system to write out,
+/// as other tools do (results that replace their sources are still
+/// flushed one by one).
+BatchSummary RunBatch(const BatchPlan& plan, const BatchEdit& edit, unsigned jobs, const BatchProgress& progress,
+                      bool flushAtEnd = true);
 
 /// True when the file at `path` starts with the 128-byte preamble and
 /// "DICM".
