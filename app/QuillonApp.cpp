@@ -144,6 +144,7 @@ bool CQuillonApp::IsEnabled(CommandId id, const CommandContext& context) const {
     case CommandId::NewMetaInfo: return document != nullptr && document->IsEmpty();
     case CommandId::CreateCopy:
     case CommandId::DeleteAll: return document != nullptr && !document->IsEmpty();
+    case CommandId::ConvertTextToUtf8: return document != nullptr && !document->IsEmpty();
     case CommandId::ShowPixelData:
     case CommandId::CompressPixelData:
     case CommandId::ComparePixelData: return document != nullptr && document->HasPixelData();
