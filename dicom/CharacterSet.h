@@ -25,6 +25,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <string_view>
 
@@ -69,6 +70,37 @@ TextDelimiters DelimitersOf(DicomVR vr);
 /// LO, ST, LT, UC, UT, PN); every other text VR holds the default
 /// repertoire only.
 bool UsesSpecificCharacterSet(DicomVR vr);
+
+/// True when `bytes` need no conversion in any set: ASCII without escape
+/// sequences, the common case. Inline and eight bytes at a time, so the
+/// dump pays for ASCII text no more than this scan.
+inline bool IsPlainAsciiText(std::string_view bytes) {
+  constexpr uint64_t kOnes = 0x0101010101010101u;
+  constexpr uint64_t kTops = 0x8080808080808080u;
+  constexpr uint64_t kEscapes = kOnes * 0x1B;
+  // A top bit set, or a byte equal to ESC (a zero byte of word ^ ESCs).
+  const auto plain = [](uint64_t word) {
+    const uint64_t escapes = word ^ kEscapes;
+    return ((word | ((escapes - kOnes) & ~escapes)) & kTops) == 0;
+  };
+  if (bytes.empty()) return true;
+  uint64_t word = 0;
+  if (bytes.size() < sizeof word) {
+    // Short values (codes, numbers) in one word (the host is little
+    // endian): only the bytes of the value count.
+    std::memcpy(&word, bytes.data(), bytes.size());
+    const uint64_t valid = ~uint64_t{0} >> (64 - 8 * bytes.size());
+    const uint64_t escapes = (word ^ kEscapes) | ~valid;
+    return ((word | ((escapes - kOnes) & ~escapes)) & kTops & valid) == 0;
+  }
+  for (size_t i = 0; i + sizeof word < bytes.size(); i += sizeof word) {
+    std::memcpy(&word, bytes.data() + i, sizeof word);
+    if (!plain(word)) return false;
+  }
+  // The last word ends with the value, overlapping the one before.
+  std::memcpy(&word, bytes.data() + bytes.size() - sizeof word, sizeof word);
+  return plain(word);
+}
 
 /// What a decode met that a reader may want to hear about.
 struct DecodeNotes {

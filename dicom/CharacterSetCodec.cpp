@@ -11,6 +11,7 @@
 #include "dicom/CodedCharacterTables.h"
 
 #include <cstdint>
+#include <cstring>
 
 namespace quillon {
 namespace {
@@ -67,16 +68,6 @@ bool IsDelimiter(unsigned char byte, TextDelimiters delimiters) {
   }
 }
 
-/// True when the bytes need no conversion at all: ASCII and no escape
-/// sequence. The common case, checked first so ASCII costs a scan.
-bool IsPlainAscii(std::string_view bytes) {
-  unsigned char seen = 0;
-  for (const char c : bytes) {
-    const auto byte = static_cast<unsigned char>(c);
-    seen |= static_cast<unsigned char>(byte | (byte == 0x1B ? 0x80 : 0));
-  }
-  return (seen & 0x80) == 0;
-}
 
 void DecodeUtf8Value(std::string_view bytes, std::string& out, DecodeNotes& notes) {
   std::size_t pos = 0;
@@ -111,7 +102,7 @@ struct Shift {
 
 void CCharacterSet::Decode(std::string_view bytes, TextDelimiters delimiters, std::string& out,
                            DecodeNotes* notes) const {
-  if (IsPlainAscii(bytes)) {
+  if (IsPlainAsciiText(bytes)) {
     out.append(bytes);
     return;
   }

@@ -22,20 +22,13 @@ std::string DescribeTag(DicomTag tag) {
   return text;
 }
 
-bool IsPlainAscii(std::string_view bytes) {
-  for (const char c : bytes) {
-    if (static_cast<unsigned char>(c) >= 0x80 || c == 0x1B) return false;
-  }
-  return true;
-}
-
 /// The bytes of `element`'s text in `to`, or why it cannot move; `changed`
 /// false when the value stays as it is.
 Result<std::string> Reencode(const CDicomElement& element, const CCharacterSet& from, const CCharacterSet& to,
                              bool& changed) {
   changed = false;
   const std::string_view stored = element.GetTextView();
-  if (!UsesSpecificCharacterSet(element.GetVR()) || IsPlainAscii(stored)) return std::string();
+  if (!UsesSpecificCharacterSet(element.GetVR()) || IsPlainAsciiText(stored)) return std::string();
   const TextDelimiters delimiters = DelimitersOf(element.GetVR());
   DecodeNotes notes;
   std::string text;

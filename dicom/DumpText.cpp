@@ -33,6 +33,13 @@ constexpr size_t kIndentWidth = 4;
 constexpr size_t kNameColumnWidth = 40;
 constexpr size_t kLengthColumnWidth = 8;
 constexpr std::string_view kUnknownTagName = "Unknown tag ";
+// The fixed pieces of a line, as views so that appending them measures
+// nothing.
+constexpr std::string_view kColumn = " | ";
+constexpr std::string_view kAfterTag = "   ";
+constexpr std::string_view kUndefinedLength = "(undef.)";
+constexpr std::string_view kUnknownVr = "??";
+constexpr std::string_view kLineEnd = "\r\n";
 constexpr std::string_view kBinaryData = "Binary Data";
 
 // Items keep their tag as the raw little-endian word they were read as, so
@@ -123,13 +130,14 @@ void AppendValueText(std::string& out, const CDicomElement& element, const CChar
   const DicomVR code = element.GetVR();
   if (IsTextVR(code)) {
     out.push_back('"');
-    if (charset == nullptr) {
-      out.append(element.GetTextView());
+    const std::string_view text = element.GetTextView();
+    if (charset == nullptr || IsPlainAsciiText(text)) {
+      out.append(text);
     } else {
       // The VRs that hold the default repertoire only are read in it.
       static const CCharacterSet kDefault;
       const CCharacterSet& set = UsesSpecificCharacterSet(code) ? *charset : kDefault;
-      set.Decode(element.GetTextView(), DelimitersOf(code), out, notes);
+      set.Decode(text, DelimitersOf(code), out, notes);
     }
     out.push_back('"');
     return;
@@ -171,8 +179,9 @@ void AppendValueText(std::string& out, const CDicomElement& element, const CChar
       });
       return;
     case vr::OF:
-      if (element.GetLength() >= 4 && element.GetValue() != nullptr) {
-        AppendGeneral(out, static_cast<double>(std::bit_cast<float>(Load32(element.GetValue()))), ",...");
+      // The first value only, and ",..." for the rest, as before.
+      if (const uint8_t* first = element.GetValue(); first != nullptr && element.GetLength() >= 4) {
+        AppendGeneral(out, static_cast<double>(std::bit_cast<float>(Load32(first))), ",...");
       }
       return;
     case vr::FD:
@@ -204,13 +213,13 @@ void AppendElementLine(std::string& out, const CDicomElement& element, int level
   AppendHex4(out, TagGroup(tag));
   out.push_back(' ');
   AppendHex4(out, TagElement(tag));
-  out.append("   ");
+  out.append(kAfterTag);
   if (element.IsUndefinedLength()) {
-    out.append("(undef.)");
+    out.append(kUndefinedLength);
   } else {
     AppendLengthColumn(out, element.GetLength());
   }
-  out.append(" | ");
+  out.append(kColumn);
 
   ElementNameBuffer nameBuffer;
   std::string_view name = GetElementName(tag, nameBuffer);
@@ -219,16 +228,16 @@ void AppendElementLine(std::string& out, const CDicomElement& element, int level
   // Padded to the column width but never cut: long names push the rest of
   // the line to the right.
   if (name.size() < kNameColumnWidth) out.append(kNameColumnWidth - name.size(), ' ');
-  out.append(" | ");
+  out.append(kColumn);
 
   const DicomVR code = element.GetVR();
   if (code == vr::kUnknown) {
-    out.append("??");
+    out.append(kUnknownVr);
   } else {
     out.push_back(static_cast<char>(code & 0xFF));
     out.push_back(static_cast<char>(code >> 8));
   }
-  out.append(" | ");
+  out.append(kColumn);
   AppendValueText(out, element, charset, notes);
   out.push_back(' ');
 }
@@ -261,7 +270,7 @@ void AppendEndSequenceLine(std::string& out, int level) {
 
 DicomStatus CDicomElement::DumpText(std::string& out, int level) const {
   AppendElementLine(out, *this, level);
-  out.append("\r\n");
+  out.append(kLineEnd);
   return DicomStatus::Success;
 }
 
@@ -286,12 +295,12 @@ void DumpSequenceLines(const CDicomSequence& sequence, std::string& out, int lev
   // A sequence holds no value buffer, so its own line ends with an empty
   // value column.
   AppendElementLine(out, sequence, level, charset, walk.notes);
-  out.append("\r\n");
+  out.append(kLineEnd);
   for (size_t i = 0; i < sequence.GetItemCount(); ++i) {
     const CSequenceItem* item = sequence.GetItem(i);
     if (item == nullptr) continue;
     AppendItemLine(out, *item, level + 1);
-    out.append("\r\n");
+    out.append(kLineEnd);
     if (item->GetItemTag() == kSequenceDelimitationItemWord) continue;
     if (charset != nullptr && item->Elements().Find(kSpecificCharacterSetTag) != nullptr) {
       // An item that declares its own set reads its text, and its items', in it.
@@ -301,10 +310,10 @@ void DumpSequenceLines(const CDicomSequence& sequence, std::string& out, int lev
       DumpObjectElements(*item, out, level + 1, charset, walk);
     }
     AppendEndItemLine(out, level + 1);
-    out.append("\r\n");
+    out.append(kLineEnd);
   }
   AppendEndSequenceLine(out, level);
-  out.append("\r\n");
+  out.append(kLineEnd);
 }
 
 void DumpObjectElements(const CDicomObject& object, std::string& out, int level, const CCharacterSet* charset,
@@ -315,7 +324,7 @@ void DumpObjectElements(const CDicomObject& object, std::string& out, int level,
       DumpSequenceLines(*sequence, out, level, charset, walk);
     } else {
       AppendElementLine(out, *entry.element, level, charset, walk.notes);
-      out.append("\r\n");
+      out.append(kLineEnd);
     }
     if (walk.sink != nullptr && out.size() >= kChunkSize) (*walk.sink)(out);
   }

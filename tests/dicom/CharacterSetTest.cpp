@@ -92,6 +92,23 @@ TEST(CharacterSetTest, DecodesEverySetAndShowsWhatDoesNotDecode) {
   }
 }
 
+// ASCII is copied after a scan of eight bytes at a time: a letter beyond
+// ASCII or an escape sequence is seen wherever it stands in a value of any
+// length.
+TEST(CharacterSetTest, EveryByteOfAValueIsLookedAt) {
+  for (size_t size = 1; size <= 20; ++size) {
+    for (size_t at = 0; at < size; ++at) {
+      std::string latin1(size, 'a');
+      latin1[at] = '\xE9';
+      std::string expected(size - 1, 'a');
+      EXPECT_EQ(Set("ISO_IR 100").Decoded(latin1, Text), expected.insert(at, "\xC3\xA9")) << size << " " << at;
+      std::string escaped(size, 'a');
+      escaped.insert(at, "\x1B(B");
+      EXPECT_EQ(Set("ISO 2022 IR 6").Decoded(escaped, Text), std::string(size, 'a')) << size << " " << at;
+    }
+  }
+}
+
 // Encoding writes what decoding reads back, with the escape sequences the
 // set needs, and refuses what the set cannot hold, naming the character and
 // the fix.
