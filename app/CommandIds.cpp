@@ -69,6 +69,8 @@ const std::vector<Menu>& MenusWithDocument() {
         {CommandId::CreateCopy, "Create Copy"},
         {CommandId::DeleteAll, "Delete All"},
         kSeparator,
+        {CommandId::ConvertTextToUtf8, "Convert Text to UTF-8"},
+        kSeparator,
         {CommandId::ShowPixelData, "Show Pixel Data"}}},
       {"Element",
        {{CommandId::EditElement, "Edit Data"},
@@ -118,6 +120,8 @@ std::string CommandPrompt(CommandId id) {
     case CommandId::CreateCopy: return "Copy Dicom Object into the new one.";
     case CommandId::DeleteAll: return "Delete all DICOM Tags";
     case CommandId::NewMetaInfo: return "Create New Meta Information";
+    case CommandId::ConvertTextToUtf8:
+      return "Re-encode the text of the data set in ISO_IR 192 (UTF-8), which holds every character";
     case CommandId::AllowReadPixelData: return "Allow read the pixel data from file";
     case CommandId::ShowPixelData: return "Show the Pixel Data";
     case CommandId::XmlExport: return "Test function";

@@ -33,6 +33,7 @@ enum class CommandId : uint32_t {
   AddItem = 32789,
   DeidentifyDocument = 32790,
   DeidentifyFolder = 32791,
+  ConvertTextToUtf8 = 32792,
   // The usual commands of a desktop program, with their customary numbers.
   FileNew = 57600,
   FileOpen = 57601,

@@ -144,7 +144,8 @@ bool CQuillonApp::IsEnabled(CommandId id, const CommandContext& context) const {
     case CommandId::NewMetaInfo: return document != nullptr && document->IsEmpty();
     case CommandId::CreateCopy:
     case CommandId::DeleteAll:
-    case CommandId::DeidentifyDocument: return document != nullptr && !document->IsEmpty();
+    case CommandId::DeidentifyDocument:
+    case CommandId::ConvertTextToUtf8: return document != nullptr && !document->IsEmpty();
     case CommandId::ShowPixelData:
     case CommandId::CompressPixelData:
     case CommandId::ComparePixelData: return document != nullptr && document->HasPixelData();

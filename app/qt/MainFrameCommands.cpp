@@ -61,6 +61,7 @@ void CMainFrame::Execute(CommandId id) {
     case CommandId::AddItem:
     case CommandId::NewMetaInfo:
     case CommandId::CreateCopy:
+    case CommandId::ConvertTextToUtf8:
     case CommandId::DeleteAll: RunElementCommand(id); break;
     case CommandId::WindowNew:
     case CommandId::WindowCascade:
@@ -173,6 +174,7 @@ void CMainFrame::RunElementCommand(CommandId id) {
     case CommandId::AddItem: document.AddItem(row); break;
     case CommandId::NewMetaInfo: document.NewMetaInformation(); break;
     case CommandId::DeleteAll: document.DeleteAll(); break;
+    case CommandId::ConvertTextToUtf8: document.ConvertTextToUtf8(*m_ui); break;
     case CommandId::CreateCopy:
       if (CDicomImageDoc* copy = m_app.CreateCopy(document, *m_ui)) AddDumpFrame(*copy);
       break;

@@ -31,14 +31,14 @@ QPushButton* Button(QWidget& window, const QString& text) {
 
 TEST(ElementDialogWindow, TheVrListSwitchesTheLengthFieldAndOkChecksTheFields) {
   CFakeUserInterface ui;
-  CDicomElementDlg dialog(true, {false, TextCharset::Latin1, ""});
+  CDicomElementDlg dialog(true, {false, CCharacterSet(), ""});
   CDicomElementDlgWindow window(dialog, ui, nullptr);
   auto* group = window.findChild<QLineEdit*>("group");
   auto* element = window.findChild<QLineEdit*>("element");
   auto* vr = window.findChild<QComboBox*>("vr");
   auto* length = window.findChild<QLineEdit*>("length");
   ASSERT_TRUE(group && element && vr && length);
-  EXPECT_EQ(vr->count(), 26);
+  EXPECT_EQ(vr->count(), 35);  // every VR, after "Undef."
   EXPECT_EQ(vr->itemText(0), "Undef.");
 
   QTest::keyClicks(group, "7fe0");
@@ -67,7 +67,7 @@ TEST(ElementDialogWindow, TheVrListSwitchesTheLengthFieldAndOkChecksTheFields) {
 
 TEST(ElementDialogWindow, EditingKeepsTheTag) {
   CFakeUserInterface ui;
-  CDicomElementDlg dialog(false, {false, TextCharset::Latin1, ""});
+  CDicomElementDlg dialog(false, {false, CCharacterSet(), ""});
   dialog.groupText = "0010";
   dialog.elementText = "0010";
   CDicomElementDlgWindow window(dialog, ui, nullptr);

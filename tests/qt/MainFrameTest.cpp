@@ -77,9 +77,10 @@ TEST_F(MainFrameTest, MenusWithAndWithoutADocument) {
                                               "[Tools]", "[&Window]", "[&Help]"}));
   // The Object and Element menus, entry for entry.
   const auto object = std::find(with.begin(), with.end(), "[Object]");
-  EXPECT_EQ(std::vector<std::string>(object, object + 12),
+  EXPECT_EQ(std::vector<std::string>(object, object + 14),
             (std::vector<std::string>{"[Object]", "New MetaInfo", "-", "Create Copy", "Delete All", "-",
-                                      "Show Pixel Data", "[Element]", "Edit Data", "Remove ", "Insert New", "Copy"}));
+                                      "Convert Text to UTF-8", "-", "Show Pixel Data", "[Element]", "Edit Data",
+                                      "Remove ", "Insert New", "Copy"}));
   // The recent file took the place of "Recent File".
   EXPECT_NE(std::find(with.begin(), with.end(), "&1 " + m_file), with.end());
 }

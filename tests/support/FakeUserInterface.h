@@ -34,6 +34,8 @@ class CFakeUserInterface : public IUserInterface {
   std::vector<std::string> messages;
   std::vector<std::string> statuses;
   std::deque<bool> yesNo;
+  /// The yes/no questions asked, in order.
+  std::vector<std::string> questions;
   std::deque<bool> okCancel;
   std::deque<SaveChoice> saveChoices;
   std::deque<ElementScript> elementDialogs;
@@ -53,7 +55,10 @@ class CFakeUserInterface : public IUserInterface {
   int elementDialogsShown = 0;
 
   void ShowMessage(const std::string& text) override { messages.push_back(text); }
-  bool AskYesNo(const std::string& text) override { return Next(yesNo, text); }
+  bool AskYesNo(const std::string& text) override {
+    questions.push_back(text);
+    return Next(yesNo, text);
+  }
   bool AskOkCancel(const std::string& text) override { return Next(okCancel, text); }
   SaveChoice AskSaveChanges(const std::string& title) override {
     return Next(saveChoices, "save changes to " + title, SaveChoice::Cancel);
