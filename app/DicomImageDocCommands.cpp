@@ -7,6 +7,7 @@
 #include "app/AddSequenceDlg.h"
 #include "app/DicomElementDlg.h"
 #include "app/EditCommand.h"
+#include "app/MetaInformation.h"
 #include "app/TagInput.h"
 #include "app/UserInterface.h"
 #include "dicom/DicomPixelData.h"
@@ -30,8 +31,6 @@ constexpr const char* kAlreadyExists = "This element already Exist.\n Replace?";
 
 // What new meta information says about this program and the data set.
 constexpr const char* kNewMetaSopClass = "1.2.840.10008.5.1.4.1.1.6.1";
-constexpr const char* kImplementationVersionName = "Velt10";
-constexpr const char* kSourceAeTitle = "OSTRICA_AE";
 
 /// True when the two elements would be written the same.
 bool SameElement(const CDicomElement& a, const CDicomElement& b) {
@@ -200,14 +199,24 @@ void CDicomImageDoc::ExportXml(IUserInterface& ui) {
     ui.ShowMessage("Dictionary file not found: " + dictionaryPath);
     return;
   }
+  // Beside the document, named after it; a new document's in the working
+  // directory.
+  std::filesystem::path suggested = m_path.empty() ? std::filesystem::path(m_title) : std::filesystem::path(m_path);
+  suggested.replace_extension(".xml");
+  const std::optional<std::string> chosen =
+      ui.AskExportPath("Export " + m_title + " as XML", suggested.string(), "XML files (*.xml)");
+  if (!chosen || chosen->empty()) return;
+  std::error_code ignored;
+  if (std::filesystem::exists(*chosen, ignored) &&
+      !ui.AskYesNo(*chosen + " already exists.\nDo you want to replace it?")) {
+    return;
+  }
   XmlExporter exporter(dictionary);
-  if (const Status exported = exporter.Export(m_object, kDefaultXmlOutputName); !exported) {
+  if (const Status exported = exporter.Export(m_object, *chosen); !exported) {
     ui.ShowMessage("The XML export failed: " + exported.Message());
     return;
   }
-  std::error_code ignored;
-  const std::filesystem::path written = std::filesystem::absolute(kDefaultXmlOutputName, ignored);
-  ui.ShowMessage("The data set was exported to " + written.string());
+  ui.ShowStatus("The data set was exported to " + std::filesystem::absolute(*chosen, ignored).string());
 }
 
 bool CDicomImageDoc::ReceiveElement(DicomTag tag, const CDicomImageDoc& source, IUserInterface& ui) {
@@ -245,6 +254,7 @@ bool CDicomImageDoc::ReceiveCopyOf(const CDicomImageDoc& source, IUserInterface&
   copy.SwapElements(elements);
   // A copy of a document whose pixel data was not read lacks it too.
   m_pixelDataRead = source.m_pixelDataRead;
+  m_pixelSource = source.m_pixelSource;
   Commit(CContentsChange::Apply(m_object, std::move(elements), ObjectState::Of(source.m_object), "Create Copy"),
          {});
   return true;

@@ -92,7 +92,8 @@ void DecompressPixelData(CQuillonApp& app, CDicomImageDoc& document, IUserInterf
 
 void ComparePixelData(CDicomImageDoc& document, IUserInterface& ui) {
   if (!document.HasPixelData() || !ReadyToReadFile(document, "The comparison", ui)) return;
-  const std::optional<std::string> other = ui.AskOpenPath("Select the file to compare with");
+  const std::optional<std::string> other = ui.AskOpenPath("Select the file to compare with",
+                                                              std::filesystem::path(document.Path()).parent_path().string());
   if (!other) return;
   // The comparison runs away from the window's thread: it gets its own copy
   // of what it reads of the document (the meta group and the image

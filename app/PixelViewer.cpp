@@ -23,7 +23,7 @@ bool CPixelViewer::Open(std::string& error) {
   m_current = -1;
   // The bitmap is made only once the image is set up and its size known
   // to be one a screen can show.
-  if (!m_image.OpenDocument(m_document.Object(), m_document.Path()) || m_image.Columns() == 0 || m_image.Rows() == 0 ||
+  if (!m_image.OpenDocument(m_document.Object(), m_document.PixelSourcePath()) || m_image.Columns() == 0 || m_image.Rows() == 0 ||
       uint64_t{m_image.Columns()} * m_image.Rows() > kMaxFramePixels || m_image.FrameSize() == 0 ||
       m_image.GetBitmapInfo() == nullptr) {
     error = kCannotReadImageData;

@@ -38,6 +38,12 @@ CDicomImageDoc* CQuillonApp::FindDocument(const std::string& path) const {
   return nullptr;
 }
 
+std::string CQuillonApp::OpenDialogFolder() const {
+  const std::string& last =
+      !m_lastDocumentPath.empty() || m_recentFiles.Entries().empty() ? m_lastDocumentPath : m_recentFiles.Entries().front();
+  return last.empty() ? std::string() : std::filesystem::path(last).parent_path().string();
+}
+
 CDicomImageDoc* CQuillonApp::OpenDocument(const std::string& path, IUserInterface& ui) {
   if (CDicomImageDoc* open = FindDocument(path)) return open;
   auto document = std::make_unique<CDicomImageDoc>(m_allowReadPixelData, &m_settings);
@@ -55,6 +61,7 @@ CDicomImageDoc* CQuillonApp::OpenDocument(const std::string& path, IUserInterfac
 }
 
 void CQuillonApp::AddRecentFile(const std::string& path) {
+  m_lastDocumentPath = path;
   m_recentFiles.Add(path);
   if (m_recentFilesChanged) m_recentFilesChanged();
 }

@@ -59,7 +59,12 @@ class CSilentUserInterface : public IUserInterface {
   bool RunAddSequenceDialog(CAddSequenceDlg&) override { return false; }
   bool RunSelectDestinationDialog(CSelectDestinationDlg&) override { return false; }
   bool RunSelectFormatDialog(CSelectFormatDlg&) override { return false; }
-  std::optional<std::string> AskOpenPath(const std::string&) override { return std::nullopt; }
+  void ShowInformation(const std::string&) override {}
+  std::optional<std::string> AskOpenPath(const std::string&, const std::string&) override { return std::nullopt; }
+  std::optional<std::string> AskFolderPath(const std::string&, const std::string&) override { return std::nullopt; }
+  std::optional<std::string> AskExportPath(const std::string&, const std::string&, const std::string&) override {
+    return std::nullopt;
+  }
   std::optional<std::string> AskSavePath(const std::string&, const std::string&) override { return std::nullopt; }
   void RunWithProgress(const std::string&, const std::function<void(const ProgressReport&)>& work) override {
     work([](int64_t, int64_t) { return true; });

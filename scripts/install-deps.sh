@@ -11,10 +11,10 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev libturbojpeg0-dev libpugixml-dev pkg-config
   qt6-base-dev libcli11-dev
   # peers for cross-checks in tests
-  dcmtk libgdcm-tools dicom3tools libxml2-utils
+  dcmtk libgdcm-tools dicom3tools libxml2-utils python3-pydicom
   # the desktop editor: Qt 6 widgets and printing (in qt6-base-dev), a
   # fixed-pitch font; headless runs, driving it and screenshots
-  fonts-dejavu-core xvfb xauth xdotool imagemagick
+  fonts-dejavu-core xvfb xauth xdotool imagemagick openbox
   # packaging: dependencies of the Debian package, its desktop entry check,
   # and Debian's own checker of packages
   dpkg-dev desktop-file-utils lintian

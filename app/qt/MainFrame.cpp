@@ -282,7 +282,7 @@ void CMainFrame::UpdateActions() {
   undo->setText(undoText.empty() ? QStringLiteral("&Undo") : QStringLiteral("&Undo %1").arg(QString::fromStdString(undoText)));
   redo->setText(redoText.empty() ? QStringLiteral("&Redo") : QStringLiteral("&Redo %1").arg(QString::fromStdString(redoText)));
   if (context.document != nullptr) {
-    setWindowTitle(QStringLiteral("Quillon - %1[*]").arg(QString::fromStdString(context.document->Title())));
+    setWindowTitle(QStringLiteral("Quillon - %1[*]").arg(QString::fromStdString(context.document->WindowTitle())));
     setWindowModified(context.document->IsModified());
   } else {
     setWindowTitle(QStringLiteral("Quillon"));

@@ -92,7 +92,7 @@ void CMainFrame::RunFileCommand(CommandId id) {
   switch (id) {
     case CommandId::FileNew: AddDumpFrame(m_app.NewDocument()); break;
     case CommandId::FileOpen:
-      if (const std::optional<std::string> path = m_ui->AskOpenPath("Open")) OpenFile(QString::fromStdString(*path));
+      if (const std::optional<std::string> path = m_ui->AskOpenPath("Open", m_app.OpenDialogFolder())) OpenFile(QString::fromStdString(*path));
       break;
     case CommandId::FileClose: {
       if (document == nullptr || !CanCloseFrame(*frame)) break;

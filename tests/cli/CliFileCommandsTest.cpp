@@ -77,6 +77,17 @@ TEST_F(CliFileCommands, UnreadableFilesSayWhyExitOneAndWriteNothing) {
   EXPECT_NE(r.out.find("| patient_name "), std::string::npos) << r.out;
 }
 
+TEST_F(CliFileCommands, DumpOfAFileCutShortPrintsWhatItReadThenTheError) {
+  const std::string whole = ReadBytes(m_file);
+  const std::string cut = m_dir / "cut.dcm";
+  WriteText(cut, whole.substr(0, whole.size() - 16));  // the last element and 2 bytes of the pixel value
+  const CommandResult r = RunShell(kCli + " dump " + cut);
+  EXPECT_EQ(r.exitCode, 1);
+  EXPECT_NE(r.out.find("| patient_name "), std::string::npos) << r.out;
+  EXPECT_NE(r.err.find("Error Reading File: " + cut + ": "), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("at least 2 bytes are missing"), std::string::npos) << r.err;
+}
+
 TEST_F(CliFileCommands, RewriteSavesTheSameFile) {
   const std::string out = m_dir / "out.dcm";
   const CommandResult r = RunShell(kCli + " rewrite " + m_file + " " + out);
