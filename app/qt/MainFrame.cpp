@@ -168,6 +168,12 @@ void CMainFrame::CreateToolBar() {
 }
 
 void CMainFrame::CreateStatusBar() {
+  m_cursorPane = new QLabel(this);
+  m_cursorPane->setObjectName("cursorPane");
+  statusBar()->addPermanentWidget(m_cursorPane);
+  m_windowPane = new QLabel(this);
+  m_windowPane->setObjectName("windowPane");
+  statusBar()->addPermanentWidget(m_windowPane);
   m_framePane = new QLabel(this);
   m_framePane->setObjectName("framePane");
   m_framePane->setAlignment(Qt::AlignCenter);
@@ -290,8 +296,12 @@ void CMainFrame::UpdateActions() {
   }
   if (pixels != nullptr) {
     m_framePane->setText(QString::fromStdString(pixels->Viewer().FramePaneText()));
+    m_windowPane->setText(QString::fromStdString(pixels->Viewer().WindowText()));
+    m_cursorPane->setText(pixels->CursorText());
   } else {
     m_framePane->clear();
+    m_windowPane->clear();
+    m_cursorPane->clear();
   }
 }
 

@@ -101,6 +101,10 @@ class CMainFrame : public QMainWindow {
   IUserInterface* m_ui;
   QMdiArea* m_mdiArea = nullptr;
   QLabel* m_framePane = nullptr;
+  /// The grey window of the pixel view shown ("C 40  W 400 HU").
+  QLabel* m_windowPane = nullptr;
+  /// What the cursor points at in the pixel view.
+  QLabel* m_cursorPane = nullptr;
   QMenu* m_windowMenu = nullptr;
   std::map<CommandId, QAction*> m_actions;
   std::vector<QMenu*> m_menusWithoutDocument;

@@ -19,6 +19,7 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QInputDialog>
+#include <QLabel>
 #include <QMdiArea>
 #include <QPageSetupDialog>
 #include <QPrintDialog>
@@ -212,6 +213,9 @@ void CMainFrame::ShowPixelData(CDicomImageDoc& document) {
   }
   CPixelDataView* shown = view.release();
   connect(shown, &CPixelDataView::frameChanged, this, &CMainFrame::UpdateActions);
+  connect(shown, &CPixelDataView::cursorMoved, m_cursorPane, &QLabel::setText);
+  connect(shown, &CPixelDataView::frameFailed, this,
+          [this](const QString& reason) { m_ui->ShowMessage(reason.toStdString()); });
   CChildFrame* frame = AddFrame(document, shown, true);
   if (!frame->isMaximized()) {
     // As large as the image, as far as the main window allows: no black
@@ -222,6 +226,10 @@ void CMainFrame::ShowPixelData(CDicomImageDoc& document) {
                       .expandedTo(QSize(frame->fontMetrics().horizontalAdvance(frame->windowTitle()) + 110, 150)));
   }
   shown->setFocus();
+  // A header that disagrees with its pixel data is said at once, not only
+  // when a frame fails.
+  const std::string& warning = shown->Viewer().HeaderWarning();
+  if (!warning.empty()) statusBar()->showMessage(QString::fromStdString(warning), 15000);
 }
 
 void CMainFrame::RunWindowCommand(CommandId id) {
