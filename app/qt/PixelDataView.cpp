@@ -62,8 +62,15 @@ void CPixelDataView::TakeFrame() {
 }
 
 void CPixelDataView::UpdateScrollBars() {
-  const QSize area = viewport()->size();
+  // Scroll bars only when the image does not fit the whole area: once
+  // shown they narrow the view, and would otherwise stay after zooming
+  // back to a size that fits.
+  QSize area = maximumViewportSize();
   m_transform.SetSizes(m_image.width(), m_image.height(), area.width(), area.height());
+  if (m_transform.ScrollMaxX() > 0 || m_transform.ScrollMaxY() > 0) {
+    area = viewport()->size();
+    m_transform.SetSizes(m_image.width(), m_image.height(), area.width(), area.height());
+  }
   m_updatingScrollBars = true;
   horizontalScrollBar()->setRange(0, static_cast<int>(m_transform.ScrollMaxX()));
   verticalScrollBar()->setRange(0, static_cast<int>(m_transform.ScrollMaxY()));
