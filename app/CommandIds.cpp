@@ -18,7 +18,8 @@ Menu EditMenu() {
            {CommandId::EditCopy, "&Copy\tCtrl+C"},
            kSeparator,
            {CommandId::EditFind, "&Find...\tCtrl+F"},
-           {CommandId::EditFindNext, "Find &Next\tF3"}}};
+           {CommandId::EditFindNext, "Find &Next\tF3"},
+           {CommandId::EditFindPrevious, "Find &Previous\tShift+F3"}}};
 }
 
 }  // namespace
@@ -137,6 +138,7 @@ std::string CommandPrompt(CommandId id) {
     case CommandId::EditPaste: return "Insert Clipboard contents\nPaste";
     case CommandId::EditFind: return "Find the next row holding a text or a tag (gggg,eeee)\nFind";
     case CommandId::EditFindNext: return "Find the next row holding the same text or tag\nFind Next";
+    case CommandId::EditFindPrevious: return "Find the previous row holding the same text or tag\nFind Previous";
     case CommandId::EditUndo: return "Undo the last change\nUndo";
     case CommandId::EditRedo: return "Redo the change undone last\nRedo";
     case CommandId::WindowNew: return "Open another window for the active document\nNew Window";

@@ -46,6 +46,7 @@ enum class CommandId : uint32_t {
   EditFind = 57636,
   EditPaste = 57637,
   EditFindNext = 57640,
+  EditFindPrevious = 57641,
   EditUndo = 57643,
   EditRedo = 57644,
   WindowNew = 57648,

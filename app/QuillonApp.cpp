@@ -171,7 +171,8 @@ bool CQuillonApp::IsEnabled(CommandId id, const CommandContext& context) const {
     case CommandId::FilePrint:
     case CommandId::FilePrintPreview:
     case CommandId::EditFind:
-    case CommandId::EditFindNext: return list;
+    case CommandId::EditFindNext:
+    case CommandId::EditFindPrevious: return list;
     case CommandId::EditCopy: return list && document->Rows().IsValid(context.row);
     case CommandId::EditUndo: return document != nullptr && document->CanUndo();
     case CommandId::EditRedo: return document != nullptr && document->CanRedo();

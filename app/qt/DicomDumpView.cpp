@@ -4,7 +4,9 @@
 
 #include <QFontDatabase>
 #include <QHeaderView>
+#include <QContextMenuEvent>
 #include <QKeyEvent>
+#include <QMenu>
 #include <QScrollBar>
 #include <QStyledItemDelegate>
 
@@ -60,7 +62,7 @@ CDicomDumpView::CDicomDumpView(CDicomImageDoc& document, QWidget* parent)
   m_header->setSectionResizeMode(QHeaderView::Fixed);
 
   connect(this, &QListView::doubleClicked, this, [this](const QModelIndex& index) {
-    if (index.isValid()) emit editRequested(index.row());
+    if (index.isValid()) emit editRequested(m_model->Outline().RowAt(index.row()));
   });
   connect(selectionModel(), &QItemSelectionModel::currentRowChanged, this, [this] { emit stateChanged(); });
   m_document.AddObserver(this);
@@ -75,14 +77,63 @@ int CDicomDumpView::RowWidth() const {
 
 int CDicomDumpView::SelectedRow() const {
   const QModelIndexList selected = selectionModel()->selectedRows();
-  return selected.isEmpty() ? -1 : selected.front().row();
+  return selected.isEmpty() ? -1 : m_model->Outline().RowAt(selected.front().row());
 }
 
 void CDicomDumpView::SelectRow(int row) {
-  if (row < 0 || row >= m_model->rowCount()) return;
-  const QModelIndex index = m_model->index(row);
+  if (!m_document.Rows().IsValid(row)) return;
+  if (m_model->Outline().ShownIndexOf(row) < 0) {
+    (void)m_model->ChangeOutline([row](CRowOutline& outline) {
+      outline.Reveal(row);
+      return true;
+    });
+  }
+  const int shown = m_model->Outline().ShownIndexOf(row);
+  if (shown < 0) return;
+  const QModelIndex index = m_model->index(shown);
   selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
   scrollTo(index);
+}
+
+bool CDicomDumpView::SetCollapsed(int row, bool collapsed) {
+  const int selected = SelectedRow();
+  const bool changed =
+      m_model->ChangeOutline([&](CRowOutline& outline) { return outline.SetCollapsed(row, collapsed); });
+  SelectRow(selected);
+  return changed;
+}
+
+void CDicomDumpView::ExpandAll() {
+  const int selected = SelectedRow();
+  (void)m_model->ChangeOutline([](CRowOutline& outline) {
+    outline.ExpandAll();
+    return true;
+  });
+  SelectRow(selected);
+}
+
+void CDicomDumpView::SetFilter(const QString& text) {
+  if (text == m_filter) return;
+  m_filter = text;
+  const int selected = SelectedRow();
+  (void)m_model->ChangeOutline([&](CRowOutline& outline) {
+    outline.SetFilter(FindQuery::Parse(text.toStdString()));
+    return true;
+  });
+  SelectRow(selected);
+  emit stateChanged();
+}
+
+void CDicomDumpView::contextMenuEvent(QContextMenuEvent* event) {
+  const int row = m_model->Outline().RowAt(indexAt(event->pos()).row());
+  const CRowOutline& outline = m_model->Outline();
+  QMenu menu(this);
+  menu.addAction(QStringLiteral("Collapse\tLeft"), this, [this, row] { (void)SetCollapsed(row, true); })
+      ->setEnabled(outline.IsCollapsible(row) && !outline.IsCollapsed(row) && !outline.IsFiltering());
+  menu.addAction(QStringLiteral("Expand\tRight"), this, [this, row] { (void)SetCollapsed(row, false); })
+      ->setEnabled(outline.IsCollapsed(row) && !outline.IsFiltering());
+  menu.addAction(QStringLiteral("Expand All"), this, &CDicomDumpView::ExpandAll);
+  menu.exec(event->globalPos());
 }
 
 void CDicomDumpView::OnRowsRebuilt(const CDicomImageDoc& document, const RowFocus& focus) {
@@ -92,7 +143,7 @@ void CDicomDumpView::OnRowsRebuilt(const CDicomImageDoc& document, const RowFocu
   // anything (a dialog's event loop) can ask the view to paint them.
   m_model->Reset();
   int row = document.Rows().RowOf(focus);
-  if (row < 0) row = std::min(previous, m_model->rowCount() - 1);
+  if (row < 0) row = std::min(previous, static_cast<int>(document.Rows().Size()) - 1);
   if (row >= 0) SelectRow(row);
   horizontalScrollBar()->setValue(scrolledTo);
   emit stateChanged();
@@ -112,6 +163,14 @@ void CDicomDumpView::keyPressEvent(QKeyEvent* event) {
         if (row >= 0) emit removeRequested(row);
         return;
       case Qt::Key_Insert: emit insertRequested(row); return;
+      case Qt::Key_Left:
+        // On an open sequence or item: close it; else go to the one
+        // holding the row, as a tree does.
+        if (!m_model->Outline().IsFiltering() && !SetCollapsed(row, true)) SelectRow(m_model->Outline().ParentOf(row));
+        return;
+      case Qt::Key_Right:
+        if (!m_model->Outline().IsFiltering()) (void)SetCollapsed(row, false);
+        return;
       default: break;
     }
   }

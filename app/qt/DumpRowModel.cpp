@@ -2,16 +2,20 @@
 
 #include "app/DicomImageDoc.h"
 
+#include <QColor>
+
 namespace quillon {
 
 const QString CDumpRowModel::kHeader =
     QStringLiteral(" Tag           Length      Description                            VR      Value");
 
 CDumpRowModel::CDumpRowModel(const CDicomImageDoc& document, QObject* parent)
-    : QAbstractListModel(parent), m_document(document) {}
+    : QAbstractListModel(parent), m_document(document) {
+  m_outline.Rebuild(m_document.Rows());
+}
 
 int CDumpRowModel::rowCount(const QModelIndex& parent) const {
-  return parent.isValid() ? 0 : static_cast<int>(m_document.Rows().Size());
+  return parent.isValid() ? 0 : m_outline.VisibleCount();
 }
 
 QString CDumpRowModel::RowText(int row) const {
@@ -23,8 +27,14 @@ QString CDumpRowModel::RowText(int row) const {
 }
 
 QVariant CDumpRowModel::data(const QModelIndex& index, int role) const {
-  if (!index.isValid() || role != Qt::DisplayRole) return {};
-  return RowText(index.row());
+  if (!index.isValid()) return {};
+  const int row = m_outline.RowAt(index.row());
+  if (role == Qt::DisplayRole) return RowText(row);
+  if (m_outline.IsCollapsed(row)) {
+    if (role == Qt::BackgroundRole) return QColor(0xE4, 0xE8, 0xF0);
+    if (role == Qt::ToolTipRole) return QStringLiteral("Collapsed: Right arrow expands");
+  }
+  return {};
 }
 
 QVariant CDumpRowModel::headerData(int section, Qt::Orientation orientation, int role) const {
@@ -34,6 +44,7 @@ QVariant CDumpRowModel::headerData(int section, Qt::Orientation orientation, int
 
 void CDumpRowModel::Reset() {
   beginResetModel();
+  m_outline.Rebuild(m_document.Rows());
   endResetModel();
 }
 

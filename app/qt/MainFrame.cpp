@@ -10,6 +10,8 @@
 
 #include <QAction>
 #include <QCloseEvent>
+#include <QLineEdit>
+#include <QSignalBlocker>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFileInfo>
@@ -163,6 +165,16 @@ void CMainFrame::CreateToolBar() {
       toolbar->addAction(Action(id));
     }
   }
+  toolbar->addSeparator();
+  m_filterBox = new QLineEdit(toolbar);
+  m_filterBox->setObjectName("filterBox");
+  m_filterBox->setPlaceholderText(QStringLiteral("Filter rows: text or gggg,eeee"));
+  m_filterBox->setClearButtonEnabled(true);
+  m_filterBox->setMaximumWidth(m_filterBox->fontMetrics().horizontalAdvance(QLatin1Char('0')) * 32);
+  toolbar->addWidget(m_filterBox);
+  connect(m_filterBox, &QLineEdit::textChanged, this, [this](const QString& text) {
+    if (CDicomDumpView* list = ActiveDumpView()) list->SetFilter(text);
+  });
   connect(toolbar, &QToolBar::visibilityChanged, this,
           [this](bool visible) { Action(CommandId::ViewToolbar)->setChecked(visible); });
 }
@@ -294,6 +306,13 @@ void CMainFrame::UpdateActions() {
     setWindowTitle(QStringLiteral("Quillon"));
     setWindowModified(false);
   }
+  // The filter box shows the filter of the list in front.
+  const QString filter = list != nullptr ? list->Filter() : QString();
+  if (m_filterBox->text() != filter) {
+    const QSignalBlocker quiet(m_filterBox);
+    m_filterBox->setText(filter);
+  }
+  m_filterBox->setEnabled(list != nullptr);
   if (pixels != nullptr) {
     m_framePane->setText(QString::fromStdString(pixels->Viewer().FramePaneText()));
     m_windowPane->setText(QString::fromStdString(pixels->Viewer().WindowText()));

@@ -18,6 +18,7 @@
 
 class QAction;
 class QLabel;
+class QLineEdit;
 class QMdiArea;
 class QMenu;
 class QPrinter;
@@ -93,7 +94,7 @@ class CMainFrame : public QMainWindow {
   /// Shows the pixel data of `document`: its pixel view, opened when it has
   /// none.
   void ShowPixelData(CDicomImageDoc& document);
-  void Find(bool askForText);
+  void Find(bool askForText, bool backwards = false);
   void Print(bool preview);
 
   CQuillonApp& m_app;
@@ -101,6 +102,8 @@ class CMainFrame : public QMainWindow {
   IUserInterface* m_ui;
   QMdiArea* m_mdiArea = nullptr;
   QLabel* m_framePane = nullptr;
+  /// Filters the rows of the active element list.
+  QLineEdit* m_filterBox = nullptr;
   /// The grey window of the pixel view shown ("C 40  W 400 HU").
   QLabel* m_windowPane = nullptr;
   /// What the cursor points at in the pixel view.

@@ -5,6 +5,7 @@
 #include "app/qt/MainFrame.h"
 
 #include "app/QuillonApp.h"
+#include "app/DumpRowList.h"
 #include "app/RowFinder.h"
 #include "app/UserInterface.h"
 #include "app/qt/AboutDlg.h"
@@ -20,6 +21,7 @@
 #include <QClipboard>
 #include <QInputDialog>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMdiArea>
 #include <QPageSetupDialog>
 #include <QPrintDialog>
@@ -52,7 +54,8 @@ void CMainFrame::Execute(CommandId id) {
     case CommandId::EditRedo:
     case CommandId::EditCopy:
     case CommandId::EditFind:
-    case CommandId::EditFindNext: RunEditCommand(id); break;
+    case CommandId::EditFindNext:
+    case CommandId::EditFindPrevious: RunEditCommand(id); break;
     case CommandId::EditElement:
     case CommandId::RemoveElement:
     case CommandId::InsertElement:
@@ -145,6 +148,7 @@ void CMainFrame::RunEditCommand(CommandId id) {
       break;
     case CommandId::EditFind: Find(true); break;
     case CommandId::EditFindNext: Find(m_findText.isEmpty()); break;
+    case CommandId::EditFindPrevious: Find(m_findText.isEmpty(), true); break;
     default: break;
   }
 }
@@ -253,7 +257,7 @@ void CMainFrame::RunWindowCommand(CommandId id) {
   }
 }
 
-void CMainFrame::Find(bool askForText) {
+void CMainFrame::Find(bool askForText, bool backwards) {
   CDicomDumpView* list = ActiveDumpView();
   if (list == nullptr) return;
   if (askForText) {
@@ -264,11 +268,26 @@ void CMainFrame::Find(bool askForText) {
     if (!ok || text.isEmpty()) return;
     m_findText = text;
   }
-  const int row = FindNextRow(list->Document().Rows(), list->SelectedRow(), FindQuery::Parse(m_findText.toStdString()));
+  const int start = list->SelectedRow();
+  const FindQuery query = FindQuery::Parse(m_findText.toStdString());
+  const DumpRowList& rows = list->Document().Rows();
+  const int row = backwards ? FindPreviousRow(rows, start, query) : FindNextRow(rows, start, query);
   if (row < 0) {
     statusBar()->showMessage(QStringLiteral("Not found: %1").arg(m_findText), 5000);
     QApplication::beep();
     return;
+  }
+  // Past the last row (or the first, backwards) the search goes round:
+  // say so, or the user takes an earlier row for a new one.
+  const bool wrapped = start >= 0 && (backwards ? row >= start : row <= start);
+  if (wrapped) {
+    statusBar()->showMessage(backwards ? QStringLiteral("Passed the first row: continued from the end")
+                                       : QStringLiteral("Passed the last row: continued from the start"),
+                             5000);
+  }
+  // A row the filter hides is found all the same: the filter goes.
+  if (list->Model().Outline().ShownIndexOf(row) < 0 && list->Model().Outline().IsFiltering()) {
+    m_filterBox->clear();
   }
   list->SelectRow(row);
 }

@@ -17,6 +17,7 @@
 #include <QMdiArea>
 #include <QMenuBar>
 #include <QMimeData>
+#include <QLineEdit>
 #include <QPrinter>
 #include <QTest>
 #include <QUrl>
@@ -187,6 +188,36 @@ TEST_F(MainFrameTest, FindGoesToTheNextRowHoldingATagOrText) {
   EXPECT_EQ(FindNextRow(View()->Document().Rows(), second, nested), first);  // and round again
   EXPECT_EQ(FindNextRow(View()->Document().Rows(), -1, FindQuery::Parse("doe^JOHN")),
             RowHolding(View()->Document(), "0010 0010"));
+}
+
+TEST_F(MainFrameTest, TheListCollapsesWithTheKeysAndFiltersFromTheBox) {
+  ASSERT_TRUE(m_window.OpenFile(QString::fromStdString(m_file)));
+  CDicomDumpView* view = View();
+  const int all = view->Model().rowCount();
+  const int sequence = RowHolding(view->Document(), "0008 1140");
+  const int inside = FindNextRow(view->Document().Rows(), sequence, FindQuery::Parse("0008,1150"));
+  view->SelectRow(sequence);
+  QTest::keyClick(view, Qt::Key_Left);
+  EXPECT_TRUE(view->Model().Outline().IsCollapsed(sequence));
+  EXPECT_LT(view->Model().rowCount(), all);
+  EXPECT_EQ(view->SelectedRow(), sequence);
+  QTest::keyClick(view, Qt::Key_Right);
+  EXPECT_EQ(view->Model().rowCount(), all);
+  // A row inside a collapsed sequence is opened when it is selected (a
+  // found row); Left on it goes to its item.
+  view->SetCollapsed(sequence, true);
+  view->SelectRow(inside);
+  EXPECT_EQ(view->SelectedRow(), inside);
+  QTest::keyClick(view, Qt::Key_Left);
+  EXPECT_EQ(view->Document().Rows().At(static_cast<size_t>(view->SelectedRow())).kind, DumpRowKind::Item);
+
+  auto* box = m_window.findChild<QLineEdit*>("filterBox");
+  box->setText("0008,1150");
+  EXPECT_GT(view->Model().rowCount(), 0);
+  EXPECT_LT(view->Model().rowCount(), all / 2);
+  EXPECT_EQ(view->Filter(), "0008,1150");
+  box->clear();
+  EXPECT_EQ(view->Model().rowCount(), all);
 }
 
 TEST_F(MainFrameTest, PrintingWritesEveryRowToPdfPages) {
