@@ -113,8 +113,15 @@ void ComparePixelData(CDicomImageDoc& document, IUserInterface& ui) {
   });
   if (result.cancelled) {
     ui.ShowStatus(result.message);
-  } else {
+  } else if (!result.compared) {
     ui.ShowMessage(result.message);
+  } else if (result.differentPixels == 0) {
+    ui.ShowInformation("The pixel data of " + document.Title() + " and " +
+                       std::filesystem::path(*other).filename().string() + " are identical.\n\n" + result.message);
+  } else {
+    ui.ShowMessage(result.message + "\n" + std::to_string(result.differentPixels) +
+                   " pixel(s) differ; the largest difference of one sample is " +
+                   std::to_string(result.largestDifference) + ".");
   }
 }
 
