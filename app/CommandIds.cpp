@@ -85,7 +85,9 @@ const std::vector<Menu>& MenusWithDocument() {
       {"Tools",
        {{CommandId::CompressPixelData, "Compress Pixel Data"},
         {CommandId::DecompressPixelData, "Decompress Pixel Data"},
-        {CommandId::ComparePixelData, "Compare Pixel Data ..."}}},
+        {CommandId::ComparePixelData, "Compare Pixel Data ..."},
+        kSeparator,
+        {CommandId::CheckValues, "Check Values"}}},
       {"&Window",
        {{CommandId::WindowNew, "&New Window"},
         {CommandId::WindowCascade, "&Cascade"},
@@ -151,6 +153,7 @@ std::string CommandPrompt(CommandId id) {
     case CommandId::ViewStatusBar: return "Show or hide the status bar\nToggle StatusBar";
     case CommandId::None:
     case CommandId::ComparePixelData: return "";
+    case CommandId::CheckValues: return "List every value that breaks the rules of its VR\nCheck Values";
   }
   return "";
 }

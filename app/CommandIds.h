@@ -31,6 +31,7 @@ enum class CommandId : uint32_t {
   ComparePixelData = 32787,
   InsertSequence = 32788,
   AddItem = 32789,
+  CheckValues = 32790,
   // The usual commands of a desktop program, with their customary numbers.
   FileNew = 57600,
   FileOpen = 57601,

@@ -2,6 +2,7 @@
 
 #include "app/TagInput.h"
 #include "app/UserInterface.h"
+#include "app/ValueCheck.h"
 #include "dicom/DataDictionary.h"
 #include "dicom/DicomElement.h"
 #include "dicom/ElementRules.h"
@@ -141,6 +142,15 @@ bool CDicomElementDlg::Accept(IUserInterface& ui) {
       !allowed) {
     ui.ShowMessage(allowed.Message());
     return false;
+  }
+  // A value that breaks its VR's rules is stored only when the user says
+  // so (files in the wild hold such values, and one may have to be kept).
+  const std::vector<std::string> problems = CheckTextValue(
+      m_result.vr, std::string_view(reinterpret_cast<const char*>(m_result.bytes.data()), m_result.bytes.size()));
+  if (!problems.empty()) {
+    std::string text;
+    for (const std::string& problem : problems) text += problem + ".\n";
+    if (!ui.AskYesNo(text + "\nStore it all the same?")) return false;
   }
   return true;
 }

@@ -140,6 +140,9 @@ class CDicomImageDoc {
   /// named by "Dicom2XmlDict.txt" in the working directory (or the shipped
   /// one).
   void ExportXml(IUserInterface& ui);
+  /// Lists every value that breaks the rules of its VR (or says there is
+  /// none).
+  void CheckValues(IUserInterface& ui) const;
   void Undo();
   void Redo();
 

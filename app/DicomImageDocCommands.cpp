@@ -16,6 +16,8 @@
 #include "dicom/SequenceItem.h"
 #include "dicom/UidGenerator.h"
 #include "dicom/ValueRepresentation.h"
+#include "app/ValueCheck.h"
+#include "dicom/TagNameTable.h"
 #include "xml/XmlDictionary.h"
 #include "xml/XmlExporter.h"
 
@@ -219,6 +221,20 @@ void CDicomImageDoc::ExportXml(IUserInterface& ui) {
   ui.ShowStatus("The data set was exported to " + std::filesystem::absolute(*chosen, ignored).string());
 }
 
+void CDicomImageDoc::CheckValues(IUserInterface& ui) const {
+  const std::vector<std::string> problems = CheckDataSet(m_object);
+  if (problems.empty()) {
+    ui.ShowInformation("Every value of " + m_title + " keeps to the rules of its VR.");
+    return;
+  }
+  // A long list is cut: the first hundred say enough to start fixing.
+  constexpr size_t kListed = 100;
+  std::string text = std::to_string(problems.size()) + " value problem(s) in " + m_title + ":\n";
+  for (size_t i = 0; i < problems.size() && i < kListed; ++i) text += "\n" + problems[i];
+  if (problems.size() > kListed) text += "\n... and " + std::to_string(problems.size() - kListed) + " more.";
+  ui.ShowInformation(text);
+}
+
 bool CDicomImageDoc::ReceiveElement(DicomTag tag, const CDicomImageDoc& source, IUserInterface& ui) {
   const CDicomElement* element = source.m_object.Elements().Find(tag);
   if (element == nullptr) {
@@ -231,6 +247,11 @@ bool CDicomImageDoc::ReceiveElement(DicomTag tag, const CDicomImageDoc& source, 
                    " was not read (Allow Read Pixel Data was off when it was opened).");
     return false;
   }
+  // As Insert does: an element already there is replaced only when the
+  // user says so.
+  if (m_object.Contains(tag) && !ui.AskYesNo(FormatTag(tag) + " already exists in " + m_title + ".\nReplace it?")) {
+    return false;
+  }
   std::unique_ptr<CDicomElement> copy = element->Clone();
   if (!copy) {
     ui.ShowMessage("Cannot copy element");
@@ -241,6 +262,9 @@ bool CDicomImageDoc::ReceiveElement(DicomTag tag, const CDicomImageDoc& source, 
       m_object, tag, std::move(copy), "Copy " + FormatTag(tag) + " from " + source.Title(), "Cannot copy element", ui);
   if (!change) return false;
   Commit(std::move(change), focus);
+  const std::string_view name = GetTagName(tag);
+  ui.ShowStatus("Copied " + FormatTag(tag) + (name.empty() ? std::string() : " " + std::string(name)) + " to " +
+                m_title);
   return true;
 }
 

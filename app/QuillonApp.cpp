@@ -154,6 +154,7 @@ bool CQuillonApp::IsEnabled(CommandId id, const CommandContext& context) const {
     case CommandId::ShowPixelData:
     case CommandId::CompressPixelData:
     case CommandId::ComparePixelData: return document != nullptr && document->HasPixelData();
+    case CommandId::CheckValues: return document != nullptr;
     case CommandId::DecompressPixelData: {
       if (document == nullptr) return false;
       std::string syntax;

@@ -1,6 +1,8 @@
 #include "app/qt/DumpRowModel.h"
 
 #include "app/DicomImageDoc.h"
+#include "app/DumpRowList.h"
+#include "app/ValueCheck.h"
 
 #include <QColor>
 
@@ -30,6 +32,15 @@ QVariant CDumpRowModel::data(const QModelIndex& index, int role) const {
   if (!index.isValid()) return {};
   const int row = m_outline.RowAt(index.row());
   if (role == Qt::DisplayRole) return RowText(row);
+  // A value that breaks its VR's rules shows in red, with the reason.
+  if (role == Qt::ForegroundRole || role == Qt::ToolTipRole) {
+    const CDicomElement* element = m_document.Rows().ElementAt(static_cast<size_t>(row));
+    const std::vector<std::string> problems = element != nullptr ? CheckElement(*element) : std::vector<std::string>{};
+    if (!problems.empty()) {
+      if (role == Qt::ForegroundRole) return QColor(0xB0, 0x00, 0x20);
+      return QString::fromStdString(problems.front());
+    }
+  }
   if (m_outline.IsCollapsed(row)) {
     if (role == Qt::BackgroundRole) return QColor(0xE4, 0xE8, 0xF0);
     if (role == Qt::ToolTipRole) return QStringLiteral("Collapsed: Right arrow expands");

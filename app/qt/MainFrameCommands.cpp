@@ -75,6 +75,9 @@ void CMainFrame::Execute(CommandId id) {
     case CommandId::CompressPixelData:
     case CommandId::DecompressPixelData:
     case CommandId::ComparePixelData: RunPixelCommand(id); break;
+    case CommandId::CheckValues:
+      if (CChildFrame* frame = ActiveFrame()) frame->Document().CheckValues(*m_ui);
+      break;
     case CommandId::AllowReadPixelData: m_app.ToggleAllowReadPixelData(); break;
     case CommandId::ViewToolbar:
       for (QToolBar* toolbar : findChildren<QToolBar*>()) toolbar->setVisible(!toolbar->isVisible());

@@ -51,6 +51,20 @@ TEST_F(AppTest, CopyGoesToTheOnlyOtherDocumentOrToTheOneChosen) {
   EXPECT_EQ(offered, (std::vector<std::string>{"DICOM1", "DICOM2"}));
   EXPECT_EQ(Value(second, 0x00100020), "ID123");
   EXPECT_FALSE(first.Object().Contains(0x00100020));
+  EXPECT_EQ(m_ui.statuses.back().rfind("Copied (0010,0020) ", 0), 0u) << m_ui.statuses.back();
+
+  // Into a document that has the element: asked first; No changes
+  // nothing, Yes replaces it (one more step to undo).
+  m_app.DiscardDocument(second);
+  m_ui.yesNo.push_back(false);
+  m_app.CopyElement(*source, nameRow, m_ui);
+  m_ui.yesNo.push_back(true);
+  m_app.CopyElement(*source, nameRow, m_ui);
+  EXPECT_TRUE(m_ui.yesNo.empty());
+  first.Undo();
+  EXPECT_EQ(Value(first, 0x00100010), "Doe^John");
+  first.Undo();
+  EXPECT_FALSE(first.Object().Contains(0x00100010));
 }
 
 TEST_F(AppTest, CopyingTheTransferSyntaxSetsTheDestinationsEncoding) {
