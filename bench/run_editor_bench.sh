@@ -19,7 +19,7 @@
 #   first picture of a 512x512 CT without a window, painted   at most 30 ms
 #   a zoom or pan step on a 4096x4096 image, painted           at most 16 ms
 #   collapsing the top sequence of nested.dcm, painted         at most 50 ms
-#   filtering its 250,000 rows by a tag, painted               at most 100 ms
+#   filtering its 250,000 rows by a tag or a text, painted     at most 100 ms
 #   during a conversion the window's thread runs at least every 100 ms
 #
 # Builds build/release with QUILLON_BUILD_BENCH and the corpus when missing.
@@ -68,7 +68,7 @@ ct_ms=$(awk '/^BM_FirstPictureCt/ { print $2 }' "$build_dir/editor-bench.txt")
 zoom_ms=$(awk '/^BM_ZoomStep/ { print $2 }' "$build_dir/editor-bench.txt")
 pan_ms=$(awk '/^BM_PanStep/ { print $2 }' "$build_dir/editor-bench.txt")
 collapse_ms=$(awk '/^BM_CollapseSequence/ { print $2 }' "$build_dir/editor-bench.txt")
-filter_ms=$(awk '/^BM_FilterRows/ { print $2 }' "$build_dir/editor-bench.txt")
+filter_ms=$(awk '/^BM_FilterRows/ { if ($2 > worst) worst = $2 } END { print worst }' "$build_dir/editor-bench.txt")
 gap_ms=$(sed -n 's/^BM_RepaintGapDuringConversion.*worst_gap_ms=\([0-9.]*\).*/\1/p' "$build_dir/editor-bench.txt")
 pixel_memory=$(ratio "${peak_rss[... and its pixel view shown]}" "${peak_rss[editor with frames.dcm open]}")
 dump_ms=$(awk -v s="${best_wall[quillon-cli dump nested.dcm]}" 'BEGIN { printf "%.0f", s * 1000 }')
@@ -90,5 +90,5 @@ print_ratio "first picture of a 512x512 CT without a window (ms)" "$ct_ms" "<= 3
 print_ratio "zoom step on 4096x4096 (ms)" "$zoom_ms" "<= 16" 16 max
 print_ratio "pan step on 4096x4096 (ms)" "$pan_ms" "<= 16" 16 max
 print_ratio "collapse the top sequence of nested.dcm (ms)" "$collapse_ms" "<= 50" 50 max
-print_ratio "filter every row of nested.dcm (ms)" "$filter_ms" "<= 100" 100 max
+print_ratio "filter every row of nested.dcm, slower of tag and text (ms)" "$filter_ms" "<= 100" 100 max
 print_ratio "longest gap of the window's thread in a conversion (ms)" "$gap_ms" "<= 100" 100 max
