@@ -7,6 +7,8 @@
 #include <QContextMenuEvent>
 #include <QKeyEvent>
 #include <QMenu>
+#include <QMouseEvent>
+#include <QPainter>
 #include <QScrollBar>
 #include <QStyledItemDelegate>
 
@@ -18,17 +20,35 @@ namespace {
 constexpr int kRowCharacters = 150;
 
 /// Every row is one line of the same width: the list never asks a row for
-/// its size, which is what keeps a large file cheap.
+/// its size, which is what keeps a large file cheap. A narrow gutter left
+/// of the text holds the fold marker of sequence and item rows (the row's
+/// own text stays as the dump prints it).
 class CRowDelegate : public QStyledItemDelegate {
  public:
   explicit CRowDelegate(QObject* parent) : QStyledItemDelegate(parent) {}
   QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex&) const override {
     return QSize(m_width, option.fontMetrics.height() + 2);
   }
+  void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override {
+    QStyleOptionViewItem text(option);
+    text.rect.adjust(m_gutter, 0, 0, 0);
+    QStyledItemDelegate::paint(painter, text, index);
+    const QRect gutter(option.rect.left(), option.rect.top(), m_gutter, option.rect.height());
+    const bool selected = (option.state & QStyle::State_Selected) != 0;
+    if (selected) painter->fillRect(gutter, option.palette.highlight());
+    const int fold = index.data(CDumpRowModel::kFoldRole).toInt();
+    if (fold == 0) return;
+    painter->save();
+    painter->setPen(selected ? option.palette.highlightedText().color() : option.palette.text().color());
+    painter->drawText(gutter, Qt::AlignCenter, fold == 2 ? QStringLiteral("\u25B8") : QStringLiteral("\u25BE"));
+    painter->restore();
+  }
   void SetWidth(int width) { m_width = width; }
+  void SetGutter(int gutter) { m_gutter = gutter; }
 
  private:
   int m_width = 0;
+  int m_gutter = 0;
 };
 
 }  // namespace
@@ -41,8 +61,11 @@ CDicomDumpView::CDicomDumpView(CDicomImageDoc& document, QWidget* parent)
   setObjectName("dumpView");
   const QFont font = QFontDatabase::systemFont(QFontDatabase::FixedFont);
   setFont(font);
+  m_gutter = QFontMetrics(font).horizontalAdvance(QLatin1Char('0')) + 6;
   setModel(m_model);
-  setItemDelegate(new CRowDelegate(this));
+  auto* delegate = new CRowDelegate(this);
+  delegate->SetGutter(m_gutter);
+  setItemDelegate(delegate);
   // Without uniform sizes Qt would measure every row: seconds on a large
   // file. With them, only the rows on screen are ever formatted.
   setUniformItemSizes(true);
@@ -72,7 +95,8 @@ CDicomDumpView::CDicomDumpView(CDicomImageDoc& document, QWidget* parent)
 CDicomDumpView::~CDicomDumpView() { m_document.RemoveObserver(this); }
 
 int CDicomDumpView::RowWidth() const {
-  return std::max(viewport()->width(), fontMetrics().horizontalAdvance(QLatin1Char('0')) * kRowCharacters);
+  return std::max(viewport()->width(), fontMetrics().horizontalAdvance(QLatin1Char('0')) * kRowCharacters +
+                                           m_gutter);
 }
 
 int CDicomDumpView::SelectedRow() const {
@@ -188,16 +212,29 @@ void CDicomDumpView::updateGeometries() {
   setViewportMargins(0, headerHeight, 0, 0);
   const QRect area = viewport()->geometry();
   m_header->setGeometry(area.left(), area.top() - headerHeight, area.width(), headerHeight);
+  auto* delegate = static_cast<CRowDelegate*>(itemDelegate());
   const int width = RowWidth();
-  static_cast<CRowDelegate*>(itemDelegate())->SetWidth(width);
+  delegate->SetWidth(width);
   m_header->resizeSection(0, width);
   QListView::updateGeometries();
-  m_header->setOffset(horizontalScrollBar()->value());
+  m_header->setOffset(horizontalScrollBar()->value() - m_gutter);
 }
 
 void CDicomDumpView::scrollContentsBy(int dx, int dy) {
   QListView::scrollContentsBy(dx, dy);
-  m_header->setOffset(horizontalScrollBar()->value());
+  m_header->setOffset(horizontalScrollBar()->value() - m_gutter);
+}
+
+void CDicomDumpView::mousePressEvent(QMouseEvent* event) {
+  // A click on a fold marker opens or closes its sequence or item.
+  const QModelIndex index = indexAt(event->position().toPoint());
+  if (index.isValid() && event->button() == Qt::LeftButton &&
+      event->position().x() + horizontalOffset() < m_gutter && index.data(CDumpRowModel::kFoldRole).toInt() != 0) {
+    const int row = m_model->Outline().RowAt(index.row());
+    (void)SetCollapsed(row, !m_model->Outline().IsCollapsed(row));
+    return;
+  }
+  QListView::mousePressEvent(event);
 }
 
 }  // namespace quillon

@@ -59,6 +59,7 @@ class CDicomDumpView : public QListView, public IDocumentObserver {
   void updateGeometries() override;
   void scrollContentsBy(int dx, int dy) override;
   void contextMenuEvent(QContextMenuEvent* event) override;
+  void mousePressEvent(QMouseEvent* event) override;
 
  private:
   /// The width of a row: the whole list scrolls sideways as one column.
@@ -68,6 +69,8 @@ class CDicomDumpView : public QListView, public IDocumentObserver {
   CDumpRowModel* m_model;
   QHeaderView* m_header;
   QString m_filter;
+  /// The width left of the rows' text for the fold markers.
+  int m_gutter = 0;
 };
 
 }  // namespace quillon

@@ -32,6 +32,10 @@ QVariant CDumpRowModel::data(const QModelIndex& index, int role) const {
   if (!index.isValid()) return {};
   const int row = m_outline.RowAt(index.row());
   if (role == Qt::DisplayRole) return RowText(row);
+  if (role == kFoldRole) {
+    if (m_outline.IsFiltering() || !m_outline.IsCollapsible(row)) return 0;
+    return m_outline.IsCollapsed(row) ? 2 : 1;
+  }
   // A value that breaks its VR's rules shows in red, with the reason.
   if (role == Qt::ForegroundRole || role == Qt::ToolTipRole) {
     const CDicomElement* element = m_document.Rows().ElementAt(static_cast<size_t>(row));

@@ -24,6 +24,9 @@ class CDumpRowModel : public QAbstractListModel {
   /// Rows longer than this (a long comment, a long list of values) are cut
   /// with an ellipsis: the full value is in the edit dialog.
   static constexpr qsizetype kMaxShownLength = 2000;
+  /// What the fold marker of a row shows: 0 none (no sequence or item, or
+  /// a filter is on), 1 an open sequence or item, 2 a collapsed one.
+  static constexpr int kFoldRole = Qt::UserRole + 1;
 
   explicit CDumpRowModel(const CDicomImageDoc& document, QObject* parent = nullptr);
 
