@@ -1,7 +1,7 @@
 #include "app/DicomImageDoc.h"
 
 #include "app/EditCommand.h"
-#include "app/MetaInformation.h"
+#include "dicom/MetaInformation.h"
 #include "app/UserInterface.h"
 #include "dicom/DicomFile.h"
 #include "dicom/DicomFileWriter.h"

@@ -7,7 +7,7 @@
 #include "app/AddSequenceDlg.h"
 #include "app/DicomElementDlg.h"
 #include "app/EditCommand.h"
-#include "app/MetaInformation.h"
+#include "dicom/MetaInformation.h"
 #include "app/TagInput.h"
 #include "app/UserInterface.h"
 #include "dicom/DicomPixelData.h"

@@ -98,4 +98,20 @@ TEST_F(CliFileCommands, RewriteSavesTheSameFile) {
   EXPECT_EQ(ReadBytes(out), ReadBytes(m_file));
 }
 
+// A bare data set (pydicom's rtstruct.dcm) saved again gets the file meta
+// information it lacked, so that DCMTK and pydicom read the result.
+TEST_F(CliFileCommands, RewriteOfABareDataSetCompletesItsMetaInformation) {
+  const std::string out = m_dir / "rtstruct.dcm";
+  const CommandResult r =
+      RunShell(kCli + " rewrite /usr/lib/python3/dist-packages/pydicom/data/test_files/rtstruct.dcm " + out);
+  ASSERT_EQ(r.exitCode, 0) << r.err;
+  EXPECT_NE(r.err.find("completed from the data set:\n"), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("\n(0002,0010) Transfer Syntax UID: 1.2.840.10008.1.2\n"), std::string::npos) << r.err;
+  EXPECT_NE(RunShell("dcmdump " + out).out.find("=LittleEndianImplicit"), std::string::npos);
+  EXPECT_EQ(RunShell("/usr/bin/python3 -c \"import pydicom; print(pydicom.dcmread('" + out +
+                     "').file_meta.TransferSyntaxUID)\"")
+                .out,
+            "1.2.840.10008.1.2\n");
+}
+
 }  // namespace

@@ -1,4 +1,4 @@
-#include "app/MetaInformation.h"
+#include "dicom/MetaInformation.h"
 
 #include "dicom/DicomElement.h"
 #include "dicom/DicomObject.h"

@@ -1,9 +1,10 @@
 /// \file
-/// The file meta information the editor writes: what New MetaInfo puts
-/// into an empty data set, and what a save adds to a data set whose meta
-/// group lacks what every reader needs (a transfer syntax above all).
-/// Without them a saved file is one that DCMTK and pydicom refuse or
-/// misread, so a save completes them from the data set itself and says so.
+/// The file meta information this program writes: what the editor's New
+/// MetaInfo puts into an empty data set, and what a save (the editor's, or
+/// `quillon-cli rewrite`) adds to a data set whose meta group lacks what
+/// every reader needs (a transfer syntax above all). Without them a saved
+/// file is one that DCMTK and pydicom refuse or misread, so a save
+/// completes them from the data set itself and says so.
 #pragma once
 
 #include "dicom/DicomTypes.h"
