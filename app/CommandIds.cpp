@@ -29,6 +29,7 @@ const std::vector<Menu>& MenusWithoutDocument() {
       {"&File",
        {{CommandId::FileNew, "&New\tCtrl+N"},
         {CommandId::FileOpen, "&Open...\tCtrl+O"},
+        {CommandId::OpenFolder, "Open &Folder..."},
         kSeparator,
         {CommandId::AllowReadPixelData, "Allow Read Pixel Data"},
         kSeparator,
@@ -48,6 +49,7 @@ const std::vector<Menu>& MenusWithDocument() {
       {"&File",
        {{CommandId::FileNew, "&New\tCtrl+N"},
         {CommandId::FileOpen, "&Open...\tCtrl+O"},
+        {CommandId::OpenFolder, "Open &Folder..."},
         {CommandId::FileClose, "&Close"},
         {CommandId::FileSave, "&Save\tCtrl+S"},
         {CommandId::FileSaveAs, "Save &As..."},
@@ -154,6 +156,7 @@ std::string CommandPrompt(CommandId id) {
     case CommandId::None:
     case CommandId::ComparePixelData: return "";
     case CommandId::CheckValues: return "List every value that breaks the rules of its VR\nCheck Values";
+    case CommandId::OpenFolder: return "List the patients, studies, series and instances of a folder or its DICOMDIR\nOpen Folder";
   }
   return "";
 }

@@ -32,6 +32,7 @@ enum class CommandId : uint32_t {
   InsertSequence = 32788,
   AddItem = 32789,
   CheckValues = 32790,
+  OpenFolder = 32791,
   // The usual commands of a desktop program, with their customary numbers.
   FileNew = 57600,
   FileOpen = 57601,

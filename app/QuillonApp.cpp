@@ -184,6 +184,7 @@ bool CQuillonApp::IsEnabled(CommandId id, const CommandContext& context) const {
     case CommandId::None: return false;  // the pixel view answers for its frames itself
     case CommandId::FileNew:
     case CommandId::FileOpen:
+    case CommandId::OpenFolder:
     case CommandId::FilePrintSetup:
     case CommandId::RecentFile:
     case CommandId::AllowReadPixelData:

@@ -10,6 +10,7 @@
 
 #include <QAction>
 #include <QCloseEvent>
+#include <QFileInfo>
 #include <QLineEdit>
 #include <QSignalBlocker>
 #include <QDragEnterEvent>
@@ -186,6 +187,12 @@ void CMainFrame::CreateStatusBar() {
   m_windowPane = new QLabel(this);
   m_windowPane->setObjectName("windowPane");
   statusBar()->addPermanentWidget(m_windowPane);
+  // Framed, so the cursor's values, the window and the frame count read as
+  // three fields, not one line ("... 56 HU C 136 W 2064 HU").
+  for (QLabel* pane : {m_cursorPane, m_windowPane}) {
+    pane->setFrameStyle(QFrame::StyledPanel | QFrame::Sunken);
+    pane->setContentsMargins(4, 0, 4, 0);
+  }
   m_framePane = new QLabel(this);
   m_framePane->setObjectName("framePane");
   m_framePane->setAlignment(Qt::AlignCenter);
@@ -327,6 +334,8 @@ void CMainFrame::UpdateActions() {
 bool CMainFrame::OpenFile(const QString& path) {
   CDicomImageDoc* document = m_app.OpenDocument(path.toStdString(), *m_ui);
   if (document == nullptr) return false;
+  // A DICOMDIR is also listed as the tree of what it refers to.
+  if (QFileInfo(path).fileName() == QStringLiteral("DICOMDIR")) OpenFolder(path);
   // A file already open is shown, not opened twice.
   for (QMdiSubWindow* window : m_mdiArea->subWindowList()) {
     auto* frame = qobject_cast<CChildFrame*>(window);

@@ -25,6 +25,8 @@ class QPrinter;
 
 namespace quillon {
 
+class CStudyPanel;
+
 class CChildFrame;
 class CDicomDumpView;
 class CDicomImageDoc;
@@ -44,6 +46,12 @@ class CMainFrame : public QMainWindow {
   /// Opens `path` (or shows the document that has it open). False, after
   /// saying why, when it cannot be read.
   bool OpenFile(const QString& path);
+  /// Lists the patients, studies, series and instances of `folder` in the
+  /// side panel: from its DICOMDIR when it has one, else by reading every
+  /// file's header on a worker thread with progress. A path to a DICOMDIR
+  /// itself is read as one.
+  void OpenFolder(const QString& folder);
+  CStudyPanel* StudyPanel() const { return m_studyPanel; }
   /// Runs a command as its menu entry would.
   void Execute(CommandId id);
   /// The action of a command (null for commands without one).
@@ -102,6 +110,7 @@ class CMainFrame : public QMainWindow {
   IUserInterface* m_ui;
   QMdiArea* m_mdiArea = nullptr;
   QLabel* m_framePane = nullptr;
+  CStudyPanel* m_studyPanel = nullptr;
   /// Filters the rows of the active element list.
   QLineEdit* m_filterBox = nullptr;
   /// The grey window of the pixel view shown ("C 40  W 400 HU").

@@ -15,6 +15,10 @@
 #include "app/qt/DumpRowModel.h"
 #include "app/PixelCommands.h"
 #include "app/qt/PixelDataView.h"
+#include "app/qt/StudyPanel.h"
+#include "app/StudyTree.h"
+
+#include <filesystem>
 
 #include <QAction>
 #include <QApplication>
@@ -42,6 +46,7 @@ void CMainFrame::Execute(CommandId id) {
   switch (id) {
     case CommandId::FileNew:
     case CommandId::FileOpen:
+    case CommandId::OpenFolder:
     case CommandId::FileClose:
     case CommandId::FileSave:
     case CommandId::FileSaveAs:
@@ -100,6 +105,11 @@ void CMainFrame::RunFileCommand(CommandId id) {
     case CommandId::FileNew: AddDumpFrame(m_app.NewDocument()); break;
     case CommandId::FileOpen:
       if (const std::optional<std::string> path = m_ui->AskOpenPath("Open", m_app.OpenDialogFolder())) OpenFile(QString::fromStdString(*path));
+      break;
+    case CommandId::OpenFolder:
+      if (const std::optional<std::string> folder = m_ui->AskFolderPath("Open Folder", m_app.OpenDialogFolder())) {
+        OpenFolder(QString::fromStdString(*folder));
+      }
       break;
     case CommandId::FileClose: {
       if (document == nullptr || !CanCloseFrame(*frame)) break;
@@ -293,6 +303,41 @@ void CMainFrame::Find(bool askForText, bool backwards) {
     m_filterBox->clear();
   }
   list->SelectRow(row);
+}
+
+void CMainFrame::OpenFolder(const QString& folder) {
+  const std::filesystem::path chosen = folder.toStdString();
+  const std::filesystem::path dicomDir =
+      chosen.filename() == "DICOMDIR" ? chosen : chosen / "DICOMDIR";
+  CStudyTree tree;
+  std::error_code error;
+  if (std::filesystem::is_regular_file(dicomDir, error)) {
+    Result<CStudyTree> read = ReadDicomDir(dicomDir.string());
+    if (!read) {
+      m_ui->ShowMessage("Cannot read the DICOMDIR\n\n" + dicomDir.string() + "\n" + read.Message());
+      return;
+    }
+    tree = std::move(*read);
+  } else {
+    // Headers only, on a worker thread: the window keeps painting and
+    // Cancel stops the scan with what it found so far.
+    m_ui->RunWithProgress("Scanning " + chosen.string(),
+                          [&](const ProgressReport& report) { tree = ScanFolder(chosen.string(), report); });
+  }
+  if (m_studyPanel == nullptr) {
+    m_studyPanel = new CStudyPanel(this);
+    addDockWidget(Qt::LeftDockWidgetArea, m_studyPanel);
+    connect(m_studyPanel, &CStudyPanel::openRequested, this, [this](const QString& path) { (void)OpenFile(path); });
+  }
+  m_studyPanel->SetTree(tree, QString::fromStdString(std::filesystem::is_regular_file(dicomDir, error)
+                                                         ? dicomDir.string()
+                                                         : chosen.string()));
+  statusBar()->showMessage(QStringLiteral("%1 instance(s) in %2 patient(s)%3")
+                               .arg(tree.InstanceCount())
+                               .arg(tree.Patients().size())
+                               .arg(tree.skipped.empty() ? QString()
+                                                         : QStringLiteral("; %1 file(s) are no DICOM").arg(tree.skipped.size())),
+                           10000);
 }
 
 void CMainFrame::Print(bool preview) {

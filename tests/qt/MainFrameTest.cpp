@@ -10,6 +10,8 @@
 #include "app/qt/DicomDumpView.h"
 #include "app/qt/DumpPrinter.h"
 #include "app/qt/DumpRowModel.h"
+#include "app/qt/StudyPanel.h"
+#include "app/StudyTree.h"
 #include "app/RowFinder.h"
 #include "base/FileSettingsStore.h"
 
@@ -19,6 +21,7 @@
 #include <QMimeData>
 #include <QLineEdit>
 #include <QPrinter>
+#include <QTreeWidget>
 #include <QTest>
 #include <QUrl>
 
@@ -58,7 +61,7 @@ class MainFrameTest : public ::testing::Test {
 
 TEST_F(MainFrameTest, MenusWithAndWithoutADocument) {
   const std::vector<std::string> without = MenuTexts(*m_window.menuBar());
-  EXPECT_EQ(without, (std::vector<std::string>{"[&File]", "&New", "&Open...", "-", "Allow Read Pixel Data", "-",
+  EXPECT_EQ(without, (std::vector<std::string>{"[&File]", "&New", "&Open...", "Open &Folder...", "-", "Allow Read Pixel Data", "-",
                                                "P&rint Setup...", "-", "Recent File", "-", "E&xit", "[&View]",
                                                "&Toolbar", "&Status Bar", "[&Help]", "&About Quillon..."}));
   EXPECT_EQ(m_window.Action(CommandId::FileOpen)->shortcut(), QKeySequence("Ctrl+O"));
@@ -176,7 +179,7 @@ TEST_F(MainFrameTest, ClosingAModifiedDocumentAsksFirst) {
   QApplication::processEvents();
   EXPECT_TRUE(m_window.MdiArea()->subWindowList().isEmpty());
   EXPECT_TRUE(m_app.Documents().empty());
-  EXPECT_EQ(MenuTexts(*m_window.menuBar()).size(), 16u);  // back to the menus without a document
+  EXPECT_EQ(MenuTexts(*m_window.menuBar()).size(), 17u);  // back to the menus without a document
 }
 
 TEST_F(MainFrameTest, FindGoesToTheNextRowHoldingATagOrText) {
@@ -218,6 +221,30 @@ TEST_F(MainFrameTest, TheListCollapsesWithTheKeysAndFiltersFromTheBox) {
   EXPECT_EQ(view->Filter(), "0008,1150");
   box->clear();
   EXPECT_EQ(view->Model().rowCount(), all);
+}
+
+TEST_F(MainFrameTest, AFolderIsListedInThePanelAndAnInstanceOpensFromIt) {
+  const std::string folder = "/usr/lib/python3/dist-packages/pydicom/data/test_files/dicomdirtests";
+  // With a DICOMDIR, the tree comes from its records.
+  m_window.OpenFolder(QString::fromStdString(folder));
+  ASSERT_NE(m_window.StudyPanel(), nullptr);
+  QTreeWidget* tree = m_window.StudyPanel()->Tree();
+  const Result<CStudyTree> expected = ReadDicomDir(folder + "/DICOMDIR");
+  ASSERT_TRUE(expected);
+  ASSERT_EQ(tree->topLevelItemCount(), static_cast<int>(expected->Patients().size()));
+  QTreeWidgetItem* instance = tree->topLevelItem(0);
+  while (instance->childCount() > 0) instance = instance->child(0);
+  const QString path = instance->data(0, Qt::UserRole).toString();
+  ASSERT_FALSE(path.isEmpty());
+  emit tree->itemDoubleClicked(instance, 0);
+  ASSERT_NE(View(), nullptr);
+  EXPECT_EQ(View()->Document().Path(), path.toStdString());
+  // Without one, the folder is scanned (with progress).
+  m_window.OpenFolder(QString::fromStdString(folder + "/98892003"));
+  ASSERT_FALSE(m_ui.progressLabels.empty());
+  EXPECT_EQ(m_ui.progressLabels.back(), "Scanning " + folder + "/98892003");
+  ASSERT_EQ(tree->topLevelItemCount(), 1);
+  EXPECT_GT(tree->topLevelItem(0)->childCount(), 0);
 }
 
 TEST_F(MainFrameTest, PrintingWritesEveryRowToPdfPages) {
