@@ -16,6 +16,9 @@
 /// and the element list (nested.dcm, about 250,000 rows):
 ///   BM_CollapseSequence   collapse the top sequence (nearly every row), painted
 ///   BM_FilterRows/tag, /text  filter every row by a tag or a text, painted
+/// and the folder panel:
+///   BM_ScanFolder         the tree of QUILLON_BENCH_SCAN_FOLDER (10,000
+///                         files made by bench/run_editor_bench.sh), headers only
 ///   BM_RepaintGapDuringConversion  the longest the window goes without its
 ///                         thread running while a conversion runs (counter)
 /// and, for the memory comparisons of bench/run_editor_bench.sh, modes that
@@ -38,6 +41,7 @@
 #include "dicom/DicomFileWriter.h"
 #include "dicom/ValueRepresentation.h"
 #include "app/qt/DumpRowModel.h"
+#include "app/StudyTree.h"
 #include "base/FileSettingsStore.h"
 
 #include <benchmark/benchmark.h>
@@ -408,6 +412,19 @@ void BM_FilterRows(benchmark::State& state, const char* typed) {
 // A tag compares tags; a text formats and searches every row.
 BENCHMARK_CAPTURE(BM_FilterRows, tag, "0008,1155")->Unit(benchmark::kMillisecond)->Iterations(10);
 BENCHMARK_CAPTURE(BM_FilterRows, text, "bench^nested")->Unit(benchmark::kMillisecond)->Iterations(10);
+
+void BM_ScanFolder(benchmark::State& state) {
+  const std::string folder = EnvOr("QUILLON_BENCH_SCAN_FOLDER", "build/bench-corpus/scan");
+  for (auto _ : state) {
+    const CStudyTree tree = ScanFolder(folder);
+    state.counters["files"] = static_cast<double>(tree.InstanceCount() + tree.skipped.size());
+    if (tree.InstanceCount() == 0) {
+      state.SkipWithError("no DICOM file in the scan folder");
+      return;
+    }
+  }
+}
+BENCHMARK(BM_ScanFolder)->Unit(benchmark::kMillisecond)->Iterations(3);
 
 void BM_RepaintGapDuringConversion(benchmark::State& state) {
   Editor editor;

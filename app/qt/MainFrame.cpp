@@ -329,6 +329,9 @@ void CMainFrame::UpdateActions() {
     m_windowPane->clear();
     m_cursorPane->clear();
   }
+  // Empty framed panes would show as stray boxes beside the element list.
+  m_windowPane->setVisible(!m_windowPane->text().isEmpty());
+  m_cursorPane->setVisible(pixels != nullptr);
 }
 
 bool CMainFrame::OpenFile(const QString& path) {

@@ -21,7 +21,10 @@ CStudyPanel::CStudyPanel(QWidget* parent) : QDockWidget(QStringLiteral("Studies"
   m_tree->setObjectName("studyTree");
   m_tree->setColumnCount(2);
   m_tree->setHeaderLabels({QStringLiteral("Patient / Study / Series / Instance"), QStringLiteral("Details")});
-  m_tree->header()->setSectionResizeMode(0, QHeaderView::ResizeToContents);
+  // Wide enough for names and the details beside them.
+  m_tree->header()->setSectionResizeMode(0, QHeaderView::Interactive);
+  m_tree->header()->resizeSection(0, m_tree->fontMetrics().horizontalAdvance(QLatin1Char('0')) * 32);
+  setMinimumWidth(m_tree->fontMetrics().horizontalAdvance(QLatin1Char('0')) * 56);
   m_tree->setUniformRowHeights(true);
   setWidget(m_tree);
   connect(m_tree, &QTreeWidget::itemDoubleClicked, this, [this](QTreeWidgetItem* item) {
