@@ -162,9 +162,24 @@ bool CPixelViewer::Render(int32_t index, std::string& reason) {
   } else {
     m_samples.clear();
     m_pixels = BitmapToRgbRows(*info, m_image.AlignedColumns(), bitmap.data());
+    FindGreyLevels(*info);
   }
   if (onChanged) onChanged();
   return true;
+}
+
+void CPixelViewer::FindGreyLevels(const BitmapInfo& info) {
+  // An 8-bit grey frame is drawn through a palette of greys (turned over
+  // for MONOCHROME1): reversed, it gives the stored value under the cursor.
+  m_greyToStored.clear();
+  if (m_image.SamplesPerPixel() != 1 || m_image.BitsAllocated() != 8) return;
+  std::vector<int16_t> stored(256, -1);
+  for (size_t i = 0; i < 256; ++i) {
+    const uint8_t blue = info.palette[4 * i], green = info.palette[4 * i + 1], red = info.palette[4 * i + 2];
+    if (red != green || green != blue || stored[red] != -1) return;  // a colour palette, or not one to one
+    stored[red] = static_cast<int16_t>(i);
+  }
+  m_greyToStored = std::move(stored);
 }
 
 void CPixelViewer::DrawGrey() {
@@ -284,6 +299,12 @@ std::string CPixelViewer::PixelInfo(int64_t column, int64_t row) const {
     return text;
   }
   const uint8_t* rgb = &m_pixels[3 * index];
+  if (!m_greyToStored.empty() && m_greyToStored[rgb[0]] >= 0) {
+    const int32_t stored = m_greyToStored[rgb[0]];
+    text += "  Stored " + std::to_string(stored) + "  Value " + Number(m_settings.ToModality(stored));
+    if (!m_settings.unit.empty()) text += " " + m_settings.unit;
+    return text;
+  }
   return text + "  R " + std::to_string(rgb[0]) + "  G " + std::to_string(rgb[1]) + "  B " + std::to_string(rgb[2]);
 }
 

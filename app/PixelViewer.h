@@ -107,6 +107,8 @@ class CPixelViewer : public IDocumentObserver {
   bool Render(int32_t index, std::string& reason);
   /// Draws the grey samples through the window into the RGB rows.
   void DrawGrey();
+  /// Reverses the grey palette of an 8-bit grey frame (m_greyToStored).
+  void FindGreyLevels(const BitmapInfo& info);
   /// Why the image cannot be set up at all.
   std::string SetupProblem() const;
   /// Why frame `index` could not be read, from the library's status.
@@ -132,6 +134,10 @@ class CPixelViewer : public IDocumentObserver {
   std::vector<int32_t> m_samples;
   int32_t m_sampleMin = 0;
   int32_t m_sampleMax = 0;
+  /// For 8-bit grey frames (drawn through their grey palette, not a
+  /// window): the stored value of each grey level shown, -1 for none; empty
+  /// when the palette is not grey.
+  std::vector<int16_t> m_greyToStored;
   int m_lastX = 0;
   int m_lastY = 0;
 

@@ -140,6 +140,28 @@ TEST_F(PixelViewerTest, WithoutAWindowTheFirstPictureSpansTheValues) {
   EXPECT_EQ(viewer.PixelInfo(192, 0), "");
 }
 
+// 8-bit grey frames have no window: the cursor reads their stored value
+// back through the grey palette they are drawn with (turned over for
+// MONOCHROME1).
+TEST_F(PixelViewerTest, TheCursorReadsTheStoredValueOf8BitGreyFrames) {
+  for (SampleImage (*make)() : {&MakeGrey8Sample, &MakeMonochrome1Sample}) {
+    SampleImage image = make();
+    uint32_t length = 0;
+    const uint8_t* bytes = nullptr;
+    ASSERT_EQ(image.object->GetValue(tags::kPixelData, length, &bytes), DicomStatus::Success);
+    const std::vector<uint8_t> stored(bytes, bytes + length);
+    const std::string name = image.name;
+    CPixelViewer viewer(Open(std::move(image)));
+    std::string error;
+    ASSERT_TRUE(viewer.Open(error)) << error;
+    for (const auto& [column, row] : {std::pair{0, 0}, {100, 50}, {191, 191}, {37, 150}}) {
+      const std::string expected = "Row " + std::to_string(row) + "  Col " + std::to_string(column) + "  Stored " +
+                                   std::to_string(stored[static_cast<size_t>(row) * 192 + static_cast<size_t>(column)]);
+      EXPECT_EQ(viewer.PixelInfo(column, row).rfind(expected + "  Value ", 0), 0u) << name << ": " << viewer.PixelInfo(column, row);
+    }
+  }
+}
+
 TEST_F(PixelViewerTest, AHeaderThatDisagreesWithItsPixelDataSaysSo) {
   SampleImage image = MakeCtSample();
   (void)image.object->AddUInt16(tags::kRows, vr::US, 200);
