@@ -1,5 +1,6 @@
 #include "app/DicomElementDlg.h"
 
+#include "app/NumberList.h"
 #include "app/TagInput.h"
 #include "app/UserInterface.h"
 #include "app/ValueCheck.h"
@@ -59,18 +60,12 @@ CDicomElementDlg::CDicomElementDlg(bool insertMode, Target target)
 bool CDicomElementDlg::FillFrom(const CDicomElement& element) {
   const DicomVR code = element.GetVR();
   std::string value;
-  uint16_t value16 = 0;
-  uint32_t value32 = 0;
   if (IsTextVR(code)) {
     AppendDecodedText(element.GetTextView(), m_target.charset, value);
-  } else if (code == vr::US && element.GetUInt16(value16) == DicomStatus::Success) {
-    value = std::to_string(value16);
-  } else if (code == vr::SS && element.GetUInt16(value16) == DicomStatus::Success) {
-    value = std::to_string(value16);  // as the 16 bits stand, so -1 shows as 65535
-  } else if (code == vr::SL && element.GetUInt32(value32) == DicomStatus::Success) {
-    value = std::to_string(static_cast<int32_t>(value32));
-  } else if (code == vr::UL && element.GetUInt32(value32) == DicomStatus::Success) {
-    value = std::to_string(value32);
+  } else if (std::optional<std::string> numbers = FormatNumberList(element)) {
+    // Every value, separated by `\`: an element of several is edited whole,
+    // never cut to its first (SS as its 16 bits stand, so -1 shows as 65535).
+    value = std::move(*numbers);
   } else {
     return false;
   }
@@ -171,6 +166,10 @@ bool CDicomElementDlg::BuildValue(std::string& error) {
     }
     bytes.assign(encoded->begin(), encoded->end());
     return true;
+  }
+  // Several values, or a VR only the list reads, are read as a list.
+  if (NumberSize(code) != 0 && (valueText.find('\\') != std::string::npos || code == vr::SV || code == vr::UV)) {
+    return ParseNumberList(code, valueText, bytes, error);
   }
   int64_t integer = 0;
   double real = 0;
