@@ -18,7 +18,8 @@ Menu EditMenu() {
            {CommandId::EditCopy, "&Copy\tCtrl+C"},
            kSeparator,
            {CommandId::EditFind, "&Find...\tCtrl+F"},
-           {CommandId::EditFindNext, "Find &Next\tF3"}}};
+           {CommandId::EditFindNext, "Find &Next\tF3"},
+           {CommandId::EditFindPrevious, "Find &Previous\tShift+F3"}}};
 }
 
 }  // namespace
@@ -28,6 +29,7 @@ const std::vector<Menu>& MenusWithoutDocument() {
       {"&File",
        {{CommandId::FileNew, "&New\tCtrl+N"},
         {CommandId::FileOpen, "&Open...\tCtrl+O"},
+        {CommandId::OpenFolder, "Open &Folder..."},
         kSeparator,
         {CommandId::AllowReadPixelData, "Allow Read Pixel Data"},
         kSeparator,
@@ -48,6 +50,7 @@ const std::vector<Menu>& MenusWithDocument() {
       {"&File",
        {{CommandId::FileNew, "&New\tCtrl+N"},
         {CommandId::FileOpen, "&Open...\tCtrl+O"},
+        {CommandId::OpenFolder, "Open &Folder..."},
         {CommandId::FileClose, "&Close"},
         {CommandId::FileSave, "&Save\tCtrl+S"},
         {CommandId::FileSaveAs, "Save &As..."},
@@ -90,7 +93,8 @@ const std::vector<Menu>& MenusWithDocument() {
         {CommandId::ComparePixelData, "Compare Pixel Data ..."},
         kSeparator,
         {CommandId::DeidentifyDocument, "De-identify..."},
-        {CommandId::DeidentifyFolder, "De-identify Folder..."}}},
+        {CommandId::DeidentifyFolder, "De-identify Folder..."},
+        {CommandId::CheckValues, "Check Values"}}},
       {"&Window",
        {{CommandId::WindowNew, "&New Window"},
         {CommandId::WindowCascade, "&Cascade"},
@@ -147,6 +151,7 @@ std::string CommandPrompt(CommandId id) {
     case CommandId::EditPaste: return "Insert Clipboard contents\nPaste";
     case CommandId::EditFind: return "Find the next row holding a text or a tag (gggg,eeee)\nFind";
     case CommandId::EditFindNext: return "Find the next row holding the same text or tag\nFind Next";
+    case CommandId::EditFindPrevious: return "Find the previous row holding the same text or tag\nFind Previous";
     case CommandId::EditUndo: return "Undo the last change\nUndo";
     case CommandId::EditRedo: return "Redo the change undone last\nRedo";
     case CommandId::WindowNew: return "Open another window for the active document\nNew Window";
@@ -159,6 +164,8 @@ std::string CommandPrompt(CommandId id) {
     case CommandId::ViewStatusBar: return "Show or hide the status bar\nToggle StatusBar";
     case CommandId::None:
     case CommandId::ComparePixelData: return "";
+    case CommandId::CheckValues: return "List every value that breaks the rules of its VR\nCheck Values";
+    case CommandId::OpenFolder: return "List the patients, studies, series and instances of a folder or its DICOMDIR\nOpen Folder";
   }
   return "";
 }

@@ -34,6 +34,8 @@ enum class CommandId : uint32_t {
   DeidentifyDocument = 32790,
   DeidentifyFolder = 32791,
   ConvertTextToUtf8 = 32792,
+  CheckValues = 32793,
+  OpenFolder = 32794,
   // The usual commands of a desktop program, with their customary numbers.
   FileNew = 57600,
   FileOpen = 57601,
@@ -49,6 +51,7 @@ enum class CommandId : uint32_t {
   EditFind = 57636,
   EditPaste = 57637,
   EditFindNext = 57640,
+  EditFindPrevious = 57641,
   EditUndo = 57643,
   EditRedo = 57644,
   WindowNew = 57648,

@@ -1,7 +1,9 @@
 #include "app/DicomElementDlg.h"
 
+#include "app/NumberList.h"
 #include "app/TagInput.h"
 #include "app/UserInterface.h"
+#include "app/ValueCheck.h"
 #include "dicom/DataDictionary.h"
 #include "dicom/DicomElement.h"
 #include "dicom/ElementRules.h"
@@ -63,22 +65,16 @@ CDicomElementDlg::CDicomElementDlg(bool insertMode, Target target)
 bool CDicomElementDlg::FillFrom(const CDicomElement& element) {
   const DicomVR code = element.GetVR();
   std::string value;
-  uint16_t value16 = 0;
-  uint32_t value32 = 0;
   if (IsTextVR(code)) {
     const std::string_view stored = element.GetTextView();
     (UsesSpecificCharacterSet(code) ? m_target.charset : CCharacterSet()).Decode(stored, DelimitersOf(code), value);
     m_shownText = value;
     m_storedBytes.assign(stored.begin(), stored.end());
     m_storedVr = code;
-  } else if (code == vr::US && element.GetUInt16(value16) == DicomStatus::Success) {
-    value = std::to_string(value16);
-  } else if (code == vr::SS && element.GetUInt16(value16) == DicomStatus::Success) {
-    value = std::to_string(value16);  // as the 16 bits stand, so -1 shows as 65535
-  } else if (code == vr::SL && element.GetUInt32(value32) == DicomStatus::Success) {
-    value = std::to_string(static_cast<int32_t>(value32));
-  } else if (code == vr::UL && element.GetUInt32(value32) == DicomStatus::Success) {
-    value = std::to_string(value32);
+  } else if (std::optional<std::string> numbers = FormatNumberList(element)) {
+    // Every value, separated by `\`: an element of several is edited whole,
+    // never cut to its first (SS as its 16 bits stand, so -1 shows as 65535).
+    value = std::move(*numbers);
   } else {
     return false;
   }
@@ -151,6 +147,15 @@ bool CDicomElementDlg::Accept(IUserInterface& ui) {
     ui.ShowMessage(allowed.Message());
     return false;
   }
+  // A value that breaks its VR's rules is stored only when the user says
+  // so (files in the wild hold such values, and one may have to be kept).
+  const std::vector<std::string> problems = CheckTextValue(
+      m_result.vr, std::string_view(reinterpret_cast<const char*>(m_result.bytes.data()), m_result.bytes.size()));
+  if (!problems.empty()) {
+    std::string text;
+    for (const std::string& problem : problems) text += problem + ".\n";
+    if (!ui.AskYesNo(text + "\nStore it all the same?")) return false;
+  }
   return true;
 }
 
@@ -198,6 +203,10 @@ bool CDicomElementDlg::EncodeTypedText(IUserInterface& ui, std::string& error) {
 bool CDicomElementDlg::BuildValue(std::string& error) {
   const DicomVR code = m_result.vr;
   std::vector<uint8_t>& bytes = m_result.bytes;
+  // Several values, or a VR only the list reads, are read as a list.
+  if (NumberSize(code) != 0 && (valueText.find('\\') != std::string::npos || code == vr::SV || code == vr::UV)) {
+    return ParseNumberList(code, valueText, bytes, error);
+  }
   int64_t integer = 0;
   double real = 0;
   switch (code) {

@@ -1,5 +1,7 @@
 #include "app/DicomImageDoc.h"
 
+#include "app/EditCommand.h"
+#include "dicom/MetaInformation.h"
 #include "app/UserInterface.h"
 #include "dicom/DicomFile.h"
 #include "dicom/DicomFileWriter.h"
@@ -16,9 +18,20 @@ namespace {
 
 constexpr const char* kErrorReadingFile = "Error Reading File";
 constexpr const char* kErrorSavingFile = "Error Saving File";
-constexpr const char* kCannotSaveWithoutPixelData = "File cannot be saved without the pixel data";
 
 std::string FileNameOf(const std::string& path) { return std::filesystem::path(path).filename().string(); }
+
+/// A top-level Pixel Data value that stayed in the file it was read from.
+bool HasPixelsLeftInFile(const CDicomObject& object) {
+  const auto* pixels = dynamic_cast<const CDicomPixelData*>(object.Elements().Find(tags::kPixelData));
+  return pixels != nullptr && !pixels->IsLoaded() && pixels->GetValuePosition() != CDicomPixelData::kUnknownPosition;
+}
+
+bool SamePath(const std::string& a, const std::string& b) {
+  std::error_code error;
+  if (std::filesystem::equivalent(a, b, error)) return true;
+  return a == b;
+}
 
 /// Transfer syntaxes whose pixel data is a plain value, not fragments.
 bool IsNativeSyntax(const std::string& uid) {
@@ -77,16 +90,34 @@ void CDicomImageDoc::SetTitle(std::string title) {
   NotifyState();
 }
 
+std::string CDicomImageDoc::WindowTitle() const {
+  if (m_readOnly) return m_title + " (read-only: the file is cut short)";
+  if (!m_pixelDataRead) return m_title + " (pixel data not read)";
+  return m_title;
+}
+
 bool CDicomImageDoc::Open(const std::string& path, IUserInterface& ui) {
   CDicomFile file;
-  if (Status read = file.Load(path, {.skipPixelData = !m_pixelDataRead}); !read) {
+  const Status read = file.Load(path, {.skipPixelData = !m_pixelDataRead}, OnCutShort::KeepWhatWasRead);
+  if (!read && !file.MissingBytes()) {
     ui.ShowMessage(std::string(kErrorReadingFile) + "\n\n" + path + "\n" + read.Message());
     m_object.Clear();
     m_rows.Clear();
     return false;
   }
+  m_readOnly = !read;
+  if (m_readOnly) {
+    // What is there can be looked at (and saved elsewhere); saving over the
+    // file would lose the part the reader could not make sense of.
+    ui.ShowMessage("The file is cut short: at least " + std::to_string(*file.MissingBytes()) +
+                   " bytes are missing.\n\n" + path + "\n" + read.Message() +
+                   "\n\nIt is opened read-only with the elements before the cut; Save As saves them to "
+                   "another file.");
+  }
   m_object = std::move(file.DataSet());
   m_path = path;
+  m_pixelSource = path;
+  m_preamble = file.Preamble();
   m_title = FileNameOf(path);
   m_readWarnings = file.ReadWarnings();
   m_undo.Clear(true);
@@ -96,34 +127,72 @@ bool CDicomImageDoc::Open(const std::string& path, IUserInterface& ui) {
 }
 
 bool CDicomImageDoc::Save(IUserInterface& ui) {
-  if (!m_pixelDataRead) {
-    ui.ShowMessage(kCannotSaveWithoutPixelData);
+  if (m_path.empty()) return SaveAs(ui);
+  if (m_readOnly) {
+    ui.ShowMessage(m_title + " is read-only: the file is cut short, and saving over it would lose what could not "
+                             "be read. Use Save As to save the elements that were read to another file.");
     return false;
   }
-  if (m_path.empty()) return SaveAs(ui);
   return SaveTo(m_path, ui);
 }
 
 bool CDicomImageDoc::SaveAs(IUserInterface& ui) {
-  if (!m_pixelDataRead) {
-    ui.ShowMessage(kCannotSaveWithoutPixelData);
-    return false;
-  }
   const std::optional<std::string> path =
       ui.AskSavePath("Save " + m_title + " As", m_path.empty() ? m_title + ".dcm" : m_path);
   if (!path || path->empty()) return false;
+  if (m_readOnly && !m_path.empty() && SamePath(*path, m_path)) {
+    ui.ShowMessage(m_title + " is read-only: choose another file to save the elements that were read.");
+    return false;
+  }
   return SaveTo(*path, ui);
 }
 
-bool CDicomImageDoc::SaveTo(const std::string& path, IUserInterface& ui) {
-  if (!m_pixelDataRead) {
-    ui.ShowMessage(kCannotSaveWithoutPixelData);
+bool CDicomImageDoc::PrepareSave(IUserInterface& ui) {
+  if (IsEmpty()) {
+    ui.ShowMessage("There is nothing to save: the data set is empty, and a file without elements cannot be read "
+                   "by any DICOM program. Undo the change that emptied it, or insert elements (Object > New "
+                   "MetaInfo starts a data set).");
     return false;
   }
-  if (Status saved = SaveDicomFile(m_object, path); !saved) {
+  std::vector<std::unique_ptr<CDicomElement>> missing = MissingMetaElements(m_object);
+  if (missing.empty()) return true;
+  const std::string added = DescribeMetaElements(missing);
+  auto group = std::make_unique<CCommandGroup>("Complete File Meta Information");
+  for (auto& element : missing) {
+    const DicomTag tag = element->GetTag();
+    if (auto change = CElementChange::Apply(m_object, tag, std::move(element), {})) group->Add(std::move(change));
+  }
+  Commit(std::move(group), {});
+  ui.ShowMessage("The file meta information was incomplete; without it other programs cannot read the file. "
+                 "These elements were added from the data set before saving (Undo removes them):\n\n" + added);
+  return true;
+}
+
+bool CDicomImageDoc::ReloadWithoutPixelData(const std::string& path, IUserInterface& ui) {
+  CDicomFile file;
+  if (Status read = file.Load(path, {.skipPixelData = true}); !read) {
+    ui.ShowMessage(std::string(kErrorReadingFile) + "\n\n" + path + "\n" + read.Message());
+    return false;
+  }
+  m_object = std::move(file.DataSet());
+  m_pixelSource = path;
+  m_undo.Clear(true);
+  return true;
+}
+
+bool CDicomImageDoc::SaveTo(const std::string& path, IUserInterface& ui) {
+  if (!PrepareSave(ui)) return false;
+  const bool copiesPixels = HasPixelsLeftInFile(m_object) && !m_pixelSource.empty();
+  SaveOptions options;
+  options.preamble = &m_preamble;
+  if (copiesPixels) options.pixelSourcePath = m_pixelSource;
+  if (Status saved = SaveDicomFile(m_object, path, options); !saved) {
     ui.ShowMessage(std::string(kErrorSavingFile) + "\n\n" + path + "\n" + saved.Message());
     return false;
   }
+  // The saved file is complete: read-only was about the file cut short.
+  m_readOnly = false;
+  if (copiesPixels && !ReloadWithoutPixelData(path, ui)) return false;
   m_path = path;
   m_title = FileNameOf(path);
   m_undo.SetClean();

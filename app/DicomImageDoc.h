@@ -15,6 +15,7 @@
 #include "app/EditCommand.h"
 #include "app/UndoStack.h"
 #include "dicom/DicomObject.h"
+#include "dicom/FilePreamble.h"
 
 #include <memory>
 #include <optional>
@@ -57,23 +58,41 @@ class CDicomImageDoc {
   /// Reads `path`. On failure shows "Error Reading File" with the reason
   /// and returns false: the caller discards the document (an empty
   /// document whose Save would overwrite the file with nothing is never
-  /// opened).
+  /// opened). A file cut short opens read-only with what it holds, after a
+  /// warning that says how much is missing.
   bool Open(const std::string& path, IUserInterface& ui);
-  /// Saves to the document's file (asks for one when it has none). Refused
-  /// with "File cannot be saved without the pixel data" when the pixel data
-  /// was not read. Written through a temporary file: on failure "Error
-  /// Saving File" with the reason, the old file intact and the document
-  /// still modified.
+  /// Saves to the document's file (asks for one when it has none). A
+  /// read-only document (a file cut short) is refused: Save As saves what
+  /// was read elsewhere. Written through a temporary file: on failure
+  /// "Error Saving File" with the reason, the old file intact and the
+  /// document still modified.
+  ///
+  /// Every save refuses an empty data set (a file no program can read)
+  /// and first completes missing file meta information from the data set
+  /// (MissingMetaElements), as an undoable change it tells the user of. A
+  /// Pixel Data value that was never read is copied from the file it is in
+  /// while writing; the document is then read again from the saved file
+  /// (still without its pixel data), so it points into that file.
   bool Save(IUserInterface& ui);
   /// Asks for a path and saves there.
   bool SaveAs(IUserInterface& ui);
-  /// Saves to `path` without asking (the refusal and messages as Save).
+  /// Saves to `path` without asking (the refusals and messages as Save).
   bool SaveTo(const std::string& path, IUserInterface& ui);
 
   const std::string& Path() const { return m_path; }
   /// The file name, or the name given to a new document ("DICOM1").
   const std::string& Title() const { return m_title; }
   void SetTitle(std::string title);
+  /// The title with what the window must say about the document: that its
+  /// pixel data was not read, or that it is read-only.
+  std::string WindowTitle() const;
+  /// Opened from a file cut short: Save to that file is refused.
+  bool IsReadOnly() const { return m_readOnly; }
+  /// The 128 bytes before "DICM" the file came with, kept by every save.
+  const FilePreamble& Preamble() const { return m_preamble; }
+  /// The file the frames of a Pixel Data value left in its file are read
+  /// from (the opened file, or the source of a copy); empty when none.
+  const std::string& PixelSourcePath() const { return m_pixelSource; }
   bool IsModified() const { return !m_undo.IsClean(); }
   bool IsPixelDataRead() const { return m_pixelDataRead; }
   /// Warnings of the read that opened the file (lenient decoding).
@@ -117,9 +136,14 @@ class CDicomImageDoc {
   /// New file meta information for an empty data set.
   void NewMetaInformation();
   void DeleteAll();
-  /// Writes the data set as "dicomXml.xml" in the working directory, the
-  /// elements named by "Dicom2XmlDict.txt" there (or the shipped one).
+  /// Writes the data set as XML where the user says (suggested: beside the
+  /// document, "<name>.xml"; asks before replacing a file), the elements
+  /// named by "Dicom2XmlDict.txt" in the working directory (or the shipped
+  /// one).
   void ExportXml(IUserInterface& ui);
+  /// Lists every value that breaks the rules of its VR (or says there is
+  /// none).
+  void CheckValues(IUserInterface& ui) const;
   void Undo();
   void Redo();
 
@@ -150,6 +174,12 @@ class CDicomImageDoc {
   /// Rebuilds the rows and tells the observers.
   void Refresh(const RowFocus& focus);
   void NotifyState();
+  /// Refuses an empty data set and completes the meta information before
+  /// a save; false (after saying why) when nothing may be saved.
+  bool PrepareSave(IUserInterface& ui);
+  /// Reads the document's data set again from `path` without its pixel
+  /// data, after a save that copied the value there.
+  bool ReloadWithoutPixelData(const std::string& path, IUserInterface& ui);
   /// The data set `row` belongs to (the top-level one for level 0).
   CDicomObject& ContainerOf(int row);
   /// Where an insertion at `row` goes, and the character set there; null
@@ -194,6 +224,9 @@ class CDicomImageDoc {
   DumpRowList m_rows;
   CUndoStack m_undo;
   bool m_pixelDataRead;
+  bool m_readOnly = false;
+  FilePreamble m_preamble{};
+  std::string m_pixelSource;
   ISettingsStore* m_settings;
   std::string m_path;
   std::string m_title;

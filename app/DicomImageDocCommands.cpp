@@ -7,6 +7,7 @@
 #include "app/AddSequenceDlg.h"
 #include "app/DicomElementDlg.h"
 #include "app/EditCommand.h"
+#include "dicom/MetaInformation.h"
 #include "app/TagInput.h"
 #include "app/UserInterface.h"
 #include "dicom/CharsetConversion.h"
@@ -16,6 +17,8 @@
 #include "dicom/SequenceItem.h"
 #include "dicom/UidGenerator.h"
 #include "dicom/ValueRepresentation.h"
+#include "app/ValueCheck.h"
+#include "dicom/TagNameTable.h"
 #include "xml/XmlDictionary.h"
 #include "xml/XmlExporter.h"
 
@@ -32,8 +35,6 @@ constexpr DicomTag kSpecificCharacterSet = 0x00080005;
 
 // What new meta information says about this program and the data set.
 constexpr const char* kNewMetaSopClass = "1.2.840.10008.5.1.4.1.1.6.1";
-constexpr const char* kImplementationVersionName = "Velt10";
-constexpr const char* kSourceAeTitle = "OSTRICA_AE";
 
 /// True when the two elements would be written the same.
 bool SameElement(const CDicomElement& a, const CDicomElement& b) {
@@ -214,14 +215,38 @@ void CDicomImageDoc::ExportXml(IUserInterface& ui) {
     ui.ShowMessage("Dictionary file not found: " + dictionaryPath);
     return;
   }
+  // Beside the document, named after it; a new document's in the working
+  // directory.
+  std::filesystem::path suggested = m_path.empty() ? std::filesystem::path(m_title) : std::filesystem::path(m_path);
+  suggested.replace_extension(".xml");
+  const std::optional<std::string> chosen =
+      ui.AskExportPath("Export " + m_title + " as XML", suggested.string(), "XML files (*.xml)");
+  if (!chosen || chosen->empty()) return;
+  std::error_code ignored;
+  if (std::filesystem::exists(*chosen, ignored) &&
+      !ui.AskYesNo(*chosen + " already exists.\nDo you want to replace it?")) {
+    return;
+  }
   XmlExporter exporter(dictionary);
-  if (const Status exported = exporter.Export(m_object, kDefaultXmlOutputName); !exported) {
+  if (const Status exported = exporter.Export(m_object, *chosen); !exported) {
     ui.ShowMessage("The XML export failed: " + exported.Message());
     return;
   }
-  std::error_code ignored;
-  const std::filesystem::path written = std::filesystem::absolute(kDefaultXmlOutputName, ignored);
-  ui.ShowMessage("The data set was exported to " + written.string());
+  ui.ShowStatus("The data set was exported to " + std::filesystem::absolute(*chosen, ignored).string());
+}
+
+void CDicomImageDoc::CheckValues(IUserInterface& ui) const {
+  const std::vector<std::string> problems = CheckDataSet(m_object);
+  if (problems.empty()) {
+    ui.ShowInformation("Every value of " + m_title + " keeps to the rules of its VR.");
+    return;
+  }
+  // A long list is cut: the first hundred say enough to start fixing.
+  constexpr size_t kListed = 100;
+  std::string text = std::to_string(problems.size()) + " value problem(s) in " + m_title + ":\n";
+  for (size_t i = 0; i < problems.size() && i < kListed; ++i) text += "\n" + problems[i];
+  if (problems.size() > kListed) text += "\n... and " + std::to_string(problems.size() - kListed) + " more.";
+  ui.ShowInformation(text);
 }
 
 bool CDicomImageDoc::ReceiveElement(DicomTag tag, const CDicomImageDoc& source, IUserInterface& ui) {
@@ -234,6 +259,11 @@ bool CDicomImageDoc::ReceiveElement(DicomTag tag, const CDicomImageDoc& source, 
   if (pixels != nullptr && !pixels->IsLoaded()) {
     ui.ShowMessage("Cannot copy element\n\nThe pixel data of " + source.Title() +
                    " was not read (Allow Read Pixel Data was off when it was opened).");
+    return false;
+  }
+  // As Insert does: an element already there is replaced only when the
+  // user says so.
+  if (m_object.Contains(tag) && !ui.AskYesNo(FormatTag(tag) + " already exists in " + m_title + ".\nReplace it?")) {
     return false;
   }
   std::unique_ptr<CDicomElement> copy = element->Clone();
@@ -265,6 +295,9 @@ bool CDicomImageDoc::ReceiveElement(DicomTag tag, const CDicomImageDoc& source, 
       m_object, tag, std::move(copy), "Copy " + FormatTag(tag) + " from " + source.Title(), "Cannot copy element", ui);
   if (!change) return false;
   Commit(std::move(change), focus);
+  const std::string_view name = GetTagName(tag);
+  ui.ShowStatus("Copied " + FormatTag(tag) + (name.empty() ? std::string() : " " + std::string(name)) + " to " +
+                m_title);
   return true;
 }
 
@@ -278,6 +311,7 @@ bool CDicomImageDoc::ReceiveCopyOf(const CDicomImageDoc& source, IUserInterface&
   copy.SwapElements(elements);
   // A copy of a document whose pixel data was not read lacks it too.
   m_pixelDataRead = source.m_pixelDataRead;
+  m_pixelSource = source.m_pixelSource;
   Commit(CContentsChange::Apply(m_object, std::move(elements), ObjectState::Of(source.m_object), "Create Copy"),
          {});
   return true;

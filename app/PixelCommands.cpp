@@ -92,7 +92,8 @@ void DecompressPixelData(CQuillonApp& app, CDicomImageDoc& document, IUserInterf
 
 void ComparePixelData(CDicomImageDoc& document, IUserInterface& ui) {
   if (!document.HasPixelData() || !ReadyToReadFile(document, "The comparison", ui)) return;
-  const std::optional<std::string> other = ui.AskOpenPath("Select the file to compare with");
+  const std::optional<std::string> other = ui.AskOpenPath("Select the file to compare with",
+                                                              std::filesystem::path(document.Path()).parent_path().string());
   if (!other) return;
   // The comparison runs away from the window's thread: it gets its own copy
   // of what it reads of the document (the meta group and the image
@@ -112,8 +113,15 @@ void ComparePixelData(CDicomImageDoc& document, IUserInterface& ui) {
   });
   if (result.cancelled) {
     ui.ShowStatus(result.message);
-  } else {
+  } else if (!result.compared) {
     ui.ShowMessage(result.message);
+  } else if (result.differentPixels == 0) {
+    ui.ShowInformation("The pixel data of " + document.Title() + " and " +
+                       std::filesystem::path(*other).filename().string() + " are identical.\n\n" + result.message);
+  } else {
+    ui.ShowMessage(result.message + "\n" + std::to_string(result.differentPixels) +
+                   " pixel(s) differ; the largest difference of one sample is " +
+                   std::to_string(result.largestDifference) + ".");
   }
 }
 

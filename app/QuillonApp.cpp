@@ -38,6 +38,12 @@ CDicomImageDoc* CQuillonApp::FindDocument(const std::string& path) const {
   return nullptr;
 }
 
+std::string CQuillonApp::OpenDialogFolder() const {
+  const std::string& last =
+      !m_lastDocumentPath.empty() || m_recentFiles.Entries().empty() ? m_lastDocumentPath : m_recentFiles.Entries().front();
+  return last.empty() ? std::string() : std::filesystem::path(last).parent_path().string();
+}
+
 CDicomImageDoc* CQuillonApp::OpenDocument(const std::string& path, IUserInterface& ui) {
   if (CDicomImageDoc* open = FindDocument(path)) return open;
   auto document = std::make_unique<CDicomImageDoc>(m_allowReadPixelData, &m_settings);
@@ -55,6 +61,7 @@ CDicomImageDoc* CQuillonApp::OpenDocument(const std::string& path, IUserInterfac
 }
 
 void CQuillonApp::AddRecentFile(const std::string& path) {
+  m_lastDocumentPath = path;
   m_recentFiles.Add(path);
   if (m_recentFilesChanged) m_recentFilesChanged();
 }
@@ -149,6 +156,7 @@ bool CQuillonApp::IsEnabled(CommandId id, const CommandContext& context) const {
     case CommandId::ShowPixelData:
     case CommandId::CompressPixelData:
     case CommandId::ComparePixelData: return document != nullptr && document->HasPixelData();
+    case CommandId::CheckValues: return document != nullptr;
     case CommandId::DecompressPixelData: {
       if (document == nullptr) return false;
       std::string syntax;
@@ -166,7 +174,8 @@ bool CQuillonApp::IsEnabled(CommandId id, const CommandContext& context) const {
     case CommandId::FilePrint:
     case CommandId::FilePrintPreview:
     case CommandId::EditFind:
-    case CommandId::EditFindNext: return list;
+    case CommandId::EditFindNext:
+    case CommandId::EditFindPrevious: return list;
     case CommandId::EditCopy: return list && document->Rows().IsValid(context.row);
     case CommandId::EditUndo: return document != nullptr && document->CanUndo();
     case CommandId::EditRedo: return document != nullptr && document->CanRedo();
@@ -177,6 +186,7 @@ bool CQuillonApp::IsEnabled(CommandId id, const CommandContext& context) const {
     case CommandId::None: return false;  // the pixel view answers for its frames itself
     case CommandId::FileNew:
     case CommandId::FileOpen:
+    case CommandId::OpenFolder:
     case CommandId::FilePrintSetup:
     case CommandId::RecentFile:
     case CommandId::AllowReadPixelData:

@@ -55,6 +55,10 @@ class CQuillonApp {
   /// Opens `path` as a document, or gives the document that already has it
   /// open. Null, after telling the user why, when it cannot be read.
   CDicomImageDoc* OpenDocument(const std::string& path, IUserInterface& ui);
+  /// Where the Open dialog starts: the folder of the document opened or
+  /// saved last, else of the first recent file; empty when neither is
+  /// known.
+  std::string OpenDialogFolder() const;
   /// The open document of `path`, or null.
   CDicomImageDoc* FindDocument(const std::string& path) const;
   /// Asks to save a modified document, then closes it. False (the document
@@ -97,6 +101,7 @@ class CQuillonApp {
   std::function<void()> m_recentFilesChanged;
   bool m_allowReadPixelData = true;
   int m_untitledCount = 0;
+  std::string m_lastDocumentPath;
   std::vector<std::unique_ptr<CDicomImageDoc>> m_documents;
 };
 

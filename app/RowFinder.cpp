@@ -17,15 +17,15 @@ std::string Lower(std::string text) {
   return text;
 }
 
-bool Matches(const DumpRowList& rows, size_t index, const FindQuery& query) {
+}  // namespace
+
+bool RowMatches(const DumpRowList& rows, size_t index, const FindQuery& query) {
   if (query.tag) {
     const CDicomElement* element = rows.ElementAt(index);
     return element != nullptr && element->GetTag() == *query.tag;
   }
   return Lower(rows.DisplayText(index)).find(query.text) != std::string::npos;
 }
-
-}  // namespace
 
 FindQuery FindQuery::Parse(const std::string& typed) {
   FindQuery query;
@@ -50,7 +50,18 @@ int FindNextRow(const DumpRowList& rows, int start, const FindQuery& query) {
   const size_t first = start < 0 || static_cast<size_t>(start) >= count ? 0 : static_cast<size_t>(start) + 1;
   for (size_t step = 0; step < count; ++step) {
     const size_t index = (first + step) % count;
-    if (Matches(rows, index, query)) return static_cast<int>(index);
+    if (RowMatches(rows, index, query)) return static_cast<int>(index);
+  }
+  return -1;
+}
+
+int FindPreviousRow(const DumpRowList& rows, int start, const FindQuery& query) {
+  const size_t count = rows.Size();
+  if (count == 0 || (!query.tag && query.text.empty())) return -1;
+  const size_t first = start <= 0 || static_cast<size_t>(start) > count ? count - 1 : static_cast<size_t>(start) - 1;
+  for (size_t step = 0; step < count; ++step) {
+    const size_t index = (first + count - step) % count;
+    if (RowMatches(rows, index, query)) return static_cast<int>(index);
   }
   return -1;
 }

@@ -25,5 +25,12 @@ struct FindQuery {
 /// itself last) that matches `query`; -1 when none does. `start` -1 begins
 /// at the first row.
 int FindNextRow(const DumpRowList& rows, int start, const FindQuery& query);
+/// The same backwards: the first row before `start` (wrapping round past
+/// the first row) that matches; -1 when none does. `start` -1 begins at
+/// the last row.
+int FindPreviousRow(const DumpRowList& rows, int start, const FindQuery& query);
+/// Whether row `index` matches `query` (its text holds the text, or its
+/// element has the tag).
+bool RowMatches(const DumpRowList& rows, size_t index, const FindQuery& query);
 
 }  // namespace quillon

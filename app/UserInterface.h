@@ -28,6 +28,9 @@ class IUserInterface {
 
   /// A modal message with an OK button.
   virtual void ShowMessage(const std::string& text) = 0;
+  /// A modal message with an OK button that reports, not warns (a result
+  /// the user asked for).
+  virtual void ShowInformation(const std::string& text) = 0;
   /// A modal question with Yes and No; true for Yes.
   virtual bool AskYesNo(const std::string& text) = 0;
   /// A modal question with OK and Cancel and a question icon; true for OK.
@@ -49,12 +52,22 @@ class IUserInterface {
   /// agrees. True when it closed with OK.
   virtual bool RunDeidentifyDialog(CDeidentifyDlg& dialog) = 0;
 
-  /// Asks for a file to open; nothing when cancelled.
-  virtual std::optional<std::string> AskOpenPath(const std::string& title) = 0;
+  /// Asks for a file to open, in a chooser starting in `startFolder` (the
+  /// chooser's own choice when empty); nothing when cancelled.
+  virtual std::optional<std::string> AskOpenPath(const std::string& title, const std::string& startFolder) = 0;
+  /// Asks for a folder, starting in `startFolder`; nothing when cancelled.
+  virtual std::optional<std::string> AskFolderPath(const std::string& title, const std::string& startFolder) = 0;
   /// Asks where to save, in a chooser titled `title` starting at
   /// `suggestedPath`; nothing when cancelled. The chooser itself asks before
   /// replacing an existing file.
   virtual std::optional<std::string> AskSavePath(const std::string& title, const std::string& suggestedPath) = 0;
+
+  /// Asks where to write an export that is no DICOM file, in a chooser
+  /// titled `title` starting at `suggestedPath` and offering `filter`
+  /// ("XML files (*.xml)"); nothing when cancelled. The chooser does not ask
+  /// about replacing a file: the caller does.
+  virtual std::optional<std::string> AskExportPath(const std::string& title, const std::string& suggestedPath,
+                                                   const std::string& filter) = 0;
 
   /// Runs `work` while a progress window titled `label` shows how far it
   /// got and offers Cancel; returns when `work` has returned. `work` runs

@@ -67,30 +67,36 @@ int RunDump(const DumpOptions& options) {
   const bool several = options.files.size() > 1;
   for (const std::string& path : options.files) {
     CDicomFile file;
-    const Status read = file.Load(path, {.skipPixelData = options.noPixelData});
+    const Status read = file.Load(path, {.skipPixelData = options.noPixelData}, OnCutShort::KeepWhatWasRead);
     // What the reader worked around goes to standard error, so the dump on
     // standard output stays the same lines the editor shows.
     std::fflush(stdout);
     for (const std::string& warning : file.ReadWarnings()) {
       std::cerr << "Warning: " << path << ": " << warning << "\n";
     }
+    // A file cut short still shows what it holds, then why it stops.
+    const bool partial = !read && file.MissingBytes().has_value();
+    if (read || partial) {
+      if (several) std::printf("# %s\n", path.c_str());
+      DecodeNotes notes;
+      PrintDump(file.DataSet(), options.raw, notes);
+      std::fflush(stdout);
+      if (notes.undeclaredNonAscii) {
+        std::cerr << "Warning: " << path
+                  << ": text holds bytes beyond ASCII but no Specific Character Set (0008,0005) declares them;"
+                     " shown as Latin-1\n";
+      }
+      if (notes.undecodable) {
+        std::cerr << "Warning: " << path
+                  << ": text holds bytes that do not decode in its declared character set; shown as \\xNN\n";
+      }
+    }
     if (!read) {
-      std::cerr << "Error Reading File: " << path << ": " << read.Message() << "\n";
+      std::cerr << "Error Reading File: " << path << ": " << read.Message();
+      if (partial) std::cerr << " (the file is cut short: at least " << *file.MissingBytes() << " bytes are missing)";
+      std::cerr << "\n";
       exitCode = kExitFailure;
       continue;
-    }
-    if (several) std::printf("# %s\n", path.c_str());
-    DecodeNotes notes;
-    PrintDump(file.DataSet(), options.raw, notes);
-    std::fflush(stdout);
-    if (notes.undeclaredNonAscii) {
-      std::cerr << "Warning: " << path
-                << ": text holds bytes beyond ASCII but no Specific Character Set (0008,0005) declares them;"
-                   " shown as Latin-1\n";
-    }
-    if (notes.undecodable) {
-      std::cerr << "Warning: " << path
-                << ": text holds bytes that do not decode in its declared character set; shown as \\xNN\n";
     }
     if (std::ferror(stdout)) break;  // nowhere to print the rest (main reports it)
   }

@@ -22,7 +22,9 @@ namespace {
 /// into a length past the end, an invalid VR or tags out of order.
 constexpr int kElementsToTry = 16;
 
-const char* Describe(TransferMode mode) {
+}  // namespace
+
+const char* DescribeEncoding(TransferMode mode) {
   switch (mode) {
     case TransferMode::ImplicitLittleEndian: return "implicit VR little endian";
     case TransferMode::ExplicitLittleEndian: return "explicit VR little endian";
@@ -30,6 +32,8 @@ const char* Describe(TransferMode mode) {
   }
   return "an unknown encoding";
 }
+
+namespace {
 
 const char* SyntaxOf(TransferMode mode) {
   switch (mode) {
@@ -49,6 +53,8 @@ bool IsUncompressedSyntax(const std::string& uid) {
 struct Trial {
   /// Elements read before the walk stopped.
   int elements = 0;
+  /// The walk reached the end of the stream.
+  bool reachedEnd = false;
   /// Nothing was wrong: the walk stopped at kElementsToTry elements, at
   /// the end of the stream, at an undefined length (a sequence or pixel
   /// fragments, which cannot be stepped over by length) or at zero padding.
@@ -70,7 +76,10 @@ Trial Walk(CStream& stream, uint64_t start, TransferMode mode) {
   Trial trial;
   auto fail = [&trial] { trial.clean = false; };
   for (; trial.elements < kElementsToTry && trial.clean; ++trial.elements) {
-    if (position >= end || end - position <= 1) break;  // the end (a stray pad byte allowed)
+    if (position >= end || end - position <= 1) {  // the end (a stray pad byte allowed)
+      trial.reachedEnd = true;
+      break;
+    }
     uint8_t header[12];
     stream.Seek(static_cast<int64_t>(position), CStream::SeekOrigin::Begin);
     const uint64_t got = stream.Read(header, sizeof header);
@@ -150,16 +159,45 @@ void ChooseDataSetEncoding(CStream& stream, CDicomObject& object, bool syntaxAnn
 
   std::string warning =
       syntaxAnnounced
-          ? "the Transfer Syntax UID (0002,0010) is " + syntax + " (" + Describe(announced) +
-                "), but the data set is in " + Describe(chosen) + "; it was read as such"
+          ? "the Transfer Syntax UID (0002,0010) is " + syntax + " (" + DescribeEncoding(announced) +
+                "), but the data set is in " + DescribeEncoding(chosen) + "; it was read as such"
           : std::string("the file meta information has no Transfer Syntax UID (0002,0010); the data set was read as ") +
-                Describe(chosen) + ", the encoding its first elements show";
+                DescribeEncoding(chosen) + ", the encoding its first elements show";
   // (0002,0010) is made to name what the data set is, so that the file is
   // right once saved, and read back in the encoding it announces.
   (void)object.AddString(tags::kTransferSyntaxUid, vr::UI, SyntaxOf(chosen));
   warning += std::string(", and (0002,0010) was set to ") + SyntaxOf(chosen);
   context.Warn(warning);
   object.SetTransferMode(chosen);
+}
+
+}  // namespace quillon
+
+namespace quillon {
+
+std::optional<TransferMode> DetectBareDataSetEncoding(CStream& stream) {
+  const uint64_t start = stream.GetPosition();
+  std::optional<TransferMode> best;
+  int bestElements = 0;
+  for (const TransferMode candidate : {TransferMode::ImplicitLittleEndian, TransferMode::ExplicitLittleEndian,
+                                       TransferMode::ExplicitBigEndian}) {
+    uint8_t first[2];
+    stream.Seek(static_cast<int64_t>(start), CStream::SeekOrigin::Begin);
+    if (!stream.ReadExact(first, sizeof first)) break;
+    stream.Seek(static_cast<int64_t>(start), CStream::SeekOrigin::Begin);
+    // A data set begins with a command, meta, directory or identifying
+    // group; random bytes that happen to parse rarely do as well.
+    const uint16_t group = LoadU16(first, candidate == TransferMode::ExplicitBigEndian);
+    if (group > 0x0008 || group % 2 != 0) continue;
+    const Trial trial = Walk(stream, start, candidate);
+    if (!trial.clean || trial.elements == 0 || (trial.elements < 2 && !trial.reachedEnd)) continue;
+    if (trial.elements > bestElements) {
+      best = candidate;
+      bestElements = trial.elements;
+    }
+  }
+  stream.Seek(static_cast<int64_t>(start), CStream::SeekOrigin::Begin);
+  return best;
 }
 
 }  // namespace quillon

@@ -4,6 +4,10 @@
 /// not written in.
 #pragma once
 
+#include "dicom/DicomTypes.h"
+
+#include <optional>
+
 namespace quillon {
 
 class CDicomObject;
@@ -17,5 +21,15 @@ class CStream;
 /// `syntaxAnnounced` says whether (0002,0010) was present. The stream
 /// position is left where it was.
 void ChooseDataSetEncoding(CStream& stream, CDicomObject& object, bool syntaxAnnounced, CReadContext& context);
+
+/// The encoding a bare data set at the stream position is in (no preamble,
+/// no "DICM"): the one of the three uncompressed encodings in which its
+/// first elements walk clean furthest, when the first tag is one a data
+/// set starts with (groups 0000 to 0008) and at least two elements, or all
+/// there is, parse. Nothing when none does: then it is no DICOM data at
+/// all. The stream position is left where it was.
+std::optional<TransferMode> DetectBareDataSetEncoding(CStream& stream);
+/// "explicit VR little endian" and the like.
+const char* DescribeEncoding(TransferMode mode);
 
 }  // namespace quillon

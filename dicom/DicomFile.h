@@ -10,6 +10,7 @@
 #include "dicom/DicomFileReader.h"
 #include "dicom/DicomObject.h"
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -20,13 +21,15 @@ class CStream;
 class CDicomFile {
  public:
   /// Reads the file at `path` (opened read-only, closed again). On failure
-  /// the data set is left empty, the error says why (the tag and offset,
-  /// or the system's reason), and the warnings of the read stay.
-  Status Load(const std::string& path, ReadOptions options = {});
+  /// the data set is left empty (unless `onCutShort` keeps what a file cut
+  /// short held), the error says why (the tag and offset, or the system's
+  /// reason), and the warnings of the read stay.
+  Status Load(const std::string& path, ReadOptions options = {}, OnCutShort onCutShort = OnCutShort::Discard);
   /// Reads a media file from `stream`, as Load does; the source path is the
   /// stream's.
-  Status Read(CStream& stream, ReadOptions options = {});
-  /// Saves the data set at `path` (SaveDicomFile); the source path stays.
+  Status Read(CStream& stream, ReadOptions options = {}, OnCutShort onCutShort = OnCutShort::Discard);
+  /// Saves the data set at `path` (SaveDicomFile) with the preamble it was
+  /// read with; the source path stays.
   Status Save(const std::string& path) const;
 
   CDicomObject& DataSet() { return m_dataSet; }
@@ -35,11 +38,18 @@ class CDicomFile {
   const std::string& SourcePath() const { return m_sourcePath; }
   /// What the last read met and worked around (CDicomFileReader::Warnings).
   const std::vector<std::string>& ReadWarnings() const { return m_readWarnings; }
+  /// The 128 bytes before "DICM" as read (zeros for a new or bare data set).
+  const FilePreamble& Preamble() const { return m_preamble; }
+  /// After a read that failed because the file ends early: how many bytes
+  /// are missing (CDicomFileReader::MissingBytes).
+  std::optional<uint64_t> MissingBytes() const { return m_missingBytes; }
 
  private:
   CDicomObject m_dataSet;
   std::string m_sourcePath;
   std::vector<std::string> m_readWarnings;
+  FilePreamble m_preamble{};
+  std::optional<uint64_t> m_missingBytes;
 };
 
 }  // namespace quillon

@@ -84,7 +84,8 @@ std::string NoPreambleReason(const uint8_t* prefix, uint64_t got) {
 }  // namespace
 
 
-CDicomFileReader::CDicomFileReader(CStream& stream, ReadOptions options) : m_stream(stream), m_options(options) {}
+CDicomFileReader::CDicomFileReader(CStream& stream, ReadOptions options, OnCutShort onCutShort)
+    : m_stream(stream), m_options(options), m_onCutShort(onCutShort) {}
 
 Error CDicomFileReader::Fail(DicomTag tag, uint64_t offset, const std::string& what) const {
   if (m_stream.HasFailed()) return m_stream.State().GetError();
@@ -103,16 +104,36 @@ Status CDicomFileReader::Finish(Status read) const {
   return read;
 }
 
+Error CDicomFileReader::Truncated(DicomTag tag, uint64_t offset, const std::string& what, uint64_t missing) {
+  if (!m_stream.HasFailed()) m_missingBytes = missing;
+  return Fail(tag, offset, what);
+}
+
 Status CDicomFileReader::ReadMetaGroup(CDicomObject& object) {
   m_context.Reset();
+  m_missingBytes.reset();
+  m_preamble.fill(0);
   object.SetTransferMode(TransferMode::ExplicitLittleEndian);
+  const uint64_t start = m_stream.GetPosition();
   uint8_t prefix[kPreambleSize + 4];
   const uint64_t got = m_stream.Read(prefix, sizeof prefix);
   if (got < sizeof prefix || std::memcmp(prefix + kPreambleSize, "DICM", 4) != 0) {
-    return Finish(Error(ErrorCode::Malformed, NoPreambleReason(prefix, got)));
+    return StartBareDataSet(object, start, prefix, got);
   }
+  std::memcpy(m_preamble.data(), prefix, kPreambleSize);
   object.Clear();
+  if (Status meta = ReadMetaElements(object); !meta) return meta;
+  std::string transferSyntax;
+  (void)object.GetString(tags::kTransferSyntaxUid, transferSyntax);
+  object.SetTransferMode(TransferModeForSyntax(transferSyntax));
+  std::string sopClassUid;
+  (void)object.GetString(tags::kMediaStorageSopClassUid, sopClassUid);
+  object.SetSopClassUid(sopClassUid);
+  ChooseDataSetEncoding(m_stream, object, !transferSyntax.empty(), m_context);
+  return Finish(Ok());
+}
 
+Status CDicomFileReader::ReadMetaElements(CDicomObject& object) {
   bool implicitMeta = false;
   for (;;) {
     const uint64_t position = m_stream.GetPosition();
@@ -133,27 +154,56 @@ Status CDicomFileReader::ReadMetaGroup(CDicomObject& object) {
     const TransferMode metaMode = noVr ? TransferMode::ImplicitLittleEndian : TransferMode::ExplicitLittleEndian;
     auto element = std::make_unique<CDicomElement>();
     if (!element->ReadHeader(m_stream, metaMode)) {
-      return Fail(element->GetTag(), position, "file meta information header is truncated");
+      return Truncated(element->GetTag(), position, "file meta information header is truncated",
+                       8 - std::min<uint64_t>(8, m_stream.GetLength() - position));
     }
     if (TagGroup(element->GetTag()) != 0x0002) {
       m_stream.Seek(static_cast<int64_t>(position), CStream::SeekOrigin::Begin);
       break;
     }
+    const uint64_t left = m_stream.Remaining();
     if (!element->ReadValue(m_stream, metaMode)) {
-      return Fail(element->GetTag(), position,
-                  "file meta information value of length " + Describe(element->GetLength()) +
-                      " cannot be read (" + Describe(m_stream.Remaining()) + " bytes left)");
+      const uint64_t length = element->GetLength();
+      const std::string what = "file meta information value of length " + Describe(length) +
+                               " cannot be read (" + Describe(left) + " bytes left)";
+      if (!element->IsUndefinedLength() && length > left) return Truncated(element->GetTag(), position, what, length - left);
+      return Fail(element->GetTag(), position, what);
     }
     object.StoreElement(std::move(element));
   }
+  return Ok();
+}
 
-  std::string transferSyntax;
-  (void)object.GetString(tags::kTransferSyntaxUid, transferSyntax);
-  object.SetTransferMode(TransferModeForSyntax(transferSyntax));
-  std::string sopClassUid;
-  (void)object.GetString(tags::kMediaStorageSopClassUid, sopClassUid);
-  object.SetSopClassUid(sopClassUid);
-  ChooseDataSetEncoding(m_stream, object, !transferSyntax.empty(), m_context);
+Status CDicomFileReader::StartBareDataSet(CDicomObject& object, uint64_t start, const uint8_t* prefix, uint64_t got) {
+  m_stream.Seek(static_cast<int64_t>(start), CStream::SeekOrigin::Begin);
+  // A meta group is explicit VR little endian whatever the data set after
+  // it is in: its first header says whether there is one.
+  const bool metaFirst = got >= 8 && LoadU16(prefix, false) == 0x0002 &&
+                         IsKnownVR(static_cast<DicomVR>(prefix[4] | (prefix[5] << 8)));
+  const std::optional<TransferMode> mode =
+      m_stream.HasFailed() ? std::nullopt
+      : metaFirst          ? std::optional(TransferMode::ExplicitLittleEndian)
+                           : DetectBareDataSetEncoding(m_stream);
+  if (!mode) return Finish(Error(ErrorCode::Malformed, NoPreambleReason(prefix, got)));
+  object.Clear();
+  if (metaFirst) {
+    // The meta group without the preamble and "DICM" before it.
+    m_context.Warn("the file has no 128-byte preamble and \"DICM\" before its file meta information; it was read "
+                   "without them (they are written when it is saved)");
+    if (Status meta = ReadMetaElements(object); !meta) return meta;
+    std::string transferSyntax;
+    (void)object.GetString(tags::kTransferSyntaxUid, transferSyntax);
+    object.SetTransferMode(TransferModeForSyntax(transferSyntax));
+    std::string sopClassUid;
+    (void)object.GetString(tags::kMediaStorageSopClassUid, sopClassUid);
+    object.SetSopClassUid(sopClassUid);
+    ChooseDataSetEncoding(m_stream, object, !transferSyntax.empty(), m_context);
+    return Finish(Ok());
+  }
+  m_context.Warn(std::string("the file has no 128-byte preamble, \"DICM\" or file meta information: it was read "
+                             "as a bare data set in ") +
+                 DescribeEncoding(*mode) + " (the file meta information is made from the data set when it is saved)");
+  object.SetTransferMode(*mode);
   return Finish(Ok());
 }
 
@@ -176,8 +226,9 @@ Result<CDicomFileReader::Step> CDicomFileReader::ReadNextElement(CDicomObject& o
 
   CDicomElement header;
   if (!header.ReadHeader(m_stream, mode)) {
-    return Fail(header.GetTag(), position,
-                "element header is truncated (" + Describe(m_stream.GetLength() - position) + " bytes left)");
+    const uint64_t left = m_stream.GetLength() - position;
+    return Truncated(header.GetTag(), position, "element header is truncated (" + Describe(left) + " bytes left)",
+                     8 - std::min<uint64_t>(8, left));
   }
   const DicomTag tag = header.GetTag();
   if (tag == 0 && header.GetLength() == 0) {
@@ -221,9 +272,17 @@ Result<CDicomFileReader::Step> CDicomFileReader::ReadNextElement(CDicomObject& o
     return Fail(tag, position, "file meta information element inside the data set");
   }
   if (!header.IsUndefinedLength() && header.GetLength() > m_stream.Remaining()) {
-    return Fail(tag, position,
-                "value length " + Describe(header.GetLength()) + " runs past the end of the file (" +
-                    Describe(m_stream.Remaining()) + " bytes left)");
+    const uint64_t left = m_stream.Remaining();
+    if (tag == tags::kPixelData && !isItem && m_onCutShort == OnCutShort::KeepWhatWasRead) {
+      // The frames that are there can still be looked at: the value stays
+      // in the file, where they are read on demand.
+      object.StoreElement(std::make_unique<CDicomPixelData>(header, m_stream.GetPosition()));
+      m_stream.Seek(0, CStream::SeekOrigin::End);
+    }
+    return Truncated(tag, position,
+                     "value length " + Describe(header.GetLength()) + " runs past the end of the file (" +
+                         Describe(left) + " bytes left)",
+                     header.GetLength() - left);
   }
 
   // An undefined-length UN element in explicit VR is a sequence whose type
@@ -241,7 +300,10 @@ Result<CDicomFileReader::Step> CDicomFileReader::ReadNextElement(CDicomObject& o
     }
     auto sequence = std::make_unique<CDicomSequence>(header);
     sequence->SetSopClassUid(object.GetSopClassUid());
-    if (Status read = ReadSequence(*sequence, itemMode, depth + 1); !read) return read.GetError();
+    if (Status read = ReadSequence(*sequence, itemMode, depth + 1); !read) {
+      if (KeepsPartial()) object.StoreElement(std::move(sequence));
+      return read.GetError();
+    }
     object.StoreElement(std::move(sequence));
     return Step::Element;
   }
@@ -304,7 +366,10 @@ Status CDicomFileReader::ReadSequence(CDicomSequence& sequence, TransferMode mod
     auto item = std::make_unique<CSequenceItem>();
     item->SetSopClassUid(sequence.GetSopClassUid());
     Result<Step> step = ReadItem(*item, mode, depth);
-    if (!step) return step.GetError();
+    if (!step) {
+      if (KeepsPartial()) sequence.AppendItem(std::move(item));
+      return step.GetError();
+    }
     if (*step != Step::Element) return Ok();  // the sequence delimitation, or the end of the stream
     sequence.AppendItem(std::move(item));
   }
@@ -316,7 +381,9 @@ Result<CDicomFileReader::Step> CDicomFileReader::ReadItem(CSequenceItem& item, T
   if (AtEndOfStream(m_stream)) return Step::End;
   const bool bigEndian = mode == TransferMode::ExplicitBigEndian;
   uint8_t header[8];
-  if (!m_stream.ReadExact(header, sizeof header)) return Fail(0, position, "item header is truncated");
+  if (!m_stream.ReadExact(header, sizeof header)) {
+    return Truncated(0, position, "item header is truncated", sizeof header - (m_stream.GetLength() - position));
+  }
   const DicomTag tag = MakeTag(LoadU16(header, bigEndian), LoadU16(header + 2, bigEndian));
   const uint32_t length = LoadU32(header + 4, bigEndian);
   // Kept as the little-endian word of the tag, whatever the stream's order.
@@ -330,9 +397,16 @@ Result<CDicomFileReader::Step> CDicomFileReader::ReadItem(CSequenceItem& item, T
     return Step::Element;
   }
   if (length > m_stream.Remaining()) {
-    return Fail(tag, position,
-                "item length " + Describe(length) + " runs past the end of the file (" +
-                    Describe(m_stream.Remaining()) + " bytes left)");
+    const uint64_t left = m_stream.Remaining();
+    if (m_onCutShort == OnCutShort::KeepWhatWasRead) {
+      // What the item holds before the end is read all the same.
+      (void)ReadElements(item, UINT64_MAX, depth);
+    }
+    m_missingBytes.reset();
+    return Truncated(tag, position,
+                     "item length " + Describe(length) + " runs past the end of the file (" + Describe(left) +
+                         " bytes left)",
+                     length - left);
   }
   const uint64_t start = m_stream.GetPosition();
   if (Status read = ReadElements(item, start + length, depth); !read) return read.GetError();

@@ -6,13 +6,21 @@
 /// failure says which tag at which offset and why. What the reader met and
 /// worked around is kept as warnings. All of that is the reader's own
 /// state: the data object receives elements and nothing else.
+///
+/// Old systems wrote bare data sets, without preamble, "DICM" and meta
+/// group: such a stream is read when its first elements parse in one of
+/// the uncompressed encodings, with a warning. A file cut short fails, but
+/// the reader says how many bytes are missing and, when asked, keeps what
+/// it read (a user can then look at everything that is there).
 #pragma once
 
 #include "base/Result.h"
 #include "dicom/DicomTypes.h"
+#include "dicom/FilePreamble.h"
 #include "dicom/ReadContext.h"
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -30,9 +38,19 @@ struct ReadOptions {
   bool skipPixelData = false;
 };
 
+/// What a read of a file cut short leaves in the object.
+enum class OnCutShort {
+  /// Nothing: the object is emptied.
+  Discard,
+  /// The elements read before the end (with the sequences and items they
+  /// are in, and a Pixel Data value left in the file when that is what was
+  /// cut), though the read still fails.
+  KeepWhatWasRead,
+};
+
 class CDicomFileReader {
  public:
-  explicit CDicomFileReader(CStream& stream, ReadOptions options = {});
+  explicit CDicomFileReader(CStream& stream, ReadOptions options = {}, OnCutShort onCutShort = OnCutShort::Discard);
 
   /// Reads a whole media file into `object`, which is emptied first:
   /// ReadMetaGroup, then ReadDataSet.
@@ -57,6 +75,12 @@ class CDicomFileReader {
   /// are no VR, an empty (0000,0000), zero padding at the end. Kept after a
   /// failed read too.
   const std::vector<std::string>& Warnings() const { return m_context.GetWarnings(); }
+  /// The 128 bytes before "DICM" (zeros for a bare data set).
+  const FilePreamble& Preamble() const { return m_preamble; }
+  /// After a failed read: how many bytes the file lacks, when it failed
+  /// because it ends too early (a value, item or header cut short); the
+  /// bytes of what was being read, so "at least" when more would follow.
+  std::optional<uint64_t> MissingBytes() const { return m_missingBytes; }
 
  private:
   /// What reading the next thing in a data set met.
@@ -86,10 +110,24 @@ class CDicomFileReader {
   Error Fail(DicomTag tag, uint64_t offset, const std::string& what) const;
   /// `read`, or the stream's error when the stream failed on the way.
   Status Finish(Status read) const;
+  /// Reads the group 0002 elements from the stream position on.
+  Status ReadMetaElements(CDicomObject& object);
+  /// A stream without "DICM" after the preamble: read from its start as a
+  /// bare data set when its first elements parse, else refused.
+  Status StartBareDataSet(CDicomObject& object, uint64_t start, const uint8_t* prefix, uint64_t got);
+  /// A Fail about a value, item or header that runs `missing` bytes past
+  /// the end of the file: remembered for MissingBytes.
+  Error Truncated(DicomTag tag, uint64_t offset, const std::string& what, uint64_t missing);
+  /// The read failed because the file ends early and what was read is to
+  /// be kept.
+  bool KeepsPartial() const { return m_onCutShort == OnCutShort::KeepWhatWasRead && m_missingBytes.has_value(); }
 
   CStream& m_stream;
   ReadOptions m_options;
+  OnCutShort m_onCutShort;
   CReadContext m_context;
+  FilePreamble m_preamble{};
+  std::optional<uint64_t> m_missingBytes;
 };
 
 }  // namespace quillon

@@ -4,12 +4,15 @@
 #include "base/ByteOrder.h"
 #include "base/FileStream.h"
 #include "dicom/DicomObject.h"
+#include "dicom/DicomPixelData.h"
 #include "dicom/DicomSequence.h"
 #include "dicom/ElementRules.h"
 #include "dicom/SequenceItem.h"
 #include "dicom/ValueRepresentation.h"
 
+#include <algorithm>
 #include <cstring>
+#include <vector>
 
 namespace quillon {
 
@@ -29,9 +32,19 @@ Error CannotWrite(DicomTag tag, const std::string& why) {
   return Error(ErrorCode::Refused, FormatTag(tag) + " cannot be written: " + why);
 }
 
+/// A top-level Pixel Data value left in the file it was read from.
+const CDicomPixelData* PixelsLeftInFile(const CDicomElement& element) {
+  const auto* pixels = dynamic_cast<const CDicomPixelData*>(&element);
+  if (pixels == nullptr || pixels->IsLoaded() || pixels->GetValuePosition() == CDicomPixelData::kUnknownPosition) {
+    return nullptr;
+  }
+  return pixels;
+}
+
 /// The element part of CheckWritable (all a bare data set needs).
-Status CheckElements(const CDicomObject& object) {
+Status CheckElements(const CDicomObject& object, bool pixelsFromSource = false) {
   for (const auto& entry : object.Elements().Sorted()) {
+    if (pixelsFromSource && PixelsLeftInFile(*entry.element) != nullptr) continue;
     if (Status allowed = CheckElementWriteRules(*entry.element, object.Place()); !allowed) return allowed;
   }
   return Ok();
@@ -39,8 +52,8 @@ Status CheckElements(const CDicomObject& object) {
 
 }  // namespace
 
-Status CheckWritable(const CDicomObject& object) {
-  if (Status elements = CheckElements(object); !elements || object.Place() != ElementPlace::DataSet) {
+Status CheckWritable(const CDicomObject& object, bool pixelsFromSource) {
+  if (Status elements = CheckElements(object, pixelsFromSource); !elements || object.Place() != ElementPlace::DataSet) {
     return elements;
   }
   // The meta group ends at the first element of another group, read little
@@ -73,7 +86,7 @@ Status CDicomFileWriter::Guarded(Write&& write) {
 Status CDicomFileWriter::WriteFile(const CDicomObject& object) { return WriteFileUpTo(object, UINT32_MAX); }
 
 Status CDicomFileWriter::WriteFileUpTo(const CDicomObject& object, DicomTag last) {
-  if (Status writable = CheckWritable(object); !writable) return writable;
+  if (Status writable = CheckWritable(object, m_options.pixelSource != nullptr); !writable) return writable;
   return Guarded([&]() -> Status {
     WritePreamble();
     // The meta group comes right after "DICM" whatever else the object
@@ -97,6 +110,7 @@ Status CDicomFileWriter::WriteDataSet(const CDicomObject& object, TransferMode m
 
 void CDicomFileWriter::WritePreamble() {
   uint8_t prefix[132] = {};
+  if (m_options.preamble != nullptr) std::memcpy(prefix, m_options.preamble->data(), m_options.preamble->size());
   std::memcpy(prefix + 128, "DICM", 4);
   m_stream.Write(prefix, sizeof prefix);
 }
@@ -111,6 +125,10 @@ Status CDicomFileWriter::WriteElements(const CDicomObject& object, TransferMode 
     if (entry.tag == tags::kNumberOfFrames) m_numberOfFramesPosition = m_stream.GetPosition() + 8;
     if (const auto* sequence = dynamic_cast<const CDicomSequence*>(&element)) {
       if (Status written = WriteSequence(*sequence, mode); !written) return written;
+      continue;
+    }
+    if (const CDicomPixelData* pixels = PixelsLeftInFile(element); pixels != nullptr && m_options.pixelSource) {
+      if (Status copied = CopyPixelValue(*pixels, mode); !copied) return copied;
       continue;
     }
     if (TagElement(entry.tag) == 0x0000 && element.GetLength() == 4) {
@@ -129,6 +147,49 @@ Status CDicomFileWriter::WriteElements(const CDicomObject& object, TransferMode 
     if (!element.WriteElement(m_stream, mode)) return CannotWrite(entry.tag, "its value is missing or damaged");
   }
   return Ok();
+}
+
+Status CDicomFileWriter::CopyPixelValue(const CDicomPixelData& pixels, TransferMode mode) {
+  CStream& source = *m_options.pixelSource;
+  const bool bigEndian = mode == TransferMode::ExplicitBigEndian;
+  // The bytes are copied as they stand: only a value in the byte order
+  // being written can be.
+  if (pixels.IsBigEndianInStream() != bigEndian) {
+    return CannotWrite(tags::kPixelData, "its value stayed in the source file in the other byte order; open the file "
+                                         "with its pixel data to save it in this one");
+  }
+  const bool undefined = pixels.IsUndefinedLength();
+  pixels.WriteHeader(m_stream, mode, undefined ? CDicomElement::kUndefinedLength : pixels.GetLength());
+  source.Seek(static_cast<int64_t>(pixels.GetValuePosition()), CStream::SeekOrigin::Begin);
+  std::vector<uint8_t> buffer(1 << 20);
+  const auto copy = [&](uint64_t count) {
+    while (count > 0) {
+      const uint64_t chunk = std::min<uint64_t>(count, buffer.size());
+      if (!source.ReadExact(buffer.data(), chunk)) return false;
+      m_stream.Write(buffer.data(), chunk);
+      count -= chunk;
+    }
+    return true;
+  };
+  const auto shortSource = [&] {
+    return CannotWrite(tags::kPixelData, "its value ends early in the source file \"" + source.GetFilePath() +
+                                             "\" (at offset " + std::to_string(source.GetPosition()) + ")");
+  };
+  if (!pixels.IsEncapsulated()) {
+    // An undefined-length native value ends with its item delimitation.
+    return copy(uint64_t{pixels.GetLength()} + (undefined ? 8 : 0)) ? Ok() : shortSource();
+  }
+  if (!undefined) return copy(pixels.GetLength()) ? Ok() : shortSource();
+  // Fragments, each with its own length, up to the sequence delimitation.
+  for (;;) {
+    uint8_t header[8];
+    if (!source.ReadExact(header, sizeof header)) return shortSource();
+    m_stream.Write(header, sizeof header);
+    const DicomTag tag = MakeTag(LoadU16(header, bigEndian), LoadU16(header + 2, bigEndian));
+    if (tag == tags::kSequenceDelimitation) return Ok();
+    if (tag != tags::kItem) return CannotWrite(tags::kPixelData, "its fragments in the source file are damaged");
+    if (!copy(LoadU32(header + 4, bigEndian))) return shortSource();
+  }
 }
 
 Status CDicomFileWriter::WriteSequence(const CDicomSequence& sequence, TransferMode mode) {
@@ -164,14 +225,22 @@ Status CDicomFileWriter::WriteItem(const CSequenceItem& item, TransferMode mode)
   return Ok();
 }
 
-Status SaveDicomFile(const CDicomObject& object, const std::string& path) {
+Status SaveDicomFile(const CDicomObject& object, const std::string& path, const SaveOptions& options) {
   // An object the writer refuses is refused before a temporary file is made,
   // with the element and the reason.
-  if (Status writable = CheckWritable(object); !writable) {
+  const bool fromSource = !options.pixelSourcePath.empty();
+  if (Status writable = CheckWritable(object, fromSource); !writable) {
     return writable.GetError().WithContext("cannot save \"" + path + "\": ");
   }
-  const Status saved =
-      WriteFileAtomically(path, [&](CFileStream& stream) { return CDicomFileWriter(stream).WriteFile(object); });
+  CFileStream source;
+  if (fromSource && !source.Open(options.pixelSourcePath, CFileStream::OpenMode::Read)) {
+    return Error(ErrorCode::Io, "cannot save \"" + path + "\": cannot open \"" + options.pixelSourcePath +
+                                    "\" to copy its pixel data: " + std::strerror(source.LastOsError()));
+  }
+  const WriteOptions writeOptions{options.preamble, fromSource ? &source : nullptr};
+  const Status saved = WriteFileAtomically(
+      path, [&](CFileStream& stream) { return CDicomFileWriter(stream, writeOptions).WriteFile(object); });
+  if (fromSource) source.Abort();  // only read from
   if (!saved && saved.GetError().Code() == ErrorCode::Refused) {
     return saved.GetError().WithContext("cannot save \"" + path + "\": ");
   }

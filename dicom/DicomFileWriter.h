@@ -9,6 +9,7 @@
 
 #include "base/Result.h"
 #include "dicom/DicomTypes.h"
+#include "dicom/FilePreamble.h"
 
 #include <cstdint>
 #include <optional>
@@ -21,9 +22,20 @@ class CDicomSequence;
 class CSequenceItem;
 class CStream;
 
+class CDicomPixelData;
+
+/// How a file is written besides its data set.
+struct WriteOptions {
+  /// The 128 bytes before "DICM"; zeros when null.
+  const FilePreamble* preamble = nullptr;
+  /// The file a top-level Pixel Data value left in its file is copied from
+  /// (read-only, positioned anywhere); null: such a value is refused.
+  CStream* pixelSource = nullptr;
+};
+
 class CDicomFileWriter {
  public:
-  explicit CDicomFileWriter(CStream& stream) : m_stream(stream) {}
+  explicit CDicomFileWriter(CStream& stream, WriteOptions options = {}) : m_stream(stream), m_options(options) {}
 
   /// Writes the whole file. Refused, writing nothing, when CheckWritable
   /// refuses the object: a half-written file is of no use, and one that
@@ -55,12 +67,17 @@ class CDicomFileWriter {
   Status WriteSequence(const CDicomSequence& sequence, TransferMode mode);
   Status WriteItem(const CSequenceItem& item, TransferMode mode);
   void WritePreamble();
+  /// Writes the Pixel Data element whose value stayed in the source file:
+  /// its header, then the value bytes copied from the source (fragment by
+  /// fragment up to the sequence delimitation for an undefined length).
+  Status CopyPixelValue(const CDicomPixelData& pixels, TransferMode mode);
   /// Runs `write`; the stream's own error when the stream failed on the
   /// way (a full disk), else what `write` said.
   template <typename Write>
   Status Guarded(Write&& write);
 
   CStream& m_stream;
+  WriteOptions m_options;
   std::optional<uint64_t> m_numberOfFramesPosition;
 };
 
@@ -68,11 +85,22 @@ class CDicomFileWriter {
 /// naming the first element (in tag order, at any depth) that breaks
 /// CheckElementWriteRules with its place and the reason, or a big endian
 /// data set starting with group 0200, which would read back as meta
-/// information.
-Status CheckWritable(const CDicomObject& object);
+/// information. With `pixelsFromSource`, a top-level Pixel Data value left
+/// in its file is accepted (the writer copies it from there).
+Status CheckWritable(const CDicomObject& object, bool pixelsFromSource = false);
+
+/// Where SaveDicomFile takes what is not in the data set.
+struct SaveOptions {
+  /// The preamble to keep; zeros when null.
+  const FilePreamble* preamble = nullptr;
+  /// The file a Pixel Data value left in its file is copied from; empty:
+  /// such a value is refused.
+  std::string pixelSourcePath;
+};
 
 /// Saves `object` as a media file at `path`, through a temporary file that
-/// replaces the old one only once complete (WriteFileAtomically).
-Status SaveDicomFile(const CDicomObject& object, const std::string& path);
+/// replaces the old one only once complete (WriteFileAtomically). The
+/// pixel source may be `path` itself: it is read before it is replaced.
+Status SaveDicomFile(const CDicomObject& object, const std::string& path, const SaveOptions& options = {});
 
 }  // namespace quillon

@@ -96,6 +96,7 @@ class CDicomPixelData : public CDicomElement {
   /// stream are then swapped to the little-endian order a value in memory
   /// has (words of OW; OB bytes stay as they are).
   void SetBigEndianInStream(bool bigEndian) { m_bigEndianInStream = bigEndian; }
+  bool IsBigEndianInStream() const { return m_bigEndianInStream; }
 
   virtual bool IsEncapsulated() const { return false; }
   /// The value is in memory (frames come from memory rather than the stream).

@@ -464,6 +464,22 @@ bool CPixelCodec::WindowToBitmap(const uint8_t* stored, uint8_t* bitmap) const {
   const size_t mask = (size_t{1} << sample.bits) - 1;
   WindowTable table(WindowBounds(m_windowWidth, m_windowCenter), sample.bits, m_signedSamples);
   const Geometry g(*this);
+  if (m_sampleSink != nullptr) {
+    // The values as the window reads them: Bits Stored bits, sign-extended.
+    std::vector<int32_t>& values = *m_sampleSink;
+    values.resize(g.width * g.rows);
+    const int64_t size = int64_t{1} << sample.bits;
+    const int64_t firstNegative = m_signedSamples ? size / 2 : size;
+    for (size_t row = 0; row < g.rows; ++row) {
+      const uint8_t* in = stored + row * g.StoredRowBytes();
+      int32_t* out = values.data() + row * g.width;
+      for (size_t c = 0; c < g.width; ++c) {
+        const size_t raw = wide ? static_cast<size_t>(in[2 * c]) | (static_cast<size_t>(in[2 * c + 1]) << 8) : in[c];
+        const auto value = static_cast<int64_t>((raw >> shift) & mask);
+        out[c] = static_cast<int32_t>(value >= firstNegative ? value - size : value);
+      }
+    }
+  }
   if (wide) {
     for (size_t row = 0; row < g.rows; ++row) {
       const uint8_t* in = stored + row * g.StoredRowBytes();

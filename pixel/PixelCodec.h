@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace quillon {
 
@@ -96,6 +97,11 @@ class CPixelCodec {
     width = m_windowWidth;
     center = m_windowCenter;
   }
+  /// When set, every grey frame decoded also leaves its samples' values in
+  /// `sink` (top-down rows of Columns values, sign-extended when signed):
+  /// a viewer reads values under the cursor and windows from them without
+  /// decoding the frame again. Null stops it.
+  void SetSampleSink(std::vector<int32_t>* sink) { m_sampleSink = sink; }
 
   uint32_t Columns() const { return m_columns; }
   /// Columns rounded up to a multiple of 4: the pixels of one bitmap row.
@@ -156,6 +162,7 @@ class CPixelCodec {
   BitmapOrder m_bitmapOrder = BitmapOrder::BgrBottomUp;
   PixelFormat m_format;
   std::unique_ptr<uint8_t[]> m_workBuffer;
+  std::vector<int32_t>* m_sampleSink = nullptr;
   int32_t m_windowWidth = 0;
   int32_t m_windowCenter = 0;
   uint32_t m_highBit;

@@ -143,7 +143,7 @@ SampleLayout LayoutOf(const CPixelImage& image, uint64_t pixels) {
 template <typename Sample>
 [[gnu::noinline]] void AccumulateFrame(const uint8_t* aBytes, SampleLayout aLayout, const uint8_t* bBytes,
                                        SampleLayout bLayout, uint64_t pixels, uint32_t samples, double& sumOfSquares,
-                                       int64_t& sampleCount, int64_t& differentPixels) {
+                                       int64_t& sampleCount, int64_t& differentPixels, int64_t& largest) {
   // memcpy loads: the buffers are bytes, and compilers turn these into
   // plain (vectorised) loads.
   auto load = [](const uint8_t* bytes, uint64_t index) {
@@ -154,6 +154,7 @@ template <typename Sample>
   // Squares of 16-bit differences summed per frame stay far below 2^63.
   uint64_t frameSum = 0;
   int64_t frameDifferent = 0;
+  int64_t frameLargest = 0;
   for (uint64_t p = 0; p < pixels; ++p) {
     bool differs = false;
     for (uint32_t s = 0; s < samples; ++s) {
@@ -161,12 +162,14 @@ template <typename Sample>
                         int64_t{load(bBytes, p * bLayout.pixelStride + s * bLayout.sampleStride)};
       frameSum += static_cast<uint64_t>(d * d);
       differs |= d != 0;
+      frameLargest = std::max(frameLargest, d < 0 ? -d : d);
     }
     frameDifferent += differs ? 1 : 0;
   }
   sumOfSquares += static_cast<double>(frameSum);
   sampleCount += static_cast<int64_t>(pixels * samples);
   differentPixels += frameDifferent;
+  largest = std::max(largest, frameLargest);
 }
 
 /// Compares the frames of two uncompressed files of the same size and
@@ -210,10 +213,10 @@ Status CompareFrames(const std::string& pathD, const std::string& pathO, CProgre
     if (!read) return Failed("Failed to read frame");
     if (wide) {
       AccumulateFrame<uint16_t>(bufferD.get(), layoutD, bufferO.get(), layoutO, pixels, samples, sumOfSquares,
-                                sampleCount, differentPixels);
+                                sampleCount, differentPixels, result.largestDifference);
     } else {
       AccumulateFrame<uint8_t>(bufferD.get(), layoutD, bufferO.get(), layoutO, pixels, samples, sumOfSquares,
-                               sampleCount, differentPixels);
+                               sampleCount, differentPixels, result.largestDifference);
     }
     if (!counter.Step()) return Cancelled();
   }

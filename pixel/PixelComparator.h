@@ -21,6 +21,8 @@ struct PixelComparison {
   std::string message;
   double rms = 0;
   int64_t differentPixels = 0;
+  /// The largest difference between two samples compared.
+  int64_t largestDifference = 0;
   double identity = 0;  ///< percent
 };
 

@@ -11,7 +11,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev libturbojpeg0-dev libpugixml-dev pkg-config
   qt6-base-dev libcli11-dev
   # peers for cross-checks in tests
-  dcmtk libgdcm-tools dicom3tools libxml2-utils
+  dcmtk libgdcm-tools dicom3tools libxml2-utils python3-pydicom
   # the desktop editor: Qt 6 widgets and printing (in qt6-base-dev), a
   # fixed-pitch font with Greek, Cyrillic, Hebrew and Arabic, and the
   # Chinese, Japanese and Korean letters text in those sets needs; headless

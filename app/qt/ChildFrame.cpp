@@ -36,7 +36,7 @@ void CChildFrame::CloseWithoutAsking() {
 void CChildFrame::OnStateChanged(const CDicomImageDoc&) { UpdateTitle(); }
 
 void CChildFrame::UpdateTitle() {
-  QString title = QString::fromStdString(m_document.Title());
+  QString title = QString::fromStdString(m_document.WindowTitle());
   if (m_pixelView) title += QStringLiteral(" [Pixel Data]");
   setWindowTitle(title + QStringLiteral("[*]"));
   setWindowModified(m_document.IsModified());

@@ -10,6 +10,9 @@
 
 #include <QAction>
 #include <QCloseEvent>
+#include <QFileInfo>
+#include <QLineEdit>
+#include <QSignalBlocker>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFileInfo>
@@ -163,11 +166,33 @@ void CMainFrame::CreateToolBar() {
       toolbar->addAction(Action(id));
     }
   }
+  toolbar->addSeparator();
+  m_filterBox = new QLineEdit(toolbar);
+  m_filterBox->setObjectName("filterBox");
+  m_filterBox->setPlaceholderText(QStringLiteral("Filter rows: text or gggg,eeee"));
+  m_filterBox->setClearButtonEnabled(true);
+  m_filterBox->setMaximumWidth(m_filterBox->fontMetrics().horizontalAdvance(QLatin1Char('0')) * 32);
+  toolbar->addWidget(m_filterBox);
+  connect(m_filterBox, &QLineEdit::textChanged, this, [this](const QString& text) {
+    if (CDicomDumpView* list = ActiveDumpView()) list->SetFilter(text);
+  });
   connect(toolbar, &QToolBar::visibilityChanged, this,
           [this](bool visible) { Action(CommandId::ViewToolbar)->setChecked(visible); });
 }
 
 void CMainFrame::CreateStatusBar() {
+  m_cursorPane = new QLabel(this);
+  m_cursorPane->setObjectName("cursorPane");
+  statusBar()->addPermanentWidget(m_cursorPane);
+  m_windowPane = new QLabel(this);
+  m_windowPane->setObjectName("windowPane");
+  statusBar()->addPermanentWidget(m_windowPane);
+  // Framed, so the cursor's values, the window and the frame count read as
+  // three fields, not one line ("... 56 HU C 136 W 2064 HU").
+  for (QLabel* pane : {m_cursorPane, m_windowPane}) {
+    pane->setFrameStyle(QFrame::StyledPanel | QFrame::Sunken);
+    pane->setContentsMargins(4, 0, 4, 0);
+  }
   m_framePane = new QLabel(this);
   m_framePane->setObjectName("framePane");
   m_framePane->setAlignment(Qt::AlignCenter);
@@ -282,22 +307,38 @@ void CMainFrame::UpdateActions() {
   undo->setText(undoText.empty() ? QStringLiteral("&Undo") : QStringLiteral("&Undo %1").arg(QString::fromStdString(undoText)));
   redo->setText(redoText.empty() ? QStringLiteral("&Redo") : QStringLiteral("&Redo %1").arg(QString::fromStdString(redoText)));
   if (context.document != nullptr) {
-    setWindowTitle(QStringLiteral("Quillon - %1[*]").arg(QString::fromStdString(context.document->Title())));
+    setWindowTitle(QStringLiteral("Quillon - %1[*]").arg(QString::fromStdString(context.document->WindowTitle())));
     setWindowModified(context.document->IsModified());
   } else {
     setWindowTitle(QStringLiteral("Quillon"));
     setWindowModified(false);
   }
+  // The filter box shows the filter of the list in front.
+  const QString filter = list != nullptr ? list->Filter() : QString();
+  if (m_filterBox->text() != filter) {
+    const QSignalBlocker quiet(m_filterBox);
+    m_filterBox->setText(filter);
+  }
+  m_filterBox->setEnabled(list != nullptr);
   if (pixels != nullptr) {
     m_framePane->setText(QString::fromStdString(pixels->Viewer().FramePaneText()));
+    m_windowPane->setText(QString::fromStdString(pixels->Viewer().WindowText()));
+    m_cursorPane->setText(pixels->CursorText());
   } else {
     m_framePane->clear();
+    m_windowPane->clear();
+    m_cursorPane->clear();
   }
+  // Empty framed panes would show as stray boxes beside the element list.
+  m_windowPane->setVisible(!m_windowPane->text().isEmpty());
+  m_cursorPane->setVisible(pixels != nullptr);
 }
 
 bool CMainFrame::OpenFile(const QString& path) {
   CDicomImageDoc* document = m_app.OpenDocument(path.toStdString(), *m_ui);
   if (document == nullptr) return false;
+  // A DICOMDIR is also listed as the tree of what it refers to.
+  if (QFileInfo(path).fileName() == QStringLiteral("DICOMDIR")) OpenFolder(path);
   // A file already open is shown, not opened twice.
   for (QMdiSubWindow* window : m_mdiArea->subWindowList()) {
     auto* frame = qobject_cast<CChildFrame*>(window);

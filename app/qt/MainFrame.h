@@ -18,11 +18,14 @@
 
 class QAction;
 class QLabel;
+class QLineEdit;
 class QMdiArea;
 class QMenu;
 class QPrinter;
 
 namespace quillon {
+
+class CStudyPanel;
 
 class CChildFrame;
 class CDicomDumpView;
@@ -43,6 +46,12 @@ class CMainFrame : public QMainWindow {
   /// Opens `path` (or shows the document that has it open). False, after
   /// saying why, when it cannot be read.
   bool OpenFile(const QString& path);
+  /// Lists the patients, studies, series and instances of `folder` in the
+  /// side panel: from its DICOMDIR when it has one, else by reading every
+  /// file's header on a worker thread with progress. A path to a DICOMDIR
+  /// itself is read as one.
+  void OpenFolder(const QString& folder);
+  CStudyPanel* StudyPanel() const { return m_studyPanel; }
   /// Runs a command as its menu entry would.
   void Execute(CommandId id);
   /// The action of a command (null for commands without one).
@@ -93,7 +102,7 @@ class CMainFrame : public QMainWindow {
   /// Shows the pixel data of `document`: its pixel view, opened when it has
   /// none.
   void ShowPixelData(CDicomImageDoc& document);
-  void Find(bool askForText);
+  void Find(bool askForText, bool backwards = false);
   void Print(bool preview);
 
   CQuillonApp& m_app;
@@ -101,6 +110,13 @@ class CMainFrame : public QMainWindow {
   IUserInterface* m_ui;
   QMdiArea* m_mdiArea = nullptr;
   QLabel* m_framePane = nullptr;
+  CStudyPanel* m_studyPanel = nullptr;
+  /// Filters the rows of the active element list.
+  QLineEdit* m_filterBox = nullptr;
+  /// The grey window of the pixel view shown ("C 40  W 400 HU").
+  QLabel* m_windowPane = nullptr;
+  /// What the cursor points at in the pixel view.
+  QLabel* m_cursorPane = nullptr;
   QMenu* m_windowMenu = nullptr;
   std::map<CommandId, QAction*> m_actions;
   std::vector<QMenu*> m_menusWithoutDocument;

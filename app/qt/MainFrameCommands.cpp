@@ -6,6 +6,7 @@
 
 #include "app/DeidentifyCommands.h"
 #include "app/QuillonApp.h"
+#include "app/DumpRowList.h"
 #include "app/RowFinder.h"
 #include "app/UserInterface.h"
 #include "app/qt/AboutDlg.h"
@@ -15,11 +16,17 @@
 #include "app/qt/DumpRowModel.h"
 #include "app/PixelCommands.h"
 #include "app/qt/PixelDataView.h"
+#include "app/qt/StudyPanel.h"
+#include "app/StudyTree.h"
+
+#include <filesystem>
 
 #include <QAction>
 #include <QApplication>
 #include <QClipboard>
 #include <QInputDialog>
+#include <QLabel>
+#include <QLineEdit>
 #include <QMdiArea>
 #include <QPageSetupDialog>
 #include <QPrintDialog>
@@ -40,6 +47,7 @@ void CMainFrame::Execute(CommandId id) {
   switch (id) {
     case CommandId::FileNew:
     case CommandId::FileOpen:
+    case CommandId::OpenFolder:
     case CommandId::FileClose:
     case CommandId::FileSave:
     case CommandId::FileSaveAs:
@@ -52,7 +60,8 @@ void CMainFrame::Execute(CommandId id) {
     case CommandId::EditRedo:
     case CommandId::EditCopy:
     case CommandId::EditFind:
-    case CommandId::EditFindNext: RunEditCommand(id); break;
+    case CommandId::EditFindNext:
+    case CommandId::EditFindPrevious: RunEditCommand(id); break;
     case CommandId::EditElement:
     case CommandId::RemoveElement:
     case CommandId::InsertElement:
@@ -77,6 +86,9 @@ void CMainFrame::Execute(CommandId id) {
       if (CChildFrame* frame = ActiveFrame()) DeidentifyDocument(frame->Document(), *m_ui);
       break;
     case CommandId::DeidentifyFolder: DeidentifyFolder(*m_ui); break;
+    case CommandId::CheckValues:
+      if (CChildFrame* frame = ActiveFrame()) frame->Document().CheckValues(*m_ui);
+      break;
     case CommandId::AllowReadPixelData: m_app.ToggleAllowReadPixelData(); break;
     case CommandId::ViewToolbar:
       for (QToolBar* toolbar : findChildren<QToolBar*>()) toolbar->setVisible(!toolbar->isVisible());
@@ -98,7 +110,12 @@ void CMainFrame::RunFileCommand(CommandId id) {
   switch (id) {
     case CommandId::FileNew: AddDumpFrame(m_app.NewDocument()); break;
     case CommandId::FileOpen:
-      if (const std::optional<std::string> path = m_ui->AskOpenPath("Open")) OpenFile(QString::fromStdString(*path));
+      if (const std::optional<std::string> path = m_ui->AskOpenPath("Open", m_app.OpenDialogFolder())) OpenFile(QString::fromStdString(*path));
+      break;
+    case CommandId::OpenFolder:
+      if (const std::optional<std::string> folder = m_ui->AskFolderPath("Open Folder", m_app.OpenDialogFolder())) {
+        OpenFolder(QString::fromStdString(*folder));
+      }
       break;
     case CommandId::FileClose: {
       if (document == nullptr || !CanCloseFrame(*frame)) break;
@@ -150,6 +167,7 @@ void CMainFrame::RunEditCommand(CommandId id) {
       break;
     case CommandId::EditFind: Find(true); break;
     case CommandId::EditFindNext: Find(m_findText.isEmpty()); break;
+    case CommandId::EditFindPrevious: Find(m_findText.isEmpty(), true); break;
     default: break;
   }
 }
@@ -219,6 +237,9 @@ void CMainFrame::ShowPixelData(CDicomImageDoc& document) {
   }
   CPixelDataView* shown = view.release();
   connect(shown, &CPixelDataView::frameChanged, this, &CMainFrame::UpdateActions);
+  connect(shown, &CPixelDataView::cursorMoved, m_cursorPane, &QLabel::setText);
+  connect(shown, &CPixelDataView::frameFailed, this,
+          [this](const QString& reason) { m_ui->ShowMessage(reason.toStdString()); });
   CChildFrame* frame = AddFrame(document, shown, true);
   if (!frame->isMaximized()) {
     // As large as the image, as far as the main window allows: no black
@@ -229,6 +250,10 @@ void CMainFrame::ShowPixelData(CDicomImageDoc& document) {
                       .expandedTo(QSize(frame->fontMetrics().horizontalAdvance(frame->windowTitle()) + 110, 150)));
   }
   shown->setFocus();
+  // A header that disagrees with its pixel data is said at once, not only
+  // when a frame fails.
+  const std::string& warning = shown->Viewer().HeaderWarning();
+  if (!warning.empty()) statusBar()->showMessage(QString::fromStdString(warning), 15000);
 }
 
 void CMainFrame::RunWindowCommand(CommandId id) {
@@ -252,7 +277,7 @@ void CMainFrame::RunWindowCommand(CommandId id) {
   }
 }
 
-void CMainFrame::Find(bool askForText) {
+void CMainFrame::Find(bool askForText, bool backwards) {
   CDicomDumpView* list = ActiveDumpView();
   if (list == nullptr) return;
   if (askForText) {
@@ -263,13 +288,63 @@ void CMainFrame::Find(bool askForText) {
     if (!ok || text.isEmpty()) return;
     m_findText = text;
   }
-  const int row = FindNextRow(list->Document().Rows(), list->SelectedRow(), FindQuery::Parse(m_findText.toStdString()));
+  const int start = list->SelectedRow();
+  const FindQuery query = FindQuery::Parse(m_findText.toStdString());
+  const DumpRowList& rows = list->Document().Rows();
+  const int row = backwards ? FindPreviousRow(rows, start, query) : FindNextRow(rows, start, query);
   if (row < 0) {
     statusBar()->showMessage(QStringLiteral("Not found: %1").arg(m_findText), 5000);
     QApplication::beep();
     return;
   }
+  // Past the last row (or the first, backwards) the search goes round:
+  // say so, or the user takes an earlier row for a new one.
+  const bool wrapped = start >= 0 && (backwards ? row >= start : row <= start);
+  if (wrapped) {
+    statusBar()->showMessage(backwards ? QStringLiteral("Passed the first row: continued from the end")
+                                       : QStringLiteral("Passed the last row: continued from the start"),
+                             5000);
+  }
+  // A row the filter hides is found all the same: the filter goes.
+  if (list->Model().Outline().ShownIndexOf(row) < 0 && list->Model().Outline().IsFiltering()) {
+    m_filterBox->clear();
+  }
   list->SelectRow(row);
+}
+
+void CMainFrame::OpenFolder(const QString& folder) {
+  const std::filesystem::path chosen = folder.toStdString();
+  const std::filesystem::path dicomDir =
+      chosen.filename() == "DICOMDIR" ? chosen : chosen / "DICOMDIR";
+  CStudyTree tree;
+  std::error_code error;
+  if (std::filesystem::is_regular_file(dicomDir, error)) {
+    Result<CStudyTree> read = ReadDicomDir(dicomDir.string());
+    if (!read) {
+      m_ui->ShowMessage("Cannot read the DICOMDIR\n\n" + dicomDir.string() + "\n" + read.Message());
+      return;
+    }
+    tree = std::move(*read);
+  } else {
+    // Headers only, on a worker thread: the window keeps painting and
+    // Cancel stops the scan with what it found so far.
+    m_ui->RunWithProgress("Scanning " + chosen.string(),
+                          [&](const ProgressReport& report) { tree = ScanFolder(chosen.string(), report); });
+  }
+  if (m_studyPanel == nullptr) {
+    m_studyPanel = new CStudyPanel(this);
+    addDockWidget(Qt::LeftDockWidgetArea, m_studyPanel);
+    connect(m_studyPanel, &CStudyPanel::openRequested, this, [this](const QString& path) { (void)OpenFile(path); });
+  }
+  m_studyPanel->SetTree(tree, QString::fromStdString(std::filesystem::is_regular_file(dicomDir, error)
+                                                         ? dicomDir.string()
+                                                         : chosen.string()));
+  statusBar()->showMessage(QStringLiteral("%1 instance(s) in %2 patient(s)%3")
+                               .arg(tree.InstanceCount())
+                               .arg(tree.Patients().size())
+                               .arg(tree.skipped.empty() ? QString()
+                                                         : QStringLiteral("; %1 file(s) are no DICOM").arg(tree.skipped.size())),
+                           10000);
 }
 
 void CMainFrame::Print(bool preview) {

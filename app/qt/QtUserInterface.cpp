@@ -35,6 +35,11 @@ void CQtUserInterface::ShowMessage(const std::string& text) {
   box.exec();
 }
 
+void CQtUserInterface::ShowInformation(const std::string& text) {
+  QMessageBox box(QMessageBox::Information, kTitle, ToQt(text), QMessageBox::Ok, m_parent);
+  box.exec();
+}
+
 bool CQtUserInterface::AskYesNo(const std::string& text) {
   QMessageBox box(QMessageBox::Question, kTitle, ToQt(text), QMessageBox::Yes | QMessageBox::No, m_parent);
   box.setDefaultButton(QMessageBox::No);
@@ -130,10 +135,26 @@ void CQtUserInterface::RunWithProgress(const std::string& label,
   delete thread;
 }
 
-std::optional<std::string> CQtUserInterface::AskOpenPath(const std::string& title) {
-  const QString path = QFileDialog::getOpenFileName(m_parent, ToQt(title), QString(), kDicomFilter);
+std::optional<std::string> CQtUserInterface::AskOpenPath(const std::string& title, const std::string& startFolder) {
+  const QString path = QFileDialog::getOpenFileName(m_parent, ToQt(title), ToQt(startFolder), kDicomFilter);
   if (path.isEmpty()) return std::nullopt;
   return path.toStdString();
+}
+
+std::optional<std::string> CQtUserInterface::AskFolderPath(const std::string& title, const std::string& startFolder) {
+  const QString path = QFileDialog::getExistingDirectory(m_parent, ToQt(title), ToQt(startFolder));
+  if (path.isEmpty()) return std::nullopt;
+  return path.toStdString();
+}
+
+std::optional<std::string> CQtUserInterface::AskExportPath(const std::string& title, const std::string& suggestedPath,
+                                                           const std::string& filter) {
+  QFileDialog chooser(m_parent, ToQt(title), ToQt(suggestedPath), ToQt(filter) + QStringLiteral(";;All Files (*)"));
+  chooser.setAcceptMode(QFileDialog::AcceptSave);
+  // The editor asks before replacing, whichever way the path came.
+  chooser.setOption(QFileDialog::DontConfirmOverwrite);
+  if (chooser.exec() != QDialog::Accepted || chooser.selectedFiles().isEmpty()) return std::nullopt;
+  return chooser.selectedFiles().front().toStdString();
 }
 
 std::optional<std::string> CQtUserInterface::AskSavePath(const std::string& title,

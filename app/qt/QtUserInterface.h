@@ -29,7 +29,11 @@ class CQtUserInterface : public IUserInterface {
   bool RunSelectDestinationDialog(CSelectDestinationDlg& dialog) override;
   bool RunSelectFormatDialog(CSelectFormatDlg& dialog) override;
   bool RunDeidentifyDialog(CDeidentifyDlg& dialog) override;
-  std::optional<std::string> AskOpenPath(const std::string& title) override;
+  void ShowInformation(const std::string& text) override;
+  std::optional<std::string> AskOpenPath(const std::string& title, const std::string& startFolder) override;
+  std::optional<std::string> AskFolderPath(const std::string& title, const std::string& startFolder) override;
+  std::optional<std::string> AskExportPath(const std::string& title, const std::string& suggestedPath,
+                                           const std::string& filter) override;
   std::optional<std::string> AskSavePath(const std::string& title, const std::string& suggestedPath) override;
   void RunWithProgress(const std::string& label, const std::function<void(const ProgressReport&)>& work) override;
   void ShowStatus(const std::string& text) override;

@@ -15,6 +15,8 @@
 namespace quillon::test {
 
 inline const std::string kAppDataDir = std::string(QUILLON_SOURCE_DIR) + "/tests/data/";
+/// Files no one here wrote: pydicom's test files (Debian's python3-pydicom).
+inline const std::string kPydicomFiles = "/usr/lib/python3/dist-packages/pydicom/data/test_files/";
 
 /// Makes the nested-sequence file with dump2dcm at `path`.
 inline void MakeNestedFile(const std::string& path) {

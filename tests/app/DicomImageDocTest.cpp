@@ -12,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <functional>
 
 namespace quillon::test {
 namespace {
@@ -257,19 +258,30 @@ TEST_F(DocumentTest, AFailedSaveKeepsTheOldFileAndTheDocumentModified) {
   EXPECT_EQ(ReadBytes(m_file), before);
 }
 
-TEST_F(DocumentTest, XmlExportUsesTheShippedDictionaryAndSaysWhereItWrote) {
+TEST_F(DocumentTest, XmlExportAsksWhereAndBeforeReplacing) {
   // A working folder without a dictionary of its own.
   const std::filesystem::path previous = std::filesystem::current_path();
   std::filesystem::current_path(m_dir.Path());
+  const std::string target = m_dir / "nested.xml";
+  m_ui.exportPaths.push_back(target);
   m_document.ExportXml(m_ui);
-  const std::string xml = ReadBytes(m_dir / "dicomXml.xml");
-  std::filesystem::current_path(previous);
-  EXPECT_EQ(m_ui.TakeMessages(), "The data set was exported to " + (m_dir / "dicomXml.xml") + "\n");
-  EXPECT_NE(xml.find("<patient_name>Doe^John</patient_name>"), std::string::npos) << xml;
+  EXPECT_EQ(m_ui.lastChooserStart, target);  // beside the document, named after it
+  EXPECT_NE(ReadBytes(target).find("<patient_name>Doe^John</patient_name>"), std::string::npos);
+  EXPECT_FALSE(std::filesystem::exists(m_dir / "dicomXml.xml"));
+
+  // An existing file is replaced only when the user says so.
+  WriteText(target, "older");
+  m_ui.exportPaths.push_back(target);
+  m_ui.yesNo.push_back(false);
+  m_document.ExportXml(m_ui);
+  EXPECT_EQ(ReadBytes(target), "older");
+  m_ui.exportPaths.push_back("");  // Cancel
+  m_document.ExportXml(m_ui);
 
   // A dictionary of the working folder wins; a broken one says why.
   WriteText(m_dir / "Dicom2XmlDict.txt", "weird:name (00100010)\n");
-  std::filesystem::current_path(m_dir.Path());
+  m_ui.exportPaths.push_back(target);
+  m_ui.yesNo.push_back(true);
   m_document.ExportXml(m_ui);
   std::filesystem::current_path(previous);
   EXPECT_EQ(m_ui.TakeMessages(), "The XML export failed: Unable to create XML node\n");
@@ -278,27 +290,125 @@ TEST_F(DocumentTest, XmlExportUsesTheShippedDictionaryAndSaysWhereItWrote) {
 TEST(Document, AFileThatCannotBeReadOpensNoDocument) {
   TempDir dir("document-bad");
   const std::string file = dir / "bad.dcm";
-  WriteText(file, std::string(128, '\0') + "DICM" + std::string("\x02\x00\x10\x00UI\x40\x00", 8));
+  WriteText(file, std::string(128, '\0') + "DICM" + std::string("\x02\x00\x10\x00" "UI\x02\x00" "1\0", 10) +
+                      std::string("\xFE\xFF\x0D\xE0\0\0\0\0", 8));
   CFakeUserInterface ui;
   CDicomImageDoc document(true);
   EXPECT_FALSE(document.Open(file, ui));
   const std::string message = ui.TakeMessages();
   EXPECT_EQ(message.rfind("Error Reading File", 0), 0u);
-  EXPECT_NE(message.find("(0002,0010)"), std::string::npos) << message;  // the reader's reason
+  EXPECT_NE(message.find("(FFFE,E00D)"), std::string::npos) << message;  // the reader's reason
 }
 
-TEST(Document, SavingIsRefusedWhenThePixelDataWasNotRead) {
-  TempDir dir("document-nopixels");
-  const std::string file = dir / "nested.dcm";
-  MakeNestedFile(file);
+/// Whether DCMTK and pydicom both read `path` without an error.
+void ExpectPeersRead(const std::string& path) {
+  const std::string quoted = "\"" + path + "\"";
+  EXPECT_EQ(RunShell("dcmdump -q " + quoted + " >/dev/null").exitCode, 0) << path;
+  EXPECT_EQ(RunShell("/usr/bin/python3 -c 'import pydicom,sys; pydicom.dcmread(sys.argv[1])' " + quoted).exitCode, 0)
+      << path;
+}
+
+// A save never writes what other programs cannot read: an empty data set
+// is refused, a meta group without its transfer syntax (or none at all, as
+// a bare data set has) is completed from the data set, and the user is
+// told.
+TEST(Document, SavesCompleteTheMetaInformationAndRefuseAnEmptyDataSet) {
+  TempDir dir("document-meta");
+  const std::string nested = dir / "nested.dcm";
+  MakeNestedFile(nested);
+  struct Case {
+    std::string name;
+    std::string source;
+    std::function<void(CDicomImageDoc&, CFakeUserInterface&)> change;
+    std::string said;  // in the message; empty: the save is refused
+  };
+  const std::vector<Case> cases = {
+      {"delete all", nested, [](CDicomImageDoc& d, CFakeUserInterface&) { d.DeleteAll(); }, ""},
+      {"no transfer syntax", nested,
+       [](CDicomImageDoc& d, CFakeUserInterface& ui) { d.RemoveElement(RowHolding(d, "0002 0010"), ui); },
+       "(0002,0010) Transfer Syntax UID: 1.2.840.10008.1.2.1"},
+      {"bare data set", kPydicomFiles + "rtstruct.dcm", [](CDicomImageDoc&, CFakeUserInterface&) {},
+       "(0002,0002) Media Storage SOP Class UID: 1.2.840.10008.5.1.4.1.1.481.3"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    CFakeUserInterface ui;
+    CDicomImageDoc document(true);
+    ASSERT_TRUE(document.Open(c.source, ui));
+    c.change(document, ui);
+    const std::string saved = dir / (c.name + ".dcm");
+    EXPECT_EQ(document.SaveTo(saved, ui), !c.said.empty());
+    const std::string message = ui.TakeMessages();
+    if (c.said.empty()) {
+      EXPECT_NE(message.find("the data set is empty"), std::string::npos) << message;
+      EXPECT_FALSE(std::filesystem::exists(saved));
+      continue;
+    }
+    EXPECT_NE(message.find(c.said), std::string::npos) << message;
+    EXPECT_FALSE(document.IsModified());
+    ExpectPeersRead(saved);
+    document.Undo();  // the completion is a change like any other
+    EXPECT_TRUE(document.IsModified());
+  }
+}
+
+TEST(Document, TheFilePreambleIsKept) {
+  TempDir dir("document-preamble");
+  const std::string source = kPydicomFiles + "CT_small.dcm";  // a TIFF header in its preamble
   CFakeUserInterface ui;
-  CDicomImageDoc document(false);
+  CDicomImageDoc document(true);
+  ASSERT_TRUE(document.Open(source, ui));
+  const std::string saved = dir / "ct.dcm";
+  ASSERT_TRUE(document.SaveTo(saved, ui)) << ui.TakeMessages();
+  EXPECT_EQ(ReadBytes(saved).substr(0, 128), ReadBytes(source).substr(0, 128));
+}
+
+// Opened without its pixel data, a document still saves: the value is
+// copied from the file it stayed in, and the result is the file a document
+// with its pixel data saves, byte for byte; the title says what is missing.
+TEST(Document, WithoutItsPixelDataADocumentSavesTheSameBytes) {
+  TempDir dir("document-nopixels");
+  for (const std::string& source : {dir / "nested.dcm", kPydicomFiles + "JPEG2000.dcm"}) {
+    SCOPED_TRACE(source);
+    if (source == dir / "nested.dcm") MakeNestedFile(source);
+    CFakeUserInterface ui;
+    CDicomImageDoc full(true);
+    CDicomImageDoc lean(false);
+    ASSERT_TRUE(full.Open(source, ui));
+    ASSERT_TRUE(lean.Open(source, ui));
+    EXPECT_NE(lean.WindowTitle().find("(pixel data not read)"), std::string::npos);
+    ASSERT_TRUE(full.SaveTo(dir / "full.dcm", ui)) << ui.TakeMessages();
+    ASSERT_TRUE(lean.SaveTo(dir / "lean.dcm", ui)) << ui.TakeMessages();
+    EXPECT_EQ(ReadBytes(dir / "lean.dcm"), ReadBytes(dir / "full.dcm"));
+    // Now read from its new file, it saves over that file too.
+    EXPECT_EQ(lean.PixelSourcePath(), dir / "lean.dcm");
+    ASSERT_TRUE(lean.Save(ui)) << ui.TakeMessages();
+    EXPECT_EQ(ReadBytes(dir / "lean.dcm"), ReadBytes(dir / "full.dcm"));
+  }
+}
+
+// A file cut short opens read-only with what is there, and says how much
+// is missing; Save is refused, Save As elsewhere writes what was read.
+TEST(Document, AFileCutShortOpensReadOnly) {
+  TempDir dir("document-cut");
+  const std::string file = dir / "cut.dcm";
+  MakeNestedFile(file);
+  const std::string whole = ReadBytes(file);
+  WriteText(file, whole.substr(0, whole.size() - 10));
+  CFakeUserInterface ui;
+  CDicomImageDoc document(true);
   ASSERT_TRUE(document.Open(file, ui));
+  EXPECT_TRUE(document.IsReadOnly());
+  EXPECT_NE(ui.TakeMessages().find("at least 10 bytes are missing"), std::string::npos);
+  EXPECT_GE(RowHolding(document, "0010 0010"), 0);
   EXPECT_FALSE(document.Save(ui));
-  EXPECT_FALSE(document.SaveTo(dir / "copy.dcm", ui));
-  EXPECT_EQ(ui.TakeMessages(),
-            "File cannot be saved without the pixel data\nFile cannot be saved without the pixel data\n");
-  EXPECT_FALSE(std::filesystem::exists(dir / "copy.dcm"));
+  EXPECT_NE(ui.TakeMessages().find("read-only"), std::string::npos);
+  EXPECT_EQ(ReadBytes(file), whole.substr(0, whole.size() - 10));
+  // The pixel data it lacks is removed; the rest saves and reads back.
+  document.RemoveElement(RowHolding(document, "7fe0 0010"), ui);
+  ui.savePaths.push_back(dir / "rest.dcm");
+  ASSERT_TRUE(document.SaveAs(ui)) << ui.TakeMessages();
+  ExpectPeersRead(dir / "rest.dcm");
 }
 
 }  // namespace

@@ -51,6 +51,20 @@ TEST_F(AppTest, CopyGoesToTheOnlyOtherDocumentOrToTheOneChosen) {
   EXPECT_EQ(offered, (std::vector<std::string>{"DICOM1", "DICOM2"}));
   EXPECT_EQ(Value(second, 0x00100020), "ID123");
   EXPECT_FALSE(first.Object().Contains(0x00100020));
+  EXPECT_EQ(m_ui.statuses.back().rfind("Copied (0010,0020) ", 0), 0u) << m_ui.statuses.back();
+
+  // Into a document that has the element: asked first; No changes
+  // nothing, Yes replaces it (one more step to undo).
+  m_app.DiscardDocument(second);
+  m_ui.yesNo.push_back(false);
+  m_app.CopyElement(*source, nameRow, m_ui);
+  m_ui.yesNo.push_back(true);
+  m_app.CopyElement(*source, nameRow, m_ui);
+  EXPECT_TRUE(m_ui.yesNo.empty());
+  first.Undo();
+  EXPECT_EQ(Value(first, 0x00100010), "Doe^John");
+  first.Undo();
+  EXPECT_FALSE(first.Object().Contains(0x00100010));
 }
 
 TEST_F(AppTest, CopyingTheTransferSyntaxSetsTheDestinationsEncoding) {
@@ -67,7 +81,7 @@ TEST_F(AppTest, CopyingTheTransferSyntaxSetsTheDestinationsEncoding) {
   EXPECT_EQ(destination.Object().GetSopClassUid(), "1.2.840.10008.5.1.4.1.1.7");
 }
 
-TEST_F(AppTest, ACopyOfADocumentWithoutItsPixelDataCannotBeSavedEither) {
+TEST_F(AppTest, ACopyOfADocumentWithoutItsPixelDataSavesItsPixelsFromTheSourceFile) {
   m_app.ToggleAllowReadPixelData();
   CDicomImageDoc* source = m_app.OpenDocument(m_file, m_ui);
   ASSERT_NE(source, nullptr);
@@ -76,8 +90,10 @@ TEST_F(AppTest, ACopyOfADocumentWithoutItsPixelDataCannotBeSavedEither) {
   EXPECT_EQ(copy->Title(), "DICOM1");
   EXPECT_EQ(Value(*copy, 0x00100010), "Doe^John");
   EXPECT_EQ(copy->Object().GetSopClassUid(), source->Object().GetSopClassUid());
-  EXPECT_FALSE(copy->SaveTo(m_dir / "copy.dcm", m_ui));
-  EXPECT_EQ(m_ui.TakeMessages(), "File cannot be saved without the pixel data\n");
+  EXPECT_NE(copy->WindowTitle().find("pixel data not read"), std::string::npos);
+  ASSERT_TRUE(copy->SaveTo(m_dir / "copy.dcm", m_ui)) << m_ui.TakeMessages();
+  ASSERT_TRUE(source->SaveTo(m_dir / "source.dcm", m_ui)) << m_ui.TakeMessages();
+  EXPECT_EQ(ReadBytes(m_dir / "copy.dcm"), ReadBytes(m_dir / "source.dcm"));
 }
 
 TEST_F(AppTest, ClosingAModifiedDocumentAsksAndCancelKeepsItOpen) {

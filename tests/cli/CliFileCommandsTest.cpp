@@ -77,6 +77,17 @@ TEST_F(CliFileCommands, UnreadableFilesSayWhyExitOneAndWriteNothing) {
   EXPECT_NE(r.out.find("| patient_name "), std::string::npos) << r.out;
 }
 
+TEST_F(CliFileCommands, DumpOfAFileCutShortPrintsWhatItReadThenTheError) {
+  const std::string whole = ReadBytes(m_file);
+  const std::string cut = m_dir / "cut.dcm";
+  WriteText(cut, whole.substr(0, whole.size() - 16));  // the last element and 2 bytes of the pixel value
+  const CommandResult r = RunShell(kCli + " dump " + cut);
+  EXPECT_EQ(r.exitCode, 1);
+  EXPECT_NE(r.out.find("| patient_name "), std::string::npos) << r.out;
+  EXPECT_NE(r.err.find("Error Reading File: " + cut + ": "), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("at least 2 bytes are missing"), std::string::npos) << r.err;
+}
+
 TEST_F(CliFileCommands, RewriteSavesTheSameFile) {
   const std::string out = m_dir / "out.dcm";
   const CommandResult r = RunShell(kCli + " rewrite " + m_file + " " + out);
@@ -85,6 +96,22 @@ TEST_F(CliFileCommands, RewriteSavesTheSameFile) {
   // In place: the input is replaced whole.
   ASSERT_EQ(RunShell(kCli + " rewrite " + out + " " + out).exitCode, 0);
   EXPECT_EQ(ReadBytes(out), ReadBytes(m_file));
+}
+
+// A bare data set (pydicom's rtstruct.dcm) saved again gets the file meta
+// information it lacked, so that DCMTK and pydicom read the result.
+TEST_F(CliFileCommands, RewriteOfABareDataSetCompletesItsMetaInformation) {
+  const std::string out = m_dir / "rtstruct.dcm";
+  const CommandResult r =
+      RunShell(kCli + " rewrite /usr/lib/python3/dist-packages/pydicom/data/test_files/rtstruct.dcm " + out);
+  ASSERT_EQ(r.exitCode, 0) << r.err;
+  EXPECT_NE(r.err.find("completed from the data set:\n"), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("\n(0002,0010) Transfer Syntax UID: 1.2.840.10008.1.2\n"), std::string::npos) << r.err;
+  EXPECT_NE(RunShell("dcmdump " + out).out.find("=LittleEndianImplicit"), std::string::npos);
+  EXPECT_EQ(RunShell("/usr/bin/python3 -c \"import pydicom; print(pydicom.dcmread('" + out +
+                     "').file_meta.TransferSyntaxUID)\"")
+                .out,
+            "1.2.840.10008.1.2\n");
 }
 
 }  // namespace

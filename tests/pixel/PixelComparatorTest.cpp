@@ -75,20 +75,21 @@ TEST_F(PixelComparatorTest, PixelsAreMatchedWhateverTheirEncoding) {
     std::string message;      // empty: not checked
     int64_t differentPixels;  // -1: not compared
     double rms;
+    int64_t largest;
   } cases[] = {
-      {rgb, rle, identical, 0, 0},
-      {planar, rgb, identical, 0, 0},
-      {Convert(grey, "grey-rle.dcm", ConversionMode::Rle), grey, identical, 0, 0},
+      {rgb, rle, identical, 0, 0, 0},
+      {planar, rgb, identical, 0, 0, 0},
+      {Convert(grey, "grey-rle.dcm", ConversionMode::Rle), grey, identical, 0, 0, 0},
       {grey, Make("shifted.dcm", {.frames = 3}, shifted),
-       "RMS = 1.00000 (384 different pixel(s))\nThe two images are 99.60938% identical.", 384, 1},
-      {rgb, other, "", 1, std::sqrt(256.0 / 768.0)},
-      {Convert(other, "changed-planar.dcm", ConversionMode::RgbPlanar), rle, "", 1, std::sqrt(256.0 / 768.0)},
-      {Make("one.dcm", {}), Make("nocount.dcm", {.writeNumberOfFrames = false}), "", 0, 0},
-      {grey, Make("wide.dcm", {.columns = 20, .frames = 3}), "The size of the two images is different", -1, 0},
-      {grey, Make("frames.dcm", {.frames = 2}), "The number of frames is different", -1, 0},
-      {rgb, grey, "The number of samples per pixel is different", -1, 0},
-      {grey, m_dir / "junk.dcm", "Error Reading File", -1, 0},
-      {empty, empty, "Failed to read image header", -1, 0},
+       "RMS = 1.00000 (384 different pixel(s))\nThe two images are 99.60938% identical.", 384, 1, 1},
+      {rgb, other, "", 1, std::sqrt(256.0 / 768.0), 16},
+      {Convert(other, "changed-planar.dcm", ConversionMode::RgbPlanar), rle, "", 1, std::sqrt(256.0 / 768.0), 16},
+      {Make("one.dcm", {}), Make("nocount.dcm", {.writeNumberOfFrames = false}), "", 0, 0, 0},
+      {grey, Make("wide.dcm", {.columns = 20, .frames = 3}), "The size of the two images is different", -1, 0, 0},
+      {grey, Make("frames.dcm", {.frames = 2}), "The number of frames is different", -1, 0, 0},
+      {rgb, grey, "The number of samples per pixel is different", -1, 0, 0},
+      {grey, m_dir / "junk.dcm", "Error Reading File", -1, 0, 0},
+      {empty, empty, "Failed to read image header", -1, 0, 0},
   };
   for (const auto& c : cases) {
     const PixelComparison result = ComparePixelFiles(c.a, c.b);
@@ -100,6 +101,7 @@ TEST_F(PixelComparatorTest, PixelsAreMatchedWhateverTheirEncoding) {
     if (result.compared) {
       EXPECT_EQ(result.differentPixels, c.differentPixels);
       EXPECT_NEAR(result.rms, c.rms, 1e-12);
+      EXPECT_EQ(result.largestDifference, c.largest);
     }
   }
   EXPECT_TRUE(fs::is_empty(m_temp));  // the temporary copies of the RLE files are gone

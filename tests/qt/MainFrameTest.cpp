@@ -10,6 +10,8 @@
 #include "app/qt/DicomDumpView.h"
 #include "app/qt/DumpPrinter.h"
 #include "app/qt/DumpRowModel.h"
+#include "app/qt/StudyPanel.h"
+#include "app/StudyTree.h"
 #include "app/RowFinder.h"
 #include "base/FileSettingsStore.h"
 
@@ -17,7 +19,9 @@
 #include <QMdiArea>
 #include <QMenuBar>
 #include <QMimeData>
+#include <QLineEdit>
 #include <QPrinter>
+#include <QTreeWidget>
 #include <QTest>
 #include <QUrl>
 
@@ -57,7 +61,7 @@ class MainFrameTest : public ::testing::Test {
 
 TEST_F(MainFrameTest, MenusWithAndWithoutADocument) {
   const std::vector<std::string> without = MenuTexts(*m_window.menuBar());
-  EXPECT_EQ(without, (std::vector<std::string>{"[&File]", "&New", "&Open...", "-", "Allow Read Pixel Data", "-",
+  EXPECT_EQ(without, (std::vector<std::string>{"[&File]", "&New", "&Open...", "Open &Folder...", "-", "Allow Read Pixel Data", "-",
                                                "P&rint Setup...", "-", "Recent File", "-", "E&xit", "[&View]",
                                                "&Toolbar", "&Status Bar", "[Tools]", "De-identify Folder...", "[&Help]",
                                                "&About Quillon..."}));
@@ -177,7 +181,7 @@ TEST_F(MainFrameTest, ClosingAModifiedDocumentAsksFirst) {
   QApplication::processEvents();
   EXPECT_TRUE(m_window.MdiArea()->subWindowList().isEmpty());
   EXPECT_TRUE(m_app.Documents().empty());
-  EXPECT_EQ(MenuTexts(*m_window.menuBar()).size(), 18u);  // back to the menus without a document
+  EXPECT_EQ(MenuTexts(*m_window.menuBar()).size(), 19u);  // back to the menus without a document
 }
 
 TEST_F(MainFrameTest, FindGoesToTheNextRowHoldingATagOrText) {
@@ -189,6 +193,60 @@ TEST_F(MainFrameTest, FindGoesToTheNextRowHoldingATagOrText) {
   EXPECT_EQ(FindNextRow(View()->Document().Rows(), second, nested), first);  // and round again
   EXPECT_EQ(FindNextRow(View()->Document().Rows(), -1, FindQuery::Parse("doe^JOHN")),
             RowHolding(View()->Document(), "0010 0010"));
+}
+
+TEST_F(MainFrameTest, TheListCollapsesWithTheKeysAndFiltersFromTheBox) {
+  ASSERT_TRUE(m_window.OpenFile(QString::fromStdString(m_file)));
+  CDicomDumpView* view = View();
+  const int all = view->Model().rowCount();
+  const int sequence = RowHolding(view->Document(), "0008 1140");
+  const int inside = FindNextRow(view->Document().Rows(), sequence, FindQuery::Parse("0008,1150"));
+  view->SelectRow(sequence);
+  QTest::keyClick(view, Qt::Key_Left);
+  EXPECT_TRUE(view->Model().Outline().IsCollapsed(sequence));
+  EXPECT_LT(view->Model().rowCount(), all);
+  EXPECT_EQ(view->SelectedRow(), sequence);
+  QTest::keyClick(view, Qt::Key_Right);
+  EXPECT_EQ(view->Model().rowCount(), all);
+  // A row inside a collapsed sequence is opened when it is selected (a
+  // found row); Left on it goes to its item.
+  view->SetCollapsed(sequence, true);
+  view->SelectRow(inside);
+  EXPECT_EQ(view->SelectedRow(), inside);
+  QTest::keyClick(view, Qt::Key_Left);
+  EXPECT_EQ(view->Document().Rows().At(static_cast<size_t>(view->SelectedRow())).kind, DumpRowKind::Item);
+
+  auto* box = m_window.findChild<QLineEdit*>("filterBox");
+  box->setText("0008,1150");
+  EXPECT_GT(view->Model().rowCount(), 0);
+  EXPECT_LT(view->Model().rowCount(), all / 2);
+  EXPECT_EQ(view->Filter(), "0008,1150");
+  box->clear();
+  EXPECT_EQ(view->Model().rowCount(), all);
+}
+
+TEST_F(MainFrameTest, AFolderIsListedInThePanelAndAnInstanceOpensFromIt) {
+  const std::string folder = "/usr/lib/python3/dist-packages/pydicom/data/test_files/dicomdirtests";
+  // With a DICOMDIR, the tree comes from its records.
+  m_window.OpenFolder(QString::fromStdString(folder));
+  ASSERT_NE(m_window.StudyPanel(), nullptr);
+  QTreeWidget* tree = m_window.StudyPanel()->Tree();
+  const Result<CStudyTree> expected = ReadDicomDir(folder + "/DICOMDIR");
+  ASSERT_TRUE(expected);
+  ASSERT_EQ(tree->topLevelItemCount(), static_cast<int>(expected->Patients().size()));
+  QTreeWidgetItem* instance = tree->topLevelItem(0);
+  while (instance->childCount() > 0) instance = instance->child(0);
+  const QString path = instance->data(0, Qt::UserRole).toString();
+  ASSERT_FALSE(path.isEmpty());
+  emit tree->itemDoubleClicked(instance, 0);
+  ASSERT_NE(View(), nullptr);
+  EXPECT_EQ(View()->Document().Path(), path.toStdString());
+  // Without one, the folder is scanned (with progress).
+  m_window.OpenFolder(QString::fromStdString(folder + "/98892003"));
+  ASSERT_FALSE(m_ui.progressLabels.empty());
+  EXPECT_EQ(m_ui.progressLabels.back(), "Scanning " + folder + "/98892003");
+  ASSERT_EQ(tree->topLevelItemCount(), 1);
+  EXPECT_GT(tree->topLevelItem(0)->childCount(), 0);
 }
 
 TEST_F(MainFrameTest, PrintingWritesEveryRowToPdfPages) {

@@ -154,8 +154,23 @@ TEST_F(PixelViewTest, CompareShowsTheResultOfTheComparison) {
   ASSERT_TRUE(m_window.OpenFile(QString::fromStdString(m_dir / "grey8.dcm")));
   m_ui.openPaths.push_back(m_dir / "grey8.dcm");
   m_window.Execute(CommandId::ComparePixelData);
-  EXPECT_EQ(m_ui.TakeMessages(),
-            "RMS = 0.00000 (0 different pixel(s))\nThe two images are 100.00000% identical.\n");
+  EXPECT_EQ(m_ui.TakeMessages(), "");
+  ASSERT_EQ(m_ui.informations.size(), 1u);
+  EXPECT_EQ(m_ui.informations.back(), "The pixel data of grey8.dcm and grey8.dcm are identical.\n\n"
+                                      "RMS = 0.00000 (0 different pixel(s))\nThe two images are 100.00000% identical.");
+  // Against its copy with the second frame's first row changed by 7.
+  SampleImage changed = MakeGrey8Sample();
+  uint32_t length = 0;
+  const uint8_t* bytes = nullptr;
+  ASSERT_EQ(changed.object->GetValue(tags::kPixelData, length, &bytes), DicomStatus::Success);
+  std::vector<uint8_t> pixels(bytes, bytes + length);
+  for (size_t i = length / 2; i < length / 2 + 192; ++i) pixels[i] = static_cast<uint8_t>(pixels[i] < 128 ? pixels[i] + 7 : pixels[i] - 7);
+  (void)changed.object->AddValue(tags::kPixelData, vr::OB, pixels.data(), length);
+  ASSERT_TRUE(test::Succeeded(SaveDicomFile(*changed.object, m_dir / "changed.dcm")));
+  m_ui.openPaths.push_back(m_dir / "changed.dcm");
+  m_window.Execute(CommandId::ComparePixelData);
+  EXPECT_NE(m_ui.TakeMessages().find("192 pixel(s) differ; the largest difference of one sample is 7."),
+            std::string::npos);
   m_ui.openPaths.push_back(m_dir / "mono1.dcm");
   m_window.Execute(CommandId::ComparePixelData);
   EXPECT_EQ(m_ui.TakeMessages(), "The number of frames is different\n");

@@ -45,6 +45,13 @@ class CFakeUserInterface : public IUserInterface {
   std::deque<DeidentifyScript> deidentifyDialogs;
   std::deque<std::string> savePaths;
   std::deque<std::string> openPaths;
+  std::deque<std::string> exportPaths;
+  std::deque<std::string> folderPaths;
+  /// Informational messages, apart from the warnings in `messages`.
+  std::vector<std::string> informations;
+  /// Where the last chooser started (the suggested path of an export, the
+  /// folder of an open).
+  std::string lastChooserStart;
   /// Long work: the label shown, and after how many progress reports the
   /// user presses Cancel (never when negative).
   std::vector<std::string> progressLabels;
@@ -55,6 +62,7 @@ class CFakeUserInterface : public IUserInterface {
   int elementDialogsShown = 0;
 
   void ShowMessage(const std::string& text) override { messages.push_back(text); }
+  void ShowInformation(const std::string& text) override { informations.push_back(text); }
   bool AskYesNo(const std::string& text) override {
     questions.push_back(text);
     return Next(yesNo, text);
@@ -84,14 +92,15 @@ class CFakeUserInterface : public IUserInterface {
     const DeidentifyScript script = Next(deidentifyDialogs, "de-identify dialog", DeidentifyScript{});
     return script && script(dialog) && dialog.Accept(*this);
   }
-  std::optional<std::string> AskOpenPath(const std::string& title) override {
-    if (openPaths.empty()) {
-      ADD_FAILURE() << "unexpected open dialog: " << title;
-      return std::nullopt;
-    }
-    std::string path = openPaths.front();
-    openPaths.pop_front();
-    return path;
+  std::optional<std::string> AskOpenPath(const std::string& title, const std::string& start) override {
+    return NextPath(openPaths, title, start);
+  }
+  std::optional<std::string> AskFolderPath(const std::string& title, const std::string& start) override {
+    return NextPath(folderPaths, title, start);
+  }
+  std::optional<std::string> AskExportPath(const std::string& title, const std::string& suggested,
+                                           const std::string&) override {
+    return NextPath(exportPaths, title, suggested);
   }
   void RunWithProgress(const std::string& label, const std::function<void(const ProgressReport&)>& work) override {
     progressLabels.push_back(label);
@@ -122,6 +131,19 @@ class CFakeUserInterface : public IUserInterface {
   }
 
  private:
+  /// The next path queued; an empty one stands for Cancel.
+  std::optional<std::string> NextPath(std::deque<std::string>& paths, const std::string& title,
+                                      const std::string& start) {
+    lastChooserStart = start;
+    if (paths.empty()) {
+      ADD_FAILURE() << "unexpected chooser: " << title;
+      return std::nullopt;
+    }
+    std::string path = paths.front();
+    paths.pop_front();
+    if (path.empty()) return std::nullopt;
+    return path;
+  }
   template <typename T>
   T Next(std::deque<T>& answers, const std::string& what, T fallback = T{}) {
     if (answers.empty()) {
