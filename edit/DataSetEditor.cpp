@@ -53,7 +53,7 @@ bool CDataSetEditor::Empty() const {
 Status CDataSetEditor::Apply(CDicomObject& dataSet) const {
   if (!m_erasuresEverywhere.empty() || m_erasePrivate) EraseEverywhereIn(dataSet);
   for (const TagPath& path : m_erasures) EraseAt(dataSet, path, 0);
-  const TextCharset charset = CharsetInForce(dataSet, TextCharset::Latin1);
+  const CCharacterSet charset = CharsetInForce(dataSet, CCharacterSet());
   std::string sopClass;
   if (dataSet.GetString(tags::kSopClassUid, sopClass) != DicomStatus::Success) sopClass = dataSet.GetSopClassUid();
   for (const Assignment& assignment : m_assignments) {
@@ -63,10 +63,10 @@ Status CDataSetEditor::Apply(CDicomObject& dataSet) const {
 }
 
 Status CDataSetEditor::Assign(CDicomObject& object, const Assignment& assignment, std::size_t step,
-                              TextCharset inherited, const std::string& sopClass) const {
+                              const CCharacterSet& inherited, const std::string& sopClass) const {
   const TagPath& path = assignment.path;
   const TagPathStep& here = path.steps[step];
-  const TextCharset charset = CharsetInForce(object, inherited);
+  const CCharacterSet charset = CharsetInForce(object, inherited);
   if (step + 1 == path.steps.size()) {
     if (here.items != TagPathStep::Items::None) return At(path, "ends at an item; name the element in it");
     return StoreValue(object, assignment, charset, sopClass);
@@ -92,7 +92,7 @@ Status CDataSetEditor::Assign(CDicomObject& object, const Assignment& assignment
   return Ok();
 }
 
-Status CDataSetEditor::StoreValue(CDicomObject& object, const Assignment& assignment, TextCharset charset,
+Status CDataSetEditor::StoreValue(CDicomObject& object, const Assignment& assignment, const CCharacterSet& charset,
                                   const std::string& sopClass) const {
   const TagPath& path = assignment.path;
   const DicomTag tag = path.Last().tag;

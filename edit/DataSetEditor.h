@@ -61,9 +61,9 @@ class CDataSetEditor {
     bool onlyIfPresent;
   };
 
-  Status Assign(CDicomObject& object, const Assignment& assignment, std::size_t step, TextCharset inherited,
+  Status Assign(CDicomObject& object, const Assignment& assignment, std::size_t step, const CCharacterSet& inherited,
                 const std::string& sopClass) const;
-  Status StoreValue(CDicomObject& object, const Assignment& assignment, TextCharset charset,
+  Status StoreValue(CDicomObject& object, const Assignment& assignment, const CCharacterSet& charset,
                     const std::string& sopClass) const;
   void EraseAt(CDicomObject& object, const TagPath& path, std::size_t step) const;
   void EraseEverywhereIn(CDicomObject& object) const;

@@ -166,7 +166,7 @@ std::size_t CountCharacters(std::string_view utf8) {
   return count;
 }
 
-Result<std::string> EncodeTextValue(std::string_view text, const TextRule& rule, TextCharset charset) {
+Result<std::string> EncodeTextValue(std::string_view text, const TextRule& rule, const CCharacterSet& charset) {
   const std::string vrName = VrToString(rule.vr);
   std::string_view rest = text;
   for (;;) {
@@ -195,7 +195,7 @@ Result<std::string> EncodeTextValue(std::string_view text, const TextRule& rule,
     rest.remove_prefix(separator + 1);
   }
   if (!rule.usesCharset) return std::string(text);
-  return EncodeText(text, charset);
+  return charset.Encode(text, DelimitersOf(rule.vr));
 }
 
 void AppendLittleEndian(std::string& bytes, uint64_t value, unsigned size) {
@@ -262,7 +262,7 @@ bool EncodeTagValue(std::string_view value, std::string& bytes) {
 
 }  // namespace
 
-Result<std::string> EncodeValue(std::string_view text, DicomVR vr, TextCharset charset) {
+Result<std::string> EncodeValue(std::string_view text, DicomVR vr, const CCharacterSet& charset) {
   for (const TextRule& rule : kTextRules) {
     if (rule.vr == vr) return EncodeTextValue(text, rule, charset);
   }

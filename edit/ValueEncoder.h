@@ -21,6 +21,6 @@ namespace quillon {
 /// length) for `text` as a value of VR `vr`, text encoded in `charset`.
 /// Refused for VRs whose values are not written as text (OB, OW, OD, OF,
 /// OL, OV, UN, SQ) and for any value the VR does not allow.
-Result<std::string> EncodeValue(std::string_view text, DicomVR vr, TextCharset charset);
+Result<std::string> EncodeValue(std::string_view text, DicomVR vr, const CCharacterSet& charset);
 
 }  // namespace quillon

@@ -127,6 +127,7 @@ TEST_F(DocumentCharsetTest, CopiesBetweenDocumentsBringTheirTextNotTheirBytes) {
   Open(latin1, "chrGerm.dcm");
   Open(utf8, "chrX1.dcm");
   Edit(utf8, kPatientNameRow, [](CDicomElementDlg& dialog) { dialog.valueText = "\xC3\xA4\xC3\xB6^\xC3\x85sa"; });
+  m_ui.yesNo = {true, true, true};  // replace the destination's element, each time asked
   ASSERT_TRUE(latin1.ReceiveElement(0x00100010, utf8, m_ui)) << m_ui.TakeMessages();
   EXPECT_EQ(Stored(latin1, 0x00100010), "\xE4\xF6^\xC5sa");
   EXPECT_EQ(PydicomName(Saved(latin1, "copied.dcm")), "\xC3\xA4\xC3\xB6^\xC3\x85sa");

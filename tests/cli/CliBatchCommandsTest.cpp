@@ -148,7 +148,7 @@ TEST_F(CliDeidentify, ModifyEditsAtTagPathsAndRefusesBadValues) {
   const std::string ref = m_dir / "in/rt/ref.dcm";
   const CommandResult r = RunShell(kCli + " modify " + ref + " " + (m_dir / "in/CT_small.dcm") + " " +
                                    (m_dir / "in/MR_small.dcm") + " -o " +
-                                   (m_dir / "mod") + " --set \"(0010,0010)=M\xC3\xBCller^Anna\"" +
+                                   (m_dir / "mod") + " --set \"(0010,0010)=Miller^Anna\"" +
                                    " --set \"(0008,1140)[0].(0008,1150)=1.2.3\"" +
                                    " --set \"(0008,1140)[*].(0008,1160)=7\" --replace \"(0010,1000)=none\"" +
                                    " --erase \"(0010,0030)\" --erase-all \"(0008,0020)\" --erase-private --new-uids");
@@ -163,7 +163,7 @@ TEST_F(CliDeidentify, ModifyEditsAtTagPathsAndRefusesBadValues) {
       "a.StudyInstanceUID == c.StudyInstanceUID, a.StudyInstanceUID == b.StudyInstanceUID, "
       "a.SOPInstanceUID == a.file_meta.MediaStorageSOPInstanceUID, b.SOPInstanceUID.startswith('1.3.6.1.4.1.5962'))\"");
   // ref.dcm and MR_small.dcm share a study, CT_small.dcm is another one.
-  EXPECT_EQ(fields.out, "M\xC3\xBCller^Anna 1.2.3 7 False False False False True False True False\n") << fields.err;
+  EXPECT_EQ(fields.out, "Miller^Anna 1.2.3 7 False False False False True False True False\n") << fields.err;
 
   struct Case {
     std::string edit;
@@ -173,6 +173,8 @@ TEST_F(CliDeidentify, ModifyEditsAtTagPathsAndRefusesBadValues) {
   const Case cases[] = {
       {"--set \"(0010,0030)=May 1st\"", 1, ref + ": (0010,0030): \"May 1st\" is no valid DA value"},
       {"--set \"(0010,0010)=\xE5\xB1\xB1\"", 1, ref + ": (0010,0010): "},
+      // No (0008,0005): the default repertoire holds ASCII only.
+      {"--set \"(0010,0010)=M\xC3\xBCller\"", 1, ref + ": (0010,0010): The character '\xC3\xBC'"},
       {"--set \"(0008,1140)[0](0008,1150)=1\"", 2, "is no item"},
       {"--erase-all \"(0010,001)\"", 2, "is not a tag"},
       {"--set \"(0010,0010)\"", 2, "gives no value"},
