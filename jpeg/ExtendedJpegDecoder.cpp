@@ -69,12 +69,14 @@ struct ScanComponent {
 };
 
 /// Decodes the coefficients of one block (natural order) into `block`,
-/// which must be zero. Damage marks the reader.
-void DecodeBlock(CJpegBitReader& reader, ScanComponent& component, std::array<int16_t, 64>& block) {
+/// which must be zero. Damage marks the reader. True when the block has
+/// AC coefficients, false when only its DC term can be nonzero.
+bool DecodeBlock(CJpegBitReader& reader, ScanComponent& component, std::array<int16_t, 64>& block) {
   reader.Fill();
   // The DC value wraps in 16 bits, as libjpeg's coefficients do.
   component.predictor = static_cast<int16_t>(component.predictor + reader.DecodeDifference(*component.dc));
   block[0] = component.predictor;
+  bool hasAc = false;
   for (uint32_t k = 1; k < 64;) {
     reader.Fill();
     uint32_t runSize = 0;
@@ -88,11 +90,13 @@ void DecodeBlock(CJpegBitReader& reader, ScanComponent& component, std::array<in
     k += run;
     if (k > 63) {
       reader.MarkCorrupt();
-      return;
+      return hasAc;
     }
     block[kJpegZigZagToNatural[k]] = static_cast<int16_t>(value);
+    hasAc = true;
     ++k;
   }
+  return hasAc;
 }
 
 /// Writes the part of an 8×8 block at block position (`blockX`, `blockY`)
@@ -167,7 +171,12 @@ Status DecodeScan(const CJpegMarkerReader& markers, const JpegScanHeader& scan,
   for (uint32_t mcuY = 0; mcuY < mcusDown; ++mcuY) {
     for (uint32_t mcuX = 0; mcuX < mcusAcross; ++mcuX, ++mcu) {
       if (interval != 0 && mcu != 0 && mcu % interval == 0) {
-        if (!reader.SkipRestartMarker(restartIndex++)) {
+        // Through a copy, so that `reader` itself never has its address
+        // taken and stays in registers.
+        CJpegBitReader restarted = reader;
+        const bool found = restarted.SkipRestartMarker(restartIndex++);
+        reader = restarted;
+        if (!found) {
           return Damaged("restart marker RST" + std::to_string((restartIndex - 1) & 7) + " expected" +
                          At(reader.Position()) + ", before MCU " + std::to_string(mcu) + " of the scan" +
                          At(scan.offset));
@@ -180,12 +189,16 @@ Status DecodeScan(const CJpegMarkerReader& markers, const JpegScanHeader& scan,
         for (uint32_t v = 0; v < component.blocksDown; ++v) {
           for (uint32_t h = 0; h < component.blocksAcross; ++h) {
             block.fill(0);
-            DecodeBlock(reader, component, block);
+            const bool hasAc = DecodeBlock(reader, component, block);
             const uint32_t blockX = mcuX * component.blocksAcross + h;
             const uint32_t blockY = mcuY * component.blocksDown + v;
             // Blocks that only pad the last MCUs are decoded, not shown.
             if (blockX * 8 >= target.width || blockY * 8 >= target.height) continue;
-            CJpegInverseDct::Transform(block, component.quant, frame.precision, samples);
+            if (hasAc) {
+              CJpegInverseDct::Transform(block, component.quant, frame.precision, samples);
+            } else {
+              samples.fill(CJpegInverseDct::FlatBlockSample(block[0], component.quant[0], frame.precision));
+            }
             StoreBlock(target, blockX, blockY, samples);
           }
         }

@@ -10,6 +10,10 @@
 /// the reader as corrupt and decodes as 0, and the decoder reports the
 /// error at its next check. Either way the work per image stays bounded by
 /// the image size the caller accepted.
+///
+/// Everything a decode loop calls is inline and the reader is a small value
+/// with no pointers into itself, so a loop that works on a local copy keeps
+/// the bit buffer in registers.
 #pragma once
 
 #include "jpeg/JpegHuffmanTable.h"
@@ -153,6 +157,40 @@ inline void CJpegBitReader::Refill() {
     m_bits |= byte << (56 - m_count);
     m_count += 8;
   }
+}
+
+inline uint32_t CJpegBitReader::DecodeSymbol(const CJpegHuffmanTable& table, uint32_t entry) {
+  uint32_t length = entry & CJpegHuffmanTable::kLengthMask;
+  uint32_t symbol = (entry >> 8) & 0xFF;
+  if (length == 0) {
+    const uint32_t found = table.DecodeLong(Peek(16));
+    if (found == 0) {
+      MarkCorrupt();
+      return 0;
+    }
+    length = found >> 8;
+    symbol = found & 0xFF;
+  }
+  Skip(length);
+  return symbol;
+}
+
+inline int32_t CJpegBitReader::DecodeDifferenceSlowly(const CJpegHuffmanTable& table, uint32_t entry) {
+  const uint32_t size = DecodeSymbol(table, entry);
+  if (size >= 16) {
+    // Only 16 is a category (of lossless images, without extra bits); a
+    // larger symbol is damage the scan's table check lets through to here.
+    if (size > 16) MarkCorrupt();
+    return 32768;
+  }
+  return CJpegHuffmanTable::Extend(Take(size), size);
+}
+
+inline int32_t CJpegBitReader::DecodeCoefficientSlowly(const CJpegHuffmanTable& table, uint32_t entry,
+                                                       uint32_t& runSize) {
+  runSize = DecodeSymbol(table, entry);
+  const uint32_t size = runSize & 15u;
+  return CJpegHuffmanTable::Extend(Take(size), size);
 }
 
 }  // namespace quillon

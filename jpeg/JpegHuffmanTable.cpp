@@ -47,19 +47,7 @@ bool CJpegHuffmanTable::Build(const uint8_t (&counts)[16], const uint8_t* symbol
     if (code >= (1u << length)) return false;
     code <<= 1;
   }
-  m_maxCode[17] = 0x7FFFFFFF;  // a sentinel past the longest code
   return true;
-}
-
-int32_t CJpegHuffmanTable::DecodeLong(uint32_t next16Bits, uint32_t& length) const {
-  for (uint32_t l = kLookaheadBits + 1; l <= 16; ++l) {
-    const auto code = static_cast<int32_t>(next16Bits >> (16 - l));
-    if (code <= m_maxCode[l]) {
-      length = l;
-      return m_symbols[static_cast<size_t>(m_symbolOffset[l] + code)];
-    }
-  }
-  return -1;
 }
 
 }  // namespace quillon

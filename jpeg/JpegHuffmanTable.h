@@ -46,9 +46,18 @@ class CJpegHuffmanTable {
   /// The fast entry for the next kLookaheadBits bits of the data.
   uint32_t Lookup(uint32_t nextBits) const { return m_fast[nextBits]; }
   /// Decodes a code longer than the lookahead from the next 16 bits of the
-  /// data (most significant first). Returns the symbol and sets `length`,
-  /// or returns -1 when no code of the table starts those bits.
-  int32_t DecodeLong(uint32_t next16Bits, uint32_t& length) const;
+  /// data (most significant first): the code's length in bits 8 … 15 and
+  /// its symbol in bits 0 … 7, or 0 when no code of the table starts those
+  /// bits.
+  uint32_t DecodeLong(uint32_t next16Bits) const {
+    for (uint32_t length = kLookaheadBits + 1; length <= 16; ++length) {
+      const auto code = static_cast<int32_t>(next16Bits >> (16 - length));
+      if (code <= m_maxCode[length]) {
+        return (length << 8) | m_symbols[static_cast<size_t>(m_symbolOffset[length] + code)];
+      }
+    }
+    return 0;
+  }
 
   /// The largest symbol (Difference) or extra bit count (RunLength) of the
   /// table, for the decoders to check once per scan what their process
@@ -67,7 +76,7 @@ class CJpegHuffmanTable {
   std::array<uint32_t, size_t{1} << kLookaheadBits> m_fast{};
   /// For each code length 1 … 16: the largest code (-1 when none) and the
   /// index of its first symbol minus its first code.
-  std::array<int32_t, 18> m_maxCode{};
+  std::array<int32_t, 17> m_maxCode{};
   std::array<int32_t, 17> m_symbolOffset{};
   std::array<uint8_t, 256> m_symbols{};
   uint32_t m_largestSize = 0;

@@ -131,6 +131,14 @@ void TransformAt(const std::array<int16_t, 64>& coefficients, const std::array<u
 
 }  // namespace
 
+uint16_t CJpegInverseDct::FlatBlockSample(int16_t dc, uint16_t quant, uint32_t precision) {
+  // Both passes reduce to the dequantised DC term divided by 8, rounded
+  // the way the passes' shortcuts round it.
+  const int64_t maximum = (int64_t{1} << precision) - 1;
+  const int64_t value = Descale(int64_t{dc} * quant, 3) + (int64_t{1} << (precision - 1));
+  return static_cast<uint16_t>(value < 0 ? 0 : value > maximum ? maximum : value);
+}
+
 void CJpegInverseDct::Transform(const std::array<int16_t, 64>& coefficients, const std::array<uint16_t, 64>& quant,
                                 uint32_t precision, std::array<uint16_t, 64>& samples) {
   const int64_t center = int64_t{1} << (precision - 1);

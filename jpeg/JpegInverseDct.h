@@ -23,6 +23,10 @@ class CJpegInverseDct {
   /// is 8 or 12.
   static void Transform(const std::array<int16_t, 64>& coefficients, const std::array<uint16_t, 64>& quant,
                         uint32_t precision, std::array<uint16_t, 64>& samples);
+  /// The one sample value of a block whose only coefficient is its DC term
+  /// `dc`: what Transform gives for every sample of such a block, without
+  /// the transform (smooth regions are mostly such blocks).
+  static uint16_t FlatBlockSample(int16_t dc, uint16_t quant, uint32_t precision);
 };
 
 }  // namespace quillon

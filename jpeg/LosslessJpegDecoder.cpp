@@ -58,7 +58,9 @@ template <typename Sample>
 constexpr int32_t kSampleMask = std::numeric_limits<Sample>::max();
 
 template <typename Sample, int kPredictor>
-void DecodeSingleComponentLine(CJpegBitReader& reader, const LineJob<Sample>& job) {
+void DecodeSingleComponentLine(CJpegBitReader& shared, const LineJob<Sample>& job) {
+  CJpegBitReader reader = shared;  // a local copy stays in registers
+  const uint32_t width = job.width;
   Sample* const line = job.line[0];
   // A first line has nothing above it (and may be the buffer's first).
   const Sample* const above = kPredictor == 0 ? line : line - job.rowStride;
@@ -67,7 +69,7 @@ void DecodeSingleComponentLine(CJpegBitReader& reader, const LineJob<Sample>& jo
   reader.Fill();
   int32_t a = ((kPredictor == 0 ? job.initial : int32_t{above[0]}) + reader.DecodeDifference(table)) & kSampleMask<Sample>;
   line[0] = static_cast<Sample>(a);
-  for (uint32_t x = 1; x < job.width; ++x) {
+  for (uint32_t x = 1; x < width; ++x) {
     int32_t prediction = a;
     if constexpr (kPredictor >= 2) {
       prediction = Predict<kPredictor>(a, above[x * step], above[(x - 1) * step]);
@@ -76,10 +78,13 @@ void DecodeSingleComponentLine(CJpegBitReader& reader, const LineJob<Sample>& jo
     a = (prediction + reader.DecodeDifference(table)) & kSampleMask<Sample>;
     line[x * step] = static_cast<Sample>(a);
   }
+  shared = reader;
 }
 
 template <typename Sample, int kPredictor>
-void DecodeInterleavedLine(CJpegBitReader& reader, const LineJob<Sample>& job) {
+void DecodeInterleavedLine(CJpegBitReader& shared, const LineJob<Sample>& job) {
+  CJpegBitReader reader = shared;  // a local copy stays in registers
+  const uint32_t width = job.width;
   const size_t step = job.step;
   const uint32_t count = job.components;
   std::array<int32_t, kJpegMaxComponents> a{};
@@ -90,7 +95,7 @@ void DecodeInterleavedLine(CJpegBitReader& reader, const LineJob<Sample>& job) {
            kSampleMask<Sample>;
     job.line[k][0] = static_cast<Sample>(a[k]);
   }
-  for (uint32_t x = 1; x < job.width; ++x) {
+  for (uint32_t x = 1; x < width; ++x) {
     for (uint32_t k = 0; k < count; ++k) {
       Sample* const line = job.line[k];
       int32_t prediction = a[k];
@@ -103,6 +108,7 @@ void DecodeInterleavedLine(CJpegBitReader& reader, const LineJob<Sample>& job) {
       line[x * step] = static_cast<Sample>(a[k]);
     }
   }
+  shared = reader;
 }
 
 template <typename Sample>
