@@ -231,7 +231,8 @@ bool CDicomObject::IsUncompressed() const {
   if (element == nullptr) return true;
   std::string uid;
   (void)element->GetString(uid);
-  return uid == uids::kImplicitVrLittleEndian || uid == uids::kExplicitVrLittleEndian;
+  return uid == uids::kImplicitVrLittleEndian || uid == uids::kExplicitVrLittleEndian ||
+         uid == uids::kExplicitVrBigEndian;
 }
 
 uint64_t CDicomObject::GroupLength(uint16_t group, TransferMode mode) const {

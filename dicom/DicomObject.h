@@ -122,8 +122,9 @@ class CDicomObject {
                                     const std::string& implementationVersionName,
                                     const std::string& sourceAeTitle);
 
-  /// True when there is no (0002,0010) or it names implicit or explicit VR
-  /// little endian.
+  /// True when there is no (0002,0010) or it names one of the three
+  /// uncompressed syntaxes (implicit or explicit VR little endian, explicit
+  /// VR big endian): the pixel data is a plain value, not fragments.
   bool IsUncompressed() const;
   /// Encoded size of every element of `group` except its group length, in
   /// the object's transfer mode (group 0002: explicit VR little endian).

@@ -195,6 +195,23 @@ TEST(PixelImage, FramesFromTheFileFromMemoryOrFromAnOpenDocument) {
   EXPECT_EQ(Read(image, 0, bitmap), FrameStatus::CannotReopen);
 }
 
+// A document read from a big endian file holds its pixel value swapped to
+// little endian; the pixel view once took that value for fragments and
+// showed "Cannot read first frame".
+TEST(PixelImage, ABigEndianDocumentShowsTheFrameOfItsLittleEndianTwin) {
+  const std::string folder = "/usr/lib/python3/dist-packages/pydicom/data/test_files/";
+  if (!std::filesystem::exists(folder + "MR_small_bigendian.dcm")) GTEST_SKIP() << "pydicom's test files";
+  std::vector<Bytes> frames;
+  for (const char* name : {"MR_small.dcm", "MR_small_bigendian.dcm"}) {
+    CDicomObject document;
+    ASSERT_TRUE(test::LoadInto(document, folder + name));
+    CPixelImage image;
+    ASSERT_TRUE(image.OpenDocument(document, folder + name)) << name;
+    ASSERT_EQ(Read(image, 0, frames.emplace_back()), FrameStatus::Success) << name;
+  }
+  EXPECT_EQ(frames[0], frames[1]);
+}
+
 // The header was once written whole before the frames, so elements that
 // sort after the pixel data landed in front of it. Fewer frames than
 // announced rewrite the count, padded: 10 becomes "9 ", not "90".
