@@ -26,7 +26,8 @@ bool CPixelViewer::Open(std::string& error) {
   if (!m_image.OpenDocument(m_document.Object(), m_document.Path()) || m_image.Columns() == 0 || m_image.Rows() == 0 ||
       uint64_t{m_image.Columns()} * m_image.Rows() > kMaxFramePixels || m_image.FrameSize() == 0 ||
       m_image.GetBitmapInfo() == nullptr) {
-    error = kCannotReadImageData;
+    // Say why when the image knows (a transfer syntax without decoder).
+    error = m_image.LastError().empty() ? kCannotReadImageData : kCannotReadImageData + (": " + m_image.LastError());
     m_image.Close();
     return false;
   }
@@ -47,7 +48,7 @@ bool CPixelViewer::Open(std::string& error) {
   }
   const int32_t first = keep < m_image.NumberOfFrames() ? keep : 0;
   if (!Render(first)) {
-    error = kCannotReadFirstFrame;
+    error = m_image.LastError().empty() ? kCannotReadFirstFrame : kCannotReadFirstFrame + (": " + m_image.LastError());
     return false;
   }
   m_current = first;
