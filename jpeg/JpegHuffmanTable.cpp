@@ -22,6 +22,9 @@ bool CJpegHuffmanTable::Build(const uint8_t (&counts)[16], const uint8_t* symbol
     const uint32_t count = counts[length - 1];
     m_symbolOffset[length] = static_cast<int32_t>(index) - static_cast<int32_t>(code);
     for (uint32_t i = 0; i < count; ++i, ++index, ++code) {
+      // Too many codes of this length: the code no longer fits its bits
+      // (nor the lookahead table). Refused before it is used.
+      if (code >= (1u << length)) return false;
       const uint8_t symbol = m_symbols[index];
       const uint32_t size = kind == Kind::Difference ? symbol : symbol & 15u;
       m_largestSize = std::max(m_largestSize, size);

@@ -52,7 +52,8 @@ class CSilentInfo : public ojph::message_info {
 
 #pragma GCC diagnostic pop
 
-/// OpenJPH's handlers are process-wide; ours hold no state and are set once.
+/// OpenJPH's handlers are process-wide; ours hold no state and are set
+/// once, as is the sink (never closed: OpenJPH may print until exit).
 void SilenceOpenJph() {
   static CThrowingError error;
   static CSilentWarning warning;
@@ -62,6 +63,13 @@ void SilenceOpenJph() {
     ojph::configure_error(&error);
     ojph::configure_warning(&warning);
     ojph::configure_info(&info);
+    // Debian's OpenJPH 0.9 still prints through its own streams: point
+    // them where nothing is shown (a tool's standard error is its user's).
+    if (FILE* sink = std::fopen("/dev/null", "w")) {
+      ojph::set_info_stream(sink);
+      ojph::set_warning_stream(sink);
+      ojph::set_error_stream(sink);
+    }
   });
 }
 
@@ -79,7 +87,6 @@ Status CHtJ2kFrameDecoder::Decode(const uint8_t* encoded, uint64_t length, uint8
     ojph::mem_infile file;
     file.open(encoded, length);
     ojph::codestream codestream;
-    codestream.enable_resilience();
     codestream.read_headers(&file);
     ojph::param_siz siz = codestream.access_siz();
     const ojph::point extent = siz.get_image_extent();
@@ -90,6 +97,17 @@ Status CHtJ2kFrameDecoder::Decode(const uint8_t* encoded, uint64_t length, uint8
                                            precision, "HTJ2K");
         !same) {
       return same;
+    }
+    // OpenJPH sizes its buffers by the tile, not the image: a tile larger
+    // than the image, or offsets moving it away, would have it allocate
+    // what the frame never needs. DICOM frames have neither.
+    const ojph::size tile = siz.get_tile_size();
+    const ojph::point tileOffset = siz.get_tile_offset();
+    if (offset.x != 0 || offset.y != 0 || tileOffset.x != 0 || tileOffset.y != 0 || tile.w > extent.x ||
+        tile.h > extent.y) {
+      return Error(ErrorCode::WrongKind, "HTJ2K frame with image or tile offsets, or tiles of " +
+                                             std::to_string(tile.w) + "x" + std::to_string(tile.h) +
+                                             " beyond the image");
     }
     for (uint32_t c = 0; c < components; ++c) {
       const ojph::point sampling = siz.get_downsampling(c);

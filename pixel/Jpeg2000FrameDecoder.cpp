@@ -1,5 +1,6 @@
 #include "pixel/Jpeg2000FrameDecoder.h"
 
+#include "base/ByteOrder.h"
 #include "pixel/NativeSamples.h"
 
 #include <openjpeg.h>
@@ -77,6 +78,32 @@ bool IsJp2File(const uint8_t* data, uint64_t length) {
   return length >= sizeof kSignature && std::memcmp(data, kSignature, sizeof kSignature) == 0;
 }
 
+/// The image and tile sizes a bare codestream's SIZ segment (right after
+/// SOC) declares, checked before OpenJPEG reads the header: it sets up
+/// every tile there, so a grid of millions of tiles would cost seconds
+/// before the size could be refused. A JP2 file is left to OpenJPEG.
+Status CheckSizSegment(const uint8_t* data, uint64_t length, const NativeFrameFormat& format) {
+  static constexpr uint64_t kSizFields = 4 + 2 + 2 + 8 * 4 + 2;  // SOC, marker, Lsiz, Rsiz, sizes, Csiz
+  if (length < kSizFields || data[0] != 0xFF || data[1] != 0x4F || data[2] != 0xFF || data[3] != 0x51) return Ok();
+  const uint8_t* siz = data + 8;
+  const uint64_t x1 = LoadU32(siz, true), y1 = LoadU32(siz + 4, true);
+  const uint64_t x0 = LoadU32(siz + 8, true), y0 = LoadU32(siz + 12, true);
+  const uint64_t tileWidth = LoadU32(siz + 16, true), tileHeight = LoadU32(siz + 20, true);
+  const uint64_t tileX0 = LoadU32(siz + 24, true), tileY0 = LoadU32(siz + 28, true);
+  if (x0 >= x1 || y0 >= y1 || tileWidth == 0 || tileHeight == 0 || tileX0 > x0 || tileY0 > y0) {
+    return Error(ErrorCode::Malformed, "JPEG 2000 frame: its SIZ segment declares no image");
+  }
+  if (Status same = CheckDecodedGeometry(format, x1 - x0, y1 - y0, format.samplesPerPixel, 1, "JPEG 2000"); !same) {
+    return same;
+  }
+  // At most 65535 tiles, as the codestream's tile index allows.
+  const uint64_t tiles = ((x1 - tileX0 + tileWidth - 1) / tileWidth) * ((y1 - tileY0 + tileHeight - 1) / tileHeight);
+  if (tiles > 65535) {
+    return Error(ErrorCode::Malformed, "JPEG 2000 frame of " + std::to_string(tiles) + " tiles");
+  }
+  return Ok();
+}
+
 }  // namespace
 
 CJpeg2000FrameDecoder::CJpeg2000FrameDecoder(NativeFrameFormat declared) : m_format(std::move(declared)) {
@@ -87,6 +114,7 @@ Status CJpeg2000FrameDecoder::Decode(const uint8_t* encoded, uint64_t length, ui
                                      uint64_t capacity) const {
   if (Status fits = CheckNativeCapacity(m_format, native, capacity); !fits) return fits;
   if (encoded == nullptr || length == 0) return Error(ErrorCode::Malformed, "JPEG 2000 frame is empty");
+  if (Status siz = CheckSizSegment(encoded, length, m_format); !siz) return siz;
   std::unique_ptr<opj_codec_t, CodecDeleter> codec(
       opj_create_decompress(IsJp2File(encoded, length) ? OPJ_CODEC_JP2 : OPJ_CODEC_J2K));
   if (!codec) return Error(ErrorCode::OutOfMemory, "no memory for a JPEG 2000 decoder");

@@ -4,6 +4,7 @@
 
 #include <charls/charls.h>
 
+#include <algorithm>
 #include <memory>
 #include <new>
 #include <string>
@@ -18,6 +19,21 @@ struct DecoderDeleter {
 
 Status Failed(charls::jpegls_errc code) {
   return Error(ErrorCode::Malformed, std::string("JPEG-LS frame: ") + charls_get_error_message(code));
+}
+
+/// Preset coding parameters (an LSE segment) out of their order: CharLS
+/// 2.4 accepts thresholds such as T1 above T2 and then takes seconds on a
+/// 64x64 frame, so they are refused first. Zero means "the default".
+bool PresetsInOrder(const charls_jpegls_pc_parameters& p, int32_t bits) {
+  const int32_t maximum = p.maximum_sample_value != 0 ? p.maximum_sample_value : (1 << bits) - 1;
+  if (maximum < 1 || maximum > 65535 || p.reset_value < 0 || p.reset_value > std::max(255, maximum)) return false;
+  int32_t previous = 0;
+  for (const int32_t threshold : {p.threshold1, p.threshold2, p.threshold3}) {
+    if (threshold == 0) continue;
+    if (threshold < previous || threshold > maximum) return false;
+    previous = threshold;
+  }
+  return true;
 }
 
 }  // namespace
@@ -45,6 +61,14 @@ Status CJpegLsFrameDecoder::Decode(const uint8_t* encoded, uint64_t length, uint
                                          static_cast<uint64_t>(frame.bits_per_sample), "JPEG-LS");
       !same) {
     return same;
+  }
+  charls_jpegls_pc_parameters presets{};
+  if (jpegls_errc e = charls_jpegls_decoder_get_preset_coding_parameters(decoder.get(), 0, &presets);
+      e != jpegls_errc::success) {
+    return Failed(e);
+  }
+  if (!PresetsInOrder(presets, frame.bits_per_sample)) {
+    return Error(ErrorCode::Malformed, "JPEG-LS frame whose preset thresholds are out of order");
   }
   // CharLS writes one byte per sample up to 8 bits, else two.
   const uint32_t decodedBytes = frame.bits_per_sample <= 8 ? 1 : 2;
