@@ -105,7 +105,8 @@ bool CPixelViewer::Open(std::string& error) {
   if (!m_image.OpenDocument(m_document.Object(), m_document.PixelSourcePath()) || m_image.Columns() == 0 ||
       m_image.Rows() == 0 || uint64_t{m_image.Columns()} * m_image.Rows() > kMaxFramePixels ||
       m_image.FrameSize() == 0 || m_image.GetBitmapInfo() == nullptr || m_image.Codec() == nullptr) {
-    error = std::string(kCannotReadImageData) + "\n\n" + SetupProblem();
+    // The image says why when it knows (a transfer syntax without decoder).
+    error = std::string(kCannotReadImageData) + "\n\n" + (m_image.LastError().empty() ? SetupProblem() : m_image.LastError());
     m_image.Close();
     return false;
   }
@@ -148,6 +149,7 @@ bool CPixelViewer::Render(int32_t index, std::string& reason) {
   if (status != FrameStatus::Success) {
     m_samples = std::move(previous);
     reason = FrameProblem(status, index);
+    if (status == FrameStatus::CodecFailed && !m_image.LastError().empty()) reason += "\n" + m_image.LastError();
     return false;
   }
   const BitmapInfo* info = m_image.GetBitmapInfo();

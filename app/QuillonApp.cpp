@@ -2,6 +2,7 @@
 
 #include "app/SelectDestinationDlg.h"
 #include "app/UserInterface.h"
+#include "pixel/PixelDataConverter.h"
 
 #include <algorithm>
 #include <filesystem>
@@ -154,15 +155,14 @@ bool CQuillonApp::IsEnabled(CommandId id, const CommandContext& context) const {
     case CommandId::DeidentifyDocument:
     case CommandId::ConvertTextToUtf8: return document != nullptr && !document->IsEmpty();
     case CommandId::ShowPixelData:
-    case CommandId::CompressPixelData:
     case CommandId::ComparePixelData: return document != nullptr && document->HasPixelData();
     case CommandId::CheckValues: return document != nullptr;
-    case CommandId::DecompressPixelData: {
-      if (document == nullptr) return false;
-      std::string syntax;
-      return document->Object().GetString(tags::kTransferSyntaxUid, syntax) == DicomStatus::Success &&
-             syntax != uids::kImplicitVrLittleEndian && syntax != uids::kExplicitVrLittleEndian;
-    }
+    // Offered only where the conversion can succeed: no 16-bit compression
+    // that always fails, no decompression of a syntax without decoder.
+    case CommandId::CompressPixelData:
+      return document != nullptr && document->HasPixelData() && CanCompressPixelData(document->Object());
+    case CommandId::DecompressPixelData:
+      return document != nullptr && document->HasPixelData() && CanDecompressPixelData(document->Object());
     case CommandId::XmlExport:
     case CommandId::FileClose:
     case CommandId::FileSave:

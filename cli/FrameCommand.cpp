@@ -38,8 +38,10 @@ const char* DescribeFrameStatus(FrameStatus status) {
 int RunFrame(const FrameOptions& options) {
   CPixelImage image;
   if (!image.OpenFile(options.input)) {
-    std::cerr << "Error Reading File: " << options.input
-              << ": not readable, or its pixel data has no supported encoding\n";
+    std::cerr << "Error Reading File: " << options.input << ": "
+              << (image.LastError().empty() ? "not readable, or its pixel data has no supported encoding"
+                                            : image.LastError())
+              << "\n";
     return kExitFailure;
   }
   int32_t width = 0;
@@ -62,7 +64,7 @@ int RunFrame(const FrameOptions& options) {
   const FrameStatus status = image.ReadFrame(options.frame, bitmap.get(), image.FrameSize(), length);
   if (status != FrameStatus::Success) {
     std::cerr << "quillon-cli: frame " << options.frame << " of " << options.input << ": "
-              << DescribeFrameStatus(status) << "\n";
+              << DescribeFrameStatus(status) << (image.LastError().empty() ? "" : ": " + image.LastError()) << "\n";
     return kExitFailure;
   }
   const BitmapInfo* info = image.GetBitmapInfo();

@@ -6,6 +6,8 @@
 #include "base/FileSettingsStore.h"
 #include "dicom/UidGenerator.h"
 #include "dicom/ValueRepresentation.h"
+#include "pixel/FrameDecoder.h"
+#include "pixel/FrameDecoderRegistry.h"
 #include "pixel/PixelCodec.h"
 #include "pixel/PixelImage.h"
 
@@ -54,6 +56,37 @@ const char* DescribeConversionStatus(DCT_STATUS status) {
     case DCT_STATUS::Cancelled: return "The conversion was cancelled; no destination file was written";
   }
   return "Unknown conversion result";
+}
+
+namespace {
+
+uint16_t UInt16Or(const CDicomObject& object, DicomTag tag, uint16_t fallback) {
+  uint16_t value = 0;
+  return object.GetUInt16(tag, value) == DicomStatus::Success ? value : fallback;
+}
+
+/// The frames of `object` can be read: a display codec takes them, or a
+/// frame decoder turns them into native samples.
+bool FramesReadable(const CDicomObject& object, const std::string& syntax) {
+  const bool wideRle = syntax == kRleLossless && UInt16Or(object, tags::kBitsAllocated, 8) != 8;
+  return (!wideRle && ChoosePixelCodec(object, 0) != nullptr) || HasFrameDecoder(syntax);
+}
+
+}  // namespace
+
+bool CanDecompressPixelData(const CDicomObject& object) {
+  std::string syntax;
+  if (object.GetString(tags::kTransferSyntaxUid, syntax) != DicomStatus::Success) return false;
+  if (syntax == uids::kImplicitVrLittleEndian || syntax == uids::kExplicitVrLittleEndian) return false;
+  // Big endian frames are rewritten through the display codec: 8 bits only.
+  if (syntax == uids::kExplicitVrBigEndian) return UInt16Or(object, tags::kBitsAllocated, 0) == 8;
+  return FramesReadable(object, syntax);
+}
+
+bool CanCompressPixelData(const CDicomObject& object) {
+  std::string syntax;
+  (void)object.GetString(tags::kTransferSyntaxUid, syntax);
+  return UInt16Or(object, tags::kBitsAllocated, 0) == 8 && FramesReadable(object, syntax);
 }
 
 void ApplyTransferSyntaxChoice(const ConversionOptions& options, CDicomObject& object) {
@@ -193,12 +226,40 @@ DCT_STATUS CopyFrames(CPixelImage& source, CPixelImage& destination, bool toMono
   return DCT_STATUS::Success;
 }
 
+/// Sets the header of a decompression to native samples: an uncompressed
+/// syntax, the photometric interpretation of the decoded samples, colour
+/// by pixel. The image is the same (decoding is exact or, for a lossy
+/// source, what any decoder gives), so its type and instance stay.
+void SetNativeHeader(const ConversionOptions& options, CDicomObject& object, const NativeFrameFormat& format) {
+  ApplyTransferSyntaxChoice(options, object);
+  (void)object.AddString(tags::kPhotometricInterpretation, vr::CS, format.photometric);
+  if (format.samplesPerPixel > 1) (void)object.AddUInt16(tags::kPlanarConfiguration, vr::US, 0);
+}
+
+/// Decodes every frame of `source` to native samples and appends it to
+/// `destination` as it is: one frame in memory at a time.
+DCT_STATUS CopyNativeFrames(CPixelImage& source, CPixelImage& destination, const ConversionProgress& progress) {
+  const uint64_t size = source.FrameDecoder()->OutputFormat().FrameSize();
+  if (size == 0 || size > CPixelCodec::kMaxDisplaySize) return DCT_STATUS::OutOfMemory;
+  std::unique_ptr<uint8_t[]> frame = TryAllocate(size);
+  if (!frame) return DCT_STATUS::OutOfMemory;
+  const int32_t frames = source.NumberOfFrames();
+  for (int32_t n = 0; n < frames; ++n) {
+    uint64_t length = 0;
+    if (source.ReadNativeFrame(n, frame.get(), size, length) != FrameStatus::Success) return DCT_STATUS::ReadFailed;
+    if (destination.WriteStoredFrame(frame.get(), length) != FrameStatus::Written) return DCT_STATUS::WriteFailed;
+    if (progress && !progress(n + 1, frames)) return DCT_STATUS::Cancelled;
+  }
+  return DCT_STATUS::Success;
+}
+
 /// Writes the converted file to `output`: the header, every frame of
 /// `source` recoded by `destination`, and what follows the pixel data.
-DCT_STATUS WriteConverted(CPixelImage& source, CPixelImage& destination, bool toMonochrome,
+DCT_STATUS WriteConverted(CPixelImage& source, CPixelImage& destination, bool toMonochrome, bool native,
                           const ConversionProgress& progress, CStream& output) {
   if (!destination.WriteHeader(output)) return DCT_STATUS::WriteFailed;
-  if (const DCT_STATUS copied = CopyFrames(source, destination, toMonochrome, progress);
+  if (const DCT_STATUS copied = native ? CopyNativeFrames(source, destination, progress)
+                                       : CopyFrames(source, destination, toMonochrome, progress);
       copied != DCT_STATUS::Success) {
     return copied;
   }
@@ -211,6 +272,7 @@ DCT_STATUS Convert(const ConversionOptions& options, const std::string& sourcePa
   CPixelImage source;
   source.SetQuality(options.quality);
   if (!source.OpenFile(sourcePath)) {
+    error = source.LastError();
     return source.Object() != nullptr && source.Stream() != nullptr ? DCT_STATUS::Failure : DCT_STATUS::ReadFailed;
   }
   CDicomObject header;
@@ -223,23 +285,31 @@ DCT_STATUS Convert(const ConversionOptions& options, const std::string& sourcePa
                              kEncapsulatedPixelDataValueTotalLength}) {
     (void)header.RemoveElement(tag);
   }
-  if (!UpdateImageHeader(options, header, mode, toMonochrome)) return DCT_STATUS::HeaderFailed;
+  // The syntaxes decoded to native samples decompress losslessly at any
+  // bit depth; the display path (8-bit only) does the rest.
+  const bool native = mode == ConversionMode::Uncompressed && !toMonochrome && source.FrameDecoder() != nullptr;
+  if (native) {
+    SetNativeHeader(options, header, source.FrameDecoder()->OutputFormat());
+  } else if (!UpdateImageHeader(options, header, mode, toMonochrome)) {
+    return DCT_STATUS::HeaderFailed;
+  }
 
   CPixelImage destination;
   destination.SetQuality(options.quality);
-  if (!destination.OpenObject(header) || destination.Codec() == nullptr || destination.PixelElement() == nullptr) {
-    return DCT_STATUS::HeaderFailed;
-  }
+  const bool opened = native ? destination.OpenForStoredFrames(header)
+                             : destination.OpenObject(header) && destination.Codec() != nullptr;
+  if (!opened || destination.PixelElement() == nullptr) return DCT_STATUS::HeaderFailed;
   // Through the one atomic save: a failed, cancelled or killed conversion
   // leaves no file behind.
   DCT_STATUS status = DCT_STATUS::WriteFailed;
   const Status saved = WriteFileAtomically(destinationPath, [&](CFileStream& output) -> Status {
-    status = WriteConverted(source, destination, toMonochrome, progress, output);
+    status = WriteConverted(source, destination, toMonochrome, native, progress, output);
     if (status != DCT_STATUS::Success) return Error(ErrorCode::Failure, DescribeConversionStatus(status));
     return Ok();
   });
   if (saved) return DCT_STATUS::Success;
-  error = saved.Message();
+  // A write failure says why itself; a read failure by what the source met.
+  error = status == DCT_STATUS::Success || status == DCT_STATUS::WriteFailed ? saved.Message() : source.LastError();
   return status == DCT_STATUS::Success ? DCT_STATUS::WriteFailed : status;
 }
 
@@ -250,7 +320,7 @@ DCT_STATUS ConvertPixelDataFile(const ConversionOptions& options, const std::str
                                 const ConversionProgress& progress, std::string* writeError) {
   std::string error;
   const DCT_STATUS status = Convert(options, sourcePath, destinationPath, mode, toMonochrome, progress, error);
-  if (writeError != nullptr) *writeError = status == DCT_STATUS::WriteFailed ? error : std::string();
+  if (writeError != nullptr) *writeError = status == DCT_STATUS::Success ? std::string() : error;
   return status;
 }
 

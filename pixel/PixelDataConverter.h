@@ -75,9 +75,12 @@ using ConversionProgress = std::function<bool(int32_t done, int32_t total)>;
 /// included, except the pixel data itself and what the conversion rewrites
 /// (the header changes of UpdateImageHeader, and the group length and
 /// offset tables of group 7FE0, which described the old pixel data).
-/// Conversions may run on worker threads, several at once. On WriteFailed,
-/// `writeError` (when given) says why: the destination is a folder or a
-/// device, its folder is missing, the disk is full, and so on.
+/// Conversions may run on worker threads, several at once. On failure,
+/// `writeError` (when given) says why where that is known: the destination
+/// is a folder or a device, its folder is missing, the disk is full; the
+/// source's transfer syntax cannot be decoded, a frame is damaged.
+/// Decompressing (Uncompressed, no monochrome) a syntax with a frame
+/// decoder keeps the samples as decoded, at any bit depth.
 DCT_STATUS ConvertPixelDataFile(const ConversionOptions& options, const std::string& sourcePath,
                                 const std::string& destinationPath, ConversionMode mode, bool toMonochrome,
                                 const ConversionProgress& progress = {}, std::string* writeError = nullptr);
@@ -88,6 +91,14 @@ DCT_STATUS ConvertPixelDataFile(const ConversionOptions& options, const std::str
 /// False for 16-bit images and unknown modes.
 bool UpdateImageHeader(const ConversionOptions& options, CDicomObject& object, ConversionMode mode,
                        bool toMonochrome);
+
+/// Whether a conversion of the pixel data of `object` can succeed, so the
+/// editor offers only those. Decompress: a compressed syntax whose frames
+/// we decode (8-bit RLE and baseline JPEG through the display codecs, the
+/// others to native samples at any depth). Compress (every other mode):
+/// 8-bit samples whose frames we can read.
+bool CanDecompressPixelData(const CDicomObject& object);
+bool CanCompressPixelData(const CDicomObject& object);
 
 /// Sets (0002,0010) and the transfer mode for an uncompressed result.
 void ApplyTransferSyntaxChoice(const ConversionOptions& options, CDicomObject& object);

@@ -7,6 +7,8 @@
 #include "base/FileStream.h"
 #include "dicom/DicomEncapsulatedPixelData.h"
 #include "dicom/DicomPixelData.h"
+#include "pixel/DisplaySamples.h"
+#include "pixel/FrameDecoderRegistry.h"
 #include "pixel/PixelCodec.h"
 
 #include <algorithm>
@@ -33,6 +35,13 @@ bool IsOneOf(const std::string& value, std::initializer_list<const char*> choice
   return std::any_of(choices.begin(), choices.end(), [&value](const char* c) { return value == c; });
 }
 
+/// The photometric interpretations a display codec shows.
+bool IsShownPhotometric(const std::string& photometric) {
+  return IsOneOf(photometric, {"RGB", "MONOCHROME2", "MONOCHROME1", "PALETTE COLOR", "YBR_FULL"});
+}
+
+constexpr const char* kRleLossless = "1.2.840.10008.1.2.5";
+
 }  // namespace
 
 std::unique_ptr<CPixelCodec> ChoosePixelCodec(const CDicomObject& object, int32_t quality) {
@@ -43,13 +52,12 @@ std::unique_ptr<CPixelCodec> ChoosePixelCodec(const CDicomObject& object, int32_
   const uint16_t columns = UInt16Or(object, tags::kColumns, 0);
   const uint16_t rows = UInt16Or(object, tags::kRows, 0);
   if (columns == 0 || rows == 0) return nullptr;
-  const bool knownPhotometric =
-      IsOneOf(photometric, {"RGB", "MONOCHROME2", "MONOCHROME1", "PALETTE COLOR", "YBR_FULL"});
+  const bool knownPhotometric = IsShownPhotometric(photometric);
   CodecKind kind;
   if (IsOneOf(syntax, {uids::kImplicitVrLittleEndian, uids::kExplicitVrLittleEndian, uids::kExplicitVrBigEndian}) &&
       knownPhotometric) {
     kind = CodecKind::Native;
-  } else if (syntax == "1.2.840.10008.1.2.5" && knownPhotometric) {
+  } else if (syntax == kRleLossless && knownPhotometric) {
     kind = CodecKind::Rle;
   } else if (syntax == "1.2.840.10008.1.2.4.50") {
     kind = CodecKind::Jpeg;
@@ -87,6 +95,18 @@ bool CPixelImage::OpenObject(const CDicomObject& source, const std::string& sour
   (void)Setup();
   m_path = sourcePath;
   return true;
+}
+
+bool CPixelImage::OpenForStoredFrames(const CDicomObject& header) {
+  Close();
+  auto copy = std::make_unique<CDicomObject>();
+  if (!copy->CopyFrom(&header)) return false;
+  copy->SetSopClassUid(header.GetSopClassUid());
+  m_object = std::move(copy);
+  // The attributes are read even when no display codec takes them.
+  (void)ReadAttributes();
+  m_lastError.clear();
+  return TakePixelElement();
 }
 
 bool CPixelImage::OpenDocument(const CDicomObject& document, const std::string& sourcePath) {
@@ -156,6 +176,9 @@ void CPixelImage::Close() {
   m_paletteGreen.clear();
   m_paletteBlue.clear();
   m_codec.reset();
+  m_frameDecoder.reset();
+  m_nativeBuffer.reset();
+  m_lastError.clear();
   m_columns = m_alignedColumns = m_rows = m_samplesPerPixel = 0;
   m_bitsAllocated = m_bitsStored = m_highBit = 0;
   m_planarConfiguration = 0;
@@ -198,10 +221,60 @@ bool CPixelImage::ReadAttributes() {
   }
   m_frameSize = uint64_t{m_rows} * m_samplesPerPixel * m_alignedColumns * m_bitsAllocated / 8;
 
-  m_codec = ChoosePixelCodec(object, m_quality);
-  if (!m_codec) return false;
+  m_frameDecoder.reset();
+  m_nativeBuffer.reset();
+  m_lastError.clear();
+  bool decoded = false;
+  if (!SetupFrameDecoder(decoded)) return false;
+  if (!decoded) m_codec = ChoosePixelCodec(object, m_quality);
+  if (!m_codec) {
+    // A syntax the display codecs know fails as it always did (size,
+    // photometric interpretation); any other syntax has no decoder at all.
+    std::string syntax;
+    (void)object.GetString(tags::kTransferSyntaxUid, syntax);
+    const bool displaySyntax = object.IsUncompressed() || syntax == kRleLossless || syntax == "1.2.840.10008.1.2.4.50";
+    if (m_lastError.empty() && !displaySyntax) {
+      m_lastError = "pixel data in transfer syntax " + DescribeTransferSyntax(syntax) + " cannot be decoded";
+    }
+    return false;
+  }
   if (m_codec->Format() == PixelFormat::PaletteColor && !LoadPalette()) return false;
   BuildBitmapInfo();
+  return true;
+}
+
+bool CPixelImage::SetupFrameDecoder(bool& used) {
+  used = false;
+  std::string syntax;
+  (void)m_object->GetString(tags::kTransferSyntaxUid, syntax);
+  // 8-bit RLE keeps the display codec it always had.
+  if (!HasFrameDecoder(syntax) || (syntax == kRleLossless && m_bitsAllocated == 8)) return true;
+  used = true;
+  NativeFrameFormat declared{m_columns,     m_rows, m_samplesPerPixel, m_bitsAllocated, m_bitsStored,
+                             UInt16Or(*m_object, tags::kPixelRepresentation, 0) == 1, {}};
+  (void)m_object->GetString(tags::kPhotometricInterpretation, declared.photometric);
+  auto decoder = CreateFrameDecoder(syntax, declared);
+  if (!decoder) {
+    m_lastError = decoder.Message();
+    return false;
+  }
+  m_frameDecoder = std::move(*decoder);
+  const NativeFrameFormat shown = DisplayFormatFor(m_frameDecoder->OutputFormat());
+  if (!IsShownPhotometric(shown.photometric)) {
+    m_lastError = "decoded pixel data with photometric interpretation \"" + shown.photometric + "\" cannot be shown";
+    return false;
+  }
+  m_codec = CreatePixelCodec(CodecKind::Native, shown.photometric, shown.columns, shown.rows, shown.bitsAllocated,
+                             shown.bitsStored, shown.samplesPerPixel, 0, m_quality);
+  if (!m_codec) {
+    m_lastError = "an image of " + std::to_string(shown.columns) + "x" + std::to_string(shown.rows) + " with " +
+                  std::to_string(shown.samplesPerPixel) + " samples of " + std::to_string(shown.bitsAllocated) +
+                  " bits cannot be shown";
+    return false;
+  }
+  const bool reduced = shown.bitsAllocated != m_frameDecoder->OutputFormat().bitsAllocated;
+  const uint16_t highBit = UInt16Or(*m_object, tags::kHighBit, static_cast<uint16_t>(shown.bitsStored - 1));
+  m_codec->SetSampleLayout(reduced ? shown.bitsStored - 1 : highBit, shown.signedSamples);
   return true;
 }
 
@@ -329,6 +402,30 @@ FrameStatus CPixelImage::DecodeStored(const uint8_t* stored, uint64_t storedLeng
                                       uint64_t capacity, uint64_t& outLength) {
   if (bitmap == nullptr || capacity < m_frameSize) return FrameStatus::Failure;
   outLength = m_frameSize;
+  if (m_frameDecoder) {
+    // Decoded into the first part of the buffer, reduced (when the display
+    // codec needs it) into the second.
+    const NativeFrameFormat& decodedFormat = m_frameDecoder->OutputFormat();
+    const NativeFrameFormat shown = DisplayFormatFor(decodedFormat);
+    const uint64_t nativeSize = decodedFormat.FrameSize();
+    const bool reduced = shown.bitsAllocated != decodedFormat.bitsAllocated;
+    if (!m_nativeBuffer) {
+      if (nativeSize > CPixelCodec::kMaxDisplaySize) return FrameStatus::NoBuffer;
+      m_nativeBuffer.reset(new (std::nothrow) uint8_t[nativeSize + (reduced ? shown.FrameSize() : 0)]);
+      if (!m_nativeBuffer) return FrameStatus::NoBuffer;
+    }
+    if (Status decoded = m_frameDecoder->Decode(stored, storedLength, m_nativeBuffer.get(), nativeSize); !decoded) {
+      m_lastError = decoded.Message();
+      return FrameStatus::CodecFailed;
+    }
+    stored = m_nativeBuffer.get();
+    storedLength = nativeSize;
+    if (reduced) {
+      ReduceForDisplay(decodedFormat, stored, m_nativeBuffer.get() + nativeSize);
+      stored = m_nativeBuffer.get() + nativeSize;
+      storedLength = shown.FrameSize();
+    }
+  }
   return m_codec->Decompress(stored, storedLength, bitmap) ? FrameStatus::Success : FrameStatus::CodecFailed;
 }
 
@@ -366,21 +463,17 @@ FrameStatus CPixelImage::ReadNextFrame(uint8_t* bitmap, uint64_t capacity, uint6
   return ReadAndDecode(kNextFrame, bitmap, capacity, outLength);
 }
 
-FrameStatus CPixelImage::ReadAndDecode(int32_t index, uint8_t* bitmap, uint64_t capacity, uint64_t& outLength) {
+FrameStatus CPixelImage::ReadStored(int32_t index, const uint8_t*& stored, uint64_t& storedLength) {
   if (m_sharedPixels != nullptr) {
     if (!m_codec) return FrameStatus::CodecFailed;
     // Like an element's frame counter, this one advances on a failed read.
     m_sharedFrame = index == kNextFrame ? m_sharedFrame + 1 : index;
-    const uint8_t* stored = nullptr;
-    uint64_t storedLength = 0;
-    if (!FindSharedFrame(m_sharedFrame, stored, storedLength)) return FrameStatus::ReadWriteFailed;
-    return DecodeStored(stored, storedLength, bitmap, capacity, outLength);
+    return FindSharedFrame(m_sharedFrame, stored, storedLength) ? FrameStatus::Success : FrameStatus::ReadWriteFailed;
   }
   // A value held in memory needs no file.
   if (!m_pixelElement->IsLoaded() && !EnsureStreamOpen()) return FrameStatus::CannotReopen;
   if (!m_codec) return FrameStatus::CodecFailed;
   if (!EnsureFrameBuffer()) return FrameStatus::NoBuffer;
-  uint64_t storedLength = 0;
   const bool read = index == kNextFrame
                         ? m_pixelElement->ReadNextFrame(Stream(), m_frameBuffer.get(), m_frameBufferSize,
                                                         StoredFrameSize(), storedLength)
@@ -390,7 +483,35 @@ FrameStatus CPixelImage::ReadAndDecode(int32_t index, uint8_t* bitmap, uint64_t 
     CloseFile(false);
     return FrameStatus::ReadWriteFailed;
   }
-  return DecodeStored(m_frameBuffer.get(), storedLength, bitmap, capacity, outLength);
+  stored = m_frameBuffer.get();
+  return FrameStatus::Success;
+}
+
+FrameStatus CPixelImage::ReadAndDecode(int32_t index, uint8_t* bitmap, uint64_t capacity, uint64_t& outLength) {
+  const uint8_t* stored = nullptr;
+  uint64_t storedLength = 0;
+  const FrameStatus read = ReadStored(index, stored, storedLength);
+  if (read != FrameStatus::Success) return read;
+  return DecodeStored(stored, storedLength, bitmap, capacity, outLength);
+}
+
+FrameStatus CPixelImage::ReadNativeFrame(int32_t index, uint8_t* native, uint64_t capacity, uint64_t& outLength) {
+  outLength = 0;
+  if (!HasPixelData()) return kNoPixelData;
+  if (!m_frameDecoder) return FrameStatus::CodecFailed;
+  if (index < 0 || index >= m_numberOfFrames) return FrameStatus::OutOfRange;
+  const uint64_t nativeSize = m_frameDecoder->OutputFormat().FrameSize();
+  if (native == nullptr || capacity < nativeSize) return FrameStatus::Failure;
+  const uint8_t* stored = nullptr;
+  uint64_t storedLength = 0;
+  const FrameStatus read = ReadStored(index, stored, storedLength);
+  if (read != FrameStatus::Success) return read;
+  if (Status decoded = m_frameDecoder->Decode(stored, storedLength, native, capacity); !decoded) {
+    m_lastError = decoded.Message();
+    return FrameStatus::CodecFailed;
+  }
+  outLength = nativeSize;
+  return FrameStatus::Success;
 }
 
 bool CPixelImage::WriteHeader(CStream& output) {
@@ -413,6 +534,15 @@ FrameStatus CPixelImage::WriteFrame(const uint8_t* bitmap) {
   uint64_t length = 0;
   if (!m_codec->Compress(bitmap, m_frameBuffer.get(), m_frameBufferSize, length)) return FrameStatus::CodecFailed;
   if (!m_pixelElement->WriteFrame(*m_output, m_object->GetTransferMode(), m_frameBuffer.get(), length)) {
+    return FrameStatus::ReadWriteFailed;
+  }
+  ++m_framesWritten;
+  return FrameStatus::Written;
+}
+
+FrameStatus CPixelImage::WriteStoredFrame(const uint8_t* stored, uint64_t length) {
+  if (!m_object || !m_pixelElement || m_output == nullptr || stored == nullptr) return FrameStatus::Failure;
+  if (!m_pixelElement->WriteFrame(*m_output, m_object->GetTransferMode(), stored, length)) {
     return FrameStatus::ReadWriteFailed;
   }
   ++m_framesWritten;

@@ -26,6 +26,7 @@ class CDicomElement;
 class CDicomObject;
 class CDicomPixelData;
 class CFileStream;
+class IFrameDecoder;
 class CPixelCodec;
 class CStream;
 
@@ -74,6 +75,11 @@ class CPixelImage {
   /// opens: reads then report CodecFailed. `sourcePath` is the file the
   /// object was read from, where a pixel value left in the file is read.
   bool OpenObject(const CDicomObject& source, const std::string& sourcePath = {});
+  /// Sets up on a copy of `header` only to write frames given as stored
+  /// bytes (WriteStoredFrame): no codec is needed, so any native format
+  /// can be written. False when the copy fails or the pixel element cannot
+  /// be made.
+  bool OpenForStoredFrames(const CDicomObject& header);
   /// Sets up for reading on `document` without copying its pixel value:
   /// only the meta group and the image pixel description (group 0028) are
   /// copied. Frames come from the document's Pixel Data element: from its
@@ -94,8 +100,23 @@ class CPixelImage {
   void CloseFile(bool clearPath);
 
   /// Frame `index` as a display bitmap in `bitmap` (capacity at least
-  /// FrameSize() bytes); `outLength` is set to FrameSize().
+  /// FrameSize() bytes); `outLength` is set to FrameSize(). Frames of a
+  /// syntax with a frame decoder are decoded to native samples first and
+  /// shown as a native frame of their format is (16-bit grey through the
+  /// window).
   FrameStatus ReadFrame(int32_t index, uint8_t* bitmap, uint64_t capacity, uint64_t& outLength);
+  /// Frame `index` as native samples (see IFrameDecoder) in `native`
+  /// (capacity at least the decoder's frame size); only for images with a
+  /// FrameDecoder(). `outLength` is set to the native frame's size.
+  FrameStatus ReadNativeFrame(int32_t index, uint8_t* native, uint64_t capacity, uint64_t& outLength);
+  /// The decoder of the compressed syntaxes decoded to native samples
+  /// (JPEG lossless, extended, JPEG-LS, JPEG 2000, HTJ2K, RLE of more than
+  /// 8 bits), or null when frames take the display codec's own path.
+  const IFrameDecoder* FrameDecoder() const { return m_frameDecoder.get(); }
+  /// Why the last open found no frame access (a transfer syntax without
+  /// decoder, a format no frame can have) or the last frame failed to
+  /// decode; empty when nothing said why.
+  const std::string& LastError() const { return m_lastError; }
   /// The frame after the one last read.
   FrameStatus ReadNextFrame(uint8_t* bitmap, uint64_t capacity, uint64_t& outLength);
 
@@ -107,6 +128,9 @@ class CPixelImage {
   /// Encodes a display bitmap with the codec and appends it as the next
   /// frame: Written on success.
   FrameStatus WriteFrame(const uint8_t* bitmap);
+  /// Appends `length` bytes as the next frame as they are, without the
+  /// codec: native samples decoded elsewhere. Written on success.
+  FrameStatus WriteStoredFrame(const uint8_t* stored, uint64_t length);
   /// Closes the pixel data and writes the data set elements after (7FE0,0010)
   /// (private groups, trailing padding); when fewer frames were written than
   /// announced, rewrites Number of Frames in place, padded with spaces to
@@ -169,6 +193,12 @@ class CPixelImage {
   /// the frame buffer and decodes it into `bitmap`.
   static constexpr int32_t kNextFrame = -1;
   FrameStatus ReadAndDecode(int32_t index, uint8_t* bitmap, uint64_t capacity, uint64_t& outLength);
+  /// Reads the stored (encoded) frame `index` and points `stored` at it.
+  FrameStatus ReadStored(int32_t index, const uint8_t*& stored, uint64_t& storedLength);
+  /// Sets up the frame decoder and a native codec for its output when the
+  /// transfer syntax calls for one; false (with LastError) when it calls
+  /// for one that cannot be made. `used` says whether one was set up.
+  bool SetupFrameDecoder(bool& used);
 
   std::unique_ptr<CDicomObject> m_object;
   std::unique_ptr<CDicomPixelData> m_pixelElement;
@@ -205,6 +235,9 @@ class CPixelImage {
   CStream* m_output = nullptr;  ///< borrowed from WriteHeader until FinishWrite
   std::string m_path;
   std::unique_ptr<CPixelCodec> m_codec;
+  std::unique_ptr<IFrameDecoder> m_frameDecoder;
+  std::unique_ptr<uint8_t[]> m_nativeBuffer;  ///< one decoded frame, for the display path
+  std::string m_lastError;
 };
 
 /// The window a data set suggests for showing its grey samples: Window

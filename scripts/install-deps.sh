@@ -9,6 +9,7 @@ packages=(
   g++ cmake ninja-build python3 clang
   # libraries
   libgtest-dev libgmock-dev libbenchmark-dev libturbojpeg0-dev libpugixml-dev pkg-config
+  libcharls-dev libopenjp2-7-dev libopenjph-dev
   qt6-base-dev libcli11-dev
   # peers for cross-checks in tests
   dcmtk libgdcm-tools dicom3tools libxml2-utils python3-pydicom

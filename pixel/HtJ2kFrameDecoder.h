@@ -1,0 +1,25 @@
+/// \file
+/// CHtJ2kFrameDecoder — frames of High-Throughput JPEG 2000
+/// (1.2.840.10008.1.2.4.201, .202 and .203) through OpenJPH, into native
+/// samples. Like JPEG 2000, YBR_RCT and YBR_ICT come out as RGB (OpenJPH
+/// undoes the colour transform) and signed samples are stored in two's
+/// complement over Bits Allocated.
+#pragma once
+
+#include "pixel/FrameDecoder.h"
+
+namespace quillon {
+
+class CHtJ2kFrameDecoder : public IFrameDecoder {
+ public:
+  explicit CHtJ2kFrameDecoder(NativeFrameFormat declared);
+
+  const NativeFrameFormat& OutputFormat() const override { return m_format; }
+  /// OpenJPH's message for damaged data, as Malformed.
+  Status Decode(const uint8_t* encoded, uint64_t length, uint8_t* native, uint64_t capacity) const override;
+
+ private:
+  NativeFrameFormat m_format;
+};
+
+}  // namespace quillon
