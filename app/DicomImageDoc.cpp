@@ -21,10 +21,7 @@ constexpr const char* kCannotSaveWithoutPixelData = "File cannot be saved withou
 std::string FileNameOf(const std::string& path) { return std::filesystem::path(path).filename().string(); }
 
 /// Transfer syntaxes whose pixel data is a plain value, not fragments.
-bool IsNativeSyntax(const std::string& uid) {
-  return uid == uids::kImplicitVrLittleEndian || uid == uids::kExplicitVrLittleEndian ||
-         uid == uids::kExplicitVrBigEndian;
-}
+bool IsNativeSyntax(const std::string& uid) { return IsNativePixelSyntax(uid); }
 
 }  // namespace
 
@@ -135,7 +132,10 @@ bool CDicomImageDoc::SaveTo(const std::string& path, IUserInterface& ui) {
   return true;
 }
 
-bool CDicomImageDoc::HasPixelData() const { return m_object.Contains(tags::kPixelData); }
+bool CDicomImageDoc::HasPixelData() const {
+  // Float and Double Float Pixel Data hold frames too.
+  return m_object.Contains(tags::kPixelData) || m_object.Contains(0x7FE00008) || m_object.Contains(0x7FE00009);
+}
 
 bool CDicomImageDoc::CanEditElement(int row) const {
   const std::optional<DicomTag> tag = m_rows.TagOfRow(row);

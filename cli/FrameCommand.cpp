@@ -38,8 +38,10 @@ const char* DescribeFrameStatus(FrameStatus status) {
 int RunFrame(const FrameOptions& options) {
   CPixelImage image;
   if (!image.OpenFile(options.input)) {
-    std::cerr << "Error Reading File: " << options.input
-              << ": not readable, or its pixel data has no supported encoding\n";
+    std::cerr << "Error Reading File: " << options.input << ": "
+              << (image.OpenError().empty() ? "not readable, or its pixel data has no supported encoding"
+                                            : image.OpenError())
+              << "\n";
     return kExitFailure;
   }
   int32_t width = 0;

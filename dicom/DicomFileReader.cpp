@@ -1,6 +1,8 @@
 #include "dicom/DicomFileReader.h"
 
 #include "base/ByteOrder.h"
+#include "base/Inflate.h"
+#include "base/MemoryStream.h"
 #include "base/Stream.h"
 #include "dicom/DataDictionary.h"
 #include "dicom/DataSetEncoding.h"
@@ -93,7 +95,27 @@ Error CDicomFileReader::Fail(DicomTag tag, uint64_t offset, const std::string& w
 
 Status CDicomFileReader::ReadFile(CDicomObject& object) {
   if (Status meta = ReadMetaGroup(object); !meta) return meta;
+  std::string syntax;
+  (void)object.GetString(tags::kTransferSyntaxUid, syntax);
+  if (syntax == uids::kDeflatedExplicitVrLittleEndian) return ReadDeflatedDataSet(object);
   return ReadDataSet(object);
+}
+
+Status CDicomFileReader::ReadDeflatedDataSet(CDicomObject& object) {
+  const uint64_t start = m_stream.GetPosition();
+  std::vector<uint8_t> inflated;
+  if (Status inflate = InflateRaw(m_stream, m_options.maxInflatedSize, inflated); !inflate) {
+    if (m_stream.HasFailed()) return m_stream.State();
+    return inflate.GetError().WithContext("data set at offset " + Describe(start) + ": ");
+  }
+  CMemoryStream plain(std::move(inflated));
+  // The pixel value cannot be left in the file to be read later: it lies
+  // inside the compressed stream.
+  CDicomFileReader inner(plain, {.skipPixelData = false});
+  const Status read = inner.ReadDataSet(object);
+  for (const std::string& warning : inner.Warnings()) m_context.Warn(warning);
+  if (!read) return read.GetError().WithContext("in the inflated data set: ");
+  return Ok();
 }
 
 Status CDicomFileReader::Finish(Status read) const {
@@ -157,7 +179,15 @@ Status CDicomFileReader::ReadMetaGroup(CDicomObject& object) {
   return Finish(Ok());
 }
 
-Status CDicomFileReader::ReadDataSet(CDicomObject& object) { return Finish(ReadElements(object, UINT64_MAX, 0)); }
+Status CDicomFileReader::ReadDataSet(CDicomObject& object) {
+  const Status read = Finish(ReadElements(object, UINT64_MAX, 0));
+  // A compressed syntax is explicit VR whatever encoding its data set was
+  // found in: the object is saved as its syntax says.
+  std::string syntax;
+  (void)object.GetString(tags::kTransferSyntaxUid, syntax);
+  if (!syntax.empty() && !IsNativePixelSyntax(syntax)) object.SetTransferMode(TransferModeForSyntax(syntax));
+  return read;
+}
 
 Status CDicomFileReader::ReadElements(CDicomObject& object, uint64_t limit, int depth) {
   for (;;) {

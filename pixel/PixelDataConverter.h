@@ -45,6 +45,9 @@ enum class ConversionMode : uint32_t {
   Rle = 4,
   RgbPixelInterleave = 5,
   RgbPlanar = 6,
+  /// The data set unchanged, its pixel data native, under the deflated
+  /// transfer syntax (explicit VR little endian, compressed as a whole).
+  Deflate = 7,
 };
 
 /// Transfer syntax of an uncompressed result.
@@ -77,7 +80,9 @@ using ConversionProgress = std::function<bool(int32_t done, int32_t total)>;
 /// offset tables of group 7FE0, which described the old pixel data).
 /// Conversions may run on worker threads, several at once. On WriteFailed,
 /// `writeError` (when given) says why: the destination is a folder or a
-/// device, its folder is missing, the disk is full, and so on.
+/// device, its folder is missing, the disk is full, and so on; on
+/// HeaderFailed and ReadFailed it says why when that is known (a mode that
+/// cannot encode the image, pixel data shorter than the image declared).
 DCT_STATUS ConvertPixelDataFile(const ConversionOptions& options, const std::string& sourcePath,
                                 const std::string& destinationPath, ConversionMode mode, bool toMonochrome,
                                 const ConversionProgress& progress = {}, std::string* writeError = nullptr);

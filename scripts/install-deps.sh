@@ -8,7 +8,7 @@ packages=(
   # toolchain
   g++ cmake ninja-build python3 clang
   # libraries
-  libgtest-dev libgmock-dev libbenchmark-dev libturbojpeg0-dev libpugixml-dev pkg-config
+  libgtest-dev libgmock-dev libbenchmark-dev libturbojpeg0-dev libpugixml-dev pkg-config zlib1g-dev
   qt6-base-dev libcli11-dev
   # peers for cross-checks in tests
   dcmtk libgdcm-tools dicom3tools libxml2-utils
