@@ -136,9 +136,15 @@ Status CDicomFileReader::ReadMetaGroup(CDicomObject& object) {
   object.Clear();
 
   bool implicitMeta = false;
+  // Once (0002,0010) names the deflated syntax, what follows the meta group
+  // is compressed: it ends where (0002,0000) says, and bytes too few for an
+  // element header are the compressed stream, not a truncated element.
+  bool deflated = false;
+  uint64_t deflatedMetaEnd = UINT64_MAX;
   for (;;) {
     const uint64_t position = m_stream.GetPosition();
     if (m_stream.Remaining() == 0) break;  // a file of meta information only
+    if (deflated && (position >= deflatedMetaEnd || m_stream.Remaining() < 8)) break;
     // Some writers put the meta group out in implicit VR. A group 0002
     // element whose VR bytes are no VR is read that way.
     uint8_t peek[6];
@@ -165,6 +171,14 @@ Status CDicomFileReader::ReadMetaGroup(CDicomObject& object) {
       return Fail(element->GetTag(), position,
                   "file meta information value of length " + Describe(element->GetLength()) +
                       " cannot be read (" + Describe(m_stream.Remaining()) + " bytes left)");
+    }
+    if (element->GetTag() == tags::kTransferSyntaxUid) {
+      std::string syntax;
+      (void)element->GetString(syntax);
+      deflated = syntax == uids::kDeflatedExplicitVrLittleEndian;
+    } else if (const uint8_t* value = element->GetValue();
+               element->GetTag() == 0x00020000 && element->GetLength() == 4 && value != nullptr) {
+      deflatedMetaEnd = m_stream.GetPosition() + LoadU32(value, false);
     }
     object.StoreElement(std::move(element));
   }
