@@ -62,15 +62,18 @@ Frame ShowFrame(const std::string& path, int32_t index) {
   return frame;
 }
 
-// Every frame of `path`, one after another.
-Bytes AllFrames(const std::string& path) {
+// Every frame of `path`, one after another: read from the file, or, with
+// `asDocument`, from the value of an open document held in memory.
+Bytes AllFrames(const std::string& path, bool asDocument = false) {
+  CDicomObject document;
   CPixelImage image;
-  if (!image.OpenFile(path)) return {};
+  if (asDocument ? !LoadInto(document, path) || !image.OpenDocument(document) : !image.OpenFile(path)) return {};
   Bytes all;
+  Bytes bitmap(image.FrameSize());
   for (int32_t f = 0; f < image.NumberOfFrames(); ++f) {
-    const Frame frame = ShowFrame(path, f);
-    if (!frame.read) return {};
-    all.insert(all.end(), frame.samples.begin(), frame.samples.end());
+    uint64_t length = 0;
+    if (image.ReadFrame(f, bitmap.data(), bitmap.size(), length) != FrameStatus::Success) return {};
+    all.insert(all.end(), bitmap.begin(), bitmap.end());
   }
   return all;
 }
@@ -157,6 +160,7 @@ TEST(PixelContainers, FramesSpreadOverFragmentsAreFound) {
   EXPECT_EQ(AllFrames(make("dcmcjpeg +eb +fs 1 -ot", "jpeg-markers.dcm")), jpeg);
   const std::string rleBasic = make("dcmcrle +fs 1 +ot", "rle-bot.dcm");
   EXPECT_EQ(AllFrames(rleBasic), rle);
+  EXPECT_EQ(AllFrames(rleBasic, true), rle);
   const std::string rleBare = make("dcmcrle +fs 1 -ot", "rle-bare.dcm");
   EXPECT_TRUE(AllFrames(rleBare).empty());
 
