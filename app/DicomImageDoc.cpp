@@ -34,10 +34,7 @@ bool SamePath(const std::string& a, const std::string& b) {
 }
 
 /// Transfer syntaxes whose pixel data is a plain value, not fragments.
-bool IsNativeSyntax(const std::string& uid) {
-  return uid == uids::kImplicitVrLittleEndian || uid == uids::kExplicitVrLittleEndian ||
-         uid == uids::kExplicitVrBigEndian;
-}
+bool IsNativeSyntax(const std::string& uid) { return IsNativePixelSyntax(uid); }
 
 }  // namespace
 
@@ -204,7 +201,10 @@ bool CDicomImageDoc::SaveTo(const std::string& path, IUserInterface& ui) {
   return true;
 }
 
-bool CDicomImageDoc::HasPixelData() const { return m_object.Contains(tags::kPixelData); }
+bool CDicomImageDoc::HasPixelData() const {
+  // Float and Double Float Pixel Data hold frames too.
+  return m_object.Contains(tags::kPixelData) || m_object.Contains(0x7FE00008) || m_object.Contains(0x7FE00009);
+}
 
 bool CDicomImageDoc::CanEditElement(int row) const {
   const std::optional<DicomTag> tag = m_rows.TagOfRow(row);

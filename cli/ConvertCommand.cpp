@@ -22,7 +22,7 @@ const std::map<std::string, ConversionMode> kModes{
     {"uncompressed", ConversionMode::Uncompressed}, {"ybr-full", ConversionMode::YbrFull},
     {"ybr-full-rle", ConversionMode::YbrFullRle},   {"jpeg", ConversionMode::JpegLossy},
     {"rle", ConversionMode::Rle},                   {"rgb-pixel", ConversionMode::RgbPixelInterleave},
-    {"rgb-planar", ConversionMode::RgbPlanar}};
+    {"rgb-planar", ConversionMode::RgbPlanar},      {"deflate", ConversionMode::Deflate}};
 
 const std::map<std::string, TransferSyntaxChoice> kSyntaxes{{"unchanged", TransferSyntaxChoice::Unchanged},
                                                             {"explicit", TransferSyntaxChoice::Explicit},

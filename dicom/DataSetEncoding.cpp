@@ -135,7 +135,22 @@ void ChooseDataSetEncoding(CStream& stream, CDicomObject& object, bool syntaxAnn
   }
   std::string syntax;
   (void)object.GetString(tags::kTransferSyntaxUid, syntax);
-  if (syntaxAnnounced && !IsUncompressedSyntax(syntax)) return;
+  if (syntax == uids::kDeflatedExplicitVrLittleEndian) return;  // compressed bytes: nothing to walk
+  if (syntaxAnnounced && !IsUncompressedSyntax(syntax)) {
+    // Compressed syntaxes are explicit VR little endian, but some writers
+    // put the data set out in implicit VR under them. The syntax stays (it
+    // says how the frames are compressed); only the encoding is taken from
+    // the elements.
+    const Trial explicitTrial = Walk(stream, start, TransferMode::ExplicitLittleEndian);
+    if (explicitTrial.clean) return;
+    const Trial implicitTrial = Walk(stream, start, TransferMode::ImplicitLittleEndian);
+    if (!implicitTrial.clean || implicitTrial.elements <= explicitTrial.elements) return;
+    context.Warn("the Transfer Syntax UID (0002,0010) is " + syntax +
+                 " (explicit VR little endian), but the data set is in implicit VR little endian; it was read as "
+                 "such, and is saved in explicit VR as the transfer syntax requires");
+    object.SetTransferMode(TransferMode::ImplicitLittleEndian);
+    return;
+  }
   // Without (0002,0010) explicit VR little endian is the first guess. It
   // stands unless it stumbles and another encoding walks clean further: a
   // damaged element later on is the reader's business, not a sign of

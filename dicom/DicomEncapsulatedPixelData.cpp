@@ -254,6 +254,8 @@ std::unique_ptr<CDicomElement> CDicomEncapsulatedPixelData::Clone() const {
   auto copy = std::make_unique<CDicomEncapsulatedPixelData>();
   CopyPixelStateTo(*copy);
   copy->m_streamMode = m_streamMode;
+  copy->m_declaredFrames = m_declaredFrames;
+  copy->m_extendedOffsets = m_extendedOffsets;
   copy->m_itemPositions = m_itemPositions;
   copy->m_items.reserve(m_items.size());
   for (const auto& item : m_items) {
@@ -304,6 +306,9 @@ bool CDicomEncapsulatedPixelData::ReadNextFrame(CStream* stream, uint8_t* out, u
   if (!loaded && (m_valuePosition == kUnknownPosition || stream == nullptr)) return false;
   ++m_readFrameCounter;
   if (m_readFrameCounter < 0) return false;
+  if (m_declaredFrames > 0) {
+    return ReadSpannedFrame(stream, static_cast<uint64_t>(m_readFrameCounter), out, outCapacity, outLength);
+  }
   // Item 0 is the offset table, so frame f is item f + 1.
   const uint64_t target = static_cast<uint64_t>(m_readFrameCounter) + 1;
   if (loaded) return ReadNextFrameFromMemory(target, out, outCapacity, outLength);
@@ -362,6 +367,133 @@ bool CDicomEncapsulatedPixelData::ReadNextFrameFromStream(CStream& stream, uint6
     stream.Seek(static_cast<int64_t>(itemEnd), CStream::SeekOrigin::Begin);
     position = itemEnd;
   }
+}
+
+void CDicomEncapsulatedPixelData::SetFrameLayout(int64_t frames, std::vector<uint64_t> extendedOffsets) {
+  m_declaredFrames = frames;
+  m_extendedOffsets = std::move(extendedOffsets);
+  m_spansKnown = false;
+  m_spans.clear();
+  m_fragments.clear();
+}
+
+std::vector<FragmentInfo> CDicomEncapsulatedPixelData::FragmentsInMemory() const {
+  std::vector<FragmentInfo> fragments;
+  if (m_items.size() < 2) return fragments;
+  fragments.reserve(m_items.size() - 1);
+  uint64_t offset = 0;
+  for (size_t i = 1; i < m_items.size(); ++i) {
+    const CDicomElement& item = *m_items[i];
+    const uint32_t length = item.HasValue() ? item.GetLength() : 0;
+    fragments.push_back({offset, length, length > 0 && EndsWithEndMarker(item.GetValue(), length)});
+    offset += kItemHeaderSize + length;
+  }
+  return fragments;
+}
+
+std::vector<uint64_t> CDicomEncapsulatedPixelData::BasicOffsetsInMemory() const {
+  std::vector<uint64_t> offsets;
+  if (m_items.empty() || !m_items[0]->HasValue()) return offsets;
+  const CDicomElement& table = *m_items[0];
+  // Values are held little endian, whatever the stream's order.
+  for (uint64_t at = 0; at + 4 <= table.GetLength(); at += 4) offsets.push_back(LoadU32(table.GetValue() + at, false));
+  return offsets;
+}
+
+Result<std::vector<FrameSpan>> CDicomEncapsulatedPixelData::MapFramesInMemory(
+    int64_t frames, const std::vector<uint64_t>& extendedOffsets) const {
+  return MapFramesToFragments(FragmentsInMemory(), extendedOffsets.empty() ? BasicOffsetsInMemory() : extendedOffsets,
+                              frames > 0 ? static_cast<uint64_t>(frames) : 1);
+}
+
+bool CDicomEncapsulatedPixelData::CopySpan(const FrameSpan& span, uint8_t* out, uint64_t outCapacity,
+                                           uint64_t& outLength) const {
+  outLength = 0;
+  if (span.count == 0 || span.first + span.count + 1 > m_items.size()) return false;
+  for (size_t i = span.first + 1; i <= span.first + span.count; ++i) outLength += m_items[i]->GetLength();
+  if (outLength == 0 || outLength > outCapacity || out == nullptr) return false;
+  uint64_t at = 0;
+  for (size_t i = span.first + 1; i <= span.first + span.count; ++i) {
+    const CDicomElement& item = *m_items[i];
+    if (item.GetLength() == 0) continue;
+    if (!item.HasValue()) return false;
+    std::memcpy(out + at, item.GetValue(), item.GetLength());
+    at += item.GetLength();
+  }
+  return true;
+}
+
+bool CDicomEncapsulatedPixelData::IndexFragmentsInStream(CStream& stream, std::vector<uint64_t>& basicOffsets) {
+  m_fragments.clear();
+  if (m_valuePosition > kMaxSeekPosition) return false;
+  stream.Seek(static_cast<int64_t>(m_valuePosition), CStream::SeekOrigin::Begin);
+  const bool defined = !IsUndefinedLength();
+  const uint64_t valueEnd = m_valuePosition + GetLength();  // meaningful only when defined
+  const uint64_t streamLength = stream.GetLength();
+  for (size_t index = 0;; ++index) {
+    const uint64_t position = stream.GetPosition();
+    if (defined && position >= valueEnd) return true;
+    ItemHeader header;
+    if (!ReadItemHeader(stream, m_streamMode, header)) return !defined && index > 0 && position >= streamLength;
+    if (header.tag == tags::kSequenceDelimitation) return true;
+    if (header.tag != tags::kItem || header.length == kUndefinedLength) return false;
+    const uint64_t dataStart = position + kItemHeaderSize;
+    const uint64_t itemEnd = dataStart + header.length;
+    if (itemEnd > streamLength || (defined && itemEnd > valueEnd) || itemEnd > kMaxSeekPosition) return false;
+    if (index == 0) {
+      // The Basic Offset Table: 32-bit offsets in the stream's byte order.
+      std::vector<uint8_t> table(header.length);
+      if (!stream.ReadExact(table.data(), table.size())) return false;
+      for (uint64_t at = 0; at + 4 <= table.size(); at += 4) {
+        basicOffsets.push_back(LoadU32(table.data() + at, IsBigEndian(m_streamMode)));
+      }
+      m_firstFragmentPosition = itemEnd;
+      continue;
+    }
+    bool endMarker = false;
+    if (header.length >= 2) {
+      uint8_t tail[3] = {};
+      const uint64_t tailLength = header.length >= 3 ? 3 : 2;
+      stream.Seek(static_cast<int64_t>(itemEnd - tailLength), CStream::SeekOrigin::Begin);
+      if (!stream.ReadExact(tail, tailLength)) return false;
+      endMarker = EndsWithEndMarker(tail, tailLength);
+    }
+    m_fragments.push_back({position - m_firstFragmentPosition, header.length, endMarker});
+    stream.Seek(static_cast<int64_t>(itemEnd), CStream::SeekOrigin::Begin);
+  }
+}
+
+bool CDicomEncapsulatedPixelData::ReadSpannedFrame(CStream* stream, uint64_t frame, uint8_t* out,
+                                                   uint64_t outCapacity, uint64_t& outLength) {
+  if (!m_spansKnown) {
+    Result<std::vector<FrameSpan>> spans = Error(ErrorCode::Failure, "not mapped");
+    if (m_loaded) {
+      spans = MapFramesInMemory(m_declaredFrames, m_extendedOffsets);
+    } else {
+      std::vector<uint64_t> basicOffsets;
+      if (!IndexFragmentsInStream(*stream, basicOffsets)) return false;
+      spans = MapFramesToFragments(m_fragments, m_extendedOffsets.empty() ? basicOffsets : m_extendedOffsets,
+                                   static_cast<uint64_t>(m_declaredFrames));
+    }
+    if (!spans) return false;
+    m_spans = std::move(*spans);
+    m_spansKnown = true;
+  }
+  if (frame >= m_spans.size()) return false;
+  const FrameSpan& span = m_spans[static_cast<size_t>(frame)];
+  if (m_loaded) return CopySpan(span, out, outCapacity, outLength);
+  if (span.first + span.count > m_fragments.size()) return false;
+  for (size_t i = span.first; i < span.first + span.count; ++i) outLength += m_fragments[i].length;
+  if (outLength == 0 || outLength > outCapacity || out == nullptr) return false;
+  uint64_t at = 0;
+  for (size_t i = span.first; i < span.first + span.count; ++i) {
+    const FragmentInfo& fragment = m_fragments[i];
+    stream->Seek(static_cast<int64_t>(m_firstFragmentPosition + fragment.offset + kItemHeaderSize),
+                 CStream::SeekOrigin::Begin);
+    if (!stream->ReadExact(out + at, fragment.length)) return false;
+    at += fragment.length;
+  }
+  return true;
 }
 
 }  // namespace quillon

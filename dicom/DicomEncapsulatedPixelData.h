@@ -1,15 +1,17 @@
 /// \file
 /// CDicomEncapsulatedPixelData — the Pixel Data element (7FE0,0010) of a
 /// compressed transfer syntax: a sequence of items, each holding one
-/// fragment. Item 0 is the Basic Offset Table; item f+1 holds frame f (one
-/// fragment per frame, which is what this system writes and what the JPEG
-/// and RLE syntaxes it supports produce). The offset table is never used to
-/// find frames: a value left in the file is walked item by item, and the
-/// item positions met on the way are remembered so that later frames do not
-/// walk the same items again.
+/// fragment. Item 0 is the Basic Offset Table. Until told how many frames
+/// the value holds (SetFrameLayout), item f+1 is frame f, the one fragment
+/// per frame this system writes: a value left in the file is then walked
+/// item by item, and the item positions met on the way are remembered so
+/// that later frames do not walk the same items again. Once told, the
+/// fragments are indexed once and grouped into frames by
+/// MapFramesToFragments (offset tables, several fragments per frame).
 #pragma once
 
 #include "dicom/DicomPixelData.h"
+#include "dicom/FrameFragments.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -85,13 +87,30 @@ class CDicomEncapsulatedPixelData : public CDicomPixelData {
   /// frame too large for an item length.
   [[nodiscard]] bool WriteFrame(CStream& stream, TransferMode mode, const uint8_t* data,
                                 uint64_t length) override;
-  /// Delivers item (current frame + 2), the fragment of the next frame;
-  /// `frameSize` is not used (fragments carry their own length). From
-  /// memory when loaded, else from `stream`, starting at the nearest known
-  /// item position. False when there is no such item, the item is empty or
-  /// larger than `outCapacity`, or the value is damaged.
+  /// Delivers the next frame: after SetFrameLayout its fragments joined
+  /// (the fragments are indexed on the first read), else item (current
+  /// frame + 2); `frameSize` is not used (fragments carry their own
+  /// length). From memory when loaded, else from `stream`, starting at the
+  /// nearest known item position. False when there is no such frame, it is
+  /// empty or larger than `outCapacity`, the fragments cannot be grouped
+  /// into frames, or the value is damaged.
   [[nodiscard]] bool ReadNextFrame(CStream* stream, uint8_t* out, uint64_t outCapacity,
                                    uint64_t frameSize, uint64_t& outLength) override;
+
+  /// Declares the frames the value holds (Number of Frames) and the
+  /// offsets of the Extended Offset Table (7FE0,0001), empty when the data
+  /// set has none. Frames are then read as MapFramesToFragments groups the
+  /// fragments, so a frame may span several; 0 frames goes back to one
+  /// fragment per frame.
+  void SetFrameLayout(int64_t frames, std::vector<uint64_t> extendedOffsets);
+  /// For a value in memory: the fragments of each of `frames` frames
+  /// (MapFramesToFragments with the Extended Offset Table `extendedOffsets`
+  /// when not empty, else the Basic Offset Table).
+  Result<std::vector<FrameSpan>> MapFramesInMemory(int64_t frames, const std::vector<uint64_t>& extendedOffsets) const;
+  /// For a value in memory: the fragments of `span`, one after the other,
+  /// copied into `out`. False when they do not fit in `outCapacity` (then
+  /// `outLength` is their size) or are out of range.
+  bool CopySpan(const FrameSpan& span, uint8_t* out, uint64_t outCapacity, uint64_t& outLength) const;
 
   bool IsEncapsulated() const override { return true; }
   /// The items are in memory.
@@ -116,6 +135,17 @@ class CDicomEncapsulatedPixelData : public CDicomPixelData {
   bool ReadNextFrameFromStream(CStream& stream, uint64_t target, uint8_t* out,
                                uint64_t outCapacity, uint64_t& outLength);
 
+  /// The fragments of the value in memory, and the Basic Offset Table.
+  std::vector<FragmentInfo> FragmentsInMemory() const;
+  std::vector<uint64_t> BasicOffsetsInMemory() const;
+  /// Walks every item of the value in `stream`: the Basic Offset Table into
+  /// `basicOffsets`, the fragments into m_fragments. False when the value
+  /// is damaged.
+  bool IndexFragmentsInStream(CStream& stream, std::vector<uint64_t>& basicOffsets);
+  /// Frame `frame` by the spans of SetFrameLayout, from memory or `stream`.
+  bool ReadSpannedFrame(CStream* stream, uint64_t frame, uint8_t* out, uint64_t outCapacity,
+                        uint64_t& outLength);
+
   /// Item positions remembered by SkipValue: enough for any real image,
   /// while a damaged file of millions of empty items cannot make the list
   /// grow with it. Items beyond are found by walking on from the last one.
@@ -126,6 +156,16 @@ class CDicomEncapsulatedPixelData : public CDicomPixelData {
   TransferMode m_streamMode = TransferMode::ExplicitLittleEndian;
   std::vector<uint64_t> m_itemPositions;
   std::vector<std::unique_ptr<CDicomElement>> m_items;
+  /// SetFrameLayout's frames (0: one fragment per frame) and offsets.
+  int64_t m_declaredFrames = 0;
+  std::vector<uint64_t> m_extendedOffsets;
+  /// Worked out at the first frame read after SetFrameLayout.
+  bool m_spansKnown = false;
+  std::vector<FrameSpan> m_spans;
+  /// For a value in the stream: its fragments, with offsets counted from
+  /// m_firstFragmentPosition (the first fragment's item header).
+  std::vector<FragmentInfo> m_fragments;
+  uint64_t m_firstFragmentPosition = 0;
 };
 
 }  // namespace quillon

@@ -1,6 +1,8 @@
 #include "dicom/DicomFileReader.h"
 
 #include "base/ByteOrder.h"
+#include "base/Inflate.h"
+#include "base/MemoryStream.h"
 #include "base/Stream.h"
 #include "dicom/DataDictionary.h"
 #include "dicom/DataSetEncoding.h"
@@ -94,7 +96,27 @@ Error CDicomFileReader::Fail(DicomTag tag, uint64_t offset, const std::string& w
 
 Status CDicomFileReader::ReadFile(CDicomObject& object) {
   if (Status meta = ReadMetaGroup(object); !meta) return meta;
+  std::string syntax;
+  (void)object.GetString(tags::kTransferSyntaxUid, syntax);
+  if (syntax == uids::kDeflatedExplicitVrLittleEndian) return ReadDeflatedDataSet(object);
   return ReadDataSet(object);
+}
+
+Status CDicomFileReader::ReadDeflatedDataSet(CDicomObject& object) {
+  const uint64_t start = m_stream.GetPosition();
+  std::vector<uint8_t> inflated;
+  if (Status inflate = InflateRaw(m_stream, m_options.maxInflatedSize, inflated); !inflate) {
+    if (m_stream.HasFailed()) return m_stream.State();
+    return inflate.GetError().WithContext("data set at offset " + Describe(start) + ": ");
+  }
+  CMemoryStream plain(std::move(inflated));
+  // The pixel value cannot be left in the file to be read later: it lies
+  // inside the compressed stream.
+  CDicomFileReader inner(plain, {.skipPixelData = false});
+  const Status read = inner.ReadDataSet(object);
+  for (const std::string& warning : inner.Warnings()) m_context.Warn(warning);
+  if (!read) return read.GetError().WithContext("in the inflated data set: ");
+  return Ok();
 }
 
 Status CDicomFileReader::Finish(Status read) const {
@@ -135,9 +157,15 @@ Status CDicomFileReader::ReadMetaGroup(CDicomObject& object) {
 
 Status CDicomFileReader::ReadMetaElements(CDicomObject& object) {
   bool implicitMeta = false;
+  // Once (0002,0010) names the deflated syntax, what follows the meta group
+  // is compressed: it ends where (0002,0000) says, and bytes too few for an
+  // element header are the compressed stream, not a truncated element.
+  bool deflated = false;
+  uint64_t deflatedMetaEnd = UINT64_MAX;
   for (;;) {
     const uint64_t position = m_stream.GetPosition();
     if (m_stream.Remaining() == 0) break;  // a file of meta information only
+    if (deflated && (position >= deflatedMetaEnd || m_stream.Remaining() < 8)) break;
     // Some writers put the meta group out in implicit VR. A group 0002
     // element whose VR bytes are no VR is read that way.
     uint8_t peek[6];
@@ -168,6 +196,14 @@ Status CDicomFileReader::ReadMetaElements(CDicomObject& object) {
                                " cannot be read (" + Describe(left) + " bytes left)";
       if (!element->IsUndefinedLength() && length > left) return Truncated(element->GetTag(), position, what, length - left);
       return Fail(element->GetTag(), position, what);
+    }
+    if (element->GetTag() == tags::kTransferSyntaxUid) {
+      std::string syntax;
+      (void)element->GetString(syntax);
+      deflated = syntax == uids::kDeflatedExplicitVrLittleEndian;
+    } else if (const uint8_t* value = element->GetValue();
+               element->GetTag() == 0x00020000 && element->GetLength() == 4 && value != nullptr) {
+      deflatedMetaEnd = m_stream.GetPosition() + LoadU32(value, false);
     }
     object.StoreElement(std::move(element));
   }
@@ -207,7 +243,15 @@ Status CDicomFileReader::StartBareDataSet(CDicomObject& object, uint64_t start, 
   return Finish(Ok());
 }
 
-Status CDicomFileReader::ReadDataSet(CDicomObject& object) { return Finish(ReadElements(object, UINT64_MAX, 0)); }
+Status CDicomFileReader::ReadDataSet(CDicomObject& object) {
+  const Status read = Finish(ReadElements(object, UINT64_MAX, 0));
+  // A compressed syntax is explicit VR whatever encoding its data set was
+  // found in: the object is saved as its syntax says.
+  std::string syntax;
+  (void)object.GetString(tags::kTransferSyntaxUid, syntax);
+  if (!syntax.empty() && !IsNativePixelSyntax(syntax)) object.SetTransferMode(TransferModeForSyntax(syntax));
+  return read;
+}
 
 Status CDicomFileReader::ReadElements(CDicomObject& object, uint64_t limit, int depth) {
   for (;;) {

@@ -36,6 +36,12 @@ struct ReadOptions {
   /// stream, where frames are read on demand (its position is kept); the
   /// elements after it are read as usual. Fast on huge files.
   bool skipPixelData = false;
+  /// Most bytes a deflated data set may inflate to. The compressed stream
+  /// announces no size; this bound keeps a small damaged or hostile file
+  /// from growing the reader's memory without end. The pixel value of a
+  /// deflated data set is always read (it cannot be left in a compressed
+  /// file).
+  uint64_t maxInflatedSize = uint64_t{4} << 30;
 };
 
 /// What a read of a file cut short leaves in the object.
@@ -53,7 +59,8 @@ class CDicomFileReader {
   explicit CDicomFileReader(CStream& stream, ReadOptions options = {}, OnCutShort onCutShort = OnCutShort::Discard);
 
   /// Reads a whole media file into `object`, which is emptied first:
-  /// ReadMetaGroup, then ReadDataSet.
+  /// ReadMetaGroup, then ReadDataSet; a deflated data set is inflated
+  /// first (within ReadOptions::maxInflatedSize) and read from memory.
   Status ReadFile(CDicomObject& object);
   /// Checks the preamble and "DICM", empties `object` and reads group 0002
   /// (explicit VR little endian, or implicit VR for elements whose VR bytes
@@ -63,11 +70,16 @@ class CDicomFileReader {
   /// encoding; when they stumble and walk further in another (implicit
   /// instead of explicit VR or the other way round, the other byte order),
   /// the data set is read in that one, with a warning, and (0002,0010) is
-  /// set to name it. A compressed syntax is trusted as it stands.
+  /// set to name it. Under a compressed syntax an implicit VR data set is
+  /// read as such, with a warning; the syntax stays, and ReadDataSet sets
+  /// the object back to explicit VR so that it is saved as the syntax
+  /// says.
   Status ReadMetaGroup(CDicomObject& object);
   /// Reads elements into `object`, in its transfer mode, until the end of
   /// the stream.
   Status ReadDataSet(CDicomObject& object);
+  /// Inflates the rest of the stream and reads the data set from it.
+  Status ReadDeflatedDataSet(CDicomObject& object);
 
   /// What the read met and worked around, one sentence each with the tag
   /// and offset where that applies: an encoding other than the one

@@ -2,6 +2,7 @@
 
 #include "base/AtomicFileWriter.h"
 #include "base/ByteOrder.h"
+#include "base/DeflateStream.h"
 #include "base/FileStream.h"
 #include "dicom/DicomObject.h"
 #include "dicom/DicomPixelData.h"
@@ -87,6 +88,14 @@ Status CDicomFileWriter::WriteFile(const CDicomObject& object) { return WriteFil
 
 Status CDicomFileWriter::WriteFileUpTo(const CDicomObject& object, DicomTag last) {
   if (Status writable = CheckWritable(object, m_options.pixelSource != nullptr); !writable) return writable;
+  std::string syntax;
+  (void)object.GetString(tags::kTransferSyntaxUid, syntax);
+  const bool deflated = syntax == uids::kDeflatedExplicitVrLittleEndian;
+  if (deflated && last != UINT32_MAX) {
+    // The rest of the data set could not be appended to the compressed
+    // stream later.
+    return Error(ErrorCode::Refused, "a deflated data set is written whole, not in parts");
+  }
   return Guarded([&]() -> Status {
     WritePreamble();
     // The meta group comes right after "DICM" whatever else the object
@@ -95,8 +104,19 @@ Status CDicomFileWriter::WriteFileUpTo(const CDicomObject& object, DicomTag last
     if (Status meta = WriteElements(object, TransferMode::ExplicitLittleEndian, GroupFilter::MetaOnly); !meta) {
       return meta;
     }
+    if (deflated) return WriteDeflatedDataSet(object);
     return WriteElements(object, object.GetTransferMode(), GroupFilter::AllButMeta, 0, last);
   });
+}
+
+Status CDicomFileWriter::WriteDeflatedDataSet(const CDicomObject& object) {
+  CDeflateStream compressed(m_stream);
+  CDicomFileWriter inner(compressed, m_options);  // pixel values left in the source file are copied in too
+  const Status written =
+      inner.WriteElements(object, TransferMode::ExplicitLittleEndian, GroupFilter::AllButMeta, 0, UINT32_MAX);
+  if (compressed.HasFailed()) return compressed.State();
+  if (!written) return written;
+  return compressed.Close();
 }
 
 Status CDicomFileWriter::WriteDataSetFrom(const CDicomObject& object, DicomTag first) {

@@ -3,7 +3,8 @@
 /// "DICM", the file meta information in explicit VR little endian, then
 /// the data set in ascending tag order in the object's transfer mode, with
 /// group lengths and the lengths of defined-length sequences and items
-/// computed as it goes. The object is only read: what the write finds out
+/// computed as it goes; under the deflated transfer syntax the data set is
+/// compressed as it is written. The object is only read: what the write finds out
 /// (where Number of Frames went) is the writer's own to report.
 #pragma once
 
@@ -44,7 +45,8 @@ class CDicomFileWriter {
   /// As WriteFile, but the data set stops before the first element whose
   /// tag is above `last`. With WriteDataSetFrom, lets a writer put a value
   /// it writes itself (pixel data appended frame by frame) in its place
-  /// among the elements.
+  /// among the elements. Refused for a deflated data set, which is
+  /// compressed as one stream.
   Status WriteFileUpTo(const CDicomObject& object, DicomTag last);
   /// Writes the data set elements (group 0002 excluded) whose tags are at
   /// least `first`, in the object's transfer mode.
@@ -66,6 +68,9 @@ class CDicomFileWriter {
                        DicomTag last = UINT32_MAX);
   Status WriteSequence(const CDicomSequence& sequence, TransferMode mode);
   Status WriteItem(const CSequenceItem& item, TransferMode mode);
+  /// The data set after the meta group, explicit VR little endian, raw
+  /// deflated (the deflated transfer syntax).
+  Status WriteDeflatedDataSet(const CDicomObject& object);
   void WritePreamble();
   /// Writes the Pixel Data element whose value stayed in the source file:
   /// its header, then the value bytes copied from the source (fragment by

@@ -231,8 +231,7 @@ bool CDicomObject::IsUncompressed() const {
   if (element == nullptr) return true;
   std::string uid;
   (void)element->GetString(uid);
-  return uid == uids::kImplicitVrLittleEndian || uid == uids::kExplicitVrLittleEndian ||
-         uid == uids::kExplicitVrBigEndian;
+  return IsNativePixelSyntax(uid);
 }
 
 uint64_t CDicomObject::GroupLength(uint16_t group, TransferMode mode) const {

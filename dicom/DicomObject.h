@@ -124,7 +124,8 @@ class CDicomObject {
 
   /// True when there is no (0002,0010) or it names one of the three
   /// uncompressed syntaxes (implicit or explicit VR little endian, explicit
-  /// VR big endian): the pixel data is a plain value, not fragments.
+  /// VR big endian) or the deflated one: the pixel data is a plain value,
+  /// not fragments.
   bool IsUncompressed() const;
   /// Encoded size of every element of `group` except its group length, in
   /// the object's transfer mode (group 0002: explicit VR little endian).

@@ -8,4 +8,9 @@ TransferMode TransferModeForSyntax(const std::string& transferSyntaxUid) {
   return TransferMode::ExplicitLittleEndian;
 }
 
+bool IsNativePixelSyntax(const std::string& transferSyntaxUid) {
+  return transferSyntaxUid == uids::kImplicitVrLittleEndian || transferSyntaxUid == uids::kExplicitVrLittleEndian ||
+         transferSyntaxUid == uids::kExplicitVrBigEndian || transferSyntaxUid == uids::kDeflatedExplicitVrLittleEndian;
+}
+
 }  // namespace quillon

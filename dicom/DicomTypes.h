@@ -90,7 +90,14 @@ namespace uids {
 constexpr const char* kImplicitVrLittleEndian = "1.2.840.10008.1.2";
 constexpr const char* kExplicitVrLittleEndian = "1.2.840.10008.1.2.1";
 constexpr const char* kExplicitVrBigEndian = "1.2.840.10008.1.2.2";
+/// Explicit VR little endian, the data set after the meta group deflated.
+constexpr const char* kDeflatedExplicitVrLittleEndian = "1.2.840.10008.1.2.1.99";
 }  // namespace uids
+
+/// True for the syntaxes whose pixel data is a plain value of native
+/// samples (the three uncompressed ones and the deflated one), false for
+/// those that hold compressed fragments.
+bool IsNativePixelSyntax(const std::string& transferSyntaxUid);
 
 /// The transfer mode a transfer syntax UID selects: implicit and big endian
 /// by their UIDs, explicit little endian for everything else.

@@ -150,3 +150,19 @@ for file in "$out"/*.dcm; do
   fi
 done
 ls -l "$out"
+
+# The inflate fuzzer's seeds: the data sets of two of the files above (after
+# their meta group), raw deflated as a deflated file stores them.
+inflate_out="corpus/inflate"
+mkdir -p "$inflate_out"
+for name in explicit_little nested_undefined_lengths; do
+  python3 - "$out/$name.dcm" "$inflate_out/$name.deflated" <<'PY'
+import struct, sys, zlib
+data = open(sys.argv[1], "rb").read()
+# (0002,0000) UL right after "DICM": the meta group's length.
+meta_end = 132 + 12 + struct.unpack_from("<I", data, 140)[0]
+packer = zlib.compressobj(9, zlib.DEFLATED, -15)
+open(sys.argv[2], "wb").write(packer.compress(data[meta_end:]) + packer.flush())
+PY
+done
+ls -l "$inflate_out"

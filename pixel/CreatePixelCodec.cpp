@@ -18,7 +18,9 @@ std::unique_ptr<CPixelCodec> CreatePixelCodec(CodecKind kind, const std::string&
                                               uint32_t samplesPerPixel, uint32_t planar, int32_t quality) {
   // In 64 bits: both factors come from the file. An absurd value only has to
   // stay absurd, so IsUsable below refuses it.
-  const uint64_t bytes = uint64_t{bitsAllocated} * samplesPerPixel / 8;
+  // Packed 1-bit grey samples are shown a byte per pixel.
+  const bool packedBits = kind == CodecKind::Native && bitsAllocated == 1 && samplesPerPixel == 1;
+  const uint64_t bytes = packedBits ? 1 : uint64_t{bitsAllocated} * samplesPerPixel / 8;
   const auto bytesPerPixel = static_cast<uint32_t>(std::min<uint64_t>(bytes, std::numeric_limits<uint32_t>::max()));
 
   std::unique_ptr<CPixelCodec> codec;

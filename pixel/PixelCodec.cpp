@@ -8,6 +8,7 @@
 #include "pixel/PixelCodec.h"
 
 #include "pixel/ColourTables.h"
+#include "pixel/NativeSampleDisplay.h"
 
 #include <algorithm>
 #include <array>
@@ -37,6 +38,8 @@ PixelFormat FormatFor(const std::string& photometric, uint32_t bytesPerPixel, ui
     return bytesPerPixel > 1 ? PixelFormat::Monochrome1Word : PixelFormat::Monochrome1Byte;
   }
   if (photometric == "PALETTE COLOR") return PixelFormat::PaletteColor;
+  if (photometric == "YBR_FULL_422") return PixelFormat::YbrFull422;
+  if (photometric == "YBR_PARTIAL_422") return PixelFormat::YbrPartial422;
   return PixelFormat::Unsupported;
 }
 
@@ -251,7 +254,8 @@ CPixelCodec::CPixelCodec(std::string photometric, uint32_t columns, uint32_t row
                                        bytesPerPixel)),
       m_photometric(std::move(photometric)),
       m_format(FormatFor(m_photometric, bytesPerPixel, planar)),
-      m_highBit(bitsStored - 1) {
+      m_highBit(bitsStored - 1),
+      m_windowFromFrame(bitsAllocated >= 32) {
   DefaultWindow(m_windowWidth, m_windowCenter);
 }
 
@@ -287,7 +291,8 @@ void CPixelCodec::DefaultWindow(int32_t& width, int32_t& center) const {
 CPixelCodec::~CPixelCodec() = default;
 
 bool CPixelCodec::IsUsable() const {
-  return m_columns != 0 && m_rows != 0 && m_bytesPerPixel >= 1 && m_bytesPerPixel <= 6 &&
+  // Eight bytes only for 64-bit floating point grey samples.
+  return m_columns != 0 && m_rows != 0 && m_bytesPerPixel >= 1 && (m_bytesPerPixel <= 6 || m_bytesPerPixel == 8) &&
          m_displaySize <= kMaxDisplaySize;
 }
 
@@ -297,6 +302,11 @@ bool CPixelCodec::Compress(const uint8_t* bitmap, uint8_t* out, uint64_t outCapa
   // size is larger whenever the width is not a multiple of 4, and writing
   // that many bytes would put the bitmap's padding into the file.
   outLength = uint64_t{m_columns} * m_rows * m_bytesPerPixel;
+  // Packed bits, wide and floating point samples are shown, not coded
+  // from a display bitmap: it no longer holds their values.
+  const bool grey = m_format == PixelFormat::Monochrome2Byte || m_format == PixelFormat::Monochrome1Byte ||
+                    m_format == PixelFormat::Monochrome2Word || m_format == PixelFormat::Monochrome1Word;
+  if ((grey && (m_bitsAllocated == 1 || m_bitsAllocated >= 32)) || m_floatSamples) return false;
   switch (m_format) {
     case PixelFormat::RgbByPixel:
       return BitmapToRgb(bitmap, out, false);
@@ -315,14 +325,35 @@ bool CPixelCodec::Compress(const uint8_t* bitmap, uint8_t* out, uint64_t outCapa
       return ReverseRowsToStored(bitmap, out);
     case PixelFormat::Reserved3:
     case PixelFormat::Unsupported:
+    case PixelFormat::YbrFull422:
+    case PixelFormat::YbrPartial422:
       break;
   }
   return false;
 }
 
 bool CPixelCodec::Decompress(const uint8_t* stored, uint64_t storedLength, uint8_t* bitmap) {
+  if (!IsUsable()) return false;
+  const bool grey = m_format == PixelFormat::Monochrome2Byte || m_format == PixelFormat::Monochrome1Byte ||
+                    m_format == PixelFormat::Monochrome2Word || m_format == PixelFormat::Monochrome1Word;
+  // Formats whose stored frame is not Rows × Columns × BytesPerPixel
+  // bytes, or whose samples do not fit a window table.
+  if (grey && m_bitsAllocated == 1 && m_bytesPerPixel == 1) {
+    return PackedBitsToBitmap(stored, storedLength, m_columns, m_rows, m_alignedColumns, bitmap);
+  }
+  if (m_format == PixelFormat::YbrFull422 || m_format == PixelFormat::YbrPartial422) {
+    return m_bytesPerPixel == 3 && Ybr422ToBitmap(stored, storedLength, m_columns, m_rows, m_alignedColumns,
+                                                  m_format == PixelFormat::YbrPartial422, bitmap);
+  }
+  if (grey && (m_bitsAllocated == 32 || m_bitsAllocated == 64) && m_bytesPerPixel == m_bitsAllocated / 8) {
+    WideSample kind = m_signedSamples ? WideSample::Signed32 : WideSample::Unsigned32;
+    if (m_floatSamples) kind = m_bitsAllocated == 64 ? WideSample::Float64 : WideSample::Float32;
+    if (!m_floatSamples && m_bitsAllocated == 64) return false;
+    return WideSamplesToBitmap(stored, storedLength, m_columns, m_rows, m_alignedColumns, kind, m_bitsStored,
+                               m_highBit, m_windowWidth, m_windowCenter, m_windowFromFrame, bitmap);
+  }
   // Every conversion below reads Rows × Columns × BytesPerPixel stored bytes.
-  if (!IsUsable() || storedLength < uint64_t{m_columns} * m_rows * m_bytesPerPixel) return false;
+  if (storedLength < uint64_t{m_columns} * m_rows * m_bytesPerPixel) return false;
   switch (m_format) {
     case PixelFormat::RgbByPixel:
       return RgbToBitmap(stored, bitmap, false);
@@ -342,6 +373,8 @@ bool CPixelCodec::Decompress(const uint8_t* stored, uint64_t storedLength, uint8
       return WindowToBitmap(stored, bitmap);
     case PixelFormat::Reserved3:
     case PixelFormat::Unsupported:
+    case PixelFormat::YbrFull422:
+    case PixelFormat::YbrPartial422:
       break;
   }
   return false;

@@ -29,6 +29,8 @@ enum class PixelFormat : uint32_t {
   Monochrome1Word = 9,  ///< MONOCHROME1, more than one byte per pixel
   PaletteColor = 10,
   Unsupported = 11,  ///< any other photometric interpretation
+  YbrFull422 = 12,     ///< YBR_FULL_422: Y, Y, Cb, Cr for each two pixels
+  YbrPartial422 = 13,  ///< YBR_PARTIAL_422: the same, in the reduced ranges
 };
 
 /// How the JPEG codec lays out the bitmap it decodes.
@@ -70,7 +72,8 @@ class CPixelCodec {
   virtual bool IsCompressed() const { return false; }
 
   /// True when the attributes describe a frame this codec can hold: non-zero
-  /// size, bytes per pixel from 1 to 6, display size within kMaxDisplaySize.
+  /// size, bytes per pixel from 1 to 6 or 8, display size within
+  /// kMaxDisplaySize.
   bool IsUsable() const;
 
   /// How a grey sample holds its value: Bits Stored bits ending at
@@ -82,6 +85,10 @@ class CPixelCodec {
   /// default for the samples (see DefaultWindow).
   void SetSampleLayout(uint32_t highBit, bool signedSamples);
   bool SignedSamples() const { return m_signedSamples; }
+  /// Grey samples of 32 or 64 bits are IEEE floating point (Float or
+  /// Double Float Pixel Data), not integers.
+  void SetFloatSamples(bool floatSamples) { m_floatSamples = floatSamples; }
+  bool FloatSamples() const { return m_floatSamples; }
   /// The window a grey image is first shown with: the whole range Bits
   /// Stored can hold, so nothing is clipped — width 2^BitsStored, centred
   /// on the middle of the unsigned range, or on 0 for signed samples (a CT
@@ -89,9 +96,12 @@ class CPixelCodec {
   /// Colour and unknown formats have none (0, 0).
   void DefaultWindow(int32_t& width, int32_t& center) const;
 
+  /// The window grey samples are shown through. Samples of 32 bits and
+  /// more are shown over each frame's own range until a window is set.
   void SetWindow(int32_t width, int32_t center) {
     m_windowWidth = width;
     m_windowCenter = center;
+    m_windowFromFrame = false;
   }
   void GetWindow(int32_t& width, int32_t& center) const {
     width = m_windowWidth;
@@ -167,11 +177,13 @@ class CPixelCodec {
   int32_t m_windowCenter = 0;
   uint32_t m_highBit;
   bool m_signedSamples = false;
+  bool m_floatSamples = false;
+  bool m_windowFromFrame = false;
 };
 
 /// Makes the codec of `kind` (native, JPEG with `quality`, RLE with
 /// `planar`) for the given attributes; bytes per pixel = bitsAllocated ×
-/// samplesPerPixel / 8. Null for an unknown kind or attributes no codec can
+/// samplesPerPixel / 8 (1 for packed 1-bit samples). Null for an unknown kind or attributes no codec can
 /// hold (see IsUsable).
 std::unique_ptr<CPixelCodec> CreatePixelCodec(CodecKind kind, const std::string& photometric, uint32_t columns,
                                               uint32_t rows, uint32_t bitsAllocated, uint32_t bitsStored,

@@ -8,11 +8,13 @@
 #include "dicom/ValueRepresentation.h"
 #include "pixel/FrameDecoder.h"
 #include "pixel/FrameDecoderRegistry.h"
+#include "pixel/DeflatedConversion.h"
 #include "pixel/PixelCodec.h"
 #include "pixel/PixelImage.h"
 
 #include <memory>
 #include <new>
+#include <string>
 
 namespace quillon {
 
@@ -39,6 +41,29 @@ std::unique_ptr<uint8_t[]> TryAllocate(uint64_t size) {
   } catch (const std::bad_alloc&) {
     return nullptr;
   }
+}
+
+/// Why `mode` cannot encode the image `object` describes, or success.
+Status CheckModeFitsImage(const CDicomObject& object, ConversionMode mode) {
+  uint16_t bitsAllocated = 8;
+  (void)object.GetUInt16(tags::kBitsAllocated, bitsAllocated);
+  CDicomElement* floatPixels = nullptr;
+  const bool floatSamples = object.GetElement(0x7FE00008, &floatPixels) == DicomStatus::Success ||
+                            object.GetElement(0x7FE00009, &floatPixels) == DicomStatus::Success;
+  if (bitsAllocated == 1 || bitsAllocated >= 32 || floatSamples) {
+    // Shown through a window, these samples have no display bitmap to
+    // code them back from.
+    return Error(ErrorCode::Refused, "images of " + std::to_string(bitsAllocated) + " bits allocated" +
+                                         (floatSamples ? " in floating point" : "") + " are shown, not converted");
+  }
+  const bool rle = mode == ConversionMode::Rle || mode == ConversionMode::YbrFullRle;
+  if (rle && bitsAllocated % 8 != 0) {
+    // RLE compresses whole bytes of each sample; other toolkits cannot
+    // decode segments cut from samples of other sizes.
+    return Error(ErrorCode::Refused, "RLE needs whole bytes per sample, and Bits Allocated is " +
+                                         std::to_string(bitsAllocated));
+  }
+  return Ok();
 }
 
 }  // namespace
@@ -114,8 +139,14 @@ bool UpdateImageHeader(const ConversionOptions& options, CDicomObject& object, C
   uint16_t bitsAllocated = 0;
   (void)object.GetUInt16(tags::kBitsAllocated, bitsAllocated);
   uint16_t samples = 1;
-  if (object.GetUInt16(tags::kSamplesPerPixel, samples) != DicomStatus::Success) samples = 1;
+  if (object.GetUInt16(tags::kSamplesPerPixel, samples) != DicomStatus::Success) {
+    // Read as one sample: the result says so, since readers of a
+    // compressed result need it to decode.
+    samples = 1;
+    (void)object.AddUInt16(tags::kSamplesPerPixel, vr::US, samples);
+  }
   if (bitsAllocated == 16) return false;
+  if (!CheckModeFitsImage(object, mode)) return false;
 
   if (toMonochrome) {
     if (!options.keepInstanceUid) {
@@ -164,6 +195,7 @@ bool UpdateImageHeader(const ConversionOptions& options, CDicomObject& object, C
       ApplyTransferSyntaxChoice(options, object);
       planar = 1;
       break;
+    case ConversionMode::Deflate: break;  // refused above: it keeps the header
   }
   if (samples != 1) {
     (void)object.AddString(tags::kPhotometricInterpretation, vr::CS, photometric);
@@ -290,8 +322,12 @@ DCT_STATUS Convert(const ConversionOptions& options, const std::string& sourcePa
   const bool native = mode == ConversionMode::Uncompressed && !toMonochrome && source.FrameDecoder() != nullptr;
   if (native) {
     SetNativeHeader(options, header, source.FrameDecoder()->OutputFormat());
-  } else if (!UpdateImageHeader(options, header, mode, toMonochrome)) {
-    return DCT_STATUS::HeaderFailed;
+  } else {
+    if (Status fits = CheckModeFitsImage(header, mode); !fits) {
+      error = fits.Message();
+      return DCT_STATUS::HeaderFailed;
+    }
+    if (!UpdateImageHeader(options, header, mode, toMonochrome)) return DCT_STATUS::HeaderFailed;
   }
 
   CPixelImage destination;
@@ -319,7 +355,9 @@ DCT_STATUS ConvertPixelDataFile(const ConversionOptions& options, const std::str
                                 const std::string& destinationPath, ConversionMode mode, bool toMonochrome,
                                 const ConversionProgress& progress, std::string* writeError) {
   std::string error;
-  const DCT_STATUS status = Convert(options, sourcePath, destinationPath, mode, toMonochrome, progress, error);
+  const DCT_STATUS status = mode == ConversionMode::Deflate
+                                ? ConvertToDeflated(sourcePath, destinationPath, progress, error)
+                                : Convert(options, sourcePath, destinationPath, mode, toMonochrome, progress, error);
   if (writeError != nullptr) *writeError = status == DCT_STATUS::Success ? std::string() : error;
   return status;
 }

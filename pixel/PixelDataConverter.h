@@ -45,6 +45,9 @@ enum class ConversionMode : uint32_t {
   Rle = 4,
   RgbPixelInterleave = 5,
   RgbPlanar = 6,
+  /// The data set unchanged, its pixel data native, under the deflated
+  /// transfer syntax (explicit VR little endian, compressed as a whole).
+  Deflate = 7,
 };
 
 /// Transfer syntax of an uncompressed result.
@@ -78,9 +81,10 @@ using ConversionProgress = std::function<bool(int32_t done, int32_t total)>;
 /// Conversions may run on worker threads, several at once. On failure,
 /// `writeError` (when given) says why where that is known: the destination
 /// is a folder or a device, its folder is missing, the disk is full; the
-/// source's transfer syntax cannot be decoded, a frame is damaged.
-/// Decompressing (Uncompressed, no monochrome) a syntax with a frame
-/// decoder keeps the samples as decoded, at any bit depth.
+/// source's transfer syntax cannot be decoded, a frame is damaged, a mode
+/// cannot encode the image, the pixel data is shorter than the image
+/// declared. Decompressing (Uncompressed, no monochrome) a syntax with a
+/// frame decoder keeps the samples as decoded, at any bit depth.
 DCT_STATUS ConvertPixelDataFile(const ConversionOptions& options, const std::string& sourcePath,
                                 const std::string& destinationPath, ConversionMode mode, bool toMonochrome,
                                 const ConversionProgress& progress = {}, std::string* writeError = nullptr);

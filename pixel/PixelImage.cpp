@@ -9,7 +9,10 @@
 #include "dicom/DicomPixelData.h"
 #include "pixel/DisplaySamples.h"
 #include "pixel/FrameDecoderRegistry.h"
+#include "dicom/FrameFragments.h"
 #include "pixel/PixelCodec.h"
+#include "pixel/NativeSampleDisplay.h"
+#include "pixel/PixelDataExtent.h"
 
 #include <algorithm>
 #include <cmath>
@@ -23,6 +26,8 @@ namespace quillon {
 
 namespace {
 
+constexpr DicomTag kFloatPixelData = 0x7FE00008;
+constexpr DicomTag kDoubleFloatPixelData = 0x7FE00009;
 constexpr DicomTag kPaletteDescriptors[3] = {0x00281101, 0x00281102, 0x00281103};
 constexpr DicomTag kPaletteData[3] = {0x00281201, 0x00281202, 0x00281203};
 
@@ -54,8 +59,10 @@ std::unique_ptr<CPixelCodec> ChoosePixelCodec(const CDicomObject& object, int32_
   if (columns == 0 || rows == 0) return nullptr;
   const bool knownPhotometric = IsShownPhotometric(photometric);
   CodecKind kind;
-  if (IsOneOf(syntax, {uids::kImplicitVrLittleEndian, uids::kExplicitVrLittleEndian, uids::kExplicitVrBigEndian}) &&
-      knownPhotometric) {
+  // Two pixels sharing their chroma are shown only from native frames:
+  // the compressed syntaxes' decoders deliver whole pixels.
+  const bool nativeOnly = IsOneOf(photometric, {"YBR_FULL_422", "YBR_PARTIAL_422"});
+  if (IsNativePixelSyntax(syntax) && (knownPhotometric || nativeOnly)) {
     kind = CodecKind::Native;
   } else if (syntax == kRleLossless && knownPhotometric) {
     kind = CodecKind::Rle;
@@ -83,7 +90,13 @@ CPixelImage::~CPixelImage() { Close(); }
 CFileStream* CPixelImage::Stream() const { return m_stream && m_stream->IsOpen() ? m_stream.get() : nullptr; }
 
 uint64_t CPixelImage::StoredFrameSize() const {
-  return uint64_t{m_bitsAllocated} * m_samplesPerPixel * m_rows * m_columns / 8;
+  const uint64_t pixels = uint64_t{m_rows} * m_columns;
+  if (m_bitsAllocated == 1 && m_samplesPerPixel == 1) return PackedBitsSize(pixels);
+  // YBR_*_422: two pixels in four bytes.
+  if (m_codec && (m_codec->Format() == PixelFormat::YbrFull422 || m_codec->Format() == PixelFormat::YbrPartial422)) {
+    return pixels * 2;
+  }
+  return uint64_t{m_bitsAllocated} * m_samplesPerPixel * pixels / 8;
 }
 
 bool CPixelImage::OpenObject(const CDicomObject& source, const std::string& sourcePath) {
@@ -127,14 +140,26 @@ bool CPixelImage::OpenDocument(const CDicomObject& document, const std::string& 
   if (!ReadAttributes()) return false;
 
   CDicomElement* element = nullptr;
-  if (document.GetElement(tags::kPixelData, &element) != DicomStatus::Success || element == nullptr) return false;
+  if (document.GetElement(tags::kPixelData, &element) != DicomStatus::Success || element == nullptr) {
+    for (const DicomTag floatTag : {kFloatPixelData, kDoubleFloatPixelData}) {
+      if (document.GetElement(floatTag, &element) == DicomStatus::Success && element != nullptr) break;
+      element = nullptr;
+    }
+    if (element == nullptr) return false;
+    m_codec->SetFloatSamples(true);
+  }
   const auto* pixels = dynamic_cast<const CDicomPixelData*>(element);
+  if (pixels != nullptr && !CheckExtent(*pixels)) return false;
   if (pixels != nullptr && !pixels->IsLoaded()) {
     // The value was left in the file: an element without value that knows
     // where it lies (and where its items start) reads the frames from there.
     std::unique_ptr<CDicomElement> clone = pixels->Clone();
     if (!clone) return false;
     m_pixelElement.reset(static_cast<CDicomPixelData*>(clone.release()));
+    if (m_pixelElement->IsEncapsulated()) {
+      static_cast<CDicomEncapsulatedPixelData&>(*m_pixelElement)
+          .SetFrameLayout(m_numberOfFrames, ExtendedOffsetTable(document));
+    }
     return true;
   }
   const bool encapsulated = pixels != nullptr && pixels->IsEncapsulated();
@@ -149,6 +174,11 @@ bool CPixelImage::OpenDocument(const CDicomObject& document, const std::string& 
   m_sharedPixels = element;
   m_sharedEncapsulated = encapsulated;
   m_sharedFrame = -1;
+  if (encapsulated) {
+    Result<std::vector<FrameSpan>> spans = static_cast<const CDicomEncapsulatedPixelData*>(pixels)->MapFramesInMemory(
+        m_numberOfFrames, ExtendedOffsetTable(document));
+    if (spans) m_sharedSpans = std::move(*spans);
+  }
   return true;
 }
 
@@ -167,11 +197,13 @@ bool CPixelImage::OpenFile(const std::string& path) {
 
 void CPixelImage::Close() {
   CloseFile(true);
+  m_openError.clear();
   m_object.reset();
   m_pixelElement.reset();
   m_sharedPixels = nullptr;
   m_sharedEncapsulated = false;
   m_sharedFrame = -1;
+  m_sharedSpans.clear();
   m_paletteRed.clear();
   m_paletteGreen.clear();
   m_paletteBlue.clear();
@@ -200,6 +232,12 @@ void CPixelImage::CloseFile(bool clearPath) {
 
 bool CPixelImage::Setup() { return ReadAttributes() && TakePixelElement(); }
 
+bool CPixelImage::CheckExtent(const CDicomPixelData& pixels) {
+  const Status extent = CheckDeclaredPixelExtent(pixels, StoredFrameSize(), m_numberOfFrames);
+  if (!extent) m_openError = m_lastError = extent.Message();
+  return static_cast<bool>(extent);
+}
+
 bool CPixelImage::ReadAttributes() {
   m_frameBuffer.reset();
   m_frameBufferSize = 0;
@@ -224,6 +262,9 @@ bool CPixelImage::ReadAttributes() {
   m_frameDecoder.reset();
   m_nativeBuffer.reset();
   m_lastError.clear();
+  // Packed bits are shown a byte per pixel.
+  if (m_bitsAllocated == 1) m_frameSize = uint64_t{m_rows} * m_samplesPerPixel * m_alignedColumns;
+
   bool decoded = false;
   if (!SetupFrameDecoder(decoded)) return false;
   if (!decoded) m_codec = ChoosePixelCodec(object, m_quality);
@@ -281,12 +322,29 @@ bool CPixelImage::SetupFrameDecoder(bool& used) {
 bool CPixelImage::TakePixelElement() {
   m_pixelElement.reset();
   std::unique_ptr<CDicomElement> taken = m_object->TakeElement(tags::kPixelData);
+  if (!taken) {
+    // Float and Double Float Pixel Data hold native frames in their own
+    // element; read as Pixel Data, their samples taken as floating point.
+    for (const DicomTag floatTag : {kFloatPixelData, kDoubleFloatPixelData}) {
+      if (taken) break;
+      taken = m_object->TakeElement(floatTag);
+      if (taken) {
+        taken->SetTag(tags::kPixelData);
+        m_codec->SetFloatSamples(true);
+      }
+    }
+  }
   if (taken) {
     if (auto* pixels = dynamic_cast<CDicomPixelData*>(taken.get())) {
       (void)taken.release();
       m_pixelElement.reset(pixels);
     } else {
       m_pixelElement = CDicomPixelData::TakeOver(*taken);
+    }
+    if (m_pixelElement && !CheckExtent(*m_pixelElement)) m_pixelElement.reset();
+    if (m_pixelElement && m_pixelElement->IsEncapsulated()) {
+      static_cast<CDicomEncapsulatedPixelData&>(*m_pixelElement)
+          .SetFrameLayout(m_numberOfFrames, ExtendedOffsetTable(*m_object));
     }
   } else if (!m_object->IsUncompressed()) {
     m_pixelElement = std::make_unique<CDicomEncapsulatedPixelData>();
@@ -429,15 +487,24 @@ FrameStatus CPixelImage::DecodeStored(const uint8_t* stored, uint64_t storedLeng
   return m_codec->Decompress(stored, storedLength, bitmap) ? FrameStatus::Success : FrameStatus::CodecFailed;
 }
 
-bool CPixelImage::FindSharedFrame(int64_t index, const uint8_t*& stored, uint64_t& length) const {
+bool CPixelImage::FindSharedFrame(int64_t index, const uint8_t*& stored, uint64_t& length) {
   if (index < 0 || m_sharedPixels == nullptr) return false;
   if (m_sharedEncapsulated) {
-    // Item 0 is the offset table; frame f is item f + 1.
     const auto& pixels = static_cast<const CDicomEncapsulatedPixelData&>(*m_sharedPixels);
-    const CDicomElement* item = pixels.GetItem(static_cast<size_t>(index) + 1);
-    if (item == nullptr || !item->HasValue() || item->GetLength() == 0) return false;
-    stored = item->GetValue();
-    length = item->GetLength();
+    if (static_cast<uint64_t>(index) >= m_sharedSpans.size()) return false;
+    const FrameSpan& span = m_sharedSpans[static_cast<size_t>(index)];
+    if (span.count == 1) {
+      // One fragment: decoded straight from the document's bytes. Item 0
+      // is the offset table.
+      const CDicomElement* item = pixels.GetItem(span.first + 1);
+      if (item == nullptr || !item->HasValue() || item->GetLength() == 0) return false;
+      stored = item->GetValue();
+      length = item->GetLength();
+      return true;
+    }
+    // Several fragments are joined in the frame buffer.
+    if (!EnsureFrameBuffer() || !pixels.CopySpan(span, m_frameBuffer.get(), m_frameBufferSize, length)) return false;
+    stored = m_frameBuffer.get();
     return true;
   }
   // A native value: the frame must lie inside it.

@@ -12,6 +12,7 @@
 #pragma once
 
 #include "dicom/DicomTypes.h"
+#include "dicom/FrameFragments.h"
 
 #include <array>
 #include <cstdint>
@@ -171,6 +172,10 @@ class CPixelImage {
   bool HasPixelData() const { return m_pixelElement != nullptr || m_sharedPixels != nullptr; }
   CPixelCodec* Codec() const { return m_codec.get(); }
   const std::string& Path() const { return m_path; }
+  /// Why the last open failed, when the pixel data cannot hold the image
+  /// its data set declares (checked before any frame buffer is sized);
+  /// empty otherwise.
+  const std::string& OpenError() const { return m_openError; }
   /// The open stream, or null (reads open it on demand from Path()).
   CFileStream* Stream() const;
 
@@ -180,9 +185,12 @@ class CPixelImage {
   bool Setup();
   bool ReadAttributes();
   bool TakePixelElement();
+  /// CheckDeclaredPixelExtent for the image's description; its message is
+  /// kept in m_openError.
+  bool CheckExtent(const CDicomPixelData& pixels);
   /// Where frame `index` of a document's value in memory lies; false when
   /// the value holds no such frame.
-  bool FindSharedFrame(int64_t index, const uint8_t*& stored, uint64_t& length) const;
+  bool FindSharedFrame(int64_t index, const uint8_t*& stored, uint64_t& length);
   bool LoadPalette();
   void BuildBitmapInfo();
   bool EnsureFrameBuffer();
@@ -207,6 +215,7 @@ class CPixelImage {
   const CDicomElement* m_sharedPixels = nullptr;
   bool m_sharedEncapsulated = false;
   int64_t m_sharedFrame = -1;  ///< the frame last read from it
+  std::vector<FrameSpan> m_sharedSpans;  ///< its fragments of each frame
   std::unique_ptr<uint8_t[]> m_frameBuffer;
   uint64_t m_frameBufferSize = 0;
   int32_t m_framesWritten = 0;
@@ -234,6 +243,7 @@ class CPixelImage {
   std::unique_ptr<CFileStream> m_stream;
   CStream* m_output = nullptr;  ///< borrowed from WriteHeader until FinishWrite
   std::string m_path;
+  std::string m_openError;
   std::unique_ptr<CPixelCodec> m_codec;
   std::unique_ptr<IFrameDecoder> m_frameDecoder;
   std::unique_ptr<uint8_t[]> m_nativeBuffer;  ///< one decoded frame, for the display path

@@ -27,7 +27,7 @@ CC=clang CXX=clang++ cmake -S . -B "$build_dir" -G Ninja -DCMAKE_BUILD_TYPE=RelW
   -DQUILLON_FUZZ=ON -DQUILLON_BUILD_TESTS=OFF -DQUILLON_BUILD_BENCH=OFF >/dev/null
 # FUZZ_TARGETS picks fuzzers by short name; all of them by default, each
 # for SECONDS. Each starts from its seed folder under fuzz/corpus (if any).
-targets="${FUZZ_TARGETS:-read-file frame-read rle-decode jpeg-decode jpeg-lossless-frame jpeg-extended-frame jpeg-ls-frame jpeg2000-frame htj2k-frame rle-native-frame}"
+targets="${FUZZ_TARGETS:-read-file frame-read rle-decode jpeg-decode jpeg-lossless-frame jpeg-extended-frame jpeg-ls-frame jpeg2000-frame htj2k-frame rle-native-frame inflate}"
 for target in $targets; do
   cmake --build "$build_dir" --target "quillon-$target-fuzzer"
 done

@@ -8,7 +8,7 @@ packages=(
   # toolchain
   g++ cmake ninja-build python3 clang
   # libraries
-  libgtest-dev libgmock-dev libbenchmark-dev libturbojpeg0-dev libpugixml-dev pkg-config
+  libgtest-dev libgmock-dev libbenchmark-dev libturbojpeg0-dev libpugixml-dev pkg-config zlib1g-dev
   libcharls-dev libopenjp2-7-dev libopenjph-dev
   qt6-base-dev libcli11-dev
   # peers for cross-checks in tests

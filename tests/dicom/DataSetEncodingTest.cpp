@@ -54,7 +54,7 @@ TEST(DataSetEncoding, TheEncodingTheDataSetHasWinsOverTheOneAnnounced) {
   }
 }
 
-TEST(DataSetEncoding, DamageOrACompressedSyntaxIsNoSignOfAnotherEncoding) {
+TEST(DataSetEncoding, DamageIsNoSignOfAnotherEncodingAndACompressedSyntaxStays) {
   // Explicit VR whose fifth element has damaged VR bytes: big endian walks
   // clean but not as far (the first length, 02 00, is 512 to it).
   ByteBuilder late;
@@ -80,10 +80,19 @@ TEST(DataSetEncoding, DamageOrACompressedSyntaxIsNoSignOfAnotherEncoding) {
     EXPECT_EQ(read.AllWarnings(), warnings);
   }
   // A compressed syntax also names the compression of the pixel data, which
-  // no other UID would keep; a data set not in it fails, as in other toolkits.
-  const ReadResult compressed = ReadFromBytes(File("1.2.840.10008.1.2.4.50", 0).bytes);
-  EXPECT_FALSE(compressed.status);
+  // no other UID would keep: it stays, an implicit VR data set under it is
+  // read as such with a warning, and the object is saved in explicit VR as
+  // the syntax says.
+  const std::string jpeg = "1.2.840.10008.1.2.4.50";
+  const ReadResult compressed = ReadFromBytes(File(jpeg, 0).bytes);
+  ASSERT_TRUE(Succeeded(compressed.status));
+  EXPECT_TRUE(compressed.object.Contains(0x00280010));
   EXPECT_EQ(compressed.object.GetTransferMode(), TransferMode::ExplicitLittleEndian);
+  EXPECT_EQ(WriteToBytes(compressed.object), File(jpeg, 1).bytes);
+  EXPECT_EQ(compressed.AllWarnings(), "the Transfer Syntax UID (0002,0010) is " + jpeg +
+                                          " (explicit VR little endian), but the data set is in implicit VR little "
+                                          "endian; it was read as such, and is saved in explicit VR as the transfer "
+                                          "syntax requires\n");
 }
 
 }  // namespace

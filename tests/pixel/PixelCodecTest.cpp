@@ -182,8 +182,10 @@ TEST(PixelCodecBadGeometry, OnlyConversionsThatFitTheFormatRun) {
           const bool colour = p == "RGB" || p == "YBR_FULL";
           const bool window = (bits == 16 && bytes == 2) || (bits == 8 && bytes == 1);
           const bool grey = p == "MONOCHROME1" || p == "MONOCHROME2";
-          const bool decompresses = colour ? bytes == 3 : grey ? bytes == 1 || window : p == "PALETTE COLOR";
-          const bool compresses = colour ? bytes == 3 : grey || p == "PALETTE COLOR";
+          // 32-bit grey samples are shown (over the frame's range) but not coded.
+          const bool wide = grey && bits == 32 && bytes == 4;
+          const bool decompresses = colour ? bytes == 3 : grey ? bytes == 1 || window || wide : p == "PALETTE COLOR";
+          const bool compresses = colour ? bytes == 3 : (grey && bits != 32) || p == "PALETTE COLOR";
           const Bytes input = RandomBytes(codec.DisplaySize(), bytes * bits);
           const auto untouchedUnless = [&](bool ok, const Bytes& out) { return ok || out == DisplayBuffer(codec); };
           Bytes out = DisplayBuffer(codec);
