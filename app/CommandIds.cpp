@@ -39,6 +39,7 @@ const std::vector<Menu>& MenusWithoutDocument() {
         kSeparator,
         {CommandId::AppExit, "E&xit"}}},
       {"&View", {{CommandId::ViewToolbar, "&Toolbar"}, {CommandId::ViewStatusBar, "&Status Bar"}}},
+      {"Tools", {{CommandId::DeidentifyFolder, "De-identify Folder..."}}},
       {"&Help", {{CommandId::AppAbout, "&About Quillon..."}}},
   };
   return menus;
@@ -71,6 +72,8 @@ const std::vector<Menu>& MenusWithDocument() {
         {CommandId::CreateCopy, "Create Copy"},
         {CommandId::DeleteAll, "Delete All"},
         kSeparator,
+        {CommandId::ConvertTextToUtf8, "Convert Text to UTF-8"},
+        kSeparator,
         {CommandId::ShowPixelData, "Show Pixel Data"}}},
       {"Element",
        {{CommandId::EditElement, "Edit Data"},
@@ -89,6 +92,8 @@ const std::vector<Menu>& MenusWithDocument() {
         {CommandId::DecompressPixelData, "Decompress Pixel Data"},
         {CommandId::ComparePixelData, "Compare Pixel Data ..."},
         kSeparator,
+        {CommandId::DeidentifyDocument, "De-identify..."},
+        {CommandId::DeidentifyFolder, "De-identify Folder..."},
         {CommandId::CheckValues, "Check Values"}}},
       {"&Window",
        {{CommandId::WindowNew, "&New Window"},
@@ -119,6 +124,8 @@ std::string CommandPrompt(CommandId id) {
     case CommandId::CreateCopy: return "Copy Dicom Object into the new one.";
     case CommandId::DeleteAll: return "Delete all DICOM Tags";
     case CommandId::NewMetaInfo: return "Create New Meta Information";
+    case CommandId::ConvertTextToUtf8:
+      return "Re-encode the text of the data set in ISO_IR 192 (UTF-8), which holds every character";
     case CommandId::AllowReadPixelData: return "Allow read the pixel data from file";
     case CommandId::ShowPixelData: return "Show the Pixel Data";
     case CommandId::XmlExport: return "Test function";
@@ -128,6 +135,8 @@ std::string CommandPrompt(CommandId id) {
     case CommandId::DecompressPixelData: return "Decompress Dicom File\nDecompress Dicom File";
     case CommandId::InsertSequence: return "Inserts a new sequence element into the object";
     case CommandId::AddItem: return "Adds an Item to current sequence";
+    case CommandId::DeidentifyDocument: return "Remove who the patient is from this document (Undo takes it back)";
+    case CommandId::DeidentifyFolder: return "Remove who the patient is from every DICOM file of a folder";
     case CommandId::FileNew: return "Create a new document\nNew";
     case CommandId::FileOpen: return "Open an existing document\nOpen";
     case CommandId::FileClose: return "Close the active document\nClose";

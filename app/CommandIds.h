@@ -31,8 +31,11 @@ enum class CommandId : uint32_t {
   ComparePixelData = 32787,
   InsertSequence = 32788,
   AddItem = 32789,
-  CheckValues = 32790,
-  OpenFolder = 32791,
+  DeidentifyDocument = 32790,
+  DeidentifyFolder = 32791,
+  ConvertTextToUtf8 = 32792,
+  CheckValues = 32793,
+  OpenFolder = 32794,
   // The usual commands of a desktop program, with their customary numbers.
   FileNew = 57600,
   FileOpen = 57601,

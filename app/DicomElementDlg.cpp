@@ -50,7 +50,12 @@ void AppendLittleEndian(std::vector<uint8_t>& bytes, uint64_t value, unsigned si
   for (unsigned i = 0; i < size; ++i) bytes.push_back(static_cast<uint8_t>(value >> (8 * i)));
 }
 
-bool IsRawVR(DicomVR vr) { return vr == vr::OB || vr == vr::OW || vr == vr::UN || vr == vr::kUnknown; }
+/// The VRs whose value is typed as its first bytes and a length: the
+/// "other" byte, word, long, very long, float and double strings and UN.
+bool IsRawVR(DicomVR vr) {
+  return vr == vr::OB || vr == vr::OW || vr == vr::OL || vr == vr::OV || vr == vr::OF || vr == vr::OD ||
+         vr == vr::UN || vr == vr::kUnknown;
+}
 
 }  // namespace
 
@@ -61,7 +66,11 @@ bool CDicomElementDlg::FillFrom(const CDicomElement& element) {
   const DicomVR code = element.GetVR();
   std::string value;
   if (IsTextVR(code)) {
-    AppendDecodedText(element.GetTextView(), m_target.charset, value);
+    const std::string_view stored = element.GetTextView();
+    (UsesSpecificCharacterSet(code) ? m_target.charset : CCharacterSet()).Decode(stored, DelimitersOf(code), value);
+    m_shownText = value;
+    m_storedBytes.assign(stored.begin(), stored.end());
+    m_storedVr = code;
   } else if (std::optional<std::string> numbers = FormatNumberList(element)) {
     // Every value, separated by `\`: an element of several is edited whole,
     // never cut to its first (SS as its 16 bits stand, so -1 shows as 65535).
@@ -126,8 +135,8 @@ bool CDicomElementDlg::Accept(IUserInterface& ui) {
     ui.ShowMessage(kCannotInsert);
     return false;
   }
-  if (!BuildValue(error)) {
-    ui.ShowMessage(error);
+  if (IsTextVR(m_result.vr) ? !EncodeTypedText(ui, error) : !BuildValue(error)) {
+    if (!error.empty()) ui.ShowMessage(error);
     return false;
   }
   // Whatever the data model would refuse is refused here, with its reason,
@@ -150,23 +159,50 @@ bool CDicomElementDlg::Accept(IUserInterface& ui) {
   return true;
 }
 
+bool CDicomElementDlg::EncodeTypedText(IUserInterface& ui, std::string& error) {
+  const DicomVR code = m_result.vr;
+  if (code == m_storedVr && valueText == m_shownText) {
+    // Shown and left alone: bytes that did not decode stay as they were.
+    m_result.bytes = m_storedBytes;
+    return true;
+  }
+  const bool inSet = UsesSpecificCharacterSet(code);
+  const CCharacterSet charset = inSet ? m_target.charset : CCharacterSet();
+  quillon::Result<std::string> encoded = charset.Encode(valueText, DelimitersOf(code));
+  if (!encoded && inSet && !charset.IsUtf8() && encoded.GetError().Code() == ErrorCode::Refused) {
+    quillon::Result<std::string> utf8 = CCharacterSet::Utf8().Encode(valueText, DelimitersOf(code));
+    if (utf8) {
+      const std::string question =
+          charset.IsDeclared()
+              ? encoded.Message() +
+                    "\n\nConvert the data set to ISO_IR 192 (UTF-8), re-encoding its text, and store the value?"
+              : "The data set declares no Specific Character Set (0008,0005), so its text may hold ASCII only.\n\n"
+                "Declare ISO_IR 192 (UTF-8), re-encoding its text, and store the value?";
+      if (!ui.AskYesNo(question)) return false;  // the user said no: nothing more to say
+      encoded = std::move(utf8);
+      m_result.convertToUtf8 = true;
+    }
+  } else if (!encoded && !inSet) {
+    error = "VR " + VrToString(code) +
+            " holds the default character repertoire (ASCII) only: enter the value without other characters.";
+    return false;
+  }
+  if (!encoded) {
+    error = encoded.Message();
+    return false;
+  }
+  if (encoded->size() > kMaxValueLength) {
+    error = "A value typed here can hold at most " + std::to_string(kMaxValueLength) + " bytes; this one has " +
+            std::to_string(encoded->size()) + ".";
+    return false;
+  }
+  m_result.bytes.assign(encoded->begin(), encoded->end());
+  return true;
+}
+
 bool CDicomElementDlg::BuildValue(std::string& error) {
   const DicomVR code = m_result.vr;
   std::vector<uint8_t>& bytes = m_result.bytes;
-  if (IsTextVR(code)) {
-    const quillon::Result<std::string> encoded = EncodeText(valueText, m_target.charset);
-    if (!encoded) {
-      error = encoded.Message();
-      return false;
-    }
-    if (encoded->size() > kMaxValueLength) {
-      error = "A value typed here can hold at most " + std::to_string(kMaxValueLength) + " bytes; this one has " +
-              std::to_string(encoded->size()) + ".";
-      return false;
-    }
-    bytes.assign(encoded->begin(), encoded->end());
-    return true;
-  }
   // Several values, or a VR only the list reads, are read as a list.
   if (NumberSize(code) != 0 && (valueText.find('\\') != std::string::npos || code == vr::SV || code == vr::UV)) {
     return ParseNumberList(code, valueText, bytes, error);
@@ -198,6 +234,17 @@ bool CDicomElementDlg::BuildValue(std::string& error) {
       AppendLittleEndian(bytes, static_cast<uint64_t>(integer), 4);
       return true;
     }
+    case vr::SV:
+    case vr::UV:
+      // UV is offered up to the largest signed value: larger counts belong
+      // in a file made by other means.
+      if (!ParseInteger(valueText, code == vr::SV ? INT64_MIN : 0, INT64_MAX, integer)) {
+        error = code == vr::SV ? "Enter one whole number of 64 bits for VR SV."
+                               : "Enter one whole number from 0 to 9223372036854775807 for VR UV.";
+        return false;
+      }
+      AppendLittleEndian(bytes, static_cast<uint64_t>(integer), 8);
+      return true;
     case vr::AT: {
       // A tag, typed "gggg,eeee" (or as the number of its stored bytes).
       const std::string_view text = Trim(valueText);

@@ -29,9 +29,11 @@ class IUserInterface;
 class CDicomElementDlg {
  public:
   /// The VRs offered, in the order of the list; entry 0 stands for no VR.
-  static constexpr std::array<const char*, 26> kVrNames = {
-      "Undef.", "OB", "OW", "UN", "UI", "AE", "AS", "AT", "CS", "DA", "DS", "DT", "FL",
-      "FD",     "IS", "LO", "LT", "PN", "SH", "SL", "SS", "ST", "TM", "UL", "US", "UT"};
+  /// Every VR of the standard is there; those added since the list was
+  /// first made follow the older ones, so their places stay.
+  static constexpr std::array<const char*, 35> kVrNames = {
+      "Undef.", "OB", "OW", "UN", "UI", "AE", "AS", "AT", "CS", "DA", "DS", "DT", "FL", "FD", "IS", "LO", "LT", "PN",
+      "SH",     "SL", "SS", "ST", "TM", "UL", "US", "UT", "OD", "OF", "OL", "OV", "SQ", "SV", "UC", "UR", "UV"};
   /// The largest value the dialog stores (declared or typed): larger values
   /// belong in a file made by other means, not typed into a dialog.
   static constexpr uint32_t kMaxValueLength = 64u * 1024 * 1024;
@@ -41,7 +43,7 @@ class CDicomElementDlg {
   /// in.
   struct Target {
     bool insideItem = false;
-    TextCharset charset = TextCharset::Latin1;
+    CCharacterSet charset;
     std::string sopClassUid;
   };
 
@@ -91,14 +93,27 @@ class CDicomElementDlg {
     /// The value bytes as stored: text in the data set's character set,
     /// numbers little endian, raw bytes zero-filled to the declared length.
     std::vector<uint8_t> bytes;
+    /// The user chose to move the data set to ISO_IR 192 (UTF-8) so the
+    /// text could be stored: `bytes` are UTF-8, and the data set's text must
+    /// be converted before they are stored.
+    bool convertToUtf8 = false;
   };
   const ResultValue& Result() const { return m_result; }
 
  private:
   /// Checks and encodes the value for the current VR; the reason on failure.
   bool BuildValue(std::string& error);
+  /// Encodes typed text of a text VR into `bytes`. A value shown by
+  /// FillFrom and left as it was keeps its stored bytes, whatever they
+  /// are. A character the set cannot hold is refused, offering through
+  /// `ui` to move the data set to ISO_IR 192.
+  bool EncodeTypedText(IUserInterface& ui, std::string& error);
 
   bool m_insertMode;
+  /// The value as FillFrom showed it and as it was stored.
+  std::string m_shownText;
+  std::vector<uint8_t> m_storedBytes;
+  DicomVR m_storedVr = 0;
   Target m_target;
   DicomVR m_vr = 0;
   ResultValue m_result;

@@ -12,6 +12,7 @@
 #pragma once
 
 #include "app/DumpRowList.h"
+#include "app/EditCommand.h"
 #include "app/UndoStack.h"
 #include "dicom/DicomObject.h"
 #include "dicom/FilePreamble.h"
@@ -153,6 +154,15 @@ class CDicomImageDoc {
   /// Create Copy, destination side: this new document takes a copy of
   /// `source`'s whole data set (and its "pixel data not read" state).
   bool ReceiveCopyOf(const CDicomImageDoc& source, IUserInterface& ui);
+  /// A command that remakes the whole data set (De-identify) hands its
+  /// result here: it replaces the data set as one change, `text` in the
+  /// Undo menu.
+  void ReplaceDataSet(CDicomObject replacement, std::string text);
+
+  /// Converts the text of the data set to ISO_IR 192 (UTF-8) and declares
+  /// it in (0008,0005), as one undoable change; refused, with the reason
+  /// shown, when a value cannot be read in its set.
+  void ConvertTextToUtf8(IUserInterface& ui);
 
  private:
   /// Pushes an applied change, rebuilds the rows and tells the observers.
@@ -174,7 +184,30 @@ class CDicomImageDoc {
   CDicomObject& ContainerOf(int row);
   /// Where an insertion at `row` goes, and the character set there; null
   /// (after saying why) on a sequence row, whose items take insertions.
-  CDicomObject* InsertionTarget(int row, TextCharset& charset, IUserInterface& ui);
+  CDicomObject* InsertionTarget(int row, CCharacterSet& charset, IUserInterface& ui);
+
+  // ---- Character sets (DicomImageDocCharset.cpp) ----
+
+  /// The change that moves the text of `scope` (and of its items that
+  /// declare no set of their own) from `from` to `to` and stores
+  /// `declaration` as its (0008,0005) (null: removes it), applied as one
+  /// group; null, with the reason shown, when the text cannot move.
+  std::unique_ptr<CCommandGroup> ApplyCharsetChange(CDicomObject& scope, const CCharacterSet& from,
+                                                    const CCharacterSet& to,
+                                                    std::unique_ptr<CDicomElement> declaration, std::string text,
+                                                    IUserInterface& ui);
+  /// The set in force around `object`: that of the data set holding the
+  /// item `object` (the default repertoire for the top level).
+  CCharacterSet CharsetAround(const CDicomObject& object) const;
+  /// The data set whose (0008,0005) is in force in `container`: the
+  /// nearest of it and the items around it that declares one, else the
+  /// top level.
+  CDicomObject& CharsetScopeOf(CDicomObject& container);
+  /// StoreFromDialog for the changes that touch the character set: a new
+  /// (0008,0005), or a value the user chose to store by moving the data
+  /// set to UTF-8. False when the dialog's result is no such change.
+  bool StoreCharsetChange(const CDicomElementDlg& dialog, CDicomObject& container, const std::string& what,
+                          IUserInterface& ui);
   /// Stores what the element dialog produced in `container`.
   void StoreFromDialog(const CDicomElementDlg& dialog, CDicomObject& container, const std::string& what,
                        IUserInterface& ui);

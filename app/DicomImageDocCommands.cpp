@@ -10,6 +10,7 @@
 #include "dicom/MetaInformation.h"
 #include "app/TagInput.h"
 #include "app/UserInterface.h"
+#include "dicom/CharsetConversion.h"
 #include "dicom/DicomPixelData.h"
 #include "dicom/DicomSequence.h"
 #include "dicom/ElementRules.h"
@@ -30,6 +31,7 @@ namespace {
 
 constexpr const char* kCannotInsert = "Cannot insert element into the object";
 constexpr const char* kAlreadyExists = "This element already Exist.\n Replace?";
+constexpr DicomTag kSpecificCharacterSet = 0x00080005;
 
 // What new meta information says about this program and the data set.
 constexpr const char* kNewMetaSopClass = "1.2.840.10008.5.1.4.1.1.6.1";
@@ -67,6 +69,7 @@ std::unique_ptr<CEditCommand> CDicomImageDoc::ApplyElementChange(CDicomObject& c
 
 void CDicomImageDoc::StoreFromDialog(const CDicomElementDlg& dialog, CDicomObject& container,
                                      const std::string& what, IUserInterface& ui) {
+  if (StoreCharsetChange(dialog, container, what, ui)) return;
   const CDicomElementDlg::ResultValue& result = dialog.Result();
   const uint8_t* bytes = result.bytes.empty() ? nullptr : result.bytes.data();
   auto element =
@@ -97,7 +100,8 @@ void CDicomImageDoc::EditElement(int row, IUserInterface& ui, bool* showPixelDat
   }
   const CDicomElement* element = m_rows.ElementAt(static_cast<size_t>(row));
   CDicomObject& container = ContainerOf(row);
-  CDicomElementDlg dialog(false, {&container != &m_object, target.charset, m_object.GetSopClassUid()});
+  CDicomElementDlg dialog(false, {&container != &m_object, m_rows.CharsetOf(static_cast<size_t>(row)),
+                                  m_object.GetSopClassUid()});
   if (!dialog.FillFrom(*element)) {
     ui.ShowStatus("Elements of VR " + VrToString(element->GetVR()) +
                   " cannot be edited here; remove the element and insert it anew.");
@@ -107,23 +111,23 @@ void CDicomImageDoc::EditElement(int row, IUserInterface& ui, bool* showPixelDat
   StoreFromDialog(dialog, container, "Edit", ui);
 }
 
-CDicomObject* CDicomImageDoc::InsertionTarget(int row, TextCharset& charset, IUserInterface& ui) {
+CDicomObject* CDicomImageDoc::InsertionTarget(int row, CCharacterSet& charset, IUserInterface& ui) {
   // With no row selected (an empty document has none) the new element goes
   // to the top-level data set; on an item row, into that item.
-  charset = CharsetInForce(m_object, TextCharset::Latin1);
+  charset = CharsetInForce(m_object, CCharacterSet());
   if (!m_rows.IsValid(row)) return &m_object;
   const DumpRow& target = m_rows.At(static_cast<size_t>(row));
   if (target.kind == DumpRowKind::Sequence) {
     ui.ShowMessage("Use Items for Inserting");
     return nullptr;
   }
-  charset = target.charset;
+  charset = m_rows.CharsetOf(static_cast<size_t>(row));
   CSequenceItem* item = m_rows.ItemAt(static_cast<size_t>(row));
   return item != nullptr ? item : &ContainerOf(row);
 }
 
 void CDicomImageDoc::InsertElement(int row, IUserInterface& ui) {
-  TextCharset charset = TextCharset::Latin1;
+  CCharacterSet charset;
   CDicomObject* container = InsertionTarget(row, charset, ui);
   if (container == nullptr) return;
   CDicomElementDlg dialog(true, {container != &m_object, charset, m_object.GetSopClassUid()});
@@ -144,12 +148,22 @@ void CDicomImageDoc::RemoveElement(int row, IUserInterface& ui) {
     return;
   }
   const DicomTag tag = m_rows.ElementAt(static_cast<size_t>(row))->GetTag();
+  if (tag == kSpecificCharacterSet) {
+    // Without its (0008,0005) the data set reads in the set around it: its
+    // text moves there, or the removal is refused.
+    CDicomObject& container = ContainerOf(row);
+    const CCharacterSet around = CharsetAround(container);
+    Commit(ApplyCharsetChange(container, CharsetInForce(container, around), around, nullptr,
+                              "Remove " + FormatTag(tag), ui),
+           {});
+    return;
+  }
   Commit(ApplyElementChange(ContainerOf(row), tag, nullptr, "Remove " + FormatTag(tag), "Cannot remove element", ui),
          {});
 }
 
 void CDicomImageDoc::InsertSequence(int row, IUserInterface& ui) {
-  TextCharset charset = TextCharset::Latin1;
+  CCharacterSet charset;
   CDicomObject* container = InsertionTarget(row, charset, ui);
   if (container == nullptr) return;
   CAddSequenceDlg dialog(container != &m_object, m_object.GetSopClassUid());
@@ -257,6 +271,25 @@ bool CDicomImageDoc::ReceiveElement(DicomTag tag, const CDicomImageDoc& source, 
     ui.ShowMessage("Cannot copy element");
     return false;
   }
+  const CCharacterSet from = CharsetInForce(source.m_object, CCharacterSet());
+  const CCharacterSet to = CharsetInForce(m_object, CCharacterSet());
+  if (tag == kSpecificCharacterSet) {
+    // A new set for this document: its text moves to it.
+    if (from == to) return true;
+    std::unique_ptr<CCommandGroup> group = ApplyCharsetChange(
+        m_object, to, from, std::move(copy), "Copy " + FormatTag(tag) + " from " + source.Title(), ui);
+    if (!group) return false;
+    Commit(std::move(group), m_object.Elements().Find(tag));
+    return true;
+  }
+  // The text is copied, not its bytes: it is encoded anew in this
+  // document's set.
+  if (!(from == to)) {
+    if (const Status converted = ConvertElementText(*copy, from, to); !converted) {
+      ui.ShowMessage("Cannot copy element\n\n" + converted.Message());
+      return false;
+    }
+  }
   const CDicomElement* focus = copy.get();
   std::unique_ptr<CEditCommand> change = ApplyElementChange(
       m_object, tag, std::move(copy), "Copy " + FormatTag(tag) + " from " + source.Title(), "Cannot copy element", ui);
@@ -282,6 +315,13 @@ bool CDicomImageDoc::ReceiveCopyOf(const CDicomImageDoc& source, IUserInterface&
   Commit(CContentsChange::Apply(m_object, std::move(elements), ObjectState::Of(source.m_object), "Create Copy"),
          {});
   return true;
+}
+
+void CDicomImageDoc::ReplaceDataSet(CDicomObject replacement, std::string text) {
+  const ObjectState state = ObjectState::Of(replacement);
+  CElementMap elements;
+  replacement.SwapElements(elements);
+  Commit(CContentsChange::Apply(m_object, std::move(elements), state, std::move(text)), {});
 }
 
 }  // namespace quillon

@@ -11,6 +11,8 @@ namespace quillon {
 
 namespace {
 
+constexpr DicomTag kSpecificCharacterSet = 0x00080005;
+
 bool IsElementRow(DumpRowKind kind) {
   return kind == DumpRowKind::Element || kind == DumpRowKind::Sequence || kind == DumpRowKind::PixelData;
 }
@@ -44,11 +46,23 @@ void DumpRowList::Rebuild(CDicomObject& object) {
   m_rows.clear();
   m_rows.shrink_to_fit();
   m_rows.reserve(CountRows(object));
-  AppendObject(object, 0, CharsetInForce(object, TextCharset::Latin1));
+  m_charsets.clear();
+  AppendObject(object, 0, IndexOf(CharsetInForce(object, CCharacterSet())));
 }
 
-void DumpRowList::AppendObject(CDicomObject& object, int32_t level, TextCharset charset) {
-  const auto row = [&](DumpRowKind kind, int32_t rowLevel, bool endsSequence, TextCharset rowCharset) -> DumpRow& {
+uint8_t DumpRowList::IndexOf(const CCharacterSet& charset) {
+  for (size_t i = 0; i < m_charsets.size(); ++i) {
+    if (m_charsets[i] == charset) return static_cast<uint8_t>(i);
+  }
+  // A data set with more distinct sets than a byte can count is beyond
+  // any real file: its further items show in the last set recorded.
+  if (m_charsets.size() > UINT8_MAX) return UINT8_MAX;
+  m_charsets.push_back(charset);
+  return static_cast<uint8_t>(m_charsets.size() - 1);
+}
+
+void DumpRowList::AppendObject(CDicomObject& object, int32_t level, uint8_t charset) {
+  const auto row = [&](DumpRowKind kind, int32_t rowLevel, bool endsSequence, uint8_t rowCharset) -> DumpRow& {
     DumpRow& added = m_rows.emplace_back();
     added.level = rowLevel;
     added.kind = kind;
@@ -69,7 +83,10 @@ void DumpRowList::AppendObject(CDicomObject& object, int32_t level, TextCharset 
     for (size_t i = 0; i < sequence->GetItemCount(); ++i) {
       CSequenceItem* item = sequence->GetItem(i);
       if (item == nullptr) continue;
-      const TextCharset itemCharset = CharsetInForce(*item, charset);
+      // Most items declare no set of their own and keep their parent's.
+      const uint8_t itemCharset = item->Elements().Find(kSpecificCharacterSet) != nullptr
+                                      ? IndexOf(CharsetInForce(*item, m_charsets[charset]))
+                                      : charset;
       row(DumpRowKind::Item, level + 1, false, itemCharset).item = item;
       AppendObject(*item, level + 1, itemCharset);
       row(DumpRowKind::EndMarker, level + 1, false, itemCharset);
@@ -102,10 +119,13 @@ std::string DumpRowList::RawText(size_t index) const {
 }
 
 std::string DumpRowList::DisplayText(size_t index) const {
-  const std::string raw = RawText(index);
+  const DumpRow& row = m_rows[index];
   std::string decoded;
-  decoded.reserve(raw.size() + 8);
-  AppendDecodedText(raw, m_rows[index].charset, decoded);
+  if (IsElementRow(row.kind)) {
+    AppendElementLine(decoded, *row.element, row.level, &CharsetOf(index));
+  } else {
+    decoded = RawText(index);
+  }
   // Most rows hold no control character at all: keep them as they are.
   bool hasControl = false;
   for (const char c : decoded) hasControl |= static_cast<unsigned char>(c) < 0x20 || c == 0x7F;

@@ -50,8 +50,9 @@ struct DumpRow {
   DumpRowKind kind = DumpRowKind::Element;
   /// EndMarker rows: true for "---- End Seq", false for "---- End Item".
   bool endsSequence = false;
-  /// The character set the row's text values are stored in.
-  TextCharset charset = TextCharset::Latin1;
+  /// The character set the row's text values are stored in, as an index
+  /// into the list's table of sets (DumpRowList::CharsetOf).
+  uint8_t charset = 0;
 };
 static_assert(sizeof(DumpRow) <= 16, "a row is a pointer and a few small numbers: keep it so");
 
@@ -70,7 +71,10 @@ class DumpRowList {
   /// Rebuilds every row from `object`, the top-level data set. The rows
   /// point into it until the next rebuild.
   void Rebuild(CDicomObject& object);
-  void Clear() { m_rows.clear(); }
+  void Clear() {
+    m_rows.clear();
+    m_charsets.clear();
+  }
 
   size_t Size() const { return m_rows.size(); }
   bool Empty() const { return m_rows.empty(); }
@@ -85,6 +89,9 @@ class DumpRowList {
   /// character set, and control characters (a line break in a comment, a
   /// tab) shown as visible symbols so a value can never break a row apart.
   std::string DisplayText(size_t index) const;
+
+  /// The character set the text values of the row at `index` are stored in.
+  const CCharacterSet& CharsetOf(size_t index) const { return m_charsets[m_rows[index].charset]; }
 
   /// The element of an Element, Sequence or PixelData row, else null.
   CDicomElement* ElementAt(size_t index) const;
@@ -108,9 +115,14 @@ class DumpRowList {
   int RowOf(const RowFocus& focus) const;
 
  private:
-  void AppendObject(CDicomObject& object, int32_t level, TextCharset charset);
+  void AppendObject(CDicomObject& object, int32_t level, uint8_t charset);
+  /// The index of `charset` in m_charsets, added when new.
+  uint8_t IndexOf(const CCharacterSet& charset);
 
   std::vector<DumpRow> m_rows;
+  /// The distinct character sets of the data set and its items: a handful
+  /// at most, so rows keep an index of one byte.
+  std::vector<CCharacterSet> m_charsets;
 };
 
 }  // namespace quillon

@@ -150,7 +150,9 @@ bool CQuillonApp::IsEnabled(CommandId id, const CommandContext& context) const {
     case CommandId::AddItem: return list && document->CanAddItem(context.row);
     case CommandId::NewMetaInfo: return document != nullptr && document->IsEmpty();
     case CommandId::CreateCopy:
-    case CommandId::DeleteAll: return document != nullptr && !document->IsEmpty();
+    case CommandId::DeleteAll:
+    case CommandId::DeidentifyDocument:
+    case CommandId::ConvertTextToUtf8: return document != nullptr && !document->IsEmpty();
     case CommandId::ShowPixelData:
     case CommandId::CompressPixelData:
     case CommandId::ComparePixelData: return document != nullptr && document->HasPixelData();
@@ -188,6 +190,7 @@ bool CQuillonApp::IsEnabled(CommandId id, const CommandContext& context) const {
     case CommandId::FilePrintSetup:
     case CommandId::RecentFile:
     case CommandId::AllowReadPixelData:
+    case CommandId::DeidentifyFolder:
     case CommandId::AppAbout:
     case CommandId::AppExit:
     case CommandId::ViewToolbar:

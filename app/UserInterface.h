@@ -13,6 +13,7 @@
 namespace quillon {
 
 class CAddSequenceDlg;
+class CDeidentifyDlg;
 class CDicomElementDlg;
 class CSelectDestinationDlg;
 class CSelectFormatDlg;
@@ -47,6 +48,9 @@ class IUserInterface {
   virtual bool RunAddSequenceDialog(CAddSequenceDlg& dialog) = 0;
   virtual bool RunSelectDestinationDialog(CSelectDestinationDlg& dialog) = 0;
   virtual bool RunSelectFormatDialog(CSelectFormatDlg& dialog) = 0;
+  /// Shows the De-identify dialog; closes on OK only when `dialog.Accept`
+  /// agrees. True when it closed with OK.
+  virtual bool RunDeidentifyDialog(CDeidentifyDlg& dialog) = 0;
 
   /// Asks for a file to open, in a chooser starting in `startFolder` (the
   /// chooser's own choice when empty); nothing when cancelled.

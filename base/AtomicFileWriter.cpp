@@ -5,6 +5,7 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstdlib>
@@ -57,7 +58,8 @@ Result<std::string> ResolveTarget(const std::string& path) {
 
 }  // namespace
 
-Status WriteFileAtomically(const std::string& path, const std::function<Status(CFileStream&)>& write) {
+Status WriteFileAtomically(const std::string& path, const std::function<Status(CFileStream&)>& write,
+                           Durability durability) {
   const Result<std::string> target = ResolveTarget(path);
   if (!target) return target.GetError();
   CTemporaryFile temporary;
@@ -71,13 +73,23 @@ Status WriteFileAtomically(const std::string& path, const std::function<Status(C
   Status written = write(stream);
   // The stream's own failure (a full disk) explains a failed write best.
   if (stream.HasFailed()) written = stream.State();
-  if (written) written = stream.Sync();
+  if (written) written = durability == Durability::Synced ? stream.Sync() : stream.Flush();
   if (written) written = stream.Close();
   if (!written) {
     stream.Abort();
     return written;  // the temporary file goes with `temporary`
   }
-  return temporary.Replace(path);
+  return temporary.Replace(path, durability == Durability::Synced);
+}
+
+Status SyncFileSystemOf(const std::string& path) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return Error(ErrorCode::Io, "cannot open " + Quoted(path) + ": " + std::strerror(errno));
+  const bool synced = ::syncfs(fd) == 0;
+  const int reason = errno;
+  ::close(fd);
+  if (!synced) return Error(ErrorCode::Io, "cannot write out " + Quoted(path) + ": " + std::strerror(reason));
+  return Ok();
 }
 
 }  // namespace quillon

@@ -175,7 +175,7 @@ Status CTemporaryFile::GiveName() {
   return Ok();
 }
 
-Status CTemporaryFile::Replace(const std::string& shownPath) {
+Status CTemporaryFile::Replace(const std::string& shownPath, bool syncFolder) {
   // A replaced file keeps its permissions.
   struct stat existing {};
   if (::stat(m_target.c_str(), &existing) == 0) ::fchmod(m_fd, existing.st_mode & 07777);
@@ -188,7 +188,7 @@ Status CTemporaryFile::Replace(const std::string& shownPath) {
     return OsError("cannot replace", shownPath, errno);  // the destructor removes the temporary file
   }
   m_path.clear();
-  SyncFolder(m_folder);
+  if (syncFolder) SyncFolder(m_folder);
   return Ok();
 }
 

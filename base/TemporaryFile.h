@@ -30,9 +30,9 @@ class CTemporaryFile {
   /// flushed it to disk before Replace).
   int Descriptor() const { return m_fd; }
   /// Renames the file over the target given to Create (which keeps its
-  /// permissions) and syncs the folder. `shownPath` is the target as the
-  /// user named it, for the error's message.
-  Status Replace(const std::string& shownPath);
+  /// permissions) and, when `syncFolder`, syncs the folder. `shownPath` is
+  /// the target as the user named it, for the error's message.
+  Status Replace(const std::string& shownPath, bool syncFolder = true);
 
   /// True while the file has no name (O_TMPFILE).
   bool IsUnnamed() const { return m_fd >= 0 && m_path.empty(); }

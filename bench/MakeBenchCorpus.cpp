@@ -1,17 +1,19 @@
 /// \file
-/// make-bench-corpus OUTDIR: writes the two files the dump benchmark times,
-/// with our own writer, the same bytes on every run.
+/// make-bench-corpus OUTDIR: writes the three files the dump benchmark
+/// times, with our own writer, the same bytes on every run.
 ///
 ///  - nested.dcm: about 200,000 elements, nearly all inside sequences (a top
 ///    sequence of items that each hold a nested sequence), in the VRs a real
 ///    structured report or reference list is made of. It measures the cost
 ///    per element of reading and dumping: header parsing, one allocation per
 ///    value, the tree of items, and the text of each line.
+///  - latin1.dcm: the same elements in ISO_IR 100, every name holding a
+///    letter beyond ASCII, so each of them is decoded for the UTF-8 dump.
 ///  - frames.dcm: 300 native frames of 512x512 16-bit MONOCHROME2 (about
 ///    157 MB). It measures the bulk path: a read of pixel data should cost
 ///    little more than copying the file into memory, and hold it only once.
 ///
-/// Both are explicit VR little endian media files with meta information.
+/// All are explicit VR little endian media files with meta information.
 #include "base/AtomicFileWriter.h"
 #include "dicom/DicomFileWriter.h"
 #include "dicom/DicomObject.h"
@@ -68,28 +70,38 @@ bool Check(const Status& status, const char* what) {
   return false;
 }
 
-void AddNestedItem(CDicomSequence& sequence, long index, int& elements) {
+/// The names of the data set: plain ASCII, or in Latin-1 with one letter
+/// beyond ASCII in each (ISO_IR 100), the text a European archive holds.
+struct Names {
+  const char* patient;
+  const char* observer;
+  const char* reference;
+};
+constexpr Names kAsciiNames{"Patient^", "Observer^", "Reference "};
+constexpr Names kLatin1Names{"M\xFCller^", "Ob\xE9rver^", "R\xE9f\xE9rence "};
+
+void AddNestedItem(CDicomSequence& sequence, long index, const Names& names, int& elements) {
   auto item = std::make_unique<CSequenceItem>();
   bool ok = true;
-  ok &= Check(item->AddString(0x00080104, vr::LO, "Reference " + std::to_string(index)), "LO");
+  ok &= Check(item->AddString(0x00080104, vr::LO, names.reference + std::to_string(index)), "LO");
   ok &= Check(item->AddString(0x00081150, vr::UI, kCtImage), "UI");
   ok &= Check(item->AddString(0x00081155, vr::UI, Uid("2", index)), "UI");
   ok &= Check(item->AddUInt16(0x00280002, vr::US, static_cast<uint16_t>(index % 3 + 1)), "US");
   ok &= Check(item->AddString(0x0040A010, vr::CS, index % 2 ? "CONTAINS" : "INFERRED FROM"), "CS");
-  ok &= Check(item->AddString(0x0040A123, vr::PN, "Observer^" + std::to_string(index % 97) + "^Q"), "PN");
+  ok &= Check(item->AddString(0x0040A123, vr::PN, names.observer + std::to_string(index % 97) + "^Q"), "PN");
   ok &= Check(item->AddDouble(0x0040A161, vr::FD, static_cast<double>(index) * 0.25), "FD");
   ok &= Check(item->AddString(0x0040A30A, vr::DS, Decimal(index * 37 % 100000 - 5000, 3)), "DS");
   if (ok) elements += 8;
   sequence.AppendItem(std::move(item));
 }
 
-void AddTopItem(CDicomSequence& sequence, long index, int& elements) {
+void AddTopItem(CDicomSequence& sequence, long index, const Names& names, int& elements) {
   auto item = std::make_unique<CSequenceItem>();
   bool ok = true;
   ok &= Check(item->AddString(0x00080060, vr::CS, index % 3 ? "CT" : "MR"), "CS");
   ok &= Check(item->AddString(0x00081150, vr::UI, kCtImage), "UI");
   ok &= Check(item->AddString(0x00081155, vr::UI, Uid("1", index)), "UI");
-  ok &= Check(item->AddString(0x00100010, vr::PN, "Patient^" + std::to_string(index % 1009)), "PN");
+  ok &= Check(item->AddString(0x00100010, vr::PN, names.patient + std::to_string(index % 1009)), "PN");
   ok &= Check(item->AddString(0x00100020, vr::LO, "ID-" + std::to_string(100000 + index)), "LO");
   ok &= Check(item->AddString(0x00180050, vr::DS, Decimal(index % 50 + 5, 1)), "DS");
   ok &= Check(item->AddDouble(0x00189306, vr::FD, 0.625 * static_cast<double>(index % 64)), "FD");
@@ -99,18 +111,22 @@ void AddTopItem(CDicomSequence& sequence, long index, int& elements) {
   if (ok) elements += 10;
 
   auto nested = std::make_unique<CDicomSequence>(0x00081199);
-  for (int n = 0; n < kNestedItems; ++n) AddNestedItem(*nested, index * kNestedItems + n, elements);
+  for (int n = 0; n < kNestedItems; ++n) AddNestedItem(*nested, index * kNestedItems + n, names, elements);
   if (Check(item->AddSequence(std::move(nested)), "nested sequence")) ++elements;
   sequence.AppendItem(std::move(item));
 }
 
-bool WriteNested(const std::string& path) {
+bool WriteNested(const std::string& path, const Names& names) {
   CDicomObject object;
   (void)object.CreateMetaInformation("1.2.840.10008.5.1.4.1.1.88.22", Uid("0", 1),
                                      uids::kExplicitVrLittleEndian, Uid("9", 1), "QUILLON_BENCH",
                                      "BENCH");
   int elements = 2;  // SOP Class and Instance UIDs
   bool ok = true;
+  if (&names == &kLatin1Names) {
+    ok &= Check(object.AddString(0x00080005, vr::CS, "ISO_IR 100"), "CS");
+    ++elements;
+  }
   ok &= Check(object.AddString(0x00080060, vr::CS, "SR"), "CS");
   ok &= Check(object.AddString(0x00100010, vr::PN, "Bench^Nested"), "PN");
   ok &= Check(object.AddString(0x00100020, vr::LO, "BENCH-NESTED"), "LO");
@@ -119,7 +135,7 @@ bool WriteNested(const std::string& path) {
   elements += 5;
 
   auto top = std::make_unique<CDicomSequence>(0x00081115);
-  for (long i = 0; i < kTopItems; ++i) AddTopItem(*top, i, elements);
+  for (long i = 0; i < kTopItems; ++i) AddTopItem(*top, i, names, elements);
   ok &= Check(object.AddSequence(std::move(top)), "top sequence");
   ++elements;
   if (!ok) return false;
@@ -201,7 +217,8 @@ int main(int argc, char** argv) {
     return 2;
   }
   const std::string folder = argv[1];
-  const bool nested = WriteNested(folder + "/nested.dcm");
+  const bool nested = WriteNested(folder + "/nested.dcm", kAsciiNames);
+  const bool latin1 = WriteNested(folder + "/latin1.dcm", kLatin1Names);
   const bool frames = WriteFrames(folder + "/frames.dcm");
-  return nested && frames ? 0 : 1;
+  return nested && latin1 && frames ? 0 : 1;
 }

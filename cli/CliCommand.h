@@ -30,5 +30,9 @@ void RegisterFrameCommand(CLI::App& app, int& exitCode);
 void RegisterUidCommand(CLI::App& app, int& exitCode);
 /// Adds the "xml" command to `app`; its result goes to `exitCode`.
 void RegisterXmlCommand(CLI::App& app, int& exitCode);
+/// Adds the "deidentify" command to `app`; its result goes to `exitCode`.
+void RegisterDeidentifyCommand(CLI::App& app, int& exitCode);
+/// Adds the "modify" command to `app`; its result goes to `exitCode`.
+void RegisterModifyCommand(CLI::App& app, int& exitCode);
 
 }  // namespace quillon::cli

@@ -1,6 +1,8 @@
 /// \file
 /// "quillon-cli dump FILE...": every element of each file, one line each,
 /// with sequences and items indented — the same lines the editor shows.
+/// Text values are printed in UTF-8, decoded from the character set of
+/// their data set; "--raw" prints the bytes as stored.
 #include "cli/CliCommand.h"
 
 #include "dicom/DicomFile.h"
@@ -20,6 +22,7 @@ namespace {
 struct DumpOptions {
   std::vector<std::string> files;
   bool noPixelData = false;
+  bool raw = false;
 };
 
 /// Turns each CR LF of `text` into a plain newline, in place, moving whole
@@ -46,14 +49,17 @@ void DropCarriageReturns(std::string& text) {
 }
 
 /// Prints the dump as it is made, a chunk at a time, through one buffer.
-void PrintDump(const CDicomObject& object) {
+void PrintDump(const CDicomObject& object, bool raw, DecodeNotes& notes) {
   std::string buffer;
   buffer.reserve(128 * 1024);
-  DumpTextInChunks(object, 0, buffer, [](std::string& chunk) {
-    DropCarriageReturns(chunk);
-    std::fwrite(chunk.data(), 1, chunk.size(), stdout);
-    chunk.clear();
-  });
+  DumpTextInChunks(
+      object, 0, buffer,
+      [](std::string& chunk) {
+        DropCarriageReturns(chunk);
+        std::fwrite(chunk.data(), 1, chunk.size(), stdout);
+        chunk.clear();
+      },
+      {.decode = !raw, .notes = &notes});
 }
 
 int RunDump(const DumpOptions& options) {
@@ -72,8 +78,18 @@ int RunDump(const DumpOptions& options) {
     const bool partial = !read && file.MissingBytes().has_value();
     if (read || partial) {
       if (several) std::printf("# %s\n", path.c_str());
-      PrintDump(file.DataSet());
+      DecodeNotes notes;
+      PrintDump(file.DataSet(), options.raw, notes);
       std::fflush(stdout);
+      if (notes.undeclaredNonAscii) {
+        std::cerr << "Warning: " << path
+                  << ": text holds bytes beyond ASCII but no Specific Character Set (0008,0005) declares them;"
+                     " shown as Latin-1\n";
+      }
+      if (notes.undecodable) {
+        std::cerr << "Warning: " << path
+                  << ": text holds bytes that do not decode in its declared character set; shown as \\xNN\n";
+      }
     }
     if (!read) {
       std::cerr << "Error Reading File: " << path << ": " << read.Message();
@@ -96,6 +112,8 @@ void RegisterDumpCommand(CLI::App& app, int& exitCode) {
   command->add_option("files", options->files, "DICOM files to dump")->required();
   command->add_flag("--no-pixel-data", options->noPixelData,
                     "Step over the pixel data value without reading it (the elements after it are read)");
+  command->add_flag("--raw", options->raw,
+                    "Print text values as the bytes stored in the file instead of decoding them to UTF-8");
   command->callback([options, &exitCode] { exitCode = RunDump(*options); });
 }
 

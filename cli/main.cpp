@@ -34,8 +34,10 @@ int main(int argc, char** argv) {
   int exitCode = kExitSuccess;
   RegisterCompareCommand(app, exitCode);
   RegisterConvertCommand(app, exitCode);
+  RegisterDeidentifyCommand(app, exitCode);
   RegisterDumpCommand(app, exitCode);
   RegisterFrameCommand(app, exitCode);
+  RegisterModifyCommand(app, exitCode);
   RegisterRewriteCommand(app, exitCode);
   RegisterTagCommand(app, exitCode);
   RegisterUidCommand(app, exitCode);

@@ -1,9 +1,12 @@
 /// \file
-/// Character set decoding and encoding of text values.
+/// Which character set (0008,0005) declares, and the UTF-8 helpers every
+/// conversion shares. The conversions themselves are in
+/// CharacterSetCodec.cpp.
 #include "dicom/CharacterSet.h"
 
 #include "dicom/DicomElement.h"
 #include "dicom/DicomObject.h"
+#include "dicom/ValueRepresentation.h"
 
 #include <cstdint>
 #include <cstdio>
@@ -21,40 +24,88 @@ std::string_view TrimSpaces(std::string_view text) {
 
 bool IsContinuation(unsigned char byte) { return (byte & 0xC0) == 0x80; }
 
-/// "'é' (U+00E9)": the character as typed and its code point, so a message
-/// names it even when the font cannot show it.
+struct TermName {
+  std::string_view name;
+  CharsetTerm term;
+};
+
+// Both spellings of each set: the single-byte name and the one used with
+// code extensions read the same letters.
+constexpr TermName kTermNames[] = {
+    {"ISO_IR 6", CharsetTerm::Default},         {"ISO 2022 IR 6", CharsetTerm::Default},
+    {"ISO_IR 100", CharsetTerm::IsoIr100},      {"ISO 2022 IR 100", CharsetTerm::IsoIr100},
+    {"ISO_IR 101", CharsetTerm::IsoIr101},      {"ISO 2022 IR 101", CharsetTerm::IsoIr101},
+    {"ISO_IR 109", CharsetTerm::IsoIr109},      {"ISO 2022 IR 109", CharsetTerm::IsoIr109},
+    {"ISO_IR 110", CharsetTerm::IsoIr110},      {"ISO 2022 IR 110", CharsetTerm::IsoIr110},
+    {"ISO_IR 144", CharsetTerm::IsoIr144},      {"ISO 2022 IR 144", CharsetTerm::IsoIr144},
+    {"ISO_IR 127", CharsetTerm::IsoIr127},      {"ISO 2022 IR 127", CharsetTerm::IsoIr127},
+    {"ISO_IR 126", CharsetTerm::IsoIr126},      {"ISO 2022 IR 126", CharsetTerm::IsoIr126},
+    {"ISO_IR 138", CharsetTerm::IsoIr138},      {"ISO 2022 IR 138", CharsetTerm::IsoIr138},
+    {"ISO_IR 148", CharsetTerm::IsoIr148},      {"ISO 2022 IR 148", CharsetTerm::IsoIr148},
+    {"ISO_IR 166", CharsetTerm::IsoIr166},      {"ISO 2022 IR 166", CharsetTerm::IsoIr166},
+    {"ISO_IR 203", CharsetTerm::IsoIr203},      {"ISO 2022 IR 203", CharsetTerm::IsoIr203},
+    {"ISO_IR 13", CharsetTerm::IsoIr13},        {"ISO 2022 IR 13", CharsetTerm::IsoIr13},
+    {"ISO 2022 IR 87", CharsetTerm::IsoIr87},   {"ISO 2022 IR 159", CharsetTerm::IsoIr159},
+    {"ISO 2022 IR 149", CharsetTerm::IsoIr149}, {"ISO 2022 IR 58", CharsetTerm::IsoIr58},
+    {"ISO_IR 192", CharsetTerm::Utf8},          {"GB18030", CharsetTerm::Gb18030},
+    {"GBK", CharsetTerm::Gbk},
+};
+
+CharsetTerm TermOf(std::string_view name) {
+  if (name.empty()) return CharsetTerm::Default;
+  for (const TermName& entry : kTermNames) {
+    if (entry.name == name) return entry.term;
+  }
+  return CharsetTerm::Unknown;
+}
+
+}  // namespace
+
+TextDelimiters DelimitersOf(DicomVR vr) { return vr == vr::PN ? TextDelimiters::PersonName : TextDelimiters::Text; }
+
+bool UsesSpecificCharacterSet(DicomVR code) {
+  return code == vr::SH || code == vr::LO || code == vr::ST || code == vr::LT || code == vr::UC || code == vr::UT ||
+         code == vr::PN;
+}
+
+CCharacterSet CCharacterSet::FromSpecificCharacterSet(std::string_view value) {
+  CCharacterSet set;
+  set.m_declared = true;
+  size_t start = 0;
+  while (set.m_count < kMaxTerms) {
+    const size_t end = value.find('\\', start);
+    const std::string_view name =
+        TrimSpaces(value.substr(start, end == std::string_view::npos ? value.npos : end - start));
+    // Later values only add code extensions: an empty one adds nothing.
+    if (set.m_count == 0 || !name.empty()) {
+      set.m_terms[set.m_count++] = TermOf(name);
+      if (!set.m_value.empty() || set.m_count > 1) set.m_value.push_back('\\');
+      set.m_value.append(name);
+    }
+    if (end == std::string_view::npos) break;
+    start = end + 1;
+  }
+  return set;
+}
+
+CCharacterSet CCharacterSet::Utf8() { return FromSpecificCharacterSet("ISO_IR 192"); }
+
+std::string CCharacterSet::Describe() const {
+  if (!m_declared || m_value.empty() || m_value == "ISO_IR 6") return "the default character repertoire (ASCII)";
+  return m_value;
+}
+
+CCharacterSet CharsetInForce(const CDicomObject& object, const CCharacterSet& inherited) {
+  const CDicomElement* element = object.Elements().Find(kSpecificCharacterSet);
+  return element ? CCharacterSet::FromSpecificCharacterSet(element->GetTextView()) : inherited;
+}
+
 std::string NameCharacter(char32_t c) {
   std::string text = "'";
   AppendUtf8(c, text);
   char code[16];
   std::snprintf(code, sizeof code, "' (U+%04X)", static_cast<unsigned>(c));
   return text + code;
-}
-
-}  // namespace
-
-TextCharset CharsetFromSpecificCharacterSet(std::string_view value) {
-  value = TrimSpaces(value);
-  if (value.empty() || value == "ISO_IR 6" || value == "ISO_IR 100" || value == "ISO 2022 IR 6" ||
-      value == "ISO 2022 IR 100") {
-    return TextCharset::Latin1;
-  }
-  if (value == "ISO_IR 192") return TextCharset::Utf8;
-  return TextCharset::Unsupported;
-}
-
-TextCharset CharsetInForce(const CDicomObject& object, TextCharset inherited) {
-  const CDicomElement* element = object.Elements().Find(kSpecificCharacterSet);
-  return element ? CharsetFromSpecificCharacterSet(element->GetTextView()) : inherited;
-}
-
-const char* DescribeCharset(TextCharset charset) {
-  switch (charset) {
-    case TextCharset::Latin1: return "ISO_IR 100 (Latin-1)";
-    case TextCharset::Utf8: return "ISO_IR 192 (UTF-8)";
-    case TextCharset::Unsupported: return "the data set's character set";
-  }
-  return "the data set's character set";
 }
 
 bool DecodeUtf8Char(std::string_view text, std::size_t& pos, char32_t& c) {
@@ -125,56 +176,6 @@ void AppendUtf8(char32_t c, std::string& out) {
     out.push_back(static_cast<char>(0x80 | ((code >> 6) & 0x3F)));
     out.push_back(static_cast<char>(0x80 | (code & 0x3F)));
   }
-}
-
-void AppendDecodedText(std::string_view bytes, TextCharset charset, std::string& out) {
-  std::size_t pos = 0;
-  while (pos < bytes.size()) {
-    const auto byte = static_cast<unsigned char>(bytes[pos]);
-    if (byte < 0x80) {  // ASCII is the same in every set this reads
-      out.push_back(static_cast<char>(byte));
-      ++pos;
-      continue;
-    }
-    switch (charset) {
-      case TextCharset::Latin1:
-        AppendUtf8(byte, out);
-        ++pos;
-        break;
-      case TextCharset::Utf8: {
-        char32_t c = 0;
-        AppendUtf8(DecodeUtf8Char(bytes, pos, c) ? c : kReplacementCharacter, out);
-        break;
-      }
-      case TextCharset::Unsupported:
-        AppendUtf8(kReplacementCharacter, out);
-        ++pos;
-        break;
-    }
-  }
-}
-
-Result<std::string> EncodeText(std::string_view utf8, TextCharset charset) {
-  std::string out;
-  out.reserve(utf8.size());
-  std::size_t pos = 0;
-  while (pos < utf8.size()) {
-    const std::size_t start = pos;
-    char32_t c = 0;
-    if (!DecodeUtf8Char(utf8, pos, c)) {
-      return Error(ErrorCode::Refused, "The text is not valid UTF-8 at byte " + std::to_string(start) + ".");
-    }
-    if (c < 0x80 || charset == TextCharset::Utf8) {
-      out.append(utf8.substr(start, pos - start));
-    } else if (charset == TextCharset::Latin1 && c <= 0xFF) {
-      out.push_back(static_cast<char>(c));
-    } else {
-      return Error(ErrorCode::Refused,
-                   "The character " + NameCharacter(c) + " cannot be stored in " + DescribeCharset(charset) +
-                       ". Set Specific Character Set (0008,0005) to ISO_IR 192 to store any character.");
-    }
-  }
-  return out;
 }
 
 }  // namespace quillon

@@ -4,16 +4,28 @@
 /// (0008,0005) names the set of a data set; an item without its own
 /// (0008,0005) reads its text in the set of the data set around it.
 ///
-/// Decoding is total (any bytes give valid UTF-8, undecodable bytes become
-/// U+FFFD), so a damaged value can always be shown. Encoding is strict: a
-/// character the set cannot hold is refused with a reason, never replaced,
-/// so an edit can never silently change what the user typed.
+/// Every defined term is read and written: the single-byte sets (ISO_IR 6,
+/// 100, 101, 109, 110, 144, 127, 126, 138, 148, 166, 203, 13), their ISO 2022
+/// forms with code extensions (JIS X 0208 and 0212, KS X 1001, GB 2312
+/// switched in by escape sequences), ISO_IR 192 (UTF-8), GB18030 and GBK.
+/// The letters of each set come from the C library's iconv; the escape
+/// sequences, and their reset at value separators, line ends and the
+/// delimiters of person names, are handled here.
+///
+/// Decoding is total: bytes that do not decode in the declared set are
+/// shown escaped as "\xE9", never replaced, so what is shown says what is
+/// stored. Encoding is strict: a character the set cannot hold is refused
+/// with a reason, never replaced, so an edit can never silently change what
+/// the user typed.
 #pragma once
 
 #include "base/Result.h"
+#include "dicom/DicomTypes.h"
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <string_view>
 
@@ -21,38 +33,140 @@ namespace quillon {
 
 class CDicomObject;
 
-/// How the bytes of a text value are to be read and written.
-enum class TextCharset : uint8_t {
-  /// ISO 8859-1: every byte is the code point of the same number. Used for
-  /// "ISO_IR 100" and for the default repertoire ("ISO_IR 6", or no
-  /// (0008,0005) at all), because files that never declare a character set
-  /// mostly hold Latin-1 when they hold anything beyond ASCII.
-  Latin1,
-  /// UTF-8 ("ISO_IR 192"). Byte sequences that are not UTF-8 are replaced.
-  Utf8,
-  /// Any other character set, including code extensions and several
-  /// values. ASCII bytes are kept, every other byte becomes U+FFFD: the text
-  /// cannot be decoded, and guessing would print wrong letters as if right.
-  /// Only ASCII can be written in it.
-  Unsupported,
+/// One defined term of (0008,0005): the letters a value may hold.
+enum class CharsetTerm : uint8_t {
+  Default,   ///< "" or ISO_IR 6 / ISO 2022 IR 6: ASCII
+  IsoIr100,  ///< Latin-1
+  IsoIr101,  ///< Latin-2
+  IsoIr109,  ///< Latin-3
+  IsoIr110,  ///< Latin-4
+  IsoIr144,  ///< Cyrillic
+  IsoIr127,  ///< Arabic
+  IsoIr126,  ///< Greek
+  IsoIr138,  ///< Hebrew
+  IsoIr148,  ///< Latin-5
+  IsoIr166,  ///< Thai
+  IsoIr203,  ///< Latin-9
+  IsoIr13,   ///< JIS X 0201: Romaji and half-width Katakana
+  IsoIr87,   ///< JIS X 0208 (code extension only)
+  IsoIr159,  ///< JIS X 0212 (code extension only)
+  IsoIr149,  ///< KS X 1001 (code extension only)
+  IsoIr58,   ///< GB 2312 (code extension only)
+  Utf8,      ///< ISO_IR 192
+  Gb18030,
+  Gbk,
+  Unknown,   ///< a term this program does not know: read as the default
 };
 
-/// The charset selected by the value of Specific Character Set (0008,0005),
-/// as GetString returns it. Leading and trailing spaces are ignored; the
-/// defined terms are matched exactly. An empty value is the default
-/// repertoire.
-TextCharset CharsetFromSpecificCharacterSet(std::string_view value);
+/// Which bytes end a run of text and so return a value to its first
+/// character set: value separators, CR, LF, FF and TAB always, and '^'
+/// and '=' inside person names.
+enum class TextDelimiters : uint8_t { Text, PersonName };
 
-/// The charset in force in `object`: its own (0008,0005) when it has one,
-/// else `inherited` (the set of the enclosing data set; Latin1 at the top).
-TextCharset CharsetInForce(const CDicomObject& object, TextCharset inherited);
+/// The delimiters of values of `vr`.
+TextDelimiters DelimitersOf(DicomVR vr);
 
-/// The name users know a charset by ("ISO_IR 100 (Latin-1)", ...), for
-/// messages.
-const char* DescribeCharset(TextCharset charset);
+/// True for the VRs whose values may hold the data set's character set (SH,
+/// LO, ST, LT, UC, UT, PN); every other text VR holds the default
+/// repertoire only.
+bool UsesSpecificCharacterSet(DicomVR vr);
 
-/// The replacement character written where bytes cannot be decoded.
-inline constexpr char32_t kReplacementCharacter = 0xFFFD;
+/// True when `bytes` need no conversion in any set: ASCII without escape
+/// sequences, the common case. Inline and eight bytes at a time, so the
+/// dump pays for ASCII text no more than this scan.
+inline bool IsPlainAsciiText(std::string_view bytes) {
+  constexpr uint64_t kOnes = 0x0101010101010101u;
+  constexpr uint64_t kTops = 0x8080808080808080u;
+  constexpr uint64_t kEscapes = kOnes * 0x1B;
+  // A top bit set, or a byte equal to ESC (a zero byte of word ^ ESCs).
+  const auto plain = [](uint64_t word) {
+    const uint64_t escapes = word ^ kEscapes;
+    return ((word | ((escapes - kOnes) & ~escapes)) & kTops) == 0;
+  };
+  if (bytes.empty()) return true;
+  uint64_t word = 0;
+  if (bytes.size() < sizeof word) {
+    // Short values (codes, numbers) in one word (the host is little
+    // endian): only the bytes of the value count.
+    std::memcpy(&word, bytes.data(), bytes.size());
+    const uint64_t valid = ~uint64_t{0} >> (64 - 8 * bytes.size());
+    const uint64_t escapes = (word ^ kEscapes) | ~valid;
+    return ((word | ((escapes - kOnes) & ~escapes)) & kTops & valid) == 0;
+  }
+  for (size_t i = 0; i + sizeof word < bytes.size(); i += sizeof word) {
+    std::memcpy(&word, bytes.data() + i, sizeof word);
+    if (!plain(word)) return false;
+  }
+  // The last word ends with the value, overlapping the one before.
+  std::memcpy(&word, bytes.data() + bytes.size() - sizeof word, sizeof word);
+  return plain(word);
+}
+
+/// What a decode met that a reader may want to hear about.
+struct DecodeNotes {
+  /// Bytes beyond ASCII in a data set that declares no character set (or
+  /// one this program does not know): shown as Latin-1.
+  bool undeclaredNonAscii = false;
+  /// Bytes that do not decode in the declared set: shown as "\xNN".
+  bool undecodable = false;
+};
+
+/// The character set of a data set, as its (0008,0005) declares it.
+/// A small value: copy it freely.
+class CCharacterSet {
+ public:
+  /// The default repertoire of a data set without (0008,0005).
+  CCharacterSet() = default;
+
+  /// The set the value of (0008,0005) declares. Leading and trailing spaces
+  /// of each value are ignored; an empty first value is the default
+  /// repertoire. Terms this program does not know read as the default.
+  static CCharacterSet FromSpecificCharacterSet(std::string_view value);
+  /// ISO_IR 192, which holds every character.
+  static CCharacterSet Utf8();
+
+  /// True when (0008,0005) was present.
+  bool IsDeclared() const { return m_declared; }
+  /// True for ISO_IR 192.
+  bool IsUtf8() const { return m_count >= 1 && m_terms[0] == CharsetTerm::Utf8; }
+  /// The value of (0008,0005) that declares this set, as the defined terms
+  /// joined by backslashes; empty for the undeclared default repertoire.
+  const std::string& Value() const { return m_value; }
+  /// The set for messages: "ISO_IR 126", or "the default character
+  /// repertoire (ASCII)".
+  std::string Describe() const;
+
+  bool operator==(const CCharacterSet& other) const {
+    return m_value == other.m_value && m_declared == other.m_declared;
+  }
+
+  /// Appends the text of `bytes`, stored in this set, to `out` as UTF-8.
+  /// Every character is kept, control characters included; bytes that do not
+  /// decode appear as "\xNN". ASCII without escape sequences is copied as
+  /// it is. `notes`, when given, is told what the decode met.
+  void Decode(std::string_view bytes, TextDelimiters delimiters, std::string& out, DecodeNotes* notes = nullptr) const;
+  /// Decode into a new string.
+  std::string Decoded(std::string_view bytes, TextDelimiters delimiters) const;
+
+  /// Encodes the UTF-8 text `utf8` into the bytes of this set, with the
+  /// escape sequences the set needs. Refused, saying why and naming the
+  /// character, when the text is not valid UTF-8 or holds a character the
+  /// set cannot store (ErrorCode::Refused).
+  Result<std::string> Encode(std::string_view utf8, TextDelimiters delimiters) const;
+
+ private:
+  static constexpr size_t kMaxTerms = 6;
+
+  std::array<CharsetTerm, kMaxTerms> m_terms{};
+  uint8_t m_count = 0;
+  bool m_declared = false;
+  std::string m_value;
+};
+
+/// The set in force in `object`: its own (0008,0005) when it has one, else
+/// `inherited` (the set of the enclosing data set; the default repertoire at
+/// the top).
+CCharacterSet CharsetInForce(const CDicomObject& object, const CCharacterSet& inherited);
 
 /// Decodes one UTF-8 character of \p text at \p pos. On success stores it in
 /// \p c, moves \p pos past it and returns true. On an ill-formed sequence
@@ -66,14 +180,8 @@ bool DecodeUtf8Char(std::string_view text, std::size_t& pos, char32_t& c);
 /// surrogate.
 void AppendUtf8(char32_t c, std::string& out);
 
-/// Appends the text of \p bytes, stored in \p charset, to \p out as UTF-8.
-/// Every character is kept, control characters included; bytes that cannot
-/// be decoded become U+FFFD.
-void AppendDecodedText(std::string_view bytes, TextCharset charset, std::string& out);
-
-/// Encodes the UTF-8 text \p utf8 into the bytes of \p charset. Refused,
-/// saying why, when the text is not valid UTF-8 or holds a character the
-/// set cannot store.
-Result<std::string> EncodeText(std::string_view utf8, TextCharset charset);
+/// "'é' (U+00E9)": the character as typed and its code point, so a message
+/// names it even when the font cannot show it.
+std::string NameCharacter(char32_t c);
 
 }  // namespace quillon

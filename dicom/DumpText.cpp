@@ -33,11 +33,19 @@ constexpr size_t kIndentWidth = 4;
 constexpr size_t kNameColumnWidth = 40;
 constexpr size_t kLengthColumnWidth = 8;
 constexpr std::string_view kUnknownTagName = "Unknown tag ";
+// The fixed pieces of a line, as views so that appending them measures
+// nothing.
+constexpr std::string_view kColumn = " | ";
+constexpr std::string_view kAfterTag = "   ";
+constexpr std::string_view kUndefinedLength = "(undef.)";
+constexpr std::string_view kUnknownVr = "??";
+constexpr std::string_view kLineEnd = "\r\n";
 constexpr std::string_view kBinaryData = "Binary Data";
 
 // Items keep their tag as the raw little-endian word they were read as, so
 // (FFFE,E0DD) has the group in the low half.
 constexpr uint32_t kSequenceDelimitationItemWord = 0xE0DDFFFEu;
+constexpr DicomTag kSpecificCharacterSetTag = 0x00080005;
 
 void AppendIndent(std::string& out, int level) {
   if (level > 0) out.append(static_cast<size_t>(level) * kIndentWidth, ' ');
@@ -89,55 +97,103 @@ uint64_t LoadLittleEndian64(const uint8_t* bytes) {
   return value;
 }
 
-// The short value shown in the last column. Numbers show their first value
-// only; a value too short to hold one number of its VR shows nothing rather
-// than reading past the end of its buffer.
-void AppendValueText(std::string& out, const CDicomElement& element) {
+/// Appends every value of a binary number VR, `size` bytes each, joined by
+/// backslashes as DICOM joins values; a trailing part too short for one
+/// number shows nothing rather than reading past the end of its buffer.
+template <typename AppendOne>
+void AppendEachValue(std::string& out, const CDicomElement& element, size_t size, AppendOne appendOne) {
+  const uint8_t* bytes = element.GetValue();
+  const size_t count = bytes == nullptr ? 0 : element.GetLength() / size;
+  for (size_t i = 0; i < count; ++i) {
+    if (i > 0) out.push_back('\\');
+    appendOne(bytes + i * size);
+  }
+}
+
+uint16_t Load16(const uint8_t* bytes) { return static_cast<uint16_t>(bytes[0] | (bytes[1] << 8)); }
+uint32_t Load32(const uint8_t* bytes) {
+  return uint32_t{bytes[0]} | (uint32_t{bytes[1]} << 8) | (uint32_t{bytes[2]} << 16) | (uint32_t{bytes[3]} << 24);
+}
+
+template <typename Integer>
+void AppendDecimal(std::string& out, Integer value) {
+  char text[24];
+  const auto result = std::to_chars(text, text + sizeof text, value);
+  out.append(text, static_cast<size_t>(result.ptr - text));
+}
+
+// The short value shown in the last column: text in quotes, every number
+// of a binary number VR, tags as (gggg,eeee), other binary data by name.
+void AppendValueText(std::string& out, const CDicomElement& element, const CCharacterSet* charset,
+                     DecodeNotes* notes) {
   if (!element.HasValue()) return;
   const DicomVR code = element.GetVR();
   if (IsTextVR(code)) {
     out.push_back('"');
-    out.append(element.GetTextView());
+    const std::string_view text = element.GetTextView();
+    if (charset == nullptr || IsPlainAsciiText(text)) {
+      out.append(text);
+    } else {
+      // The VRs that hold the default repertoire only are read in it.
+      static const CCharacterSet kDefault;
+      const CCharacterSet& set = UsesSpecificCharacterSet(code) ? *charset : kDefault;
+      set.Decode(text, DelimitersOf(code), out, notes);
+    }
     out.push_back('"');
     return;
   }
-  uint16_t value16 = 0;
-  uint32_t value32 = 0;
   switch (code) {
     case vr::US:
-      if (element.GetUInt16(value16) == DicomStatus::Success) AppendHexAndDecimal(out, value16);
+      AppendEachValue(out, element, 2, [&out](const uint8_t* v) { AppendHexAndDecimal(out, Load16(v)); });
       return;
     case vr::SS:
-      if (element.GetUInt16(value16) == DicomStatus::Success) {
-        // Sign-extended, so -1 shows as 0xffffffff (-1).
-        const auto extended = static_cast<int32_t>(static_cast<int16_t>(value16));
-        AppendHexAndDecimal(out, static_cast<uint32_t>(extended));
-      }
+      // Sign-extended, so -1 shows as 0xffffffff (-1).
+      AppendEachValue(out, element, 2, [&out](const uint8_t* v) {
+        AppendHexAndDecimal(out, static_cast<uint32_t>(static_cast<int32_t>(static_cast<int16_t>(Load16(v)))));
+      });
       return;
     case vr::UL:
     case vr::SL:
+      AppendEachValue(out, element, 4, [&out](const uint8_t* v) { AppendHexAndDecimal(out, Load32(v)); });
+      return;
     case vr::AT:
-      // An AT value is group then element, each little endian, so read as
-      // one number it shows the group in the low half.
-      if (element.GetUInt32(value32) == DicomStatus::Success) AppendHexAndDecimal(out, value32);
+      // Group then element, each little endian.
+      AppendEachValue(out, element, 4, [&out](const uint8_t* v) {
+        out.push_back('(');
+        AppendHex4(out, Load16(v));
+        out.push_back(',');
+        AppendHex4(out, Load16(v + 2));
+        out.push_back(')');
+      });
+      return;
+    case vr::SV:
+      AppendEachValue(out, element, 8,
+                      [&out](const uint8_t* v) { AppendDecimal(out, static_cast<int64_t>(LoadLittleEndian64(v))); });
+      return;
+    case vr::UV:
+      AppendEachValue(out, element, 8, [&out](const uint8_t* v) { AppendDecimal(out, LoadLittleEndian64(v)); });
       return;
     case vr::FL:
-      if (element.GetUInt32(value32) == DicomStatus::Success) {
-        AppendGeneral(out, static_cast<double>(std::bit_cast<float>(value32)), {});
-      }
+      AppendEachValue(out, element, 4, [&out](const uint8_t* v) {
+        AppendGeneral(out, static_cast<double>(std::bit_cast<float>(Load32(v))), {});
+      });
       return;
     case vr::OF:
-      if (element.GetUInt32(value32) == DicomStatus::Success) {
-        AppendGeneral(out, static_cast<double>(std::bit_cast<float>(value32)), ",...");
+      // The first value only, and ",..." for the rest, as before.
+      if (const uint8_t* first = element.GetValue(); first != nullptr && element.GetLength() >= 4) {
+        AppendGeneral(out, static_cast<double>(std::bit_cast<float>(Load32(first))), ",...");
       }
       return;
     case vr::FD:
-      if (element.GetLength() >= 8) {
-        AppendGeneral(out, std::bit_cast<double>(LoadLittleEndian64(element.GetValue())), {});
-      }
+      AppendEachValue(out, element, 8, [&out](const uint8_t* v) {
+        AppendGeneral(out, std::bit_cast<double>(LoadLittleEndian64(v)), {});
+      });
       return;
     case vr::OB:
     case vr::OW:
+    case vr::OD:
+    case vr::OL:
+    case vr::OV:
     case vr::UN:
     case vr::SQ:
     case vr::kUnknown:
@@ -150,37 +206,39 @@ void AppendValueText(std::string& out, const CDicomElement& element) {
 
 }  // namespace
 
-void AppendElementLine(std::string& out, const CDicomElement& element, int level) {
+void AppendElementLine(std::string& out, const CDicomElement& element, int level, const CCharacterSet* charset,
+                       DecodeNotes* notes) {
   AppendIndent(out, level);
   const DicomTag tag = element.GetTag();
   AppendHex4(out, TagGroup(tag));
   out.push_back(' ');
   AppendHex4(out, TagElement(tag));
-  out.append("   ");
+  out.append(kAfterTag);
   if (element.IsUndefinedLength()) {
-    out.append("(undef.)");
+    out.append(kUndefinedLength);
   } else {
     AppendLengthColumn(out, element.GetLength());
   }
-  out.append(" | ");
+  out.append(kColumn);
 
-  std::string_view name = GetTagName(tag);
+  ElementNameBuffer nameBuffer;
+  std::string_view name = GetElementName(tag, nameBuffer);
   if (name.empty()) name = kUnknownTagName;
   out.append(name);
   // Padded to the column width but never cut: long names push the rest of
   // the line to the right.
   if (name.size() < kNameColumnWidth) out.append(kNameColumnWidth - name.size(), ' ');
-  out.append(" | ");
+  out.append(kColumn);
 
   const DicomVR code = element.GetVR();
   if (code == vr::kUnknown) {
-    out.append("??");
+    out.append(kUnknownVr);
   } else {
     out.push_back(static_cast<char>(code & 0xFF));
     out.push_back(static_cast<char>(code >> 8));
   }
-  out.append(" | ");
-  AppendValueText(out, element);
+  out.append(kColumn);
+  AppendValueText(out, element, charset, notes);
   out.push_back(' ');
 }
 
@@ -212,7 +270,7 @@ void AppendEndSequenceLine(std::string& out, int level) {
 
 DicomStatus CDicomElement::DumpText(std::string& out, int level) const {
   AppendElementLine(out, *this, level);
-  out.append("\r\n");
+  out.append(kLineEnd);
   return DicomStatus::Success;
 }
 
@@ -222,52 +280,77 @@ namespace {
 /// a dump of any size never exists as one string.
 constexpr size_t kChunkSize = 64 * 1024;
 
-void DumpObjectElements(const CDicomObject& object, std::string& out, int level, const DumpChunkSink* sink);
+/// Where a dump stands: where chunks go, and how text is written (`charset`
+/// null: as stored).
+struct DumpWalk {
+  const DumpChunkSink* sink = nullptr;
+  DecodeNotes* notes = nullptr;
+};
 
-void DumpSequenceLines(const CDicomSequence& sequence, std::string& out, int level, const DumpChunkSink* sink) {
+void DumpObjectElements(const CDicomObject& object, std::string& out, int level, const CCharacterSet* charset,
+                        const DumpWalk& walk);
+
+void DumpSequenceLines(const CDicomSequence& sequence, std::string& out, int level, const CCharacterSet* charset,
+                       const DumpWalk& walk) {
   // A sequence holds no value buffer, so its own line ends with an empty
   // value column.
-  sequence.CDicomElement::DumpText(out, level);
+  AppendElementLine(out, sequence, level, charset, walk.notes);
+  out.append(kLineEnd);
   for (size_t i = 0; i < sequence.GetItemCount(); ++i) {
     const CSequenceItem* item = sequence.GetItem(i);
     if (item == nullptr) continue;
     AppendItemLine(out, *item, level + 1);
-    out.append("\r\n");
+    out.append(kLineEnd);
     if (item->GetItemTag() == kSequenceDelimitationItemWord) continue;
-    DumpObjectElements(*item, out, level + 1, sink);
+    if (charset != nullptr && item->Elements().Find(kSpecificCharacterSetTag) != nullptr) {
+      // An item that declares its own set reads its text, and its items', in it.
+      const CCharacterSet own = CharsetInForce(*item, *charset);
+      DumpObjectElements(*item, out, level + 1, &own, walk);
+    } else {
+      DumpObjectElements(*item, out, level + 1, charset, walk);
+    }
     AppendEndItemLine(out, level + 1);
-    out.append("\r\n");
+    out.append(kLineEnd);
   }
   AppendEndSequenceLine(out, level);
-  out.append("\r\n");
+  out.append(kLineEnd);
 }
 
-void DumpObjectElements(const CDicomObject& object, std::string& out, int level, const DumpChunkSink* sink) {
+void DumpObjectElements(const CDicomObject& object, std::string& out, int level, const CCharacterSet* charset,
+                        const DumpWalk& walk) {
   for (const auto& entry : object.Elements().Sorted()) {
     if (!entry.element) continue;
     if (const auto* sequence = dynamic_cast<const CDicomSequence*>(entry.element.get())) {
-      DumpSequenceLines(*sequence, out, level, sink);
+      DumpSequenceLines(*sequence, out, level, charset, walk);
     } else {
-      entry.element->DumpText(out, level);
+      AppendElementLine(out, *entry.element, level, charset, walk.notes);
+      out.append(kLineEnd);
     }
-    if (sink != nullptr && out.size() >= kChunkSize) (*sink)(out);
+    if (walk.sink != nullptr && out.size() >= kChunkSize) (*walk.sink)(out);
   }
 }
 
 }  // namespace
 
 DicomStatus CDicomSequence::DumpText(std::string& out, int level) const {
-  DumpSequenceLines(*this, out, level, nullptr);
+  DumpSequenceLines(*this, out, level, nullptr, {});
   return DicomStatus::Success;
 }
 
 DicomStatus CDicomObject::DumpText(std::string& out, int level) const {
-  DumpObjectElements(*this, out, level, nullptr);
+  DumpObjectElements(*this, out, level, nullptr, {});
   return DicomStatus::Success;
 }
 
-void DumpTextInChunks(const CDicomObject& object, int level, std::string& buffer, const DumpChunkSink& sink) {
-  DumpObjectElements(object, buffer, level, &sink);
+void DumpTextInChunks(const CDicomObject& object, int level, std::string& buffer, const DumpChunkSink& sink,
+                      DumpTextMode mode) {
+  const DumpWalk walk{&sink, mode.notes};
+  if (mode.decode) {
+    const CCharacterSet charset = CharsetInForce(object, CCharacterSet());
+    DumpObjectElements(object, buffer, level, &charset, walk);
+  } else {
+    DumpObjectElements(object, buffer, level, nullptr, walk);
+  }
   if (!buffer.empty()) sink(buffer);
 }
 

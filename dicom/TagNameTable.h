@@ -5,6 +5,7 @@
 /// dictionary (see XmlDictionary.h).
 #pragma once
 
+#include <array>
 #include <span>
 #include <string_view>
 
@@ -31,5 +32,18 @@ std::span<const TagNameEntry> TagNameRows();
 /// empty view when no row matches. Runs in logarithmic time: it is called
 /// for every line of a dump.
 std::string_view GetTagName(DicomTag tag);
+
+/// Room for the names GetElementName makes up rather than looks up.
+using ElementNameBuffer = std::array<char, 24>;
+
+/// The name the dump and the element list show for \p tag, trailing space
+/// included: the built-in name when the table has one (for a repeating
+/// group 50xx or 60xx, the name of its row under 5000 or 6000), else
+/// "group_length_gggg " for a group length (kept in \p buffer, which must
+/// outlive the view), "private_group_length " and "private_creator " for
+/// those of a private group (private creators are elements 0010 to 00FF),
+/// else the data dictionary's name in the same style; an empty view for a
+/// tag no one names.
+std::string_view GetElementName(DicomTag tag, ElementNameBuffer& buffer);
 
 }  // namespace quillon

@@ -32,9 +32,9 @@ constexpr auto kVrTable = [] {
       {vr::SL, false, kSpace, 4, false}, {vr::SQ, true, kSpace, 0, false},
       {vr::SS, false, kSpace, 2, false}, {vr::ST, false, kSpace, 0, true},
       {vr::SV, true, kNul, 8, false},    {vr::TM, false, kSpace, 0, true},
-      {vr::UC, true, kSpace, 0, false},  {vr::UI, false, kNul, 0, true},
+      {vr::UC, true, kSpace, 0, true},  {vr::UI, false, kNul, 0, true},
       {vr::UL, false, kSpace, 4, false}, {vr::UN, true, kSpace, 0, false},
-      {vr::UR, true, kSpace, 0, false},  {vr::US, false, kSpace, 2, false},
+      {vr::UR, true, kSpace, 0, true},  {vr::US, false, kSpace, 2, false},
       {vr::UT, true, kSpace, 0, true},   {vr::UV, true, kNul, 8, false},
   }};
   std::sort(table.begin(), table.end(),

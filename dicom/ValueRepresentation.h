@@ -71,7 +71,7 @@ struct VrProperties {
 const VrProperties& GetVrProperties(DicomVR vr);
 
 /// True for exactly the character-string VRs AE, AS, CS, DA, DS, DT, IS, LO,
-/// LT, PN, SH, ST, TM, UI and UT.
+/// LT, PN, SH, ST, TM, UC, UI, UR and UT.
 bool IsTextVR(DicomVR vr);
 
 /// True for the codes of the VRs in the table (the DICOM VRs); false for

@@ -1,19 +1,25 @@
 #!/usr/bin/env python3
-"""Generates dicom/DataDictionaryTable.cpp, the tag-to-VR table used for
-implicit-VR reading, from DCMTK's data dictionary file (dicom.dic, installed
-by Debian's dcmtk package).
+"""Generates dicom/DataDictionaryTable.cpp, the data dictionary of the
+current standard (tag, VR, VM, keyword, name, retired), from DCMTK's data
+dictionary file (dicom.dic, installed by Debian's dcmtk package).
 
 Rules applied to the rows of dicom.dic:
-  * only the standard groups the reader needs are kept (GROUPS below);
-  * retired elements get VR 0 (unknown): their bytes are kept opaque;
+  * every public row is kept, in every group (the DICOS and DICONDE rows
+    are public attributes too); the rows of private, illegal and generic
+    groups are answered by rule in DataDictionary.cpp instead;
+  * rows of the repeating groups (5000-50FF, 6000-60FF, 7F00-7FFF) are kept
+    once, under their first group, and marked as repeating;
+  * rows that cover a range of elements are dropped (only retired ones
+    exist, and an unknown tag already reads as VR 0);
+  * retired rows are marked as retired, and keep their VR;
   * the item and delimitation tags (FFFE,xxxx) get VR 0;
-  * group lengths are kept only for groups 0002 and 0004 (0004,0000 is added);
-  * rows that cover a range of tags are dropped (only retired ranges remain in
-    these groups, and an unknown tag already reads as VR 0);
   * the six tags whose VR depends on the SOP class get 0xFFFF;
   * where the dictionary offers a choice of VR, one is taken: US for "xs"
     (US or SS), OW for "ox" (OB or OW), SS for "lt" (US, SS or OW), UL for
     "up", OB for pixel data;
+  * the name is made from the keyword in the style of the built-in name
+    table: its words in lower case joined by underscores, and one space
+    after ("TimezoneOffsetFromUTC" gives "timezone_offset_from_utc ");
   * rows are sorted strictly ascending by tag.
 
 Usage: gen_data_dictionary.py [/usr/share/libdcmtk17/dicom.dic] > dicom/DataDictionaryTable.cpp
@@ -22,17 +28,14 @@ import glob
 import re
 import sys
 
-GROUPS = {int(g, 16) for g in """
-0002 0004 0008 0010 0018 0020 0028 0032 0038 003A 0040 0050 0054 0060 0070
-0088 0100 0400 2000 2010 2020 2030 2040 2050 2100 2110 2120 2130 3002 3004
-3006 3008 300A 300C 300E 4000 4008 4FFE 5400 7FE0 FFFA FFFC FFFE""".split()}
-
 CONTEXT_TAGS = {0x0040A032, 0x0040A073, 0x0040A088, 0x0040A124, 0x0040A170, 0x0040DB73}
 ITEM_TAGS = {0xFFFEE000, 0xFFFEE00D, 0xFFFEE0DD}
 CHOICES = {"xs": "US", "ox": "OW", "lt": "SS", "up": "UL", "px": "OB", "na": None}
 FIXED = {0x7FE00010: "OB", 0x00280106: "US", 0x00280107: "US", 0x00281201: "OW", 0x00283006: "SS"}
+REPEATING = {(0x5000, 0x50FF), (0x6000, 0x60FF), (0x7F00, 0x7FFF)}
 
-ROW = re.compile(r"^\(([0-9A-Fa-f]{4}),([0-9A-Fa-f]{4})\)\t(\S+)\t(\S+)\t\S+\t(\S+)")
+ROW = re.compile(r"^\(([0-9A-Fa-f]{4})(?:-([0-9A-Fa-f]{4}))?,([0-9A-Fa-f]{4})\)\t(\S+)\t(\S+)\t(\S+)\t(\S+)")
+WORD = re.compile(r"[A-Z]{2,}s(?=[A-Z0-9]|$)|[0-9]+[A-Z](?![a-z])|[A-Z]+(?=[A-Z][a-z]|[0-9]|$)|[A-Z]?[a-z]+|[0-9]+|[A-Z]+")
 
 
 def vr_code(vr):
@@ -47,6 +50,10 @@ def vr_name(code):
     return "vr::" + chr(code & 0xFF) + chr(code >> 8)
 
 
+def style_name(keyword):
+    return "_".join(word.lower() for word in WORD.findall(keyword)) + " "
+
+
 def main():
     path = sys.argv[1] if len(sys.argv) > 1 else sorted(glob.glob("/usr/share/libdcmtk*/dicom.dic"))[-1]
     rows = {}
@@ -54,24 +61,29 @@ def main():
         m = ROW.match(line)
         if not m:
             continue
-        group, element = int(m.group(1), 16), int(m.group(2), 16)
+        group, last_group, element = int(m.group(1), 16), m.group(2), int(m.group(3), 16)
+        vr, keyword, vm, version = m.group(4), m.group(5), m.group(6), m.group(7)
+        if not version.startswith("DICOM"):
+            continue
+        repeating = False
+        if last_group is not None:
+            if (group, int(last_group, 16)) not in REPEATING:
+                sys.exit("unexpected group range in %s" % line.strip())
+            repeating = True
+        retired = "retired" in version
+        keyword = keyword[len("RETIRED_"):] if keyword.startswith("RETIRED_") else keyword
         tag = (group << 16) | element
-        vr, version = m.group(3), m.group(5)
-        if group not in GROUPS:
-            continue
-        if element == 0 and group not in (0x0002, 0x0004):
-            continue
         if tag in CONTEXT_TAGS:
             code = 0xFFFF
-        elif tag in ITEM_TAGS or "retired" in version:
+        elif tag in ITEM_TAGS:
             code = 0
         elif tag in FIXED:
             code = vr_code(FIXED[tag])
         else:
             vr = CHOICES.get(vr, vr)
             code = 0 if vr is None else vr_code(vr)
-        rows[tag] = code
-    rows[0x00040000] = vr_code("UL")
+        flags = (1 if retired else 0) | (2 if repeating else 0)
+        rows[tag] = (code, flags, keyword, style_name(keyword), vm)
     missing = CONTEXT_TAGS - rows.keys()
     if missing:
         sys.exit("context-dependent tags missing from the source dictionary: %s" % missing)
@@ -80,19 +92,27 @@ def main():
     out.write("// Generated by scripts/gen_data_dictionary.py from DCMTK's dicom.dic.\n")
     out.write("// Do not edit by hand: change the script's rules and regenerate.\n")
     out.write("//\n")
-    out.write("// Tag-to-VR rows of the standard data dictionary for the groups the\n")
-    out.write("// reader needs, sorted strictly ascending by tag. VR 0 marks retired\n")
-    out.write("// elements and the item tags; 0xFFFF marks the tags whose VR depends on\n")
-    out.write("// the SOP class.\n")
+    out.write("// Every public attribute of the standard data dictionary, sorted strictly\n")
+    out.write("// ascending by tag: its VR (0 for the item tags, 0xFFFF for the tags whose\n")
+    out.write("// VR depends on the SOP class), whether it is retired or stands for a\n")
+    out.write("// repeating group, and beside it the keyword, the name in the style of\n")
+    out.write("// the built-in name table, and the value multiplicity.\n")
     out.write('#include "dicom/DataDictionary.h"\n')
     out.write('#include "dicom/ValueRepresentation.h"\n\n')
     out.write("namespace quillon {\n\n")
     out.write("// %d rows and the terminator.\n" % len(rows))
     out.write("const DictionaryRecord kDataDictionary[] = {\n")
     for tag in sorted(rows):
-        out.write("    {0x%04X, 0x%04X, %s, 0},\n" % (tag & 0xFFFF, tag >> 16, vr_name(rows[tag])))
+        code, flags = rows[tag][0], rows[tag][1]
+        out.write("    {0x%04X, 0x%04X, %s, %d},\n" % (tag & 0xFFFF, tag >> 16, vr_name(code), flags))
     out.write("    {0, 0, 0, 0},\n};\n\n")
     out.write("const size_t kDataDictionarySize = sizeof(kDataDictionary) / sizeof(kDataDictionary[0]);\n\n")
+    out.write("// By the row of kDataDictionary; the terminator has empty texts.\n")
+    out.write("const DictionaryTexts kDictionaryTexts[] = {\n")
+    for tag in sorted(rows):
+        _, _, keyword, name, vm = rows[tag]
+        out.write('    {"%s", "%s", "%s"},\n' % (keyword, name, vm))
+    out.write('    {"", "", ""},\n};\n\n')
     out.write("}  // namespace quillon\n")
 
 

@@ -13,8 +13,10 @@ packages=(
   # peers for cross-checks in tests
   dcmtk libgdcm-tools dicom3tools libxml2-utils python3-pydicom
   # the desktop editor: Qt 6 widgets and printing (in qt6-base-dev), a
-  # fixed-pitch font; headless runs, driving it and screenshots
-  fonts-dejavu-core xvfb xauth xdotool imagemagick openbox
+  # fixed-pitch font with Greek, Cyrillic, Hebrew and Arabic, and the
+  # Chinese, Japanese and Korean letters text in those sets needs; headless
+  # runs, driving it and screenshots
+  fonts-dejavu-core fonts-noto-cjk xvfb xauth xdotool imagemagick openbox
   # packaging: dependencies of the Debian package, its desktop entry check,
   # and Debian's own checker of packages
   dpkg-dev desktop-file-utils lintian

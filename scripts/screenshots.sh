@@ -4,7 +4,8 @@
 # screenshot of each state to build/screenshots/: the main window with
 # documents open, the element dialog (edit and insert), the sequence and
 # destination dialogs, the About box, the pixel view of each sample image
-# (the CT also after dragging its window) and the Select Format dialog.
+# (the CT also after dragging its window), the Select Format dialog, and
+# names in Greek, Arabic, Hebrew, Japanese, Korean and Chinese.
 # Look at them after a change to the windows.
 #
 #   scripts/screenshots.sh [BUILD_DIR]     (default build/release)
@@ -98,6 +99,18 @@ drive() {
     fi
     stop_editor
   done
+
+  # Names in the character sets of pydicom's files, the row found and
+  # selected: each script needs its font (scripts/install-deps.sh).
+  for file in chrGreek chrArab chrHbrw chrH32 chrI2 chrX2; do
+    [ -f "$charset_files/$file.dcm" ] || continue
+    start_editor "$charset_files/$file.dcm"
+    xdotool key ctrl+f; sleep 0.5
+    xdotool type --delay 20 "0010,0010"; xdotool key Return; sleep 0.5
+    xdotool key Escape
+    shot "charset-$file"
+    stop_editor
+  done
 }
 
 if [ "${1:-}" = "--inside-display" ]; then
@@ -114,6 +127,7 @@ if [ ! -x "$editor" ]; then
   exit 1
 fi
 export out="build/screenshots"
+export charset_files="/usr/lib/python3/dist-packages/pydicom/data/charset_files"
 mkdir -p "$out"
 work="$(mktemp -d)"
 export work

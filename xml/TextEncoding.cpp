@@ -5,69 +5,24 @@
 #include <cstdint>
 
 namespace quillon {
-namespace {
 
-/// Appends an ASCII byte unless XML forbids it (the C0 controls other than
-/// tab, line feed and carriage return).
-void AppendAscii(unsigned char byte, std::string& out) {
-  if (IsXmlChar(byte)) out.push_back(static_cast<char>(byte));
-}
-
-void AppendLatin1(std::string_view bytes, std::string& out) {
-  for (const char raw : bytes) {
-    const auto byte = static_cast<unsigned char>(raw);
-    if (byte < 0x80) {
-      AppendAscii(byte, out);
-    } else {
-      // U+0080–U+00FF: every one of them is an XML character.
-      out.push_back(static_cast<char>(0xC0 | (byte >> 6)));
-      out.push_back(static_cast<char>(0x80 | (byte & 0x3F)));
-    }
-  }
-}
-
-void AppendFromUtf8(std::string_view bytes, std::string& out) {
+void AppendXmlText(std::string_view bytes, const CCharacterSet& charset, TextDelimiters delimiters,
+                   std::string& out) {
+  std::string decoded;
+  charset.Decode(bytes, delimiters, decoded);
+  out.reserve(out.size() + decoded.size());
   std::size_t pos = 0;
-  while (pos < bytes.size()) {
-    const auto byte = static_cast<unsigned char>(bytes[pos]);
+  while (pos < decoded.size()) {
+    const auto byte = static_cast<unsigned char>(decoded[pos]);
     if (byte < 0x80) {  // the common case, without the decoder
-      AppendAscii(byte, out);
+      if (IsXmlChar(byte)) out.push_back(static_cast<char>(byte));
       ++pos;
       continue;
     }
+    const std::size_t start = pos;
     char32_t c = 0;
-    if (!DecodeUtf8Char(bytes, pos, c)) {
-      AppendUtf8(kReplacementCharacter, out);
-    } else if (IsXmlChar(c)) {
-      AppendUtf8(c, out);
-    }
-  }
-}
-
-void AppendUndecodable(std::string_view bytes, std::string& out) {
-  for (const char raw : bytes) {
-    const auto byte = static_cast<unsigned char>(raw);
-    if (byte < 0x80) {
-      AppendAscii(byte, out);
-    } else {
-      AppendUtf8(kReplacementCharacter, out);
-    }
-  }
-}
-
-}  // namespace
-
-void AppendXmlText(std::string_view bytes, TextCharset charset, std::string& out) {
-  switch (charset) {
-    case TextCharset::Latin1:
-      AppendLatin1(bytes, out);
-      return;
-    case TextCharset::Utf8:
-      AppendFromUtf8(bytes, out);
-      return;
-    case TextCharset::Unsupported:
-      AppendUndecodable(bytes, out);
-      return;
+    // The decoder writes well-formed UTF-8 only.
+    if (DecodeUtf8Char(decoded, pos, c) && IsXmlChar(c)) out.append(decoded, start, pos - start);
   }
 }
 

@@ -21,10 +21,12 @@ constexpr bool IsXmlChar(char32_t c) {
          (c >= 0x10000 && c <= 0x10FFFF);
 }
 
-/// Appends \p bytes, read in \p charset, to \p out as UTF-8, dropping the
-/// characters XML 1.0 forbids and replacing undecodable bytes with U+FFFD.
-/// Markup characters (& < >) are left as they are: escaping is the XML
-/// writer's job.
-void AppendXmlText(std::string_view bytes, TextCharset charset, std::string& out);
+/// Appends \p bytes, read in \p charset with the delimiters of their VR, to
+/// \p out as UTF-8, dropping the characters XML 1.0 forbids. Bytes that do
+/// not decode appear as "\xNN", as everywhere text is shown. Markup
+/// characters (& < >) are left as they are: escaping is the XML writer's
+/// job.
+void AppendXmlText(std::string_view bytes, const CCharacterSet& charset, TextDelimiters delimiters,
+                   std::string& out);
 
 }  // namespace quillon

@@ -44,7 +44,7 @@ struct ObjectFrame {
   const CDicomObject* object = nullptr;
   const std::vector<CElementMap::Entry>* entries = nullptr;
   std::size_t nextEntry = 0;
-  TextCharset charset = TextCharset::Latin1;
+  CCharacterSet charset;
   const CDicomSequence* sequence = nullptr;
   pugi::xml_node sequenceElement;
   std::size_t nextItem = 0;
@@ -64,14 +64,15 @@ class DocumentBuilder {
         !declaration.set_value("version='1.0' encoding='UTF-8'")) {
       return BuildFailure(kUnableToCreatePi);
     }
-    Status built = OpenObject(document, object, "Instance", TextCharset::Latin1);
+    Status built = OpenObject(document, object, "Instance", CCharacterSet());
     while (built && !m_stack.empty()) built = Step();
     return built;
   }
 
  private:
   /// Creates the element of a data set and puts the data set on the stack.
-  Status OpenObject(pugi::xml_node parent, const CDicomObject& object, const char* name, TextCharset inherited) {
+  Status OpenObject(pugi::xml_node parent, const CDicomObject& object, const char* name,
+                    const CCharacterSet& inherited) {
     ObjectFrame frame;
     frame.element = parent.append_child(name);
     if (!frame.element) return BuildFailure(kUnableToCreateItemNode);
@@ -92,7 +93,8 @@ class DocumentBuilder {
     if (frame.sequence != nullptr) {
       if (frame.nextItem < frame.sequence->GetItemCount()) {
         const CSequenceItem* item = frame.sequence->GetItem(frame.nextItem++);
-        return OpenObject(frame.sequenceElement, *item, "Item", frame.charset);  // `frame` is invalid from here
+        const CCharacterSet inherited = frame.charset;  // `frame` is invalid once the item is pushed
+        return OpenObject(frame.sequenceElement, *item, "Item", inherited);
       }
       frame.sequence = nullptr;
     }
@@ -107,7 +109,7 @@ class DocumentBuilder {
   Status AddElement(ObjectFrame& frame, DicomTag tag, const CDicomElement& element) {
     if (!LookupName(tag, m_name)) return Ok();
     const DicomVR vr = LookupVRForSopClass(tag, frame.object->GetSopClassUid());
-    if (IsTextVR(vr)) return AddText(frame, element);
+    if (IsTextVR(vr)) return AddText(frame, element, vr);
     if (vr != vr::SQ) return Ok();
     if (const auto* sequence = dynamic_cast<const CDicomSequence*>(&element)) {
       if (!IsXmlNcName(m_name)) return BuildFailure(kUnableToCreateRootNode);
@@ -119,10 +121,13 @@ class DocumentBuilder {
     return Ok();
   }
 
-  Status AddText(ObjectFrame& frame, const CDicomElement& element) {
+  Status AddText(ObjectFrame& frame, const CDicomElement& element, DicomVR vr) {
     if (!IsXmlNcName(m_name)) return BuildFailure(kUnableToCreateNode);
     m_text.clear();
-    AppendXmlText(element.GetTextView(), frame.charset, m_text);
+    // Only the VRs that may hold the data set's set are read in it; the
+    // others hold the default repertoire.
+    AppendXmlText(element.GetTextView(), UsesSpecificCharacterSet(vr) ? frame.charset : CCharacterSet(),
+                  DelimitersOf(vr), m_text);
     pugi::xml_node node = frame.element.append_child(m_name.c_str());
     if (!node) return BuildFailure(kUnableToCreateNode);
     pugi::xml_node text = node.append_child(pugi::node_pcdata);

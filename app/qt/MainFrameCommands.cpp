@@ -4,6 +4,7 @@
 /// window's own (printing, finding, arranging windows).
 #include "app/qt/MainFrame.h"
 
+#include "app/DeidentifyCommands.h"
 #include "app/QuillonApp.h"
 #include "app/DumpRowList.h"
 #include "app/RowFinder.h"
@@ -70,6 +71,7 @@ void CMainFrame::Execute(CommandId id) {
     case CommandId::AddItem:
     case CommandId::NewMetaInfo:
     case CommandId::CreateCopy:
+    case CommandId::ConvertTextToUtf8:
     case CommandId::DeleteAll: RunElementCommand(id); break;
     case CommandId::WindowNew:
     case CommandId::WindowCascade:
@@ -81,6 +83,10 @@ void CMainFrame::Execute(CommandId id) {
     case CommandId::CompressPixelData:
     case CommandId::DecompressPixelData:
     case CommandId::ComparePixelData: RunPixelCommand(id); break;
+    case CommandId::DeidentifyDocument:
+      if (CChildFrame* frame = ActiveFrame()) DeidentifyDocument(frame->Document(), *m_ui);
+      break;
+    case CommandId::DeidentifyFolder: DeidentifyFolder(*m_ui); break;
     case CommandId::CheckValues:
       if (CChildFrame* frame = ActiveFrame()) frame->Document().CheckValues(*m_ui);
       break;
@@ -187,6 +193,7 @@ void CMainFrame::RunElementCommand(CommandId id) {
     case CommandId::AddItem: document.AddItem(row); break;
     case CommandId::NewMetaInfo: document.NewMetaInformation(); break;
     case CommandId::DeleteAll: document.DeleteAll(); break;
+    case CommandId::ConvertTextToUtf8: document.ConvertTextToUtf8(*m_ui); break;
     case CommandId::CreateCopy:
       if (CDicomImageDoc* copy = m_app.CreateCopy(document, *m_ui)) AddDumpFrame(*copy);
       break;

@@ -1,6 +1,7 @@
 #include "app/qt/QtUserInterface.h"
 
 #include "app/qt/AddSequenceDlgWindow.h"
+#include "app/qt/DeidentifyDlgWindow.h"
 #include "app/qt/DicomElementDlgWindow.h"
 #include "app/qt/SelectDestinationDlgWindow.h"
 #include "app/qt/SelectFormatDlgWindow.h"
@@ -79,6 +80,11 @@ bool CQtUserInterface::RunSelectDestinationDialog(CSelectDestinationDlg& dialog)
 
 bool CQtUserInterface::RunSelectFormatDialog(CSelectFormatDlg& dialog) {
   CSelectFormatDlgWindow window(dialog, m_parent);
+  return window.exec() == QDialog::Accepted;
+}
+
+bool CQtUserInterface::RunDeidentifyDialog(CDeidentifyDlg& dialog) {
+  CDeidentifyDlgWindow window(dialog, *this, m_parent);
   return window.exec() == QDialog::Accepted;
 }
 

@@ -28,6 +28,7 @@ class CQtUserInterface : public IUserInterface {
   bool RunAddSequenceDialog(CAddSequenceDlg& dialog) override;
   bool RunSelectDestinationDialog(CSelectDestinationDlg& dialog) override;
   bool RunSelectFormatDialog(CSelectFormatDlg& dialog) override;
+  bool RunDeidentifyDialog(CDeidentifyDlg& dialog) override;
   void ShowInformation(const std::string& text) override;
   std::optional<std::string> AskOpenPath(const std::string& title, const std::string& startFolder) override;
   std::optional<std::string> AskFolderPath(const std::string& title, const std::string& startFolder) override;

@@ -4,12 +4,16 @@
 
 #include "app/AddSequenceDlg.h"
 #include "app/TagInput.h"
+#include "dicom/DicomElement.h"
+#include "dicom/ValueRepresentation.h"
 #include "support/FakeUserInterface.h"
 
 #include <gtest/gtest.h>
 
 namespace quillon::test {
 namespace {
+
+const CCharacterSet kLatin1 = CCharacterSet::FromSpecificCharacterSet("ISO_IR 100");
 
 struct Case {
   const char* group;
@@ -43,10 +47,16 @@ TEST(ElementDialog, AcceptsWhatCanBeStoredAndRefusesTheRest) {
       {"fffe", "e000", "UN", "", "0", false, {}},
       {"0002", "0013", "SH", "X", "0", true, {}},
       {"0002", "0013", "SH", "X", "0", false, {'X'}},
+      // The VRs added since the list was first made.
+      {"0009", "1001", "SV", "-2", "0", false, {0xFE, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF}},
+      {"0009", "1001", "UV", "-2", "0", false, {}},
+      {"0009", "1001", "OL", "ab", "4", false, {'a', 'b', 0, 0}},
+      {"0009", "1001", "UR", "http://a", "0", false, {'h', 't', 't', 'p', ':', '/', '/', 'a'}},
+      {"0009", "1001", "UR", "http://\xC3\xA9", "0", false, {}},  // a URI is ASCII, whatever the set
   };
   for (const Case& c : cases) {
     CFakeUserInterface ui;
-    CDicomElementDlg dialog(true, {c.insideItem, TextCharset::Latin1, ""});
+    CDicomElementDlg dialog(true, {c.insideItem, kLatin1, ""});
     ASSERT_TRUE(TypeElement(c.group, c.element, c.vr, c.value, c.length)(dialog));
     const bool accepted = dialog.Accept(ui);
     const std::string what = std::string(c.group) + "," + c.element + " " + c.vr + " '" + c.value + "'";
@@ -60,19 +70,48 @@ TEST(ElementDialog, AcceptsWhatCanBeStoredAndRefusesTheRest) {
 
 TEST(ElementDialog, TextIsStoredInTheDataSetsCharacterSet) {
   CFakeUserInterface ui;
-  CDicomElementDlg latin1(true, {false, TextCharset::Latin1, ""});
+  CDicomElementDlg latin1(true, {false, kLatin1, ""});
   ASSERT_TRUE(TypeElement("0010", "0010", "PN", "M\xC3\xBCller")(latin1));
   ASSERT_TRUE(latin1.Accept(ui));
   EXPECT_EQ(latin1.Result().bytes, (std::vector<uint8_t>{'M', 0xFC, 'l', 'l', 'e', 'r'}));
 
-  CDicomElementDlg euro(true, {false, TextCharset::Latin1, ""});
-  ASSERT_TRUE(TypeElement("0010", "0010", "PN", "\xE2\x82\xAC")(euro));
-  EXPECT_FALSE(euro.Accept(ui));
-  EXPECT_NE(ui.TakeMessages().find("ISO_IR 192"), std::string::npos);
+  // A character the set lacks offers to move the data set to UTF-8.
+  for (const bool convert : {false, true}) {
+    CDicomElementDlg euro(true, {false, kLatin1, ""});
+    ASSERT_TRUE(TypeElement("0010", "0010", "PN", "\xE2\x82\xAC")(euro));
+    ui.yesNo = {convert};
+    EXPECT_EQ(euro.Accept(ui), convert);
+    ASSERT_EQ(ui.questions.size(), 1u);
+    EXPECT_NE(ui.questions.back().find("ISO_IR 192"), std::string::npos);
+    ui.questions.clear();
+    EXPECT_EQ(euro.Result().convertToUtf8, convert);
+    if (convert) {
+      EXPECT_EQ(euro.Result().bytes, (std::vector<uint8_t>{0xE2, 0x82, 0xAC}));
+    }
+  }
+  EXPECT_TRUE(ui.messages.empty());
+}
+
+// A value shown and left as it was keeps its bytes, even those that do not
+// decode in the set (shown as "\xFF") and would not encode back.
+TEST(ElementDialog, AnUnchangedValueKeepsItsBytes) {
+  const CCharacterSet greek = CCharacterSet::FromSpecificCharacterSet("ISO_IR 126");
+  const std::string stored = "\xC4\xE9\xFF^x";  // 0xFF is no letter of ISO 8859-7
+  CDicomElement element(0x00100010, vr::PN, stored.data(), static_cast<uint32_t>(stored.size()));
+  for (const bool change : {false, true}) {
+    CFakeUserInterface ui;
+    CDicomElementDlg dialog(false, {false, greek, ""});
+    ASSERT_TRUE(dialog.FillFrom(element));
+    EXPECT_EQ(dialog.valueText, "\xCE\x94\xCE\xB9\\xFF^x");
+    if (change) dialog.valueText += "y";
+    EXPECT_TRUE(dialog.Accept(ui));
+    const std::string bytes(dialog.Result().bytes.begin(), dialog.Result().bytes.end());
+    EXPECT_EQ(bytes, change ? "\xC4\xE9\\xFF^xy" : stored);  // typed text is text
+  }
 }
 
 TEST(ElementDialog, LookupVrAndTheLengthField) {
-  CDicomElementDlg dialog(true, {false, TextCharset::Latin1, ""});
+  CDicomElementDlg dialog(true, {false, kLatin1, ""});
   dialog.groupText = "7fe0";
   dialog.elementText = "10";
   dialog.LookupVR();
@@ -81,11 +120,11 @@ TEST(ElementDialog, LookupVrAndTheLengthField) {
   dialog.SelectVrIndex(15);  // LO
   EXPECT_FALSE(dialog.IsLengthEditable());
   // A context-dependent tag resolves in the data set's SOP class.
-  CDicomElementDlg report(true, {false, TextCharset::Latin1, "1.2.840.10008.5.1.4.1.1.88.3"});
+  CDicomElementDlg report(true, {false, kLatin1, "1.2.840.10008.5.1.4.1.1.88.3"});
   report.groupText = "0040";
   report.elementText = "a124";
   report.LookupVR();
-  EXPECT_EQ(report.SelectedVrIndex(), -1);  // SQ is not offered
+  EXPECT_EQ(report.SelectedVrIndex(), 30);  // SQ is offered, and refused on OK
 }
 
 TEST(SequenceDialog, RefusesPixelDataAndMetaElementsInItems) {

@@ -50,7 +50,7 @@ TEST(NumberList, TheDialogEditsEveryValueOfAnElement) {
   const uint8_t three[] = {1, 0, 2, 0, 3, 0};
   (void)object.AddValue(0x00280034, vr::IS, "1", 1);  // unrelated neighbour
   (void)object.AddValue(0x00181310, vr::US, three, sizeof three);  // Acquisition Matrix
-  CDicomElementDlg dialog(false, {false, TextCharset::Latin1, ""});
+  CDicomElementDlg dialog(false, {false, CCharacterSet::FromSpecificCharacterSet("ISO_IR 100"), ""});
   ASSERT_TRUE(dialog.FillFrom(*object.Elements().Find(0x00181310)));
   EXPECT_EQ(dialog.valueText, "1\\2\\3");
   dialog.valueText = "4\\5";

@@ -75,7 +75,7 @@ TEST(ValueCheck, ADataSetListsItsProblemsWithTheirPlace) {
 TEST(ValueCheck, TheDialogStoresABadValueOnlyWhenTheUserSaysSo) {
   CFakeUserInterface ui;
   for (const bool store : {false, true}) {
-    CDicomElementDlg dialog(true, {false, TextCharset::Latin1, ""});
+    CDicomElementDlg dialog(true, {false, CCharacterSet::FromSpecificCharacterSet("ISO_IR 100"), ""});
     dialog.groupText = "0008";
     dialog.elementText = "0020";
     dialog.SetVR(vr::DA);

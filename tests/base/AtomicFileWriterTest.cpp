@@ -63,6 +63,20 @@ TEST_F(AtomicSave, RefusesToReplaceWhatIsNotARegularFile) {
   EXPECT_EQ(SaveText(m_dir / "new/", "x").Message(), "\"" + (m_dir / "new/") + "\" names no file");
 }
 
+TEST_F(AtomicSave, DeferredSavesReplaceWholeAndAreWrittenOutLater) {
+  const std::string target = m_dir / "batch.out";
+  for (const std::string text : {"first", "second, longer"}) {
+    ASSERT_TRUE(WriteFileAtomically(
+        target, [&text](CFileStream& out) { return out.Write(text.data(), text.size()), Ok(); }, Durability::Deferred));
+    EXPECT_EQ(ReadBytes(target), text);
+  }
+  EXPECT_EQ(Listing(), Names{"batch.out"});
+  EXPECT_TRUE(SyncFileSystemOf(m_dir.Path().string()));
+  const Status missing = SyncFileSystemOf(m_dir / "missing");
+  EXPECT_EQ(missing.GetError().Code(), ErrorCode::Io);
+  EXPECT_NE(missing.Message().find("missing\": "), std::string::npos) << missing.Message();
+}
+
 // A killed save once left its temporary file, as big as the output, beside the
 // target. A temporary file's name once added 22 bytes to the target's, so a
 // name of 234 to 255 bytes, as here, could not be saved.

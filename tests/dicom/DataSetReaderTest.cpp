@@ -74,12 +74,13 @@ TEST(DataSetReader, FramingsAreReadAsWhatTheyAre) {
        vr::PN, 8, "", "", false},
   };
   // The command group, (0000,0000) included, is legal in a data set and
-  // peers read it; it used to fail the read at (0000,0000).
+  // peers read it; it used to fail the read at (0000,0000). The dictionary
+  // covers every group, so implicit VR reads its VR too.
   for (const std::string& syntax : {kImplicit, kExplicit, kBigEndian}) {
     ByteBuilder b = File(syntax, syntax == kBigEndian);
     if (syntax == kImplicit) b.ImplicitHeader(0x00000000, 4).U32(10).ImplicitHeader(0x00000100, 2).U16(1);
     if (syntax != kImplicit) b.ExplicitHeader(0x00000000, "UL", 4).U32(10).ExplicitHeader(0x00000100, "US", 2).U16(1);
-    cases.push_back({"command group in " + syntax, b, 0x00000100, syntax == kImplicit ? vr::kUnknown : vr::US, 2,
+    cases.push_back({"command group in " + syntax, b, 0x00000100, vr::US, 2,
                      "\1\0"s});
   }
   // Sequences the dictionary does not call sequences: private and retired

@@ -54,11 +54,13 @@ std::string Dump(const Dumped& dumped, int level) {
   return out;
 }
 
-// Integers show their first value's bits as unsigned hex and as a signed
-// decimal (SS sign-extended first), floating point its first value in
-// general format. A value shorter than one number of its VR (as a damaged
-// file can give) shows no value text: its buffer is exactly that short, so
-// the sanitizers catch a read past it. Lengths show as signed numbers.
+// Integers show each value's bits as unsigned hex and as a signed decimal
+// (SS sign-extended first), floating point each value in general format,
+// 64-bit integers in decimal, tags as (gggg,eeee); several values are
+// joined by backslashes. A value shorter than one number of its VR (as a
+// damaged file can give) shows no value text: its buffer is exactly that
+// short, so the sanitizers catch a read past it. Lengths show as signed
+// numbers.
 TEST(DumpText, ElementLines) {
   const struct {
     DicomTag tag;
@@ -69,16 +71,16 @@ TEST(DumpText, ElementLines) {
   } cases[] = {
       {0x30080050, vr::UL, Numbers<uint32_t>({7}),  // a long name is never cut
        "3008 0050          4 | treatment_summary_calculated_dose_reference_sequence  | UL | 0x7 (7) "},
-      {kUnnamed, vr::US, Numbers<uint16_t>({0xFFFF, 4}), Unnamed("4", "US | 0xffff (65535)")},
+      {kUnnamed, vr::US, Numbers<uint16_t>({0xFFFF, 4}), Unnamed("4", "US | 0xffff (65535)\\0x4 (4)")},
       {kUnnamed, vr::SS, Numbers<int16_t>({-1}), Unnamed("2", "SS | 0xffffffff (-1)")},
       {kUnnamed, vr::UL, Numbers<uint32_t>({0xFFFFFFFF}), Unnamed("4", "UL | 0xffffffff (-1)")},
       {kUnnamed, vr::SL, Numbers<int32_t>({-5}), Unnamed("4", "SL | 0xfffffffb (-5)")},
       // (0018,1063) as stored: group then element, each little endian.
-      {kUnnamed, vr::AT, {0x18, 0x00, 0x63, 0x10}, Unnamed("4", "AT | 0x10630018 (274923544)")},
+      {kUnnamed, vr::AT, {0x18, 0x00, 0x63, 0x10}, Unnamed("4", "AT | (0018,1063)")},
       // Text stops at a NUL and loses its trailing white space.
       {kUnnamed, vr::LO, Text(" A\\B \0X"s), Unnamed("7", "LO | \" A\\B\"")},
       {kUnnamed, vr::UT, Text("AB\r\n "), Unnamed("5", "UT | \"AB\"")},
-      {kUnnamed, vr::FL, Numbers<float>({0.333333333f, 7.0f}), Unnamed("8", "FL | 0.333333")},
+      {kUnnamed, vr::FL, Numbers<float>({0.333333333f, 7.0f}), Unnamed("8", "FL | 0.333333\\7")},
       {kUnnamed, vr::FD, Numbers<double>({1234567.0}), Unnamed("8", "FD | 1.23457e+06")},
       {kUnnamed, vr::OF, Numbers<float>({2.5f, 3.0f}), Unnamed("8", "OF | 2.5,...")},
       {kUnnamed, vr::US, {0x01}, Unnamed("1", "US | ")},
@@ -94,7 +96,13 @@ TEST(DumpText, ElementLines) {
       {kUnnamed, vr::UN, Text("http://x"), Unnamed("8", "UN | Binary Data")},
       {kUnnamed, vr::SQ, Text("http://x"), Unnamed("8", "SQ | Binary Data")},
       {kUnnamed, vr::kUnknown, {0x12, 0x34}, Unnamed("2", "?? | Binary Data")},
-      {kUnnamed, vr::UR, Text("http://x"), Unnamed("8", "UR | ")},
+      {kUnnamed, vr::UR, Text("http://x"), Unnamed("8", "UR | \"http://x\"")},
+      {kUnnamed, vr::UC, Text("a\\b "), Unnamed("4", "UC | \"a\\b\"")},
+      {kUnnamed, vr::SV, Numbers<int64_t>({-3, 5}), Unnamed("16", "SV | -3\\5")},
+      {kUnnamed, vr::UV, Numbers<uint64_t>({18446744073709551615u}), Unnamed("8", "UV | 18446744073709551615")},
+      {kUnnamed, vr::OL, Numbers<uint32_t>({1}), Unnamed("4", "OL | Binary Data")},
+      {kUnnamed, vr::OD, Numbers<double>({1.0}), Unnamed("8", "OD | Binary Data")},
+      {kUnnamed, vr::OV, Numbers<uint64_t>({1}), Unnamed("8", "OV | Binary Data")},
       {kUnnamed, MakeVR('Q', 'X'), Text("http://x"), Unnamed("8", "QX | ")},
       {kUnnamed, vr::DA, {}, Unnamed("0", "DA | ")},
       {kUnnamed, vr::OB, {}, "0009 1001   (undef.) | Unknown tag                              | OB |  ",

@@ -17,7 +17,7 @@ TEST(ValueRepresentation, CodesTextHeadersPaddingAndSwapUnits) {
   EXPECT_EQ(VrToString(vr::PN), "PN");
   EXPECT_EQ(VrToString(vr::kUnknown), "??");
   const std::set<DicomVR> text{vr::AE, vr::AS, vr::CS, vr::DA, vr::DS, vr::DT, vr::IS, vr::LO,
-                               vr::LT, vr::PN, vr::SH, vr::ST, vr::TM, vr::UI, vr::UT};
+                               vr::LT, vr::PN, vr::SH, vr::ST, vr::TM, vr::UC, vr::UI, vr::UR, vr::UT};
   const std::set<DicomVR> longHeader{vr::OB, vr::OD, vr::OF, vr::OL, vr::OV, vr::OW, vr::SQ,
                                      vr::SV, vr::UC, vr::UN, vr::UR, vr::UT, vr::UV};
   for (char a = 'A'; a <= 'Z'; ++a) {

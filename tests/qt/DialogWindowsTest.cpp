@@ -1,13 +1,17 @@
 // The dialogs on screen: their fields reach the dialog's logic, the VR list
 // switches the length field, and OK closes only when the logic agrees.
 #include "app/qt/AddSequenceDlgWindow.h"
+#include "app/qt/DeidentifyDlgWindow.h"
 #include "app/qt/DicomElementDlgWindow.h"
 
 #include "app/AddSequenceDlg.h"
+#include "app/DeidentifyDlg.h"
 #include "app/DicomElementDlg.h"
 #include "support/FakeUserInterface.h"
 
+#include <QCheckBox>
 #include <QComboBox>
+#include <QDir>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -27,14 +31,14 @@ QPushButton* Button(QWidget& window, const QString& text) {
 
 TEST(ElementDialogWindow, TheVrListSwitchesTheLengthFieldAndOkChecksTheFields) {
   CFakeUserInterface ui;
-  CDicomElementDlg dialog(true, {false, TextCharset::Latin1, ""});
+  CDicomElementDlg dialog(true, {false, CCharacterSet(), ""});
   CDicomElementDlgWindow window(dialog, ui, nullptr);
   auto* group = window.findChild<QLineEdit*>("group");
   auto* element = window.findChild<QLineEdit*>("element");
   auto* vr = window.findChild<QComboBox*>("vr");
   auto* length = window.findChild<QLineEdit*>("length");
   ASSERT_TRUE(group && element && vr && length);
-  EXPECT_EQ(vr->count(), 26);
+  EXPECT_EQ(vr->count(), 35);  // every VR, after "Undef."
   EXPECT_EQ(vr->itemText(0), "Undef.");
 
   QTest::keyClicks(group, "7fe0");
@@ -63,7 +67,7 @@ TEST(ElementDialogWindow, TheVrListSwitchesTheLengthFieldAndOkChecksTheFields) {
 
 TEST(ElementDialogWindow, EditingKeepsTheTag) {
   CFakeUserInterface ui;
-  CDicomElementDlg dialog(false, {false, TextCharset::Latin1, ""});
+  CDicomElementDlg dialog(false, {false, CCharacterSet(), ""});
   dialog.groupText = "0010";
   dialog.elementText = "0010";
   CDicomElementDlgWindow window(dialog, ui, nullptr);
@@ -84,6 +88,30 @@ TEST(SequenceDialogWindow, ANonSequenceTagIsAskedAbout) {
   window.accept();
   EXPECT_EQ(window.result(), QDialog::Accepted);
   EXPECT_EQ(dialog.Tag(), 0x00100010u);
+}
+
+TEST(DeidentifyDialogWindow, CheckBoxesSetTheOptionsAndOkChecksTheFolders) {
+  CFakeUserInterface ui;
+  CDeidentifyDlg dialog(CDeidentifyDlg::Scope::Folder);
+  CDeidentifyDlgWindow window(dialog, ui, nullptr);
+  auto* uids = window.findChild<QCheckBox*>("retain-uids");
+  auto* keepPrivate = window.findChild<QCheckBox*>("keep-private");
+  auto* input = window.findChild<QLineEdit*>("inputFolder");
+  auto* output = window.findChild<QLineEdit*>("outputFolder");
+  ASSERT_TRUE(uids && keepPrivate && input && output);
+  EXPECT_EQ(window.findChild<QCheckBox*>("retain-safe-private"), nullptr);  // not offered
+  QTest::mouseClick(uids, Qt::LeftButton);
+  QTest::mouseClick(keepPrivate, Qt::LeftButton);
+  EXPECT_TRUE(dialog.options.Has(ProfileOption::RetainUids));
+  EXPECT_TRUE(dialog.options.keepPrivate);
+  window.accept();  // no input folder: refused, the dialog stays open
+  EXPECT_NE(window.result(), QDialog::Accepted);
+  EXPECT_EQ(ui.messages.size(), 1u);
+  QTest::keyClicks(input, QDir::tempPath());
+  QTest::keyClicks(output, QDir::tempPath() + "/quillon-deidentified");
+  window.accept();
+  EXPECT_EQ(window.result(), QDialog::Accepted);
+  EXPECT_EQ(dialog.inputFolder, QDir::tempPath().toStdString());
 }
 
 }  // namespace

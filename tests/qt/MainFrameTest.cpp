@@ -63,7 +63,8 @@ TEST_F(MainFrameTest, MenusWithAndWithoutADocument) {
   const std::vector<std::string> without = MenuTexts(*m_window.menuBar());
   EXPECT_EQ(without, (std::vector<std::string>{"[&File]", "&New", "&Open...", "Open &Folder...", "-", "Allow Read Pixel Data", "-",
                                                "P&rint Setup...", "-", "Recent File", "-", "E&xit", "[&View]",
-                                               "&Toolbar", "&Status Bar", "[&Help]", "&About Quillon..."}));
+                                               "&Toolbar", "&Status Bar", "[Tools]", "De-identify Folder...", "[&Help]",
+                                               "&About Quillon..."}));
   EXPECT_EQ(m_window.Action(CommandId::FileOpen)->shortcut(), QKeySequence("Ctrl+O"));
   EXPECT_TRUE(m_window.Action(CommandId::AllowReadPixelData)->isChecked());
 
@@ -80,9 +81,10 @@ TEST_F(MainFrameTest, MenusWithAndWithoutADocument) {
                                               "[Tools]", "[&Window]", "[&Help]"}));
   // The Object and Element menus, entry for entry.
   const auto object = std::find(with.begin(), with.end(), "[Object]");
-  EXPECT_EQ(std::vector<std::string>(object, object + 12),
+  EXPECT_EQ(std::vector<std::string>(object, object + 14),
             (std::vector<std::string>{"[Object]", "New MetaInfo", "-", "Create Copy", "Delete All", "-",
-                                      "Show Pixel Data", "[Element]", "Edit Data", "Remove ", "Insert New", "Copy"}));
+                                      "Convert Text to UTF-8", "-", "Show Pixel Data", "[Element]", "Edit Data",
+                                      "Remove ", "Insert New", "Copy"}));
   // The recent file took the place of "Recent File".
   EXPECT_NE(std::find(with.begin(), with.end(), "&1 " + m_file), with.end());
 }
@@ -179,7 +181,7 @@ TEST_F(MainFrameTest, ClosingAModifiedDocumentAsksFirst) {
   QApplication::processEvents();
   EXPECT_TRUE(m_window.MdiArea()->subWindowList().isEmpty());
   EXPECT_TRUE(m_app.Documents().empty());
-  EXPECT_EQ(MenuTexts(*m_window.menuBar()).size(), 17u);  // back to the menus without a document
+  EXPECT_EQ(MenuTexts(*m_window.menuBar()).size(), 19u);  // back to the menus without a document
 }
 
 TEST_F(MainFrameTest, FindGoesToTheNextRowHoldingATagOrText) {

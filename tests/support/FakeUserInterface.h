@@ -4,6 +4,7 @@
 #pragma once
 
 #include "app/AddSequenceDlg.h"
+#include "app/DeidentifyDlg.h"
 #include "app/DicomElementDlg.h"
 #include "app/SelectDestinationDlg.h"
 #include "app/SelectFormatDlg.h"
@@ -26,16 +27,22 @@ class CFakeUserInterface : public IUserInterface {
   using SequenceScript = std::function<bool(CAddSequenceDlg&)>;
   using DestinationScript = std::function<bool(CSelectDestinationDlg&)>;
   using FormatScript = std::function<bool(CSelectFormatDlg&)>;
+  /// Sets the De-identify dialog's controls; OK is then pressed (the
+  /// dialog closes only if it accepts them). False presses Cancel.
+  using DeidentifyScript = std::function<bool(CDeidentifyDlg&)>;
 
   std::vector<std::string> messages;
   std::vector<std::string> statuses;
   std::deque<bool> yesNo;
+  /// The yes/no questions asked, in order.
+  std::vector<std::string> questions;
   std::deque<bool> okCancel;
   std::deque<SaveChoice> saveChoices;
   std::deque<ElementScript> elementDialogs;
   std::deque<SequenceScript> sequenceDialogs;
   std::deque<DestinationScript> destinationDialogs;
   std::deque<FormatScript> formatDialogs;
+  std::deque<DeidentifyScript> deidentifyDialogs;
   std::deque<std::string> savePaths;
   std::deque<std::string> openPaths;
   std::deque<std::string> exportPaths;
@@ -56,7 +63,10 @@ class CFakeUserInterface : public IUserInterface {
 
   void ShowMessage(const std::string& text) override { messages.push_back(text); }
   void ShowInformation(const std::string& text) override { informations.push_back(text); }
-  bool AskYesNo(const std::string& text) override { return Next(yesNo, text); }
+  bool AskYesNo(const std::string& text) override {
+    questions.push_back(text);
+    return Next(yesNo, text);
+  }
   bool AskOkCancel(const std::string& text) override { return Next(okCancel, text); }
   SaveChoice AskSaveChanges(const std::string& title) override {
     return Next(saveChoices, "save changes to " + title, SaveChoice::Cancel);
@@ -77,6 +87,10 @@ class CFakeUserInterface : public IUserInterface {
   bool RunSelectFormatDialog(CSelectFormatDlg& dialog) override {
     const FormatScript script = Next(formatDialogs, "format dialog", FormatScript{});
     return script && script(dialog);
+  }
+  bool RunDeidentifyDialog(CDeidentifyDlg& dialog) override {
+    const DeidentifyScript script = Next(deidentifyDialogs, "de-identify dialog", DeidentifyScript{});
+    return script && script(dialog) && dialog.Accept(*this);
   }
   std::optional<std::string> AskOpenPath(const std::string& title, const std::string& start) override {
     return NextPath(openPaths, title, start);

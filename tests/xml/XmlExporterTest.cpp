@@ -64,7 +64,7 @@ TEST_F(XmlExporterTest, WritesNamedTextsAndSequencesInTagOrderAndNothingElse) {
                 "not a name (00100030)\nreferenced_series_sequence (00081115)\n\xC3\xA9tude (00081030)\n");
   CDicomObject object;
   // The data dictionary's VR decides, not the stored one. Characters XML
-  // forbids are dropped, bytes that are not UTF-8 replaced; an item reads its
+  // forbids are dropped, bytes that are not UTF-8 shown as "\xNN"; an item reads its
   // text in its own character set or in the one around it.
   for (const Status& added :
        {object.AddString(kCharacterSet, vr::CS, "ISO_IR 192"),
@@ -91,7 +91,7 @@ TEST_F(XmlExporterTest, WritesNamedTextsAndSequencesInTagOrderAndNothingElse) {
                          "\t\t\t<patient_name>\xC3\xB6</patient_name>\n"
                          "\t\t</Item>\n\t</referenced_image_sequence>\n"
                          "\t<patient_name>A&amp;B &lt;C&gt; \"D\" 'EF'</patient_name>\n"
-                         "\t<patient_id>xyz\x7F\xC3\xBC\xEF\xBF\xBD\xEF\xBF\xBD($B</patient_id>\n"
+                         "\t<patient_id>xyz\x7F\xC3\xBC\\xFF\\xC3($B</patient_id>\n"
                          // A carriage return is a reference, so that it reads back.
                          "\t<patient_comments>line 1&#13;\nline 2\ttab</patient_comments>\n"
                          "</Instance>\n");
