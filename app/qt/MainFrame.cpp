@@ -13,6 +13,7 @@
 #include <QFileInfo>
 #include <QLineEdit>
 #include <QSignalBlocker>
+#include <QTimer>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFileInfo>
@@ -173,11 +174,21 @@ void CMainFrame::CreateToolBar() {
   m_filterBox->setClearButtonEnabled(true);
   m_filterBox->setMaximumWidth(m_filterBox->fontMetrics().horizontalAdvance(QLatin1Char('0')) * 32);
   toolbar->addWidget(m_filterBox);
-  connect(m_filterBox, &QLineEdit::textChanged, this, [this](const QString& text) {
-    if (CDicomDumpView* list = ActiveDumpView()) list->SetFilter(text);
-  });
+  // Applied once typing pauses (or on Return): on a file of hundreds of
+  // thousands of rows, each keystroke would otherwise filter them all.
+  m_filterTimer = new QTimer(this);
+  m_filterTimer->setSingleShot(true);
+  m_filterTimer->setInterval(kFilterDelayMs);
+  connect(m_filterTimer, &QTimer::timeout, this, &CMainFrame::ApplyFilter);
+  connect(m_filterBox, &QLineEdit::textChanged, m_filterTimer, qOverload<>(&QTimer::start));
+  connect(m_filterBox, &QLineEdit::returnPressed, this, &CMainFrame::ApplyFilter);
   connect(toolbar, &QToolBar::visibilityChanged, this,
           [this](bool visible) { Action(CommandId::ViewToolbar)->setChecked(visible); });
+}
+
+void CMainFrame::ApplyFilter() {
+  m_filterTimer->stop();
+  if (CDicomDumpView* list = ActiveDumpView()) list->SetFilter(m_filterBox->text());
 }
 
 void CMainFrame::CreateStatusBar() {

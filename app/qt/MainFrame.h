@@ -19,6 +19,7 @@
 class QAction;
 class QLabel;
 class QLineEdit;
+class QTimer;
 class QMdiArea;
 class QMenu;
 class QPrinter;
@@ -38,6 +39,9 @@ class CMainFrame : public QMainWindow {
   Q_OBJECT
 
  public:
+  /// How long typing in the filter box pauses before the rows are filtered.
+  static constexpr int kFilterDelayMs = 250;
+
   /// A main window over `app`. `ui` answers the editor's questions (the
   /// window's own message boxes and dialogs when null; tests give a script).
   explicit CMainFrame(CQuillonApp& app, IUserInterface* ui = nullptr);
@@ -103,6 +107,9 @@ class CMainFrame : public QMainWindow {
   /// none.
   void ShowPixelData(CDicomImageDoc& document);
   void Find(bool askForText, bool backwards = false);
+  /// Filters the active element list by the filter box's text.
+  void ApplyFilter();
+
   void Print(bool preview);
 
   CQuillonApp& m_app;
@@ -113,6 +120,7 @@ class CMainFrame : public QMainWindow {
   CStudyPanel* m_studyPanel = nullptr;
   /// Filters the rows of the active element list.
   QLineEdit* m_filterBox = nullptr;
+  QTimer* m_filterTimer = nullptr;
   /// The grey window of the pixel view shown ("C 40  W 400 HU").
   QLabel* m_windowPane = nullptr;
   /// What the cursor points at in the pixel view.

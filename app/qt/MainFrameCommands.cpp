@@ -32,6 +32,7 @@
 #include <QPrintDialog>
 #include <QPrintPreviewDialog>
 #include <QPrinter>
+#include <QSignalBlocker>
 #include <QStatusBar>
 #include <QToolBar>
 
@@ -307,7 +308,11 @@ void CMainFrame::Find(bool askForText, bool backwards) {
   }
   // A row the filter hides is found all the same: the filter goes.
   if (list->Model().Outline().ShownIndexOf(row) < 0 && list->Model().Outline().IsFiltering()) {
-    m_filterBox->clear();
+    {
+      const QSignalBlocker quiet(m_filterBox);
+      m_filterBox->clear();
+    }
+    ApplyFilter();
   }
   list->SelectRow(row);
 }

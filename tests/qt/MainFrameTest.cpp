@@ -218,10 +218,13 @@ TEST_F(MainFrameTest, TheListCollapsesWithTheKeysAndFiltersFromTheBox) {
 
   auto* box = m_window.findChild<QLineEdit*>("filterBox");
   box->setText("0008,1150");
+  EXPECT_EQ(view->Model().rowCount(), all);  // not while typing: once it pauses
+  QTest::qWait(CMainFrame::kFilterDelayMs * 2);
   EXPECT_GT(view->Model().rowCount(), 0);
   EXPECT_LT(view->Model().rowCount(), all / 2);
   EXPECT_EQ(view->Filter(), "0008,1150");
   box->clear();
+  emit box->returnPressed();  // at once
   EXPECT_EQ(view->Model().rowCount(), all);
 }
 
