@@ -3,6 +3,7 @@
 #include "app/EditCommand.h"
 #include "dicom/MetaInformation.h"
 #include "app/UserInterface.h"
+#include "dicom/CharacterSet.h"
 #include "dicom/DicomFile.h"
 #include "dicom/DicomFileWriter.h"
 #include "dicom/DicomPixelData.h"
@@ -117,6 +118,10 @@ bool CDicomImageDoc::Open(const std::string& path, IUserInterface& ui) {
   m_preamble = file.Preamble();
   m_title = FileNameOf(path);
   m_readWarnings = file.ReadWarnings();
+  if (HasUndeclaredNonAsciiText(m_object)) {
+    m_readWarnings.push_back(
+        "text holds bytes beyond ASCII but no Specific Character Set (0008,0005) declares them; shown as Latin-1");
+  }
   m_undo.Clear(true);
   Refresh({});
   NotifyState();

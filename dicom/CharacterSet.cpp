@@ -6,6 +6,8 @@
 
 #include "dicom/DicomElement.h"
 #include "dicom/DicomObject.h"
+#include "dicom/DicomSequence.h"
+#include "dicom/SequenceItem.h"
 #include "dicom/ValueRepresentation.h"
 
 #include <cstdint>
@@ -98,6 +100,22 @@ std::string CCharacterSet::Describe() const {
 CCharacterSet CharsetInForce(const CDicomObject& object, const CCharacterSet& inherited) {
   const CDicomElement* element = object.Elements().Find(kSpecificCharacterSet);
   return element ? CCharacterSet::FromSpecificCharacterSet(element->GetTextView()) : inherited;
+}
+
+bool HasUndeclaredNonAsciiText(const CDicomObject& object, bool declared) {
+  declared = declared || object.Elements().Find(kSpecificCharacterSet) != nullptr;
+  for (const CElementMap::Entry& entry : object.Elements().Sorted()) {
+    if (const auto* sequence = dynamic_cast<const CDicomSequence*>(entry.element.get())) {
+      for (size_t i = 0; i < sequence->GetItemCount(); ++i) {
+        const CSequenceItem* item = sequence->GetItem(i);
+        if (item != nullptr && HasUndeclaredNonAsciiText(*item, declared)) return true;
+      }
+    } else if (!declared && UsesSpecificCharacterSet(entry.element->GetVR()) &&
+               !IsPlainAsciiText(entry.element->GetTextView())) {
+      return true;
+    }
+  }
+  return false;
 }
 
 std::string NameCharacter(char32_t c) {

@@ -168,6 +168,11 @@ class CCharacterSet {
 /// the top).
 CCharacterSet CharsetInForce(const CDicomObject& object, const CCharacterSet& inherited);
 
+/// True when a value whose characters (0008,0005) names holds bytes beyond
+/// ASCII where no (0008,0005) is in force, in `object` or any of its items.
+/// Such bytes are shown as Latin-1, a guess the reader should be told of.
+bool HasUndeclaredNonAsciiText(const CDicomObject& object, bool declared = false);
+
 /// Decodes one UTF-8 character of \p text at \p pos. On success stores it in
 /// \p c, moves \p pos past it and returns true. On an ill-formed sequence
 /// (bad lead byte, missing or bad continuation, overlong form, surrogate,

@@ -7,6 +7,7 @@
 
 #include "AppTestFiles.h"
 #include "dicom/DicomElement.h"
+#include "dicom/DicomFile.h"
 
 #include <gtest/gtest.h>
 
@@ -161,6 +162,26 @@ TEST_F(DocumentCharsetTest, TextBeyondAsciiOffersToDeclareUtf8) {
       EXPECT_EQ(PydicomName(Saved(document, "declared.dcm")), "M\xC3\xBCller");
     }
   }
+}
+
+// A German name read without its (0008,0005) is shown as Latin-1, and the
+// user is told that this is a guess; with the declaration nothing is said.
+TEST_F(DocumentCharsetTest, UndeclaredBytesBeyondAsciiAreReportedOnOpening) {
+  CDicomFile file;
+  ASSERT_TRUE(file.Load(kCharsetFiles + "chrGerm.dcm"));
+  (void)file.DataSet().RemoveElement(0x00080005);
+  const std::string undeclared = m_dir / "undeclared.dcm";
+  ASSERT_TRUE(file.Save(undeclared));
+  const auto warnsOfLatin1 = [](const CDicomImageDoc& document) {
+    return std::any_of(document.ReadWarnings().begin(), document.ReadWarnings().end(),
+                       [](const std::string& warning) { return warning.find("shown as Latin-1") != std::string::npos; });
+  };
+  CDicomImageDoc declared(true);
+  Open(declared, "chrGerm.dcm");
+  EXPECT_FALSE(warnsOfLatin1(declared));
+  CDicomImageDoc guessed(true);
+  ASSERT_TRUE(guessed.Open(undeclared, m_ui)) << m_ui.TakeMessages();
+  EXPECT_TRUE(warnsOfLatin1(guessed));
 }
 
 }  // namespace
