@@ -10,7 +10,9 @@
 #include "base/MemoryStream.h"
 #include "dicom/DicomFileReader.h"
 #include "dicom/DicomFileWriter.h"
+#include "dicom/DicomElement.h"
 #include "dicom/DicomObject.h"
+#include "dicom/MetaInformation.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -58,6 +60,11 @@ void ReadDumpWrite(const uint8_t* data, size_t size, bool skipPixelData) {
   std::string text;
   (void)object.DumpText(text, 0);
 
+  // A data set read without a transfer syntax (a bare one) is saved with
+  // its meta information completed, as the editor and `rewrite` save it.
+  if (!object.Elements().Sorted().empty() && !object.Contains(tags::kTransferSyntaxUid)) {
+    for (auto& element : MissingMetaElements(object)) object.RestoreElement(std::move(element));
+  }
   // The writer may refuse (an element without its value, such as skipped
   // pixel data); what it accepts must be a file we can read in full.
   const Result<std::vector<uint8_t>> output = Written(object);

@@ -38,7 +38,7 @@ TEST(FrameDecoderFindingsTest, EveryFindingIsRefused) {
     EXPECT_FALSE((*decoder)->Decode(frame, data.size() - 3, native.data(), native.size())) << name;
     ++replayed;
   }
-  EXPECT_EQ(replayed, static_cast<int>(syntaxes.size()));
+  EXPECT_GE(replayed, static_cast<int>(syntaxes.size()));  // one finding of each fuzzer at least
 }
 
 }  // namespace
