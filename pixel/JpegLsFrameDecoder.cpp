@@ -40,6 +40,14 @@ bool PresetsInOrder(const charls_jpegls_pc_parameters& p, int32_t bits) {
 
 Status CJpegLsFrameDecoder::Decode(const uint8_t* encoded, uint64_t length, uint8_t* native, uint64_t capacity) const {
   if (Status fits = CheckNativeCapacity(m_format, native, capacity); !fits) return fits;
+  // A whole stream ends with its end marker (then at most the padding of
+  // its fragment). CharLS spends seconds on a 64x64 frame cut short before
+  // it, so a frame without one is refused before CharLS sees it.
+  uint64_t end = length;
+  while (end > 0 && encoded[end - 1] == 0) --end;
+  if (end < 2 || encoded[end - 2] != 0xFF || encoded[end - 1] != 0xD9) {
+    return Error(ErrorCode::Malformed, "JPEG-LS frame is cut short: it does not end with its end marker (EOI)");
+  }
   std::unique_ptr<charls_jpegls_decoder, DecoderDeleter> decoder(charls_jpegls_decoder_create());
   if (!decoder) return Error(ErrorCode::OutOfMemory, "no memory for a JPEG-LS decoder");
   using charls::jpegls_errc;

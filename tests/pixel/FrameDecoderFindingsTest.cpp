@@ -16,6 +16,7 @@ namespace {
 TEST(FrameDecoderFindingsTest, EveryFindingIsRefused) {
   const std::map<std::string, std::string> syntaxes = {{"htj2k", "1.2.840.10008.1.2.4.201"},
                                                        {"jpeg-extended", "1.2.840.10008.1.2.4.51"},
+                                                       {"jpeg-ls", "1.2.840.10008.1.2.4.80"},
                                                        {"jpeg2000", "1.2.840.10008.1.2.4.90"}};
   int replayed = 0;
   for (const auto& entry :
