@@ -8,6 +8,7 @@
 #include "dicom/ValueRepresentation.h"
 #include "pixel/FrameDecoder.h"
 #include "pixel/FrameDecoderRegistry.h"
+#include "pixel/OrderedFramePipeline.h"
 #include "pixel/DeflatedConversion.h"
 #include "pixel/PixelCodec.h"
 #include "pixel/PixelImage.h"
@@ -269,28 +270,58 @@ void SetNativeHeader(const ConversionOptions& options, CDicomObject& object, con
 }
 
 /// Decodes every frame of `source` to native samples and appends it to
-/// `destination` as it is: one frame in memory at a time.
-DCT_STATUS CopyNativeFrames(CPixelImage& source, CPixelImage& destination, const ConversionProgress& progress) {
-  const uint64_t size = source.FrameDecoder()->OutputFormat().FrameSize();
+/// `destination` as it is. Frames are read and written in order on this
+/// thread and decoded on all cores: the codecs, not the disk, are what a
+/// decompression waits for. Only a few frames are in memory at a time.
+DCT_STATUS CopyNativeFrames(CPixelImage& source, CPixelImage& destination, const ConversionProgress& progress,
+                            std::string& error) {
+  const IFrameDecoder& decoder = *source.FrameDecoder();
+  const uint64_t size = decoder.OutputFormat().FrameSize();
   if (size == 0 || size > CPixelCodec::kMaxDisplaySize) return DCT_STATUS::OutOfMemory;
-  std::unique_ptr<uint8_t[]> frame = TryAllocate(size);
-  if (!frame) return DCT_STATUS::OutOfMemory;
   const int32_t frames = source.NumberOfFrames();
-  for (int32_t n = 0; n < frames; ++n) {
-    uint64_t length = 0;
-    if (source.ReadNativeFrame(n, frame.get(), size, length) != FrameStatus::Success) return DCT_STATUS::ReadFailed;
-    if (destination.WriteStoredFrame(frame.get(), length) != FrameStatus::Written) return DCT_STATUS::WriteFailed;
-    if (progress && !progress(n + 1, frames)) return DCT_STATUS::Cancelled;
-  }
-  return DCT_STATUS::Success;
+  DCT_STATUS failure = DCT_STATUS::ReadFailed;  // the step that stopped, for the caller's code
+  const COrderedFramePipeline pipeline(COrderedFramePipeline::DefaultWorkers(), 2 * size);
+  const Status run = pipeline.Run(
+      frames,
+      [&](int32_t n, std::vector<uint8_t>& encoded) -> Status {
+        if (source.ReadEncodedFrame(n, encoded) == FrameStatus::Success) return Ok();
+        failure = DCT_STATUS::ReadFailed;
+        return Error(ErrorCode::Io, "frame " + std::to_string(n + 1) + " could not be read");
+      },
+      [&](const std::vector<uint8_t>& encoded, std::vector<uint8_t>& native) -> Status {
+        try {
+          native.resize(size);
+        } catch (const std::bad_alloc&) {
+          return Error(ErrorCode::OutOfMemory, "no memory for a decoded frame");
+        }
+        return decoder.Decode(encoded.data(), encoded.size(), native.data(), native.size());
+      },
+      [&](int32_t n, const std::vector<uint8_t>& native) -> Status {
+        if (destination.WriteStoredFrame(native.data(), native.size()) != FrameStatus::Written) {
+          failure = DCT_STATUS::WriteFailed;
+          return Error(ErrorCode::Io, "frame " + std::to_string(n + 1) + " could not be written");
+        }
+        if (progress && !progress(n + 1, frames)) {
+          failure = DCT_STATUS::Cancelled;
+          return Error(ErrorCode::Cancelled, "cancelled");
+        }
+        return Ok();
+      });
+  if (run) return DCT_STATUS::Success;
+  // A frame that does not decode is one that could not be read: the
+  // default above, since only the read and write steps set it.
+  if (failure == DCT_STATUS::ReadFailed) error = run.Message();
+  return failure;
 }
 
 /// Writes the converted file to `output`: the header, every frame of
 /// `source` recoded by `destination`, and what follows the pixel data.
+/// `frameError` says why a frame could not be read or decoded, where the
+/// frame copy knows it.
 DCT_STATUS WriteConverted(CPixelImage& source, CPixelImage& destination, bool toMonochrome, bool native,
-                          const ConversionProgress& progress, CStream& output) {
+                          const ConversionProgress& progress, CStream& output, std::string& frameError) {
   if (!destination.WriteHeader(output)) return DCT_STATUS::WriteFailed;
-  if (const DCT_STATUS copied = native ? CopyNativeFrames(source, destination, progress)
+  if (const DCT_STATUS copied = native ? CopyNativeFrames(source, destination, progress, frameError)
                                        : CopyFrames(source, destination, toMonochrome, progress);
       copied != DCT_STATUS::Success) {
     return copied;
@@ -338,14 +369,19 @@ DCT_STATUS Convert(const ConversionOptions& options, const std::string& sourcePa
   // Through the one atomic save: a failed, cancelled or killed conversion
   // leaves no file behind.
   DCT_STATUS status = DCT_STATUS::WriteFailed;
+  std::string frameError;
   const Status saved = WriteFileAtomically(destinationPath, [&](CFileStream& output) -> Status {
-    status = WriteConverted(source, destination, toMonochrome, native, progress, output);
+    status = WriteConverted(source, destination, toMonochrome, native, progress, output, frameError);
     if (status != DCT_STATUS::Success) return Error(ErrorCode::Failure, DescribeConversionStatus(status));
     return Ok();
   });
   if (saved) return DCT_STATUS::Success;
   // A write failure says why itself; a read failure by what the source met.
-  error = status == DCT_STATUS::Success || status == DCT_STATUS::WriteFailed ? saved.Message() : source.LastError();
+  if (status == DCT_STATUS::Success || status == DCT_STATUS::WriteFailed) {
+    error = saved.Message();
+  } else {
+    error = frameError.empty() ? source.LastError() : frameError;
+  }
   return status == DCT_STATUS::Success ? DCT_STATUS::WriteFailed : status;
 }
 

@@ -581,6 +581,18 @@ FrameStatus CPixelImage::ReadNativeFrame(int32_t index, uint8_t* native, uint64_
   return FrameStatus::Success;
 }
 
+FrameStatus CPixelImage::ReadEncodedFrame(int32_t index, std::vector<uint8_t>& encoded) {
+  encoded.clear();
+  if (!HasPixelData()) return kNoPixelData;
+  if (index < 0 || index >= m_numberOfFrames) return FrameStatus::OutOfRange;
+  const uint8_t* stored = nullptr;
+  uint64_t storedLength = 0;
+  const FrameStatus read = ReadStored(index, stored, storedLength);
+  if (read != FrameStatus::Success) return read;
+  encoded.assign(stored, stored + storedLength);
+  return FrameStatus::Success;
+}
+
 bool CPixelImage::WriteHeader(CStream& output) {
   m_output = nullptr;
   if (!m_object) return false;

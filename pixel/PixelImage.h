@@ -110,6 +110,10 @@ class CPixelImage {
   /// (capacity at least the decoder's frame size); only for images with a
   /// FrameDecoder(). `outLength` is set to the native frame's size.
   FrameStatus ReadNativeFrame(int32_t index, uint8_t* native, uint64_t capacity, uint64_t& outLength);
+  /// The stored bytes of frame `index` as they are (encoded, for a
+  /// compressed syntax), copied into `encoded`: what a frame decoder takes,
+  /// for callers that decode frames elsewhere, such as on worker threads.
+  FrameStatus ReadEncodedFrame(int32_t index, std::vector<uint8_t>& encoded);
   /// The decoder of the compressed syntaxes decoded to native samples
   /// (JPEG lossless, extended, JPEG-LS, JPEG 2000, HTJ2K, RLE of more than
   /// 8 bits), or null when frames take the display codec's own path.
