@@ -4,6 +4,12 @@
 /// samples. Like JPEG 2000, YBR_RCT and YBR_ICT come out as RGB (OpenJPH
 /// undoes the colour transform) and signed samples are stored in two's
 /// complement over Bits Allocated.
+///
+/// OpenJPH runs in a child process for each frame (base/ChildProcess.h):
+/// Debian's OpenJPH 0.9 aborts on some damaged data, and that must cost a
+/// refused frame, not the program. A fork costs about a millisecond on a
+/// small process and grows with the caller's memory (see
+/// bench/HtJ2kIsolationBench.cpp).
 #pragma once
 
 #include "pixel/FrameDecoder.h"
@@ -15,7 +21,8 @@ class CHtJ2kFrameDecoder : public IFrameDecoder {
   explicit CHtJ2kFrameDecoder(NativeFrameFormat declared);
 
   const NativeFrameFormat& OutputFormat() const override { return m_format; }
-  /// OpenJPH's message for damaged data, as Malformed.
+  /// OpenJPH's message for damaged data, as Malformed; so is a decoder
+  /// that aborted, crashed or ran out of time on it.
   Status Decode(const uint8_t* encoded, uint64_t length, uint8_t* native, uint64_t capacity) const override;
 
  private:
