@@ -56,7 +56,6 @@ TEST_P(NativeColourDisplayTest, ShowsTheTopBitsOfBitsStored) {
   std::vector<uint8_t> bitmap(image.FrameSize());
   uint64_t written = 0;
   ASSERT_EQ(image.ReadFrame(0, bitmap.data(), bitmap.size(), written), FrameStatus::Success) << image.LastError();
-
   const uint32_t bytes = image.BitsAllocated() / 8;
   const uint64_t pixels = uint64_t{image.Columns()} * image.Rows();
   ASSERT_GE(length, pixels * 3 * bytes);
