@@ -4,6 +4,8 @@
 /// process, the sample precision and the quantisation tables.
 #include "jpeg/BaselineJpegCodec.h"
 
+#include "jpeg/ExtendedJpegDecoder.h"
+
 #include <turbojpeg.h>
 
 #include <climits>
@@ -11,6 +13,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <limits>
+#include <memory>
 #include <new>
 #include <utility>
 
@@ -218,6 +221,10 @@ JpegStatus CBaselineJpegCodec::ScanFrame(const uint8_t* data, uint64_t length, J
         return JpegStatus::CorruptData;
       }
       haveFrame = true;
+    } else if (marker == 0xE0 && payloadLength >= 5 && std::memcmp(payload, "JFIF", 5) == 0) {
+      info.jfifMarker = true;
+    } else if (marker == 0xEE && payloadLength >= 12 && std::memcmp(payload, "Adobe", 5) == 0) {
+      info.adobeTransform = payload[11];
     } else if (marker == 0xDA) {
       if (!haveFrame) {
         error = "scan at offset " + std::to_string(markerOffset) + " comes before any frame header";
@@ -234,7 +241,7 @@ JpegStatus CBaselineJpegCodec::ScanFrame(const uint8_t* data, uint64_t length, J
   return JpegStatus::Success;
 }
 
-JpegStatus CBaselineJpegCodec::InspectHeader(JpegRequest& request) {
+JpegStatus CBaselineJpegCodec::InspectHeader(JpegRequest& request, bool* keepsComponents) {
   if (request.jpegInLength == 0) return Fail(JpegStatus::CorruptData, "no JPEG data (length 0)");
   if (request.jpegIn == nullptr) return Fail(JpegStatus::InvalidRequest, "no JPEG data buffer");
   if (request.jpegInLength > std::numeric_limits<unsigned long>::max()) {
@@ -293,6 +300,14 @@ JpegStatus CBaselineJpegCodec::InspectHeader(JpegRequest& request) {
     default:
       return Fail(JpegStatus::Unsupported, "JPEG colour space " + std::to_string(colourSpace) + " is not supported");
   }
+  // TurboJPEG takes three components for YCbCr on a JFIF marker, an Adobe
+  // marker of transform 1, and also when there is neither and the component
+  // ids are not 'R', 'G', 'B' (a guess). Only that guess gives way to a
+  // container that says RGB.
+  const bool keep = request.componentsDeclaredRgb && request.jpegColourSpace == JpegColourSpace::YCbCr &&
+                    info.components == 3 && !info.jfifMarker && info.adobeTransform == -1;
+  if (keep) request.jpegColourSpace = JpegColourSpace::Rgb;
+  if (keepsComponents != nullptr) *keepsComponents = keep;
   switch (subsampling) {
     case TJSAMP_444:
     case TJSAMP_GRAY: request.jpegSubsampling = JpegSubsampling::None; break;
@@ -420,7 +435,10 @@ JpegStatus CBaselineJpegCodec::ReadImage(JpegRequest& request) {
   if (std::string error = CheckBitmap(request, pitch, pixelFormat); !error.empty()) {
     return Fail(JpegStatus::InvalidRequest, std::move(error));
   }
-  if (const JpegStatus status = InspectHeader(request); status != JpegStatus::Success) return status;
+  bool keepsComponents = false;
+  if (const JpegStatus status = InspectHeader(request, &keepsComponents); status != JpegStatus::Success) {
+    return status;
+  }
 
   // Given a smaller destination TurboJPEG would scale the image down to fit,
   // which is never what a frame of known size wants.
@@ -435,6 +453,7 @@ JpegStatus CBaselineJpegCodec::ReadImage(JpegRequest& request) {
     return Fail(JpegStatus::BufferTooSmall, "decoded image needs " + std::to_string(needed) + " bytes, the bitmap holds " +
                                                 std::to_string(request.bitmapCapacity));
   }
+  if (keepsComponents) return ReadComponentsAsCoded(request, static_cast<uint32_t>(pitch));
   const int flags = TJFLAG_STOPONWARNING | TJFLAG_LIMITSCANS | TJFLAG_ACCURATEDCT |
                     (request.bitmapBottomUp ? TJFLAG_BOTTOMUP : 0);
   if (tjDecompress2(m_decompressor.get(), request.jpegIn, static_cast<unsigned long>(request.jpegInLength),
@@ -443,6 +462,40 @@ JpegStatus CBaselineJpegCodec::ReadImage(JpegRequest& request) {
     std::string error = "JPEG image: " + LibraryError(m_decompressor.get());
     m_decompressor.reset();  // as after a failed header: never reuse a failed handle
     return Fail(JpegStatus::CorruptData, std::move(error));
+  }
+  return JpegStatus::Success;
+}
+
+JpegStatus CBaselineJpegCodec::ReadComponentsAsCoded(JpegRequest& request, uint64_t pitch) {
+  // TurboJPEG cannot leave out the colour conversion of a frame it takes
+  // for YCbCr; our extended decoder never converts, and uses libjpeg's
+  // integer IDCT and upsampling, so the samples are what libjpeg gives
+  // when told the components are RGB.
+  const uint64_t width = request.jpegWidth;
+  const uint64_t samples = width * request.jpegHeight * 3;
+  std::unique_ptr<uint8_t[]> coded(new (std::nothrow) uint8_t[samples]);
+  if (!coded) return Fail(JpegStatus::LibraryFailure, "no memory for a decoded JPEG frame");
+  if (const Status done = CExtendedJpegDecoder::Decode(request.jpegIn, static_cast<size_t>(request.jpegInLength),
+                                                       {.bytes = coded.get(), .capacity = samples});
+      !done) {
+    return Fail(JpegStatus::CorruptData, "JPEG image: " + done.Message());
+  }
+  const bool grey = request.bitmapChannels == 1;
+  const bool bgr = request.bitmapColourOrder == JpegColourOrder::Bgr;
+  for (uint64_t y = 0; y < request.jpegHeight; ++y) {
+    const uint8_t* in = coded.get() + y * width * 3;
+    const uint64_t row = request.bitmapBottomUp ? request.jpegHeight - 1 - y : y;
+    uint8_t* out = request.bitmapOut + row * pitch;
+    for (uint64_t x = 0; x < width; ++x, in += 3) {
+      if (grey) {
+        // As libjpeg's RGB to grey: the luminance of the three.
+        *out++ = static_cast<uint8_t>((19595u * in[0] + 38470u * in[1] + 7471u * in[2] + 32768u) >> 16);
+      } else {
+        *out++ = in[bgr ? 2 : 0];
+        *out++ = in[1];
+        *out++ = in[bgr ? 0 : 2];
+      }
+    }
   }
   return JpegStatus::Success;
 }

@@ -98,6 +98,12 @@ struct JpegRequest {
   JpegColourOrder bitmapColourOrder = JpegColourOrder::Grey;
   /// The first row in memory is the image's last row (a display bitmap).
   bool bitmapBottomUp = false;
+  /// The container says the three components are red, green and blue as
+  /// they stand (a DICOM Photometric Interpretation of RGB). ReadHeader and
+  /// ReadImage then take them so unless a JFIF or Adobe marker says YCbCr:
+  /// libjpeg would guess YCbCr from the component ids of a frame with no
+  /// such marker and convert colours the encoder never transformed.
+  bool componentsDeclaredRgb = false;
 
   // ---- The JPEG data (compressed side) ----
 
@@ -138,6 +144,11 @@ struct JpegFrameInfo {
   /// natural (row-major) order; valid when hasLuminanceTable.
   std::array<uint16_t, 64> luminanceTable{};
   bool hasLuminanceTable = false;
+  /// A JFIF segment (APP0 "JFIF"): its components are YCbCr or grey.
+  bool jfifMarker = false;
+  /// An Adobe segment (APP14 "Adobe"), and its colour transform (0: none,
+  /// 1: YCbCr, 2: YCCK); -1 without one.
+  int32_t adobeTransform = -1;
 };
 
 class CBaselineJpegCodec {
@@ -188,7 +199,12 @@ class CBaselineJpegCodec {
   using Handle = std::unique_ptr<void, HandleDeleter>;
 
   /// Checks the request's JPEG input and reads its parameters into it.
-  JpegStatus InspectHeader(JpegRequest& request);
+  /// `keepsComponents`, when given, is set when TurboJPEG would convert
+  /// from YCbCr where the request's components are to stay as coded.
+  JpegStatus InspectHeader(JpegRequest& request, bool* keepsComponents = nullptr);
+  /// Decodes a three-component image without colour conversion (our own
+  /// DCT decoder, which interpolates as libjpeg does) into the bitmap.
+  JpegStatus ReadComponentsAsCoded(JpegRequest& request, uint64_t pitch);
   JpegStatus Fail(JpegStatus status, std::string message);
   /// The library error text of `handle`, or a fallback.
   static std::string LibraryError(void* handle);

@@ -1,5 +1,6 @@
 #include "pixel/HtJ2kFrameDecoder.h"
 
+#include "base/ChildProcess.h"
 #include "pixel/NativeSamples.h"
 
 #include <openjph/ojph_arch.h>  // first: the others need its macros
@@ -246,18 +247,11 @@ Status CheckMainHeader(const uint8_t* data, uint64_t length) {
   return Error(ErrorCode::Malformed, "HTJ2K frame ends before its first tile");
 }
 
-}  // namespace
-
-CHtJ2kFrameDecoder::CHtJ2kFrameDecoder(NativeFrameFormat declared) : m_format(std::move(declared)) {
-  if (m_format.photometric == "YBR_RCT" || m_format.photometric == "YBR_ICT") m_format.photometric = "RGB";
-  SilenceOpenJph();
-}
-
-Status CHtJ2kFrameDecoder::Decode(const uint8_t* encoded, uint64_t length, uint8_t* native, uint64_t capacity) const {
-  if (Status fits = CheckNativeCapacity(m_format, native, capacity); !fits) return fits;
-  if (encoded == nullptr || length == 0) return Error(ErrorCode::Malformed, "HTJ2K frame is empty");
+/// Decodes the frame with OpenJPH into `native` (the format's FrameSize()
+/// bytes); OpenJPH's messages for damaged data come back as Malformed.
+Status DecodeWithOpenJph(const NativeFrameFormat& format, const uint8_t* encoded, uint64_t length,
+                         uint8_t* native) {
   try {
-    if (Status header = CheckMainHeader(encoded, length); !header) return header;
     CBoundedInfile file(encoded, length);
     ojph::codestream codestream;
     codestream.read_headers(&file);
@@ -266,7 +260,7 @@ Status CHtJ2kFrameDecoder::Decode(const uint8_t* encoded, uint64_t length, uint8
     const ojph::point offset = siz.get_image_offset();
     const uint32_t components = siz.get_num_components();
     const uint32_t precision = components > 0 ? siz.get_bit_depth(0) : 0;
-    if (Status same = CheckDecodedGeometry(m_format, extent.x - offset.x, extent.y - offset.y, components,
+    if (Status same = CheckDecodedGeometry(format, extent.x - offset.x, extent.y - offset.y, components,
                                            precision, "HTJ2K");
         !same) {
       return same;
@@ -290,10 +284,10 @@ Status CHtJ2kFrameDecoder::Decode(const uint8_t* encoded, uint64_t length, uint8
     }
     codestream.set_planar(false);
     codestream.create();
-    const uint32_t bytes = m_format.BytesPerSample();
+    const uint32_t bytes = format.BytesPerSample();
     const uint32_t stride = bytes * components;
-    const uint32_t columns = m_format.columns;
-    for (uint32_t row = 0; row < m_format.rows; ++row) {
+    const uint32_t columns = format.columns;
+    for (uint32_t row = 0; row < format.rows; ++row) {
       uint8_t* line = native + uint64_t{row} * columns * stride;
       for (uint32_t c = 0; c < components; ++c) {
         uint32_t component = 0;
@@ -311,6 +305,30 @@ Status CHtJ2kFrameDecoder::Decode(const uint8_t* encoded, uint64_t length, uint8
     return Error(ErrorCode::Malformed, std::string("HTJ2K frame: ") + failure.what());
   }
   return Ok();
+}
+
+}  // namespace
+
+CHtJ2kFrameDecoder::CHtJ2kFrameDecoder(NativeFrameFormat declared) : m_format(std::move(declared)) {
+  if (m_format.photometric == "YBR_RCT" || m_format.photometric == "YBR_ICT") m_format.photometric = "RGB";
+  SilenceOpenJph();
+}
+
+Status CHtJ2kFrameDecoder::Decode(const uint8_t* encoded, uint64_t length, uint8_t* native, uint64_t capacity) const {
+  if (Status fits = CheckNativeCapacity(m_format, native, capacity); !fits) return fits;
+  if (encoded == nullptr || length == 0) return Error(ErrorCode::Malformed, "HTJ2K frame is empty");
+  if (Status header = CheckMainHeader(encoded, length); !header) return header;
+  // Debian's OpenJPH 0.9 asserts (and so aborts) on some damaged packet
+  // data that no header check can see: it only ever runs in a child
+  // process, whose death is this frame's refusal. Its time grows with the
+  // frame: ten seconds of CPU, and one more for every 8 MB of samples.
+  const uint64_t frameSize = m_format.FrameSize();
+  ChildLimits limits;
+  limits.cpuSeconds = static_cast<uint32_t>(10 + frameSize / (8u << 20));
+  limits.wallSeconds = 4 * limits.cpuSeconds;
+  return DecodeInChildProcess("HTJ2K frame", native, frameSize, limits, [&](uint8_t* shared) {
+    return DecodeWithOpenJph(m_format, encoded, length, shared);
+  });
 }
 
 }  // namespace quillon

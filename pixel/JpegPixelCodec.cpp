@@ -56,6 +56,9 @@ bool CJpegPixelCodec::Decompress(const uint8_t* stored, uint64_t storedLength, u
   JpegRequest request;
   request.jpegIn = stored;
   request.jpegInLength = storedLength;
+  // A colour frame of an RGB image holds red, green and blue unless its
+  // markers say YCbCr (the baseline codec decides, see JpegRequest).
+  request.componentsDeclaredRgb = Photometric() == "RGB";
   if (m_jpeg.ReadHeader(request) != JpegStatus::Success) return Fail(m_jpeg.LastError());
   if (request.jpegWidth != Columns() || request.jpegHeight != Rows()) {
     return Fail("JPEG frame is " + std::to_string(request.jpegWidth) + " x " + std::to_string(request.jpegHeight) +

@@ -41,11 +41,13 @@ class CJpegPixelCodec : public CPixelCodec {
   [[nodiscard]] bool Compress(const uint8_t* bitmap, uint8_t* out, uint64_t outCapacity,
                               uint64_t& outLength) override;
   /// JPEG frame of `storedLength` bytes → display bitmap of DisplaySize()
-  /// bytes. A colour frame is decoded as blue-green-red; a grey frame as one
-  /// byte per pixel, even when the attributes say colour (the rows are then
-  /// reversed with the codec's own row length, as a frame that disagrees
-  /// with its attributes always has been). Sets Quality() to the estimated
-  /// quality of the frame once its header is accepted. False when the data
+  /// bytes. A colour frame is decoded as blue-green-red (converted from
+  /// YCbCr unless the image is RGB and no JFIF or Adobe marker says
+  /// otherwise); a grey frame as one byte per pixel, even when the
+  /// attributes say colour (the rows are then reversed with the codec's
+  /// own row length, as a frame that disagrees with its attributes always
+  /// has been). Sets Quality() to the estimated quality of the frame once
+  /// its header is accepted. False when the data
   /// is not a baseline 8-bit JPEG of 1 or 3 components, its width or height
   /// differs from Columns or Rows, the decoded image would not fit in the
   /// display size (a colour frame for a grey image), or the data is damaged.

@@ -8,6 +8,7 @@
 #include "dicom/DicomEncapsulatedPixelData.h"
 #include "dicom/DicomPixelData.h"
 #include "pixel/DisplaySamples.h"
+#include "pixel/NativeColourFrameDecoder.h"
 #include "pixel/FrameDecoderRegistry.h"
 #include "dicom/FrameFragments.h"
 #include "pixel/PixelCodec.h"
@@ -288,18 +289,26 @@ bool CPixelImage::SetupFrameDecoder(bool& used) {
   used = false;
   std::string syntax;
   (void)m_object->GetString(tags::kTransferSyntaxUid, syntax);
+  // Uncompressed colour wider than a byte a sample is shown as decoded
+  // wide colour is: the display codecs take a byte a sample.
+  const bool wideColour = m_object->IsUncompressed() && m_samplesPerPixel == 3 &&
+                          (m_bitsAllocated == 16 || m_bitsAllocated == 32) && m_bitsStored <= m_bitsAllocated;
   // 8-bit RLE keeps the display codec it always had.
-  if (!HasFrameDecoder(syntax) || (syntax == kRleLossless && m_bitsAllocated == 8)) return true;
+  if (!wideColour && (!HasFrameDecoder(syntax) || (syntax == kRleLossless && m_bitsAllocated == 8))) return true;
   used = true;
   NativeFrameFormat declared{m_columns,     m_rows, m_samplesPerPixel, m_bitsAllocated, m_bitsStored,
                              UInt16Or(*m_object, tags::kPixelRepresentation, 0) == 1, {}};
   (void)m_object->GetString(tags::kPhotometricInterpretation, declared.photometric);
-  auto decoder = CreateFrameDecoder(syntax, declared);
-  if (!decoder) {
-    m_lastError = decoder.Message();
-    return false;
+  if (wideColour) {
+    m_frameDecoder = std::make_unique<CNativeColourFrameDecoder>(declared, m_planarConfiguration == 1);
+  } else {
+    auto decoder = CreateFrameDecoder(syntax, declared);
+    if (!decoder) {
+      m_lastError = decoder.Message();
+      return false;
+    }
+    m_frameDecoder = std::move(*decoder);
   }
-  m_frameDecoder = std::move(*decoder);
   const NativeFrameFormat shown = DisplayFormatFor(m_frameDecoder->OutputFormat());
   if (!IsShownPhotometric(shown.photometric)) {
     m_lastError = "decoded pixel data with photometric interpretation \"" + shown.photometric + "\" cannot be shown";

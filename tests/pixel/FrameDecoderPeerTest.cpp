@@ -4,7 +4,10 @@
 // with the same photometric interpretation, and the view must show frame 0.
 // GDCM is the reference for JPEG 2000 and JPEG-LS; DCMTK for RLE (GDCM
 // decodes 16-bit colour RLE differently from DCMTK and pydicom) and the
-// 12-bit JPEG (GDCM cannot). A syntax without decoder is refused by name.
+// 12-bit JPEG (GDCM cannot). Baseline JPEG of an RGB image whose markers
+// do not say YCbCr keeps its components as coded (as GDCM and DCMTK do);
+// one with a JFIF marker is converted from YCbCr (as DCMTK does; GDCM
+// keeps YBR_FULL). A syntax without decoder is refused by name.
 #include "dicom/DicomObject.h"
 #include "pixel/PixelDataConverter.h"
 #include "pixel/PixelImage.h"
@@ -68,6 +71,20 @@ TEST_P(FrameDecoderPeerTest, StoresWhatThePeerStores) {
   uint64_t length = 0;
   EXPECT_EQ(image.ReadFrame(image.NumberOfFrames() - 1, bitmap.data(), bitmap.size(), length), FrameStatus::Success)
       << image.LastError();
+  // An 8-bit colour frame shows exactly its samples: blue-green-red rows,
+  // bottom-up.
+  if (image.NumberOfFrames() == 1 && image.SamplesPerPixel() == 3 && image.BitsAllocated() == 8 &&
+      std::string(c.photometric) == "RGB" && theirPixels.size() == uint64_t{image.Columns()} * image.Rows() * 3) {
+    uint64_t differing = 0;
+    for (uint32_t y = 0; y < image.Rows(); ++y) {
+      for (uint32_t x = 0; x < image.Columns(); ++x) {
+        const uint8_t* shown = bitmap.data() + (uint64_t{image.Rows() - 1 - y} * image.AlignedColumns() + x) * 3;
+        const uint8_t* expected = theirPixels.data() + (uint64_t{y} * image.Columns() + x) * 3;
+        differing += shown[0] != expected[2] || shown[1] != expected[1] || shown[2] != expected[0];
+      }
+    }
+    EXPECT_EQ(differing, 0u) << "pixels shown otherwise than " << tool << " decodes them";
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -80,6 +97,11 @@ INSTANTIATE_TEST_SUITE_P(
                       PeerCase{"SC_rgb_gdcm_KY", "gdcmconv --raw", "RGB"},
                       PeerCase{"MR_small_jpeg_ls_lossless", "gdcmconv --raw", "MONOCHROME2"},
                       PeerCase{"SC_rgb_jpeg_gdcm", "gdcmconv --raw", "RGB"},
+                      PeerCase{"SC_jpeg_no_color_transform", "gdcmconv --raw", "RGB"},
+                      PeerCase{"SC_jpeg_no_color_transform_2", "gdcmconv --raw", "RGB"},
+                      PeerCase{"SC_rgb_jpeg_lossy_gdcm", "gdcmconv --raw", "RGB"},
+                      PeerCase{"SC_rgb_jpeg_dcmtk", "dcmdjpeg", "RGB"},
+                      PeerCase{"SC_rgb_small_odd_jpeg", "dcmdjpeg", "RGB"},
                       PeerCase{"JPGExtended", "dcmdjpeg", "MONOCHROME2"},
                       PeerCase{"JPEG-lossy", "dcmdjpeg", "MONOCHROME2"},
                       PeerCase{"MR_small_RLE", "dcmdrle", "MONOCHROME2"},
