@@ -79,6 +79,10 @@ class CJpegLsFrameEncoder : public IFrameEncoder {
       for (uint64_t i = 0; i < samples; ++i) source[i] = static_cast<uint8_t>(native[2 * i] & mask);
     }
 
+    if (m_near > 0 && m_format.signedSamples) {
+      if (Status kept = CheckSignedNearLossless(source.get(), samples, codedBytes); !kept) return kept;
+    }
+
     std::unique_ptr<charls_jpegls_encoder, EncoderDeleter> encoder(charls_jpegls_encoder_create());
     if (!encoder) return Error(ErrorCode::OutOfMemory, "no memory for a JPEG-LS encoder");
     using charls::jpegls_errc;
@@ -120,6 +124,27 @@ class CJpegLsFrameEncoder : public IFrameEncoder {
   }
 
  private:
+  /// The bit patterns of signed samples meet where the largest value
+  /// (0111…) turns into the smallest (1000…): a pattern coded within N of
+  /// that seam may come back on its other side, a sign flip. A frame with a
+  /// sample within N of either end of the signed range is refused rather
+  /// than coded beyond the bound promised.
+  Status CheckSignedNearLossless(const uint8_t* source, uint64_t samples, uint32_t codedBytes) const {
+    const uint32_t seam = 1u << (m_format.bitsStored - 1);  // pattern of the smallest value
+    const auto near = static_cast<uint32_t>(m_near);
+    for (uint64_t i = 0; i < samples; ++i) {
+      const uint32_t pattern =
+          codedBytes == 1 ? source[i] : uint32_t{source[2 * i]} | uint32_t{source[2 * i + 1]} << 8;
+      if (pattern + near >= seam && pattern < seam + near) {
+        return Error(ErrorCode::WrongKind,
+                     "JPEG-LS near-lossless coding of signed samples within " + std::to_string(m_near) +
+                         " of the largest or smallest value of " + std::to_string(m_format.bitsStored) +
+                         " bits (sample " + std::to_string(i) + "): they could come back with their sign flipped");
+      }
+    }
+    return Ok();
+  }
+
   NativeFrameFormat m_format;
   int32_t m_near;
   EncodedImageDescription m_description;

@@ -9,7 +9,9 @@
 /// JPEG-LS codes unsigned samples of 2 to 16 bits. Signed samples are coded
 /// as their Bits Stored bit pattern (the bits above it dropped), as DCMTK
 /// does: a reader that takes the decoded pattern with Pixel Representation 1
-/// gets the original values back.
+/// gets the original values back. Near-lossless coding refuses a frame
+/// of signed samples reaching within N of their largest or smallest value,
+/// whose pattern could come back across the sign.
 #pragma once
 
 #include "pixel/FrameEncoder.h"
