@@ -60,27 +60,32 @@ class CJpegLsFrameEncoder : public IFrameEncoder {
                                            std::to_string(frameSize));
     }
     // CharLS takes one byte per sample up to 8 bits, else two, and trusts
-    // every sample to fit Bits Stored: the samples are copied with the bits
-    // above it (overlays, the sign of signed samples) cleared.
+    // every sample to fit Bits Stored. A frame stored that way is coded as
+    // it is; any other is copied with the bits above Bits Stored (overlays,
+    // the sign of signed samples) cleared.
     const uint32_t bits = m_format.bitsStored;
     const uint32_t codedBytes = bits <= 8 ? 1 : 2;
     const uint64_t samples = m_format.SampleCount();
-    std::unique_ptr<uint8_t[]> source(new (std::nothrow) uint8_t[samples * codedBytes]);
-    if (!source) return Error(ErrorCode::OutOfMemory, "no memory for a JPEG-LS source frame");
     const uint32_t mask = (1u << bits) - 1;
-    if (m_format.bitsAllocated == 8) {
-      for (uint64_t i = 0; i < samples; ++i) source[i] = static_cast<uint8_t>(native[i] & mask);
-    } else if (codedBytes == 2) {
-      for (uint64_t i = 0; i < samples; ++i) {
-        source[2 * i] = native[2 * i];
-        source[2 * i + 1] = static_cast<uint8_t>(native[2 * i + 1] & (mask >> 8));
+    const uint8_t* coded = native;
+    std::unique_ptr<uint8_t[]> copy;
+    if (codedBytes != m_format.BytesPerSample() || !FitsBitsStored(native, samples, mask)) {
+      copy.reset(new (std::nothrow) uint8_t[samples * codedBytes]);
+      if (!copy) return Error(ErrorCode::OutOfMemory, "no memory for a JPEG-LS source frame");
+      if (m_format.bitsAllocated == 8) {
+        for (uint64_t i = 0; i < samples; ++i) copy[i] = static_cast<uint8_t>(native[i] & mask);
+      } else if (codedBytes == 2) {
+        for (uint64_t i = 0; i < samples; ++i) {
+          copy[2 * i] = native[2 * i];
+          copy[2 * i + 1] = static_cast<uint8_t>(native[2 * i + 1] & (mask >> 8));
+        }
+      } else {
+        for (uint64_t i = 0; i < samples; ++i) copy[i] = static_cast<uint8_t>(native[2 * i] & mask);
       }
-    } else {
-      for (uint64_t i = 0; i < samples; ++i) source[i] = static_cast<uint8_t>(native[2 * i] & mask);
+      coded = copy.get();
     }
-
     if (m_near > 0 && m_format.signedSamples) {
-      if (Status kept = CheckSignedNearLossless(source.get(), samples, codedBytes); !kept) return kept;
+      if (Status kept = CheckSignedNearLossless(coded, samples, codedBytes); !kept) return kept;
     }
 
     std::unique_ptr<charls_jpegls_encoder, EncoderDeleter> encoder(charls_jpegls_encoder_create());
@@ -111,7 +116,7 @@ class CJpegLsFrameEncoder : public IFrameEncoder {
       return Failed(e);
     }
     if (jpegls_errc e =
-            charls_jpegls_encoder_encode_from_buffer(encoder.get(), source.get(), samples * codedBytes, 0);
+            charls_jpegls_encoder_encode_from_buffer(encoder.get(), coded, samples * codedBytes, 0);
         e != jpegls_errc::success) {
       return Failed(e);
     }
@@ -124,6 +129,19 @@ class CJpegLsFrameEncoder : public IFrameEncoder {
   }
 
  private:
+  /// True when no sample of the frame (stored as CharLS takes it) has a
+  /// bit above `mask`.
+  bool FitsBitsStored(const uint8_t* native, uint64_t samples, uint32_t mask) const {
+    uint32_t above = 0;
+    if (m_format.bitsAllocated == 8) {
+      for (uint64_t i = 0; i < samples; ++i) above |= native[i];
+    } else {
+      for (uint64_t i = 0; i < samples; ++i) above |= native[2 * i + 1];
+      above <<= 8;
+    }
+    return (above & ~mask) == 0;
+  }
+
   /// The bit patterns of signed samples meet where the largest value
   /// (0111…) turns into the smallest (1000…): a pattern coded within N of
   /// that seam may come back on its other side, a sign flip. A frame with a
