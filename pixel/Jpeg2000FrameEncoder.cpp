@@ -132,7 +132,11 @@ class CJpeg2000FrameEncoder : public IFrameEncoder {
     opj_set_default_encoder_parameters(&parameters);
     parameters.tcp_numlayers = 1;
     parameters.cp_disto_alloc = 1;
-    parameters.tcp_rates[0] = static_cast<float>(m_ratio);  // 0: every bit, lossless
+    // OpenJPEG takes the ratio to the bits of precision; the ratio asked
+    // for (and recorded as Lossy Image Compression Ratio) is to the native
+    // frame, whose samples take Bits Allocated. 0: every bit, lossless.
+    const double bitsRatio = m_ratio * m_format.bitsStored / m_format.bitsAllocated;
+    parameters.tcp_rates[0] = m_ratio == 0 ? 0.0f : static_cast<float>(std::max(bitsRatio, 1.0));
     parameters.irreversible = m_ratio != 0 ? 1 : 0;
     parameters.tcp_mct = m_transform ? 1 : 0;
     parameters.numresolution = Resolutions(m_format);

@@ -7,10 +7,12 @@
 /// RGB images are coded through the codestream's component transform, the
 /// reversible one (photometric YBR_RCT) when lossless, the irreversible one
 /// (YBR_ICT) when lossy: decorrelating the colours makes the codestream
-/// markedly smaller, and it is the form DICOM defines for colour JPEG 2000.
-/// GDCM, DCMTK's and pydicom's OpenJPEG-based decoders all undo the
-/// transform from the codestream's own COD flag, whatever the header says,
-/// and give RGB back. YBR_FULL images are coded as they are.
+/// markedly smaller, and the header then says what the codestream holds.
+/// OpenJPEG-based readers (GDCM, pydicom's) undo the transform as the
+/// codestream's COD segment signals and give RGB back; RGB declared over a
+/// transformed codestream is the mismatch pydicom warns about, and RGB with
+/// the transform off would cost a third more bytes. YBR_FULL images are
+/// coded as they are.
 #pragma once
 
 #include "pixel/FrameEncoder.h"

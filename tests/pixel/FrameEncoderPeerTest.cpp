@@ -96,6 +96,6 @@ INSTANTIATE_TEST_SUITE_P(
                       PeerCase{"j2k_mr_gdcm", "MR_small.dcm", kMr, false, 0, "gdcmconv --raw"},
                       PeerCase{"j2k_rgb_gdcm", "SC_rgb_rle.dcm", kRgb, false, 0, "gdcmconv --raw"},
                       PeerCase{"j2k_rgb16_gdcm", "SC_rgb_rle_16bit.dcm", kRgb16, false, 0, "gdcmconv --raw"}),
-    [](const ::testing::TestParamInfo<PeerCase>& info) { return std::string(info.param.name); });
+    [](const ::testing::TestParamInfo<PeerCase>& param) { return std::string(param.param.name); });
 
 }  // namespace
