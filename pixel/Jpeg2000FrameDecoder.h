@@ -11,6 +11,11 @@
 
 namespace quillon {
 
+/// How many threads OpenJPEG gets for one frame of `format`: the cores
+/// (at most 8) for a frame large enough to share, else 1. The encoder
+/// shares it.
+int OpenJpegThreads(const NativeFrameFormat& format);
+
 class CJpeg2000FrameDecoder : public IFrameDecoder {
  public:
   explicit CJpeg2000FrameDecoder(NativeFrameFormat declared);
