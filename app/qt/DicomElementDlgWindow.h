@@ -7,7 +7,9 @@
 #include <QDialog>
 
 class QComboBox;
+class QLabel;
 class QLineEdit;
+class QPushButton;
 class QPlainTextEdit;
 
 namespace quillon {
@@ -30,6 +32,11 @@ class CDicomElementDlgWindow : public QDialog {
   void TakeFields();
   void ShowFields();
   void ShowVr();
+  /// The value field as the VR calls for: hexadecimal, or read-only over a
+  /// value too large to show; Import and Export for binary VRs.
+  void ShowValueMode();
+  void Import();
+  void Export();
 
   CDicomElementDlg& m_dialog;
   IUserInterface& m_ui;
@@ -39,6 +46,9 @@ class CDicomElementDlgWindow : public QDialog {
   QComboBox* m_vr;
   QLineEdit* m_length;
   QPlainTextEdit* m_value;
+  QLabel* m_valueLabel;
+  QPushButton* m_import;
+  QPushButton* m_export;
 };
 
 }  // namespace quillon

@@ -5,8 +5,11 @@
 #include "app/AddSequenceDlg.h"
 #include "app/TagInput.h"
 #include "dicom/DicomElement.h"
+#include "dicom/DicomEncapsulatedPixelData.h"
+#include "dicom/DicomPixelData.h"
 #include "dicom/ValueRepresentation.h"
 #include "support/FakeUserInterface.h"
+#include "support/Shell.h"
 
 #include <gtest/gtest.h>
 
@@ -38,8 +41,14 @@ TEST(ElementDialog, AcceptsWhatCanBeStoredAndRefusesTheRest) {
       {"0020", "9165", "AT", "0010,0020", "0", false, {0x10, 0x00, 0x20, 0x00}},
       {"0018", "0088", "FL", "1.5", "0", false, {0x00, 0x00, 0xC0, 0x3F}},
       {"0018", "0088", "FL", "1.5 mm", "0", false, {}},
-      {"0009", "1001", "OB", "ab", "4", false, {'a', 'b', 0, 0}},
+      // Binary values are typed as hexadecimal bytes, zero-filled to the length.
+      {"0009", "1001", "OB", "aB 0c", "4", false, {0xAB, 0x0C, 0, 0}},
+      {"0009", "1001", "OB", "61 62 63", "2", false, {}},
       {"0009", "1001", "OB", "abc", "2", false, {}},
+      {"0009", "1001", "OB", "zz", "1", false, {}},
+      {"0009", "1001", "OW", "01 02 03", "3", false, {}},
+      {"0009", "1001", "OD", "00 00 00 00 00 00 f0 3f", "8", false, {0, 0, 0, 0, 0, 0, 0xF0, 0x3F}},
+      {"0009", "1001", "OV", "00 00 00 00", "4", false, {}},
       {"0009", "1001", "OB", "", "67108865", false, {}},
       {"12345", "0010", "LO", "x", "0", false, {}},  // never cut to 2345
       {"", "0010", "LO", "x", "0", false, {}},
@@ -50,7 +59,7 @@ TEST(ElementDialog, AcceptsWhatCanBeStoredAndRefusesTheRest) {
       // The VRs added since the list was first made.
       {"0009", "1001", "SV", "-2", "0", false, {0xFE, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF}},
       {"0009", "1001", "UV", "-2", "0", false, {}},
-      {"0009", "1001", "OL", "ab", "4", false, {'a', 'b', 0, 0}},
+      {"0009", "1001", "OL", "ab", "4", false, {0xAB, 0, 0, 0}},
       {"0009", "1001", "UR", "http://a", "0", false, {'h', 't', 't', 'p', ':', '/', '/', 'a'}},
       {"0009", "1001", "UR", "http://\xC3\xA9", "0", false, {}},  // a URI is ASCII, whatever the set
   };
@@ -125,6 +134,98 @@ TEST(ElementDialog, LookupVrAndTheLengthField) {
   report.elementText = "a124";
   report.LookupVR();
   EXPECT_EQ(report.SelectedVrIndex(), 30);  // SQ is offered, and refused on OK
+}
+
+// OW words show in the order the file holds them: swapped in a big endian
+// data set (not in group 0002, which is little endian everywhere), and
+// stored back in the model's order.
+TEST(ElementDialog, BinaryValuesShowAsTheFileHoldsThem) {
+  const uint8_t model[] = {0x01, 0x02, 0x03, 0x04};
+  const struct {
+    DicomTag tag;
+    DicomVR vr;
+    bool bigEndian;
+    const char* shown;
+  } cases[] = {{0x00091001, vr::OW, false, "01 02 03 04"}, {0x00091001, vr::OW, true, "02 01 04 03"},
+               {0x00091001, vr::OF, true, "04 03 02 01"}, {0x00091001, vr::OB, true, "01 02 03 04"},
+               {0x00020001, vr::OW, true, "01 02 03 04"}};
+  for (const auto& c : cases) {
+    CDicomElement element(c.tag, c.vr, model, sizeof model);
+    CDicomElementDlg dialog(false, {false, kLatin1, "", c.bigEndian});
+    ASSERT_TRUE(dialog.FillFrom(element));
+    EXPECT_EQ(dialog.valueText, c.shown) << VrToString(c.vr) << c.bigEndian;
+    EXPECT_TRUE(dialog.IsBinary());
+    CFakeUserInterface ui;
+    ASSERT_TRUE(dialog.Accept(ui)) << ui.TakeMessages();
+    EXPECT_EQ(dialog.Result().bytes, std::vector<uint8_t>(model, model + 4));
+  }
+}
+
+// Past 64 KiB the value is held, not shown; Import and Export carry any
+// size, in the file's byte order, and keep to the VR's word size.
+TEST(ElementDialog, ImportAndExportCarryValuesOfAnySize) {
+  TempDir dir("element-dialog");
+  std::string big(CDicomElementDlg::kMaxHexLength + 2, '\0');
+  for (size_t i = 0; i < big.size(); ++i) big[i] = static_cast<char>(i * 7);
+  WriteText(dir / "big.raw", big);
+  WriteText(dir / "odd.raw", "abc");
+  WriteText(dir / "small.raw", "\x01\x02");
+  const struct {
+    const char* file;
+    const char* vr;
+    bool bigEndian;
+    bool held;
+    const char* refusal;  // null: imported
+  } cases[] = {
+      {"big.raw", "OW", false, true, nullptr}, {"big.raw", "OW", true, true, nullptr},
+      {"small.raw", "OW", true, false, nullptr}, {"odd.raw", "OB", false, false, nullptr},
+      {"odd.raw", "OW", false, false, "multiple of 2"}, {"odd.raw", "LO", false, false, "binary VR"},
+      {"missing.raw", "OB", false, false, "Cannot read"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.file) + " " + c.vr);
+    CFakeUserInterface ui;
+    CDicomElementDlg dialog(true, {false, kLatin1, "", c.bigEndian});
+    ASSERT_TRUE(TypeElement("0009", "1001", c.vr, "")(dialog));
+    const std::string file = ReadBytes(dir / c.file);
+    EXPECT_EQ(dialog.ImportValue(dir / c.file, ui), c.refusal == nullptr);
+    if (c.refusal != nullptr) {
+      EXPECT_NE(ui.TakeMessages().find(c.refusal), std::string::npos);
+      continue;
+    }
+    EXPECT_EQ(dialog.IsValueHeld(), c.held);
+    EXPECT_EQ(dialog.lengthText, std::to_string(file.size()));
+    EXPECT_EQ(dialog.IsLengthEditable(), !c.held);
+    ASSERT_TRUE(dialog.ExportValue(dir / "out.raw", ui)) << ui.TakeMessages();
+    EXPECT_EQ(ReadBytes(dir / "out.raw"), file);
+    ASSERT_TRUE(dialog.Accept(ui)) << ui.TakeMessages();
+    std::vector<uint8_t> expected(file.begin(), file.end());
+    if (c.bigEndian) SwapBytesInUnits(expected.data(), expected.size(), 2);
+    EXPECT_EQ(dialog.Result().bytes, expected);
+  }
+  // A held value means nothing to a text VR: choosing one empties the field.
+  CDicomElementDlg dialog(true, {false, kLatin1, ""});
+  ASSERT_TRUE(TypeElement("0009", "1001", "OB", "")(dialog));
+  CFakeUserInterface ui;
+  ASSERT_TRUE(dialog.ImportValue(dir / "big.raw", ui));
+  dialog.SelectVrIndex(15);  // LO
+  EXPECT_FALSE(dialog.IsValueHeld());
+  EXPECT_EQ(dialog.valueText, "");
+}
+
+TEST(ElementDialog, PixelDataThatIsCompressedOrNotReadIsNotEditedAsBytes) {
+  CDicomElement header(0x7FE00010, vr::OW, nullptr, 8);
+  const CDicomPixelData unread(header, 100);
+  const CDicomEncapsulatedPixelData compressed;
+  const struct {
+    const CDicomElement* element;
+    const char* reason;
+  } cases[] = {{&unread, "was not read"}, {&compressed, "compressed"}};
+  for (const auto& c : cases) {
+    CDicomElementDlg dialog(false, {false, kLatin1, ""});
+    EXPECT_FALSE(dialog.FillFrom(*c.element));
+    EXPECT_NE(dialog.Refusal().find(c.reason), std::string::npos) << dialog.Refusal();
+  }
 }
 
 TEST(SequenceDialog, RefusesPixelDataAndMetaElementsInItems) {

@@ -68,10 +68,52 @@ TEST_F(DocumentTest, EditRefusesSequencesAndHandsPixelDataToThePixelView) {
   bool showPixels = false;
   m_document.EditElement(RowHolding(m_document, "7fe0 0010"), m_ui, &showPixels);
   EXPECT_TRUE(showPixels);
-  // A binary value has no text form to edit: no dialog, nothing changed.
-  m_document.EditElement(RowHolding(m_document, "0009 1001"), m_ui);
   EXPECT_EQ(m_ui.elementDialogsShown, 0);
+}
+
+// A binary value is edited as hexadecimal bytes, and Undo brings the old
+// bytes back.
+TEST_F(DocumentTest, ABinaryValueIsEditedAsHexadecimalAndUndone) {
+  std::string shown;
+  m_ui.elementDialogs.push_back([&](CDicomElementDlg& dialog) {
+    shown = dialog.valueText;
+    dialog.valueText = "41 42\n43 44 45 46";
+    dialog.lengthText = "6";
+    return true;
+  });
+  m_document.EditElement(RowHolding(m_document, "0009 1001"), m_ui);
+  EXPECT_EQ(shown, "41 42 43 44");
+  const auto bytes = [&] {
+    uint32_t length = 0;
+    const uint8_t* data = nullptr;
+    EXPECT_EQ(m_document.Object().GetValue(0x00091001, length, &data), DicomStatus::Success);
+    return std::string(reinterpret_cast<const char*>(data), length);
+  };
+  EXPECT_EQ(bytes(), "ABCDEF");
+  m_document.Undo();
+  EXPECT_EQ(bytes(), "ABCD");
   EXPECT_FALSE(m_document.IsModified());
+  EXPECT_TRUE(m_ui.messages.empty()) << m_ui.TakeMessages();
+}
+
+// Real files: pixel data compressed, or left unread, is not opened as bytes;
+// the status bar says why.
+TEST(DocumentPixelData, CompressedOrUnreadPixelDataSaysWhyItIsNotEdited) {
+  const std::string dir = "/usr/lib/python3/dist-packages/pydicom/data/test_files/";
+  const struct {
+    const char* file;
+    bool readPixels;
+    const char* reason;
+  } cases[] = {{"CT_small.dcm", false, "was not read"}, {"JPEG2000.dcm", true, "compressed"}};
+  for (const auto& c : cases) {
+    CFakeUserInterface ui;
+    CDicomImageDoc document(c.readPixels);
+    ASSERT_TRUE(document.Open(dir + c.file, ui)) << c.file;
+    document.EditElement(RowHolding(document, "7fe0 0010"), ui);
+    EXPECT_EQ(ui.elementDialogsShown, 0) << c.file;
+    ASSERT_FALSE(ui.statuses.empty()) << c.file;
+    EXPECT_NE(ui.statuses.back().find(c.reason), std::string::npos) << ui.statuses.back();
+  }
 }
 
 TEST_F(DocumentTest, InsertOnAnItemRowGoesIntoThatItem) {
@@ -96,7 +138,7 @@ TEST_F(DocumentTest, InsertAsksBeforeReplacingAndNoKeepsTheElement) {
 }
 
 TEST_F(DocumentTest, RawValuesArePaddedToTheDeclaredLengthAndShortLengthsAreRefused) {
-  m_ui.elementDialogs.push_back(TypeElement("0009", "1002", "OB", "abc", "6"));
+  m_ui.elementDialogs.push_back(TypeElement("0009", "1002", "OB", "61 62 63", "6"));
   m_document.InsertElement(0, m_ui);
   uint32_t length = 0;
   const uint8_t* value = nullptr;
@@ -106,7 +148,7 @@ TEST_F(DocumentTest, RawValuesArePaddedToTheDeclaredLengthAndShortLengthsAreRefu
 
   // A declared length below the typed bytes would store a length with no
   // value: the dialog refuses it and stays open.
-  m_ui.elementDialogs.push_back(TypeElement("0009", "1003", "OB", "abc", "2"));
+  m_ui.elementDialogs.push_back(TypeElement("0009", "1003", "OB", "616263", "2"));
   m_document.InsertElement(0, m_ui);
   EXPECT_NE(m_ui.TakeMessages().find("shorter than the 3 bytes"), std::string::npos);
   EXPECT_FALSE(m_document.Object().Contains(0x00091003));
