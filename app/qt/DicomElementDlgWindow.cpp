@@ -14,6 +14,7 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QSignalBlocker>
 
 #include <algorithm>
 #include <cctype>
@@ -52,6 +53,7 @@ CDicomElementDlgWindow::CDicomElementDlgWindow(CDicomElementDlg& dialog, IUserIn
   auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
   for (QPushButton* button : {lookup, createUid, m_import, m_export}) button->setAutoDefault(false);
   m_valueLabel = new QLabel(QStringLiteral("Value"), this);
+  m_valueLabel->setObjectName("valueLabel");
 
   auto* layout = new QGridLayout(this);
   layout->addWidget(new QLabel(QStringLiteral("Tag"), this), 0, 0, 1, 2);
@@ -88,7 +90,7 @@ CDicomElementDlgWindow::CDicomElementDlgWindow(CDicomElementDlg& dialog, IUserIn
   connect(createUid, &QPushButton::clicked, this, [this] {
     TakeFields();
     m_dialog.CreateUid(m_settings);
-    m_value->setPlainText(QString::fromStdString(m_dialog.valueText));
+    SetValueText();
   });
   // With no VR chosen the tag decides whether the value is binary.
   for (QLineEdit* field : {m_group, m_element}) {
@@ -102,7 +104,7 @@ CDicomElementDlgWindow::CDicomElementDlgWindow(CDicomElementDlg& dialog, IUserIn
   connect(m_export, &QPushButton::clicked, this, &CDicomElementDlgWindow::Export);
   // The length follows the typed bytes (it may then be raised to add zeros).
   connect(m_value, &QPlainTextEdit::textChanged, this, [this] {
-    if (m_dialog.IsValueHeld() || !m_dialog.IsBinary() || !m_value->hasFocus()) return;
+    if (m_dialog.IsValueHeld() || !m_dialog.IsBinary()) return;
     std::string ignored;
     if (auto bytes = ParseHexBytes(m_value->toPlainText().toStdString(), ignored)) {
       m_length->setText(QString::number(bytes->size()));
@@ -128,10 +130,16 @@ void CDicomElementDlgWindow::TakeFields() {
   m_dialog.lengthText = m_length->text().toStdString();
 }
 
+void CDicomElementDlgWindow::SetValueText() {
+  // Shown, not typed: the length keeps what the logic says.
+  const QSignalBlocker quiet(m_value);
+  m_value->setPlainText(QString::fromStdString(m_dialog.valueText));
+}
+
 void CDicomElementDlgWindow::ShowFields() {
   m_group->setText(QString::fromStdString(m_dialog.groupText));
   m_element->setText(QString::fromStdString(m_dialog.elementText));
-  m_value->setPlainText(QString::fromStdString(m_dialog.valueText));
+  SetValueText();
   m_length->setText(QString::fromStdString(m_dialog.lengthText));
   ShowVr();
 }
@@ -141,7 +149,7 @@ void CDicomElementDlgWindow::ShowVr() {
   m_length->setReadOnly(!m_dialog.IsLengthEditable());
   m_length->setEnabled(m_dialog.IsLengthEditable());
   // Switching away from a binary VR may have dropped a held value.
-  if (m_value->isReadOnly() && !m_dialog.IsValueHeld()) m_value->setPlainText(QString::fromStdString(m_dialog.valueText));
+  if (m_value->isReadOnly() && !m_dialog.IsValueHeld()) SetValueText();
   ShowValueMode();
 }
 
@@ -170,7 +178,7 @@ void CDicomElementDlgWindow::Import() {
   const QString path = QFileDialog::getOpenFileName(this, QStringLiteral("Import the Value from a File"));
   if (path.isEmpty()) return;
   if (!m_dialog.ImportValue(path.toStdString(), m_ui)) return;
-  m_value->setPlainText(QString::fromStdString(m_dialog.valueText));
+  SetValueText();
   m_length->setText(QString::fromStdString(m_dialog.lengthText));
   ShowVr();
 }

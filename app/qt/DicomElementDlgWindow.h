@@ -35,6 +35,8 @@ class CDicomElementDlgWindow : public QDialog {
   /// The value field as the VR calls for: hexadecimal, or read-only over a
   /// value too large to show; Import and Export for binary VRs.
   void ShowValueMode();
+  /// Puts the logic's value text in the field.
+  void SetValueText();
   void Import();
   void Export();
 

@@ -132,7 +132,8 @@ TEST(ValueCheck, CountsAgreeWithDciodvfyOnRealFiles) {
     std::filesystem::copy_file(data + c.file, path, std::filesystem::copy_options::overwrite_existing);
     if (*c.changes != '\0') ASSERT_EQ(RunShell("dcmodify -nb " + std::string(c.changes) + " " + path).exitCode, 0);
     std::set<std::string> peer;
-    std::istringstream lines(RunShell("dciodvfy " + path + " 2>&1").out);
+    const CommandResult verified = RunShell("dciodvfy " + path);
+    std::istringstream lines(verified.out + verified.err);
     for (std::string line; std::getline(lines, line);) {
       const size_t at = line.find("Required by Dictionary) Element=<");
       if (at != std::string::npos) peer.insert(line.substr(at + 33, line.find('>', at) - at - 33));
