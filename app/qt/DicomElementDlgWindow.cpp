@@ -2,6 +2,7 @@
 
 #include "app/DicomElementDlg.h"
 #include "app/HexValue.h"
+#include "app/qt/HexValueEdit.h"
 #include "app/qt/TagField.h"
 
 #include <QComboBox>
@@ -37,7 +38,7 @@ CDicomElementDlgWindow::CDicomElementDlgWindow(CDicomElementDlg& dialog, IUserIn
   m_length = new QLineEdit(this);
   m_length->setObjectName("length");
   m_length->setValidator(new QRegularExpressionValidator(QRegularExpression("[0-9]{0,10}"), m_length));
-  m_value = new QPlainTextEdit(this);
+  m_value = new CHexValueEdit(this);
   m_value->setObjectName("value");
   m_value->setFont(fixed);
   m_value->setTabChangesFocus(true);
@@ -74,9 +75,9 @@ CDicomElementDlgWindow::CDicomElementDlgWindow(CDicomElementDlg& dialog, IUserIn
   bottom->addStretch(1);
   bottom->addWidget(buttons);
   layout->addLayout(bottom, 4, 0, 1, 5);
-  // Wide enough for a line of 16 hexadecimal bytes without wrapping.
+  // Wide enough for the offsets and a line of 16 hexadecimal bytes.
   const int hexLine = QFontMetrics(fixed).horizontalAdvance(QString(16 * 3 + 2, QLatin1Char('0')));
-  resize(std::max(560, hexLine + 80), 360);
+  resize(std::max(560, hexLine + 160), 380);
 
   connect(m_vr, &QComboBox::activated, this, [this](int index) {
     m_dialog.SelectVrIndex(index);
@@ -159,6 +160,7 @@ void CDicomElementDlgWindow::ShowValueMode() {
   m_import->setVisible(binary);
   m_export->setVisible(binary);
   m_value->setReadOnly(held);
+  m_value->SetShowOffsets(binary && !held);
   m_value->setLineWrapMode(binary ? QPlainTextEdit::NoWrap : QPlainTextEdit::WidgetWidth);
   QString label = held     ? QStringLiteral("Value (too large to edit here: import a file to replace it)")
                   : binary ? QStringLiteral("Value (hexadecimal bytes, as the file holds them)")

@@ -10,11 +10,11 @@ class QComboBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
-class QPlainTextEdit;
 
 namespace quillon {
 
 class CDicomElementDlg;
+class CHexValueEdit;
 class ISettingsStore;
 class IUserInterface;
 
@@ -47,7 +47,7 @@ class CDicomElementDlgWindow : public QDialog {
   QLineEdit* m_element;
   QComboBox* m_vr;
   QLineEdit* m_length;
-  QPlainTextEdit* m_value;
+  CHexValueEdit* m_value;
   QLabel* m_valueLabel;
   QPushButton* m_import;
   QPushButton* m_export;

@@ -3,6 +3,7 @@
 #include "app/qt/AddSequenceDlgWindow.h"
 #include "app/qt/DeidentifyDlgWindow.h"
 #include "app/qt/DicomElementDlgWindow.h"
+#include "app/qt/HexValueEdit.h"
 
 #include "app/AddSequenceDlg.h"
 #include "app/DeidentifyDlg.h"
@@ -102,9 +103,13 @@ TEST(ElementDialogWindow, BinaryValuesAreTypedAsHexadecimal) {
   QTest::keyClicks(value, "3");
   EXPECT_EQ(length->text(), "4");
   EXPECT_NE(window.findChild<QLabel*>("valueLabel")->text().indexOf("cursor at byte 4"), -1);
+  // Each line's offset counts the bytes above it, however they were laid out.
+  QTest::keyClick(value, Qt::Key_Return);
+  QTest::keyClicks(value, "04 05");
+  EXPECT_EQ(static_cast<CHexValueEdit*>(value)->OffsetOfLine(1), 4);
   window.accept();
   EXPECT_EQ(window.result(), QDialog::Accepted) << ui.TakeMessages();
-  EXPECT_EQ(dialog.Result().bytes, (std::vector<uint8_t>{0, 1, 2, 3}));
+  EXPECT_EQ(dialog.Result().bytes, (std::vector<uint8_t>{0, 1, 2, 3, 4, 5}));
 }
 
 TEST(ElementDialogWindow, EditingKeepsTheTag) {
