@@ -55,7 +55,6 @@ void AppendLittleEndian(std::vector<uint8_t>& bytes, uint64_t value, unsigned si
   for (unsigned i = 0; i < size; ++i) bytes.push_back(static_cast<uint8_t>(value >> (8 * i)));
 }
 
-
 }  // namespace
 
 CDicomElementDlg::CDicomElementDlg(bool insertMode, Target target)
