@@ -217,12 +217,14 @@ bool CDicomElementDlg::ImportValue(const std::string& path, IUserInterface& ui) 
 }
 
 bool CDicomElementDlg::ExportValue(const std::string& path, IUserInterface& ui) {
-  std::vector<uint8_t> bytes;
+  std::vector<uint8_t> typed;
   std::string error;
-  if (!BinaryBytes(bytes, error)) {
+  // A held value is written from where it is: it may be hundreds of MB.
+  if (!m_valueHeld && !BinaryBytes(typed, error)) {
     ui.ShowMessage(error);
     return false;
   }
+  const std::vector<uint8_t>& bytes = m_valueHeld ? m_heldBytes : typed;
   std::ofstream file(path, std::ios::binary | std::ios::trunc);
   if (!file.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size())) ||
       !file.flush()) {
