@@ -188,7 +188,8 @@ void CDicomElementDlgWindow::Import() {
 void CDicomElementDlgWindow::Export() {
   TakeFields();
   const QString suggested =
-      QStringLiteral("%1_%2.bin").arg(QString::fromStdString(m_dialog.groupText), QString::fromStdString(m_dialog.elementText));
+      QStringLiteral("%1_%2.bin")
+          .arg(QString::fromStdString(m_dialog.groupText), QString::fromStdString(m_dialog.elementText));
   const QString path = QFileDialog::getSaveFileName(this, QStringLiteral("Export the Value to a File"), suggested);
   if (path.isEmpty()) return;
   (void)m_dialog.ExportValue(path.toStdString(), m_ui);

@@ -43,8 +43,8 @@ void CHexValueEdit::SetShowOffsets(bool show) {
 }
 
 int CHexValueEdit::OffsetOfLine(int block) const {
-  return block >= 0 && static_cast<size_t>(block) < m_digitsBefore.size() ? m_digitsBefore[static_cast<size_t>(block)] / 2
-                                                                          : 0;
+  const auto line = static_cast<size_t>(block);
+  return block >= 0 && line < m_digitsBefore.size() ? m_digitsBefore[line] / 2 : 0;
 }
 
 int CHexValueEdit::OffsetWidth() const {

@@ -15,8 +15,12 @@ TEST(HexValue, ReadsWhatTheUserTypesAndRefusesTheRest) {
     std::vector<uint8_t> bytes;
     const char* refusal;  // part of the reason; null: read
   } cases[] = {
-      {"", {}, nullptr},         {"00 01 ff", {0, 1, 0xFF}, nullptr}, {"  Ab\tcD\r\n eF\n", {0xAB, 0xCD, 0xEF}, nullptr},
-      {"abc", {}, "odd number"}, {"00\n01 x1", {}, "'x' (line 2, column 4)"}, {"00\xC3\xA9", {}, "a character"},
+      {"", {}, nullptr},
+      {"00 01 ff", {0, 1, 0xFF}, nullptr},
+      {"  Ab\tcD\r\n eF\n", {0xAB, 0xCD, 0xEF}, nullptr},
+      {"abc", {}, "odd number"},
+      {"00\n01 x1", {}, "'x' (line 2, column 4)"},
+      {"00\xC3\xA9", {}, "a character"},
   };
   for (const auto& c : cases) {
     std::string error;
