@@ -59,6 +59,9 @@ class CDicomElementDlg {
     /// The data set is written explicit VR big endian: words of OW, OF, OL,
     /// OD and OV (outside group 0002) show and import in that byte order.
     bool bigEndian = false;
+    /// Where Import and Export start: the document's folder (empty for a
+    /// new document).
+    std::string folder;
   };
 
   /// `insertMode` false opens the dialog to edit an element: its tag cannot
@@ -105,6 +108,7 @@ class CDicomElementDlg {
   /// The value is too large to show as text: the value field reads
   /// "(N bytes — use Import/Export)" and cannot be typed in.
   bool IsValueHeld() const { return m_valueHeld; }
+  const std::string& Folder() const { return m_target.folder; }
   /// "Import...": the bytes of the file at `path` (in the file's byte
   /// order) replace the value, whatever their number, when they are a whole
   /// number of the VR's words. False, with the reason shown through `ui`,

@@ -43,6 +43,9 @@ bool SameElement(const CDicomElement& a, const CDicomElement& b) {
          (!a.HasValue() || std::memcmp(a.GetValue(), b.GetValue(), a.GetLength()) == 0);
 }
 
+/// The folder of a document's file; empty for a new document.
+std::string FolderOf(const std::string& path) { return std::filesystem::path(path).parent_path().string(); }
+
 /// Binary words show in the byte order the data set is written in.
 bool IsBigEndian(const CDicomObject& object) { return object.GetTransferMode() == TransferMode::ExplicitBigEndian; }
 
@@ -109,7 +112,7 @@ void CDicomImageDoc::EditElement(int row, IUserInterface& ui, bool* showPixelDat
   const CDicomElement* element = m_rows.ElementAt(static_cast<size_t>(row));
   CDicomObject& container = ContainerOf(row);
   CDicomElementDlg dialog(false, {&container != &m_object, m_rows.CharsetOf(static_cast<size_t>(row)),
-                                  m_object.GetSopClassUid(), IsBigEndian(m_object)});
+                                  m_object.GetSopClassUid(), IsBigEndian(m_object), FolderOf(m_path)});
   if (!dialog.FillFrom(*element)) {
     ui.ShowStatus(dialog.Refusal());
     return;
@@ -137,7 +140,8 @@ void CDicomImageDoc::InsertElement(int row, IUserInterface& ui) {
   CCharacterSet charset;
   CDicomObject* container = InsertionTarget(row, charset, ui);
   if (container == nullptr) return;
-  CDicomElementDlg dialog(true, {container != &m_object, charset, m_object.GetSopClassUid(), IsBigEndian(m_object)});
+  CDicomElementDlg dialog(true, {container != &m_object, charset, m_object.GetSopClassUid(), IsBigEndian(m_object),
+                                 FolderOf(m_path)});
   if (!ui.RunElementDialog(dialog)) return;
   if (container->Contains(dialog.Result().tag) && !ui.AskYesNo(kAlreadyExists)) return;
   StoreFromDialog(dialog, *container, "Insert", ui);

@@ -177,7 +177,8 @@ void CDicomElementDlgWindow::ShowValueMode() {
 
 void CDicomElementDlgWindow::Import() {
   TakeFields();
-  const QString path = QFileDialog::getOpenFileName(this, QStringLiteral("Import the Value from a File"));
+  const QString path = QFileDialog::getOpenFileName(this, QStringLiteral("Import the Value from a File"),
+                                                    QString::fromStdString(m_dialog.Folder()));
   if (path.isEmpty()) return;
   if (!m_dialog.ImportValue(path.toStdString(), m_ui)) return;
   SetValueText();
@@ -190,7 +191,9 @@ void CDicomElementDlgWindow::Export() {
   const QString suggested =
       QStringLiteral("%1_%2.bin")
           .arg(QString::fromStdString(m_dialog.groupText), QString::fromStdString(m_dialog.elementText));
-  const QString path = QFileDialog::getSaveFileName(this, QStringLiteral("Export the Value to a File"), suggested);
+  const QString folder = QString::fromStdString(m_dialog.Folder());
+  const QString path = QFileDialog::getSaveFileName(this, QStringLiteral("Export the Value to a File"),
+                                                    folder.isEmpty() ? suggested : folder + '/' + suggested);
   if (path.isEmpty()) return;
   (void)m_dialog.ExportValue(path.toStdString(), m_ui);
 }
