@@ -1,11 +1,13 @@
 #include "app/DicomElementDlg.h"
 
+#include "app/HexValue.h"
 #include "app/NumberList.h"
 #include "app/TagInput.h"
 #include "app/UserInterface.h"
 #include "app/ValueCheck.h"
 #include "dicom/DataDictionary.h"
 #include "dicom/DicomElement.h"
+#include "dicom/DicomPixelData.h"
 #include "dicom/ElementRules.h"
 #include "dicom/UidGenerator.h"
 #include "dicom/ValueRepresentation.h"
@@ -15,6 +17,9 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <new>
 
 namespace quillon {
 
@@ -50,13 +55,6 @@ void AppendLittleEndian(std::vector<uint8_t>& bytes, uint64_t value, unsigned si
   for (unsigned i = 0; i < size; ++i) bytes.push_back(static_cast<uint8_t>(value >> (8 * i)));
 }
 
-/// The VRs whose value is typed as its first bytes and a length: the
-/// "other" byte, word, long, very long, float and double strings and UN.
-bool IsRawVR(DicomVR vr) {
-  return vr == vr::OB || vr == vr::OW || vr == vr::OL || vr == vr::OV || vr == vr::OF || vr == vr::OD ||
-         vr == vr::UN || vr == vr::kUnknown;
-}
-
 }  // namespace
 
 CDicomElementDlg::CDicomElementDlg(bool insertMode, Target target)
@@ -71,11 +69,34 @@ bool CDicomElementDlg::FillFrom(const CDicomElement& element) {
     m_shownText = value;
     m_storedBytes.assign(stored.begin(), stored.end());
     m_storedVr = code;
+  } else if (IsBinaryVR(code)) {
+    if (const auto* pixels = dynamic_cast<const CDicomPixelData*>(&element)) {
+      if (pixels->IsEncapsulated()) {
+        m_refusal = "The pixel data is compressed: its frames are fragments that only the pixel commands change. "
+                    "Decompress it first to edit its bytes.";
+        return false;
+      }
+      if (!pixels->IsLoaded()) {
+        m_refusal = "The pixel data was not read (Allow Read Pixel Data was off when the file was opened): "
+                    "open the file again with it on to edit its bytes.";
+        return false;
+      }
+    }
+    if (!element.HasValue() && element.GetLength() != 0) {
+      m_refusal = "The value of " + FormatTag(element.GetTag()) + " was not read, so it cannot be edited.";
+      return false;
+    }
+    std::vector<uint8_t> bytes(element.GetValue(), element.GetValue() + (element.HasValue() ? element.GetLength() : 0));
+    if (SwapsWords(element.GetTag(), code)) (void)SwapValueBytes(code, bytes.data(), bytes.size());
+    m_vr = code;
+    SetBinaryValue(std::move(bytes));
+    value = std::move(valueText);
   } else if (std::optional<std::string> numbers = FormatNumberList(element)) {
     // Every value, separated by `\`: an element of several is edited whole,
     // never cut to its first (SS as its 16 bits stand, so -1 shows as 65535).
     value = std::move(*numbers);
   } else {
+    m_refusal = "Elements of VR " + VrToString(code) + " cannot be edited here; remove the element and insert it anew.";
     return false;
   }
   char field[8];
@@ -100,13 +121,119 @@ int CDicomElementDlg::SelectedVrIndex() const {
 
 void CDicomElementDlg::SelectVrIndex(int index) {
   if (index <= 0 || static_cast<size_t>(index) >= kVrNames.size()) {
-    m_vr = vr::kUnknown;
+    SetVR(vr::kUnknown);
     return;
   }
-  m_vr = MakeVR(kVrNames[static_cast<size_t>(index)][0], kVrNames[static_cast<size_t>(index)][1]);
+  SetVR(MakeVR(kVrNames[static_cast<size_t>(index)][0], kVrNames[static_cast<size_t>(index)][1]));
 }
 
-bool CDicomElementDlg::IsLengthEditable() const { return IsRawVR(m_vr); }
+void CDicomElementDlg::SetVR(DicomVR vr) {
+  m_vr = vr;
+  // Bytes held for a binary VR mean nothing as text: the field empties.
+  if (m_valueHeld && !IsBinary()) {
+    m_valueHeld = false;
+    m_heldBytes.clear();
+    valueText.clear();
+    lengthText = "0";
+  }
+}
+
+bool CDicomElementDlg::IsLengthEditable() const { return IsBinaryVR(m_vr) && !m_valueHeld; }
+
+DicomVR CDicomElementDlg::EffectiveVR() const {
+  if (m_vr != vr::kUnknown) return m_vr;
+  DicomTag tag = 0;
+  std::string ignored;
+  return ParseTypedTag(groupText, elementText, tag, ignored) ? LookupVRForSopClass(tag, m_target.sopClassUid)
+                                                             : vr::kUnknown;
+}
+
+bool CDicomElementDlg::IsBinary() const { return IsBinaryVR(EffectiveVR()); }
+
+bool CDicomElementDlg::SwapsWords(DicomTag tag, DicomVR vr) const {
+  // Group 0002 is little endian in every file.
+  return m_target.bigEndian && TagGroup(tag) != 0x0002 && BinaryUnitOf(vr) > 1;
+}
+
+void CDicomElementDlg::SetBinaryValue(std::vector<uint8_t> bytes) {
+  lengthText = std::to_string(bytes.size());
+  m_valueHeld = bytes.size() > kMaxHexLength;
+  if (m_valueHeld) {
+    valueText = "(" + std::to_string(bytes.size()) + " bytes \xE2\x80\x94 use Import/Export)";
+    m_heldBytes = std::move(bytes);
+  } else {
+    valueText = FormatHexBytes(bytes.data(), bytes.size());
+    m_heldBytes.clear();
+  }
+}
+
+bool CDicomElementDlg::BinaryBytes(std::vector<uint8_t>& bytes, std::string& error) const {
+  if (m_valueHeld) {
+    bytes = m_heldBytes;
+    return true;
+  }
+  std::optional<std::vector<uint8_t>> parsed = ParseHexBytes(valueText, error);
+  if (!parsed) return false;
+  bytes = std::move(*parsed);
+  return true;
+}
+
+bool CDicomElementDlg::ImportValue(const std::string& path, IUserInterface& ui) {
+  const DicomVR code = EffectiveVR();
+  if (!IsBinaryVR(code)) {
+    ui.ShowMessage("Import replaces the value of a binary VR (OB, OW, OF, OD, OL, OV or UN): choose one first.");
+    return false;
+  }
+  std::error_code failed;
+  const uintmax_t size = std::filesystem::file_size(path, failed);
+  if (failed) {
+    ui.ShowMessage("Cannot read " + path + ": " + failed.message() + ".");
+    return false;
+  }
+  if (size > kMaxImportLength) {
+    ui.ShowMessage(path + " holds " + std::to_string(size) + " bytes; one element holds at most " +
+                   std::to_string(kMaxImportLength) + ".");
+    return false;
+  }
+  if (const std::string wrong = CheckBinaryLength(code, size); !wrong.empty()) {
+    ui.ShowMessage(path + ": " + wrong);
+    return false;
+  }
+  std::vector<uint8_t> bytes;
+  try {
+    bytes.resize(static_cast<size_t>(size));
+  } catch (const std::bad_alloc&) {
+    ui.ShowMessage("There is not enough memory to import the " + std::to_string(size) + " bytes of " + path + ".");
+    return false;
+  }
+  std::ifstream file(path, std::ios::binary);
+  if (!file.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size())) ||
+      file.peek() != std::ifstream::traits_type::eof()) {
+    ui.ShowMessage("Cannot read " + path + " to its end (it changed while it was read, or a read failed).");
+    return false;
+  }
+  SetBinaryValue(std::move(bytes));
+  return true;
+}
+
+bool CDicomElementDlg::ExportValue(const std::string& path, IUserInterface& ui) {
+  std::vector<uint8_t> typed;
+  std::string error;
+  // A held value is written from where it is: it may be hundreds of MB.
+  if (!m_valueHeld && !BinaryBytes(typed, error)) {
+    ui.ShowMessage(error);
+    return false;
+  }
+  const std::vector<uint8_t>& bytes = m_valueHeld ? m_heldBytes : typed;
+  std::ofstream file(path, std::ios::binary | std::ios::trunc);
+  if (!file.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size())) ||
+      !file.flush()) {
+    ui.ShowMessage("Cannot write " + path + ".");
+    return false;
+  }
+  ui.ShowStatus(std::to_string(bytes.size()) + " bytes written to " + path);
+  return true;
+}
 
 void CDicomElementDlg::LookupVR() {
   DicomTag tag = 0;
@@ -149,8 +276,8 @@ bool CDicomElementDlg::Accept(IUserInterface& ui) {
   }
   // A value that breaks its VR's rules is stored only when the user says
   // so (files in the wild hold such values, and one may have to be kept).
-  const std::vector<std::string> problems = CheckTextValue(
-      m_result.vr, std::string_view(reinterpret_cast<const char*>(m_result.bytes.data()), m_result.bytes.size()));
+  const std::vector<std::string> problems = CheckValue(
+      tag, m_result.vr, std::string_view(reinterpret_cast<const char*>(m_result.bytes.data()), m_result.bytes.size()));
   if (!problems.empty()) {
     std::string text;
     for (const std::string& problem : problems) text += problem + ".\n";
@@ -286,21 +413,26 @@ bool CDicomElementDlg::BuildValue(std::string& error) {
       return true;
     default: break;
   }
-  // Binary VRs: the typed characters are the first bytes of a value of the
-  // declared length, the rest zero.
-  int64_t declared = 0;
-  if (!ParseInteger(lengthText, 0, INT64_MAX, declared) || declared > kMaxValueLength) {
+  // Binary VRs: the bytes as the file holds them, zero-filled up to a
+  // longer declared length, then put in the model's byte order.
+  if (!IsBinaryVR(code)) {
+    error = kCannotInsert;
+    return false;
+  }
+  if (!BinaryBytes(bytes, error)) return false;
+  int64_t declared = static_cast<int64_t>(bytes.size());
+  if (!m_valueHeld && (!ParseInteger(lengthText, 0, INT64_MAX, declared) || declared > kMaxValueLength)) {
     error = "Enter a length from 0 to " + std::to_string(kMaxValueLength) + " bytes.";
     return false;
   }
-  if (static_cast<uint64_t>(declared) < valueText.size()) {
-    error = "The length (" + std::to_string(declared) + ") is shorter than the " +
-            std::to_string(valueText.size()) + " bytes of the value; enter a length of at least " +
-            std::to_string(valueText.size()) + ".";
+  if (static_cast<uint64_t>(declared) < bytes.size()) {
+    error = "The length (" + std::to_string(declared) + ") is shorter than the " + std::to_string(bytes.size()) +
+            " bytes of the value; enter a length of at least " + std::to_string(bytes.size()) + ".";
     return false;
   }
-  bytes.assign(valueText.begin(), valueText.end());
   bytes.resize(static_cast<size_t>(declared), 0);
+  if (error = CheckBinaryLength(code, bytes.size()); !error.empty()) return false;
+  if (SwapsWords(m_result.tag, code)) (void)SwapValueBytes(code, bytes.data(), bytes.size());
   return true;
 }
 

@@ -121,9 +121,9 @@ class CDicomImageDoc {
   // ---- Commands (rows are indices into Rows(); -1 for none) ----
 
   /// Edits the element of `row` in the element dialog. A sequence row is
-  /// refused ("Use Items for Editing"); a pixel data row asks the window
-  /// layer to show the pixel data instead (returns false, `showPixelData`
-  /// set).
+  /// refused ("Use Items for Editing"); the top-level pixel data row asks
+  /// the window layer to show the pixel data instead (`showPixelData` set)
+  /// when it can. A value the dialog cannot edit says why in the status bar.
   void EditElement(int row, IUserInterface& ui, bool* showPixelData = nullptr);
   /// Inserts a new element where `row` stands: into the item of an item
   /// row, else into the data set the row belongs to.

@@ -43,6 +43,12 @@ bool SameElement(const CDicomElement& a, const CDicomElement& b) {
          (!a.HasValue() || std::memcmp(a.GetValue(), b.GetValue(), a.GetLength()) == 0);
 }
 
+/// The folder of a document's file; empty for a new document.
+std::string FolderOf(const std::string& path) { return std::filesystem::path(path).parent_path().string(); }
+
+/// Binary words show in the byte order the data set is written in.
+bool IsBigEndian(const CDicomObject& object) { return object.GetTransferMode() == TransferMode::ExplicitBigEndian; }
+
 }  // namespace
 
 std::unique_ptr<CEditCommand> CDicomImageDoc::ApplyElementChange(CDicomObject& container, DicomTag tag,
@@ -92,8 +98,13 @@ void CDicomImageDoc::EditElement(int row, IUserInterface& ui, bool* showPixelDat
   switch (target.kind) {
     case DumpRowKind::Sequence: ui.ShowMessage("Use Items for Editing"); return;
     case DumpRowKind::PixelData:
-      if (showPixelData != nullptr) *showPixelData = true;
-      return;
+      // The image of the data set is shown rather than its bytes; pixel
+      // data in an item (an icon) is edited as any binary value.
+      if (showPixelData != nullptr && &ContainerOf(row) == &m_object) {
+        *showPixelData = true;
+        return;
+      }
+      break;
     case DumpRowKind::Item:
     case DumpRowKind::EndMarker: return;
     case DumpRowKind::Element: break;
@@ -101,10 +112,9 @@ void CDicomImageDoc::EditElement(int row, IUserInterface& ui, bool* showPixelDat
   const CDicomElement* element = m_rows.ElementAt(static_cast<size_t>(row));
   CDicomObject& container = ContainerOf(row);
   CDicomElementDlg dialog(false, {&container != &m_object, m_rows.CharsetOf(static_cast<size_t>(row)),
-                                  m_object.GetSopClassUid()});
+                                  m_object.GetSopClassUid(), IsBigEndian(m_object), FolderOf(m_path)});
   if (!dialog.FillFrom(*element)) {
-    ui.ShowStatus("Elements of VR " + VrToString(element->GetVR()) +
-                  " cannot be edited here; remove the element and insert it anew.");
+    ui.ShowStatus(dialog.Refusal());
     return;
   }
   if (!ui.RunElementDialog(dialog)) return;
@@ -130,7 +140,8 @@ void CDicomImageDoc::InsertElement(int row, IUserInterface& ui) {
   CCharacterSet charset;
   CDicomObject* container = InsertionTarget(row, charset, ui);
   if (container == nullptr) return;
-  CDicomElementDlg dialog(true, {container != &m_object, charset, m_object.GetSopClassUid()});
+  CDicomElementDlg dialog(true, {container != &m_object, charset, m_object.GetSopClassUid(), IsBigEndian(m_object),
+                                 FolderOf(m_path)});
   if (!ui.RunElementDialog(dialog)) return;
   if (container->Contains(dialog.Result().tag) && !ui.AskYesNo(kAlreadyExists)) return;
   StoreFromDialog(dialog, *container, "Insert", ui);

@@ -120,7 +120,6 @@ bool CPixelViewer::Open(std::string& error) {
     error = std::string(kCannotReadFirstFrame) + "\n\n" + reason;
     return false;
   }
-  m_current = first;
   return true;
 }
 
@@ -166,6 +165,8 @@ bool CPixelViewer::Render(int32_t index, std::string& reason) {
     m_pixels = BitmapToRgbRows(*info, m_image.AlignedColumns(), bitmap.data());
     FindGreyLevels(*info);
   }
+  // Whoever is told of the change reads the frame number: it is this one.
+  m_current = index;
   if (onChanged) onChanged();
   return true;
 }
@@ -216,7 +217,6 @@ bool CPixelViewer::ShowFrame(int32_t index, std::string& error) {
     error = std::string(kCannotReadFrame) + " " + std::to_string(index + 1) + "\n\n" + reason;
     return false;
   }
-  m_current = index;
   return true;
 }
 

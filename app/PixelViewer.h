@@ -102,8 +102,9 @@ class CPixelViewer : public IDocumentObserver {
   void OnStateChanged(const CDicomImageDoc&) override {}
 
  private:
-  /// Reads frame `index` and draws it; false with the reason when it
-  /// cannot be read (nothing shown changes).
+  /// Reads frame `index`, draws it and makes it the current frame before
+  /// onChanged runs; false with the reason when it cannot be read (nothing
+  /// shown changes).
   bool Render(int32_t index, std::string& reason);
   /// Draws the grey samples through the window into the RGB rows.
   void DrawGrey();

@@ -1,5 +1,6 @@
 #include "app/ValueCheck.h"
 
+#include "dicom/DataDictionary.h"
 #include "dicom/DicomElement.h"
 #include "dicom/DicomObject.h"
 #include "dicom/DicomSequence.h"
@@ -8,9 +9,11 @@
 #include "dicom/TagNameTable.h"
 #include "dicom/ValueRepresentation.h"
 
+#include <algorithm>
 #include <cctype>
 #include <charconv>
 #include <cstdlib>
+#include <optional>
 
 namespace quillon {
 
@@ -196,9 +199,83 @@ std::vector<std::string> CheckTextValue(DicomVR vr, std::string_view text) {
   return problems;
 }
 
+namespace {
+
+/// The size of one value of the VRs that hold binary numbers; 0 for others.
+unsigned NumberValueSize(DicomVR vr) {
+  if (vr == vr::US || vr == vr::SS) return 2;
+  if (vr == vr::UL || vr == vr::SL || vr == vr::FL || vr == vr::AT) return 4;
+  if (vr == vr::FD || vr == vr::SV || vr == vr::UV) return 8;
+  return 0;
+}
+
+/// A value multiplicity as the dictionary writes it: "3", "1-3", "1-n",
+/// "2-2n" (at least two, in pairs).
+struct Multiplicity {
+  uint32_t low = 1;
+  uint32_t high = 1;  ///< 0: no limit
+  uint32_t step = 1;  ///< the count is a multiple of it
+};
+
+std::optional<Multiplicity> ParseMultiplicity(std::string_view text) {
+  const auto number = [](std::string_view digits, uint32_t& out) {
+    const auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), out);
+    return error == std::errc() && end == digits.data() + digits.size() && out != 0;
+  };
+  Multiplicity vm;
+  const size_t dash = text.find('-');
+  if (!number(text.substr(0, dash), vm.low)) return std::nullopt;
+  if (dash == std::string_view::npos) {
+    vm.high = vm.low;
+    return vm;
+  }
+  std::string_view high = text.substr(dash + 1);
+  if (!high.empty() && high.back() == 'n') {
+    high.remove_suffix(1);
+    vm.high = 0;
+    if (!high.empty() && !number(high, vm.step)) return std::nullopt;
+    return vm;
+  }
+  if (!number(high, vm.high) || vm.high < vm.low) return std::nullopt;
+  return vm;
+}
+
+}  // namespace
+
+std::string CheckMultiplicity(DicomTag tag, DicomVR vr, std::string_view value) {
+  uint64_t count = 0;
+  if (const unsigned size = NumberValueSize(vr); size != 0) {
+    count = value.size() / size;
+  } else if (const TextRule* rule = RuleFor(vr); rule != nullptr && rule->multiValued) {
+    count = Trim(value).empty() ? 0 : 1 + static_cast<uint64_t>(std::count(value.begin(), value.end(), '\\'));
+  } else {
+    return {};
+  }
+  // An empty value says nothing is known, which any attribute may say.
+  if (count == 0) return {};
+  const DictionaryTexts* texts = FindDictionaryTexts(tag);
+  if (texts == nullptr) return {};
+  const std::optional<Multiplicity> vm = ParseMultiplicity(texts->vm);
+  if (!vm) return {};
+  if (count >= vm->low && (vm->high == 0 || count <= vm->high) && count % vm->step == 0) return {};
+  return "The value holds " + std::to_string(count) + (count == 1 ? " value" : " values") + "; the attribute takes " +
+         std::string(texts->vm) + " (its value multiplicity)";
+}
+
+std::vector<std::string> CheckValue(DicomTag tag, DicomVR vr, std::string_view value) {
+  std::vector<std::string> problems = CheckTextValue(vr, value);
+  if (std::string count = CheckMultiplicity(tag, vr, value); !count.empty()) problems.push_back(std::move(count));
+  return problems;
+}
+
 std::vector<std::string> CheckElement(const CDicomElement& element) {
-  if (RuleFor(element.GetVR()) == nullptr) return {};
-  return CheckTextValue(element.GetVR(), element.GetTextView());
+  const DicomVR code = element.GetVR();
+  if (RuleFor(code) != nullptr) return CheckValue(element.GetTag(), code, element.GetTextView());
+  if (NumberValueSize(code) == 0 || !element.HasValue()) return {};
+  const std::string_view bytes(reinterpret_cast<const char*>(element.GetValue()), element.GetLength());
+  std::string count = CheckMultiplicity(element.GetTag(), code, bytes);
+  if (count.empty()) return {};
+  return {std::move(count)};
 }
 
 namespace {

@@ -2,7 +2,8 @@
 /// ValueCheck — whether a text value keeps to the rules of its VR: the
 /// maximum length of each value, the characters it may hold (no control
 /// characters; CS upper case, digits, space and underscore; UI digits and
-/// dots), and the formats of DA, TM, DT, AS, DS, IS and UI. The editor
+/// dots), the formats of DA, TM, DT, AS, DS, IS and UI, and the number
+/// of values the data dictionary gives the attribute (its VM). The editor
 /// asks before storing a value that breaks them, marks such values in the
 /// list, and lists every one of a document on request. A value that breaks
 /// a rule is still a value: files in the wild carry them, and a user may
@@ -25,7 +26,19 @@ class CDicomObject;
 /// is, and for VRs that hold no text.
 std::vector<std::string> CheckTextValue(DicomVR vr, std::string_view text);
 
-/// The problems of `element`'s value (CheckTextValue of its text).
+/// What is wrong with the number of values in `value` (the stored bytes of
+/// a `vr` value of `tag`: text values separated by `\`, or binary numbers
+/// of their VR's size) against the dictionary's value multiplicity ("1",
+/// "1-n", "2-2n", "1-3", ...); empty when it fits, for an empty value, for
+/// tags the dictionary lacks, and for VRs that hold one value whatever
+/// their length (OB, OW, LT, UT, ...).
+std::string CheckMultiplicity(DicomTag tag, DicomVR vr, std::string_view value);
+
+/// CheckTextValue and CheckMultiplicity together: every problem of a value
+/// about to be stored as `tag`.
+std::vector<std::string> CheckValue(DicomTag tag, DicomVR vr, std::string_view value);
+
+/// The problems of `element`'s value (CheckValue of its bytes).
 std::vector<std::string> CheckElement(const CDicomElement& element);
 
 /// Every problem in `object`, items of sequences included, one line each:

@@ -32,7 +32,12 @@ void CViewTransform::ZoomOneToOne() {
 }
 
 void CViewTransform::ZoomAt(double factor, double x, double y) {
-  const double zoom = std::clamp(m_zoom * factor, kMinZoom, kMaxZoom);
+  double zoom = std::clamp(m_zoom * factor, kMinZoom, kMaxZoom);
+  // Steps of the square root of two land on 2, 4, 1/2 ... exactly, not a
+  // rounding error above them (which showed a 192-pixel image at 200% as
+  // 385 pixels wide).
+  const double step = std::exp2(std::round(2 * std::log2(zoom)) / 2);
+  if (std::fabs(zoom - step) < 1e-9 * step) zoom = step;
   // The image point under (x, y) before, in image pixels.
   const double imageX = (x - ImageLeft()) / m_zoom;
   const double imageY = (y - ImageTop()) / m_zoom;

@@ -78,6 +78,7 @@ class CSilentUserInterface : public IUserInterface {
   bool RunAddSequenceDialog(CAddSequenceDlg&) override { return false; }
   bool RunSelectDestinationDialog(CSelectDestinationDlg&) override { return false; }
   bool RunSelectFormatDialog(CSelectFormatDlg&) override { return false; }
+  bool RunDeidentifyDialog(CDeidentifyDlg&) override { return false; }
   void ShowInformation(const std::string&) override {}
   std::optional<std::string> AskOpenPath(const std::string&, const std::string&) override { return std::nullopt; }
   std::optional<std::string> AskFolderPath(const std::string&, const std::string&) override { return std::nullopt; }

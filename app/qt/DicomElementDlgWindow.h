@@ -7,12 +7,14 @@
 #include <QDialog>
 
 class QComboBox;
+class QLabel;
 class QLineEdit;
-class QPlainTextEdit;
+class QPushButton;
 
 namespace quillon {
 
 class CDicomElementDlg;
+class CHexValueEdit;
 class ISettingsStore;
 class IUserInterface;
 
@@ -30,6 +32,13 @@ class CDicomElementDlgWindow : public QDialog {
   void TakeFields();
   void ShowFields();
   void ShowVr();
+  /// The value field as the VR calls for: hexadecimal, or read-only over a
+  /// value too large to show; Import and Export for binary VRs.
+  void ShowValueMode();
+  /// Puts the logic's value text in the field.
+  void SetValueText();
+  void Import();
+  void Export();
 
   CDicomElementDlg& m_dialog;
   IUserInterface& m_ui;
@@ -38,7 +47,10 @@ class CDicomElementDlgWindow : public QDialog {
   QLineEdit* m_element;
   QComboBox* m_vr;
   QLineEdit* m_length;
-  QPlainTextEdit* m_value;
+  CHexValueEdit* m_value;
+  QLabel* m_valueLabel;
+  QPushButton* m_import;
+  QPushButton* m_export;
 };
 
 }  // namespace quillon

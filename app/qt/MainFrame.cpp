@@ -204,6 +204,11 @@ void CMainFrame::CreateStatusBar() {
     pane->setFrameStyle(QFrame::StyledPanel | QFrame::Sunken);
     pane->setContentsMargins(4, 0, 4, 0);
   }
+  m_zoomPane = new QLabel(this);
+  m_zoomPane->setObjectName("zoomPane");
+  m_zoomPane->setAlignment(Qt::AlignCenter);
+  m_zoomPane->setMinimumWidth(m_zoomPane->fontMetrics().horizontalAdvance(QStringLiteral("0000%")) + 12);
+  statusBar()->addPermanentWidget(m_zoomPane);
   m_framePane = new QLabel(this);
   m_framePane->setObjectName("framePane");
   m_framePane->setAlignment(Qt::AlignCenter);
@@ -333,16 +338,19 @@ void CMainFrame::UpdateActions() {
   m_filterBox->setEnabled(list != nullptr);
   if (pixels != nullptr) {
     m_framePane->setText(QString::fromStdString(pixels->Viewer().FramePaneText()));
+    m_zoomPane->setText(QStringLiteral("%1%").arg(qRound(pixels->Transform().Zoom() * 100)));
     m_windowPane->setText(QString::fromStdString(pixels->Viewer().WindowText()));
     m_cursorPane->setText(pixels->CursorText());
   } else {
     m_framePane->clear();
+    m_zoomPane->clear();
     m_windowPane->clear();
     m_cursorPane->clear();
   }
   // Empty framed panes would show as stray boxes beside the element list.
   m_windowPane->setVisible(!m_windowPane->text().isEmpty());
   m_cursorPane->setVisible(pixels != nullptr);
+  m_zoomPane->setVisible(pixels != nullptr);
 }
 
 bool CMainFrame::OpenFile(const QString& path) {

@@ -117,6 +117,8 @@ class CMainFrame : public QMainWindow {
   IUserInterface* m_ui;
   QMdiArea* m_mdiArea = nullptr;
   QLabel* m_framePane = nullptr;
+  /// The pixel view's zoom ("200%").
+  QLabel* m_zoomPane = nullptr;
   CStudyPanel* m_studyPanel = nullptr;
   /// Filters the rows of the active element list.
   QLineEdit* m_filterBox = nullptr;

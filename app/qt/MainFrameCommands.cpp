@@ -180,12 +180,9 @@ void CMainFrame::RunElementCommand(CommandId id) {
   CDicomDumpView* list = ActiveDumpView();
   const int row = list != nullptr ? list->SelectedRow() : -1;
   switch (id) {
-    case CommandId::EditElement: {
-      bool showPixels = false;
-      document.EditElement(row, *m_ui, &showPixels);
-      if (showPixels) Execute(CommandId::ShowPixelData);
-      break;
-    }
+    // From the menu, pixel data opens in the element dialog (its bytes,
+    // Import and Export); double-click and Return show the image.
+    case CommandId::EditElement: document.EditElement(row, *m_ui); break;
     case CommandId::RemoveElement: document.RemoveElement(row, *m_ui); break;
     case CommandId::InsertElement: document.InsertElement(row, *m_ui); break;
     case CommandId::CopyElement: m_app.CopyElement(document, row, *m_ui); break;

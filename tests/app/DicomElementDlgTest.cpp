@@ -7,6 +7,7 @@
 #include "dicom/DicomElement.h"
 #include "dicom/ValueRepresentation.h"
 #include "support/FakeUserInterface.h"
+#include "support/Shell.h"
 
 #include <gtest/gtest.h>
 
@@ -38,8 +39,14 @@ TEST(ElementDialog, AcceptsWhatCanBeStoredAndRefusesTheRest) {
       {"0020", "9165", "AT", "0010,0020", "0", false, {0x10, 0x00, 0x20, 0x00}},
       {"0018", "0088", "FL", "1.5", "0", false, {0x00, 0x00, 0xC0, 0x3F}},
       {"0018", "0088", "FL", "1.5 mm", "0", false, {}},
-      {"0009", "1001", "OB", "ab", "4", false, {'a', 'b', 0, 0}},
+      // Binary values are typed as hexadecimal bytes, zero-filled to the length.
+      {"0009", "1001", "OB", "aB 0c", "4", false, {0xAB, 0x0C, 0, 0}},
+      {"0009", "1001", "OB", "61 62 63", "2", false, {}},
       {"0009", "1001", "OB", "abc", "2", false, {}},
+      {"0009", "1001", "OB", "zz", "1", false, {}},
+      {"0009", "1001", "OW", "01 02 03", "3", false, {}},
+      {"0009", "1001", "OD", "00 00 00 00 00 00 f0 3f", "8", false, {0, 0, 0, 0, 0, 0, 0xF0, 0x3F}},
+      {"0009", "1001", "OV", "00 00 00 00", "4", false, {}},
       {"0009", "1001", "OB", "", "67108865", false, {}},
       {"12345", "0010", "LO", "x", "0", false, {}},  // never cut to 2345
       {"", "0010", "LO", "x", "0", false, {}},
@@ -50,7 +57,7 @@ TEST(ElementDialog, AcceptsWhatCanBeStoredAndRefusesTheRest) {
       // The VRs added since the list was first made.
       {"0009", "1001", "SV", "-2", "0", false, {0xFE, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF}},
       {"0009", "1001", "UV", "-2", "0", false, {}},
-      {"0009", "1001", "OL", "ab", "4", false, {'a', 'b', 0, 0}},
+      {"0009", "1001", "OL", "ab", "4", false, {0xAB, 0, 0, 0}},
       {"0009", "1001", "UR", "http://a", "0", false, {'h', 't', 't', 'p', ':', '/', '/', 'a'}},
       {"0009", "1001", "UR", "http://\xC3\xA9", "0", false, {}},  // a URI is ASCII, whatever the set
   };
@@ -104,6 +111,8 @@ TEST(ElementDialog, AnUnchangedValueKeepsItsBytes) {
     ASSERT_TRUE(dialog.FillFrom(element));
     EXPECT_EQ(dialog.valueText, "\xCE\x94\xCE\xB9\\xFF^x");
     if (change) dialog.valueText += "y";
+    // Typed, the backslash makes two names of one: the count is asked about.
+    if (change) ui.yesNo.push_back(true);
     EXPECT_TRUE(dialog.Accept(ui));
     const std::string bytes(dialog.Result().bytes.begin(), dialog.Result().bytes.end());
     EXPECT_EQ(bytes, change ? "\xC4\xE9\\xFF^xy" : stored);  // typed text is text
@@ -125,6 +134,59 @@ TEST(ElementDialog, LookupVrAndTheLengthField) {
   report.elementText = "a124";
   report.LookupVR();
   EXPECT_EQ(report.SelectedVrIndex(), 30);  // SQ is offered, and refused on OK
+}
+
+// Words show as the file holds them: swapped in a big endian data set (not
+// in group 0002, little endian everywhere), stored back in the model's order.
+TEST(ElementDialog, BinaryValuesShowAsTheFileHoldsThem) {
+  const uint8_t model[] = {0x01, 0x02, 0x03, 0x04};
+  const std::tuple<DicomTag, DicomVR, bool, const char*> cases[] = {
+      {0x00091001, vr::OW, false, "01 02 03 04"}, {0x00091001, vr::OW, true, "02 01 04 03"},
+      {0x00091001, vr::OF, true, "04 03 02 01"},  {0x00020001, vr::OW, true, "01 02 03 04"}};
+  for (const auto& [tag, code, bigEndian, shown] : cases) {
+    CDicomElement element(tag, code, model, sizeof model);
+    CDicomElementDlg dialog(false, {false, kLatin1, "", bigEndian});
+    ASSERT_TRUE(dialog.FillFrom(element));
+    EXPECT_EQ(dialog.valueText, shown);
+    CFakeUserInterface ui;
+    ASSERT_TRUE(dialog.Accept(ui)) << ui.TakeMessages();
+    EXPECT_EQ(dialog.Result().bytes, std::vector<uint8_t>(model, model + 4));
+  }
+}
+
+// Past 64 KiB a value is held, not shown; Import and Export carry any size
+// in the file's byte order, keeping to the VR's word size.
+TEST(ElementDialog, ImportAndExportCarryValuesOfAnySize) {
+  TempDir dir("element-dialog");
+  std::string big(CDicomElementDlg::kMaxHexLength + 2, '\0');
+  for (size_t i = 0; i < big.size(); ++i) big[i] = static_cast<char>(i * 7);
+  WriteText(dir / "big.raw", big);
+  WriteText(dir / "odd.raw", "abc");
+  const std::tuple<const char*, const char*, bool, const char*> cases[] = {
+      {"big.raw", "OW", false, nullptr},         {"big.raw", "OW", true, nullptr},
+      {"odd.raw", "OB", true, nullptr},          {"odd.raw", "OW", false, "multiple of 2"},
+      {"odd.raw", "LO", false, "binary VR"},     {"missing.raw", "OB", false, "Cannot read"}};
+  for (const auto& [name, code, bigEndian, refusal] : cases) {
+    SCOPED_TRACE(std::string(name) + " " + code);
+    CFakeUserInterface ui;
+    CDicomElementDlg dialog(true, {false, kLatin1, "", bigEndian});
+    ASSERT_TRUE(TypeElement("0009", "1001", code, "")(dialog));
+    const std::string file = ReadBytes(dir / name);
+    ASSERT_EQ(dialog.ImportValue(dir / name, ui), refusal == nullptr);
+    if (refusal != nullptr) {
+      EXPECT_NE(ui.TakeMessages().find(refusal), std::string::npos);
+      continue;
+    }
+    EXPECT_EQ(dialog.IsValueHeld(), file.size() > CDicomElementDlg::kMaxHexLength);
+    ASSERT_TRUE(dialog.ExportValue(dir / "out.raw", ui)) << ui.TakeMessages();
+    EXPECT_EQ(ReadBytes(dir / "out.raw"), file);
+    ASSERT_TRUE(dialog.Accept(ui)) << ui.TakeMessages();
+    std::vector<uint8_t> expected(file.begin(), file.end());
+    if (bigEndian) (void)SwapValueBytes(MakeVR(code[0], code[1]), expected.data(), expected.size());
+    EXPECT_EQ(dialog.Result().bytes, expected);
+    dialog.SelectVrIndex(15);  // LO: held bytes mean nothing as text
+    EXPECT_FALSE(dialog.IsValueHeld());
+  }
 }
 
 TEST(SequenceDialog, RefusesPixelDataAndMetaElementsInItems) {

@@ -68,10 +68,36 @@ TEST_F(DocumentTest, EditRefusesSequencesAndHandsPixelDataToThePixelView) {
   bool showPixels = false;
   m_document.EditElement(RowHolding(m_document, "7fe0 0010"), m_ui, &showPixels);
   EXPECT_TRUE(showPixels);
-  // A binary value has no text form to edit: no dialog, nothing changed.
-  m_document.EditElement(RowHolding(m_document, "0009 1001"), m_ui);
   EXPECT_EQ(m_ui.elementDialogsShown, 0);
+}
+
+// A binary value is edited as hexadecimal bytes; Undo brings the old back.
+TEST_F(DocumentTest, ABinaryValueIsEditedAsHexadecimalAndUndone) {
+  m_ui.elementDialogs.push_back([](CDicomElementDlg& dialog) {
+    EXPECT_EQ(dialog.valueText, "41 42 43 44");
+    dialog.valueText = "41 42\n43 44 45 46";
+    dialog.lengthText = "6";
+    return true;
+  });
+  m_document.EditElement(RowHolding(m_document, "0009 1001"), m_ui);
+  EXPECT_EQ(Value(m_document.Object(), 0x00091001), "ABCDEF");
+  m_document.Undo();
+  EXPECT_EQ(Value(m_document.Object(), 0x00091001), "ABCD");
   EXPECT_FALSE(m_document.IsModified());
+}
+
+// Real files: compressed or unread pixel data is not opened as bytes, and
+// the status bar says why.
+TEST(DocumentPixelData, CompressedOrUnreadPixelDataSaysWhyItIsNotEdited) {
+  for (const auto& [file, readPixels, reason] : {std::tuple{"CT_small.dcm", false, "was not read"},
+                                                 std::tuple{"JPEG2000.dcm", true, "compressed"}}) {
+    CFakeUserInterface ui;
+    CDicomImageDoc document(readPixels);
+    ASSERT_TRUE(document.Open(std::string("/usr/lib/python3/dist-packages/pydicom/data/test_files/") + file, ui));
+    document.EditElement(RowHolding(document, "7fe0 0010"), ui);
+    EXPECT_EQ(ui.elementDialogsShown, 0);
+    EXPECT_NE(ui.statuses.back().find(reason), std::string::npos) << ui.statuses.back();
+  }
 }
 
 TEST_F(DocumentTest, InsertOnAnItemRowGoesIntoThatItem) {
@@ -96,7 +122,7 @@ TEST_F(DocumentTest, InsertAsksBeforeReplacingAndNoKeepsTheElement) {
 }
 
 TEST_F(DocumentTest, RawValuesArePaddedToTheDeclaredLengthAndShortLengthsAreRefused) {
-  m_ui.elementDialogs.push_back(TypeElement("0009", "1002", "OB", "abc", "6"));
+  m_ui.elementDialogs.push_back(TypeElement("0009", "1002", "OB", "61 62 63", "6"));
   m_document.InsertElement(0, m_ui);
   uint32_t length = 0;
   const uint8_t* value = nullptr;
@@ -106,7 +132,7 @@ TEST_F(DocumentTest, RawValuesArePaddedToTheDeclaredLengthAndShortLengthsAreRefu
 
   // A declared length below the typed bytes would store a length with no
   // value: the dialog refuses it and stays open.
-  m_ui.elementDialogs.push_back(TypeElement("0009", "1003", "OB", "abc", "2"));
+  m_ui.elementDialogs.push_back(TypeElement("0009", "1003", "OB", "616263", "2"));
   m_document.InsertElement(0, m_ui);
   EXPECT_NE(m_ui.TakeMessages().find("shorter than the 3 bytes"), std::string::npos);
   EXPECT_FALSE(m_document.Object().Contains(0x00091003));

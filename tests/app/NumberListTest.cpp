@@ -55,7 +55,10 @@ TEST(NumberList, TheDialogEditsEveryValueOfAnElement) {
   EXPECT_EQ(dialog.valueText, "1\\2\\3");
   dialog.valueText = "4\\5";
   CFakeUserInterface ui;
+  ui.yesNo.push_back(true);  // two values where the dictionary wants four: stored when confirmed
   ASSERT_TRUE(dialog.Accept(ui)) << ui.TakeMessages();
+  ASSERT_EQ(ui.questions.size(), 1u);
+  EXPECT_NE(ui.questions[0].find("holds 2 values; the attribute takes 4"), std::string::npos);
   EXPECT_EQ(dialog.Result().bytes, (std::vector<uint8_t>{4, 0, 5, 0}));
 }
 

@@ -3,6 +3,7 @@
 #include "app/qt/AddSequenceDlgWindow.h"
 #include "app/qt/DeidentifyDlgWindow.h"
 #include "app/qt/DicomElementDlgWindow.h"
+#include "app/qt/HexValueEdit.h"
 
 #include "app/AddSequenceDlg.h"
 #include "app/DeidentifyDlg.h"
@@ -63,6 +64,30 @@ TEST(ElementDialogWindow, TheVrListSwitchesTheLengthFieldAndOkChecksTheFields) {
   window.accept();
   EXPECT_EQ(window.result(), QDialog::Accepted);
   EXPECT_EQ(dialog.Result().tag, 0x00100010u);
+}
+
+// Typed hexadecimal sets the length and the lines' offsets; Import and
+// Export show for binary VRs only.
+TEST(ElementDialogWindow, BinaryValuesAreTypedAsHexadecimal) {
+  CFakeUserInterface ui;
+  CDicomElementDlg dialog(true, {false, CCharacterSet(), ""});
+  CDicomElementDlgWindow window(dialog, ui, nullptr);
+  auto* vr = window.findChild<QComboBox*>("vr");
+  auto* value = window.findChild<CHexValueEdit*>("value");
+  QTest::keyClicks(window.findChild<QLineEdit*>("group"), "0009");
+  QTest::keyClicks(window.findChild<QLineEdit*>("element"), "1001");
+  for (const char* name : {"LO", "OW"}) {
+    emit vr->activated(vr->findText(name));
+    EXPECT_EQ(window.findChild<QPushButton*>("import")->isVisibleTo(&window), std::string(name) == "OW");
+  }
+  QTest::keyClicks(value, "00 01 02 0");
+  EXPECT_EQ(window.findChild<QLineEdit*>("length")->text(), "3");  // the odd digit is no byte yet
+  QTest::keyClicks(value, "3");
+  QTest::keyClick(value, Qt::Key_Return);
+  QTest::keyClicks(value, "04 05");
+  EXPECT_EQ(value->OffsetOfLine(1), 4);
+  window.accept();
+  EXPECT_EQ(dialog.Result().bytes, (std::vector<uint8_t>{0, 1, 2, 3, 4, 5})) << ui.TakeMessages();
 }
 
 TEST(ElementDialogWindow, EditingKeepsTheTag) {

@@ -106,6 +106,15 @@ TEST_F(MainFrameTest, EnablingFollowsTheSelectedRow) {
   EXPECT_EQ(m_window.ActiveFrame()->windowTitle(), "nested.dcm[*]");
   m_window.Execute(CommandId::EditUndo);
   EXPECT_FALSE(m_window.ActiveFrame()->isWindowModified());
+  // Edit Data on the pixel data row opens its bytes, not the image.
+  View()->SelectRow(RowHolding(View()->Document(), "7fe0 0010"));
+  m_ui.elementDialogs.push_back([](CDicomElementDlg& dialog) {
+    EXPECT_EQ(dialog.valueText.substr(0, 11), "01 00 02 00");  // OW 0001\0002...
+    return false;
+  });
+  m_window.Execute(CommandId::EditElement);
+  EXPECT_EQ(m_ui.elementDialogsShown, 1);
+  EXPECT_EQ(m_window.ActivePixelView(), nullptr);
 }
 
 TEST_F(MainFrameTest, TheListShowsTheLinesOfTheCommandLineDump) {

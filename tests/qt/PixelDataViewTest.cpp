@@ -21,6 +21,7 @@
 #include <QLabel>
 #include <QListWidget>
 #include <QMdiArea>
+#include <QScrollBar>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -102,6 +103,36 @@ TEST_F(PixelViewTest, FramesAreSteppedFromTheMenusAndCountedInThePane) {
     if (!qobject_cast<CChildFrame*>(window)->IsPixelView()) m_window.MdiArea()->setActiveSubWindow(window);
   }
   EXPECT_EQ(FramePane(), "");
+}
+
+// The keys on the widget, read in the panes the user sees. The frame pane
+// once lagged a frame behind the keys and cine; 200% once drew the
+// 192-pixel frame 385 pixels wide.
+TEST_F(PixelViewTest, KeysStepTheFramesZoomAndPlay) {
+  CPixelDataView* view = ShowPixels("grey8.dcm");
+  ASSERT_NE(view, nullptr) << m_ui.TakeMessages();
+  const std::pair<Qt::Key, const char*> steps[] = {
+      {Qt::Key_Right, "2/2"},  {Qt::Key_Right, "2/2"},  {Qt::Key_Home, "1/2"},  {Qt::Key_PageDown, "2/2"},
+      {Qt::Key_PageUp, "1/2"}, {Qt::Key_End, "2/2"},    {Qt::Key_Left, "1/2"},  {Qt::Key_Plus, "141%"},
+      {Qt::Key_Minus, "100%"}, {Qt::Key_Minus, "71%"},  {Qt::Key_1, "100%"},    {Qt::Key_Plus, "141%"},
+      {Qt::Key_Plus, "200%"}};
+  for (const auto& [key, shown] : steps) {
+    QTest::keyClick(view, key);
+    const char* pane = QString(shown).endsWith('%') ? "zoomPane" : "framePane";
+    EXPECT_EQ(m_window.findChild<QLabel*>(pane)->text(), shown) << QTest::toString(key);
+  }
+  EXPECT_EQ(view->horizontalScrollBar()->maximum() + view->viewport()->width(), 2 * sample::kSize);
+  QTest::keyClick(view, Qt::Key_Space);  // cine: the timer steps round past the last frame
+  QStringList seen{FramePane()};
+  for (int waited = 0; waited < 5000 && seen.size() < 3; waited += 10) {
+    QTest::qWait(10);
+    if (FramePane() != seen.back()) seen << FramePane();
+  }
+  EXPECT_EQ(seen.join(' '), "1/2 2/2 1/2");
+  QTest::keyClick(view, Qt::Key_Space);
+  const QString paused = FramePane();
+  QTest::qWait(3 * 1000 / CPixelDataView::kCineFramesPerSecond);
+  EXPECT_EQ(FramePane(), paused);
 }
 
 TEST_F(PixelViewTest, CompressAndDecompressWriteFilesPeersReadAndCancelWritesNothing) {
