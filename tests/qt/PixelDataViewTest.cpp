@@ -21,6 +21,7 @@
 #include <QLabel>
 #include <QListWidget>
 #include <QMdiArea>
+#include <QSpinBox>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -108,7 +109,9 @@ TEST_F(PixelViewTest, CompressAndDecompressWriteFilesPeersReadAndCancelWritesNot
   ASSERT_TRUE(m_window.OpenFile(QString::fromStdString(m_dir / "rgb.dcm")));
   const std::string rle = m_dir / "rgb-rle.dcm";
   m_ui.formatDialogs.push_back([](CSelectFormatDlg& dialog) {
-    EXPECT_EQ(dialog.Formats(), (std::vector<std::string>{"YBR_FULL", "YBR_FULL + RLE", "JPEG Lossy", "RLE"}));
+    // 8-bit colour by pixel, uncompressed: what this build can encode.
+    EXPECT_EQ(dialog.Formats(), (std::vector<std::string>{"YBR_FULL", "YBR_FULL + RLE", "JPEG Lossy", "RLE",
+                                                          "JPEG Lossless", "Deflate"}));
     dialog.format = 3;
     return true;
   });
@@ -180,8 +183,12 @@ TEST(SelectFormatWindow, OffersWhatTheSourceAllows) {
   CSelectFormatDlg monochrome(CSelectFormatDlg::Purpose::Compress, true);
   CSelectFormatDlgWindow window(monochrome);
   auto* formats = window.findChild<QListWidget*>("formats");
-  ASSERT_EQ(formats->count(), 2);
+  ASSERT_EQ(formats->count(), 8);  // without a filter, every format
   EXPECT_EQ(formats->item(0)->text(), "RLE");
+  EXPECT_FALSE(window.findChild<QSpinBox*>("nearLossless")->isEnabled());
+  formats->setCurrentRow(4);  // JPEG-LS Near-Lossless
+  EXPECT_TRUE(window.findChild<QSpinBox*>("nearLossless")->isEnabled());
+  EXPECT_EQ(monochrome.GetChoice()->options.nearLossless, 2);
   EXPECT_FALSE(window.findChild<QCheckBox*>("monochrome")->isEnabled());
   EXPECT_FALSE(window.findChild<QComboBox*>("transferSyntax")->isEnabled());
   // OK with nothing selected names no conversion: it must not run one.
