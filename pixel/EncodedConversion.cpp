@@ -68,7 +68,7 @@ DCT_STATUS EncodeFrames(CPixelImage& source, const IFrameEncoder& encoder, CPixe
 
 bool UsesFrameEncoder(ConversionMode mode, uint32_t bitsAllocated) {
   return mode == ConversionMode::JpegLossless || mode == ConversionMode::JpegLs ||
-         mode == ConversionMode::Jpeg2000 || (mode == ConversionMode::Rle && bitsAllocated != 8);
+         mode == ConversionMode::Jpeg2000 || (mode == ConversionMode::Rle && (bitsAllocated == 16 || bitsAllocated == 32));
 }
 
 void MarkLossyResult(CDicomObject& object, const std::string& method) {

@@ -1,7 +1,7 @@
 /// \file
 /// The conversion through a frame encoder: native frames of any depth read
 /// from the source (uncompressed or decoded), encoded by the IFrameEncoder
-/// of the mode, written one fragment per frame. RLE of images not of 8 bits
+/// of the mode, written one fragment per frame. RLE of images of 16 or 32 bits
 /// allocated, JPEG Lossless, JPEG-LS and JPEG 2000 go this way; the 8-bit
 /// display modes keep their own path.
 #pragma once
@@ -17,7 +17,8 @@ class CDicomObject;
 class CPixelImage;
 
 /// True when `mode` on an image of `bitsAllocated` goes through a frame
-/// encoder.
+/// encoder: the modes of every depth, and RLE of 16 or 32 bits (8 bits take
+/// the display path, other sizes are refused there).
 bool UsesFrameEncoder(ConversionMode mode, uint32_t bitsAllocated);
 
 /// Converts the frames of `source` (opened for native frames) into

@@ -339,7 +339,7 @@ DCT_STATUS Convert(const ConversionOptions& options, const std::string& sourcePa
   CPixelImage source;
   source.SetQuality(options.quality);
   // The modes of the frame encoders read native frames, which need no
-  // display codec; RLE goes that way for images not of 8 bits allocated.
+  // display codec; RLE goes that way for images of 16 or 32 bits.
   const bool encoderOnly = UsesFrameEncoder(mode, 8);
   bool sourceOpened = encoderOnly ? source.OpenFileForNativeFrames(sourcePath) : source.OpenFile(sourcePath);
   if (!sourceOpened && mode == ConversionMode::Rle) {

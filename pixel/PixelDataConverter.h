@@ -96,7 +96,7 @@ using ConversionProgress = std::function<bool(int32_t done, int32_t total)>;
 /// declared. Decompressing (Uncompressed, no monochrome) a syntax with a
 /// frame decoder keeps the samples as decoded, at any bit depth.
 ///
-/// RLE of images not of 8 bits allocated, JPEG Lossless, JPEG-LS and JPEG
+/// RLE of images of 16 or 32 bits allocated, JPEG Lossless, JPEG-LS and JPEG
 /// 2000 encode native samples, read at any depth from an uncompressed or a
 /// decoded source, through the mode's IFrameEncoder: one fragment per
 /// frame, a filled Basic Offset Table, colour by pixel, the sample
