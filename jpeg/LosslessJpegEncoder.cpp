@@ -81,7 +81,9 @@ HuffmanCode BuildCode(const Histogram& frequencies) {
     int32_t v1 = -1;
     int32_t v2 = -1;
     for (uint32_t i = 0; i < kSymbols; ++i) {
-      if (frequency[i] != 0 && (v1 < 0 || frequency[i] <= frequency[static_cast<size_t>(v1)])) v1 = static_cast<int32_t>(i);
+      if (frequency[i] != 0 && (v1 < 0 || frequency[i] <= frequency[static_cast<size_t>(v1)])) {
+        v1 = static_cast<int32_t>(i);
+      }
     }
     for (uint32_t i = 0; i < kSymbols; ++i) {
       if (frequency[i] != 0 && static_cast<int32_t>(i) != v1 &&
@@ -246,7 +248,9 @@ void WriteHeaders(const LosslessJpegImage& image, const std::array<HuffmanCode, 
 
 Status CheckImage(const LosslessJpegImage& image) {
   if (image.samples == nullptr) return Error(ErrorCode::Failure, "lossless JPEG encode: no samples given");
-  auto refuse = [](const std::string& what) { return Error(ErrorCode::WrongKind, "lossless JPEG cannot hold " + what); };
+  auto refuse = [](const std::string& what) {
+    return Error(ErrorCode::WrongKind, "lossless JPEG cannot hold " + what);
+  };
   if (image.width == 0 || image.width > 65535 || image.height == 0 || image.height > 65535) {
     return refuse("an image of " + std::to_string(image.width) + "x" + std::to_string(image.height) + " pixels");
   }
@@ -292,8 +296,8 @@ Status CLosslessJpegEncoder::Encode(const LosslessJpegImage& image, std::vector<
     ForEachDifference(image, [&tables, &writer](uint32_t c, uint32_t d) {
       const uint32_t category = Category(d);
       const HuffmanCode& table = tables[c];
-      const uint32_t extra = category == 16 ? 0 : static_cast<uint32_t>(static_cast<int16_t>(d) - (d >= 0x8000 ? 1 : 0));
       const uint32_t extraBits = category == 16 ? 0 : category;
+      const auto extra = static_cast<uint32_t>(static_cast<int16_t>(d) - (d >= 0x8000 ? 1 : 0));
       const uint64_t value = (uint64_t{table.code[category]} << extraBits) | (extra & ((1u << extraBits) - 1));
       writer.Put(value, table.length[category] + extraBits);
     });

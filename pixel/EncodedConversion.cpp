@@ -67,8 +67,8 @@ DCT_STATUS EncodeFrames(CPixelImage& source, const IFrameEncoder& encoder, CPixe
 }  // namespace
 
 bool UsesFrameEncoder(ConversionMode mode, uint32_t bitsAllocated) {
-  return mode == ConversionMode::JpegLossless || mode == ConversionMode::JpegLs ||
-         mode == ConversionMode::Jpeg2000 || (mode == ConversionMode::Rle && (bitsAllocated == 16 || bitsAllocated == 32));
+  if (mode == ConversionMode::Rle) return bitsAllocated == 16 || bitsAllocated == 32;
+  return mode == ConversionMode::JpegLossless || mode == ConversionMode::JpegLs || mode == ConversionMode::Jpeg2000;
 }
 
 void MarkLossyResult(CDicomObject& object, const std::string& method) {
@@ -87,7 +87,8 @@ void MarkLossyResult(CDicomObject& object, const std::string& method) {
   (void)object.AddString(tags::kLossyImageCompressionRatio, vr::DS, ratio);
   std::string methods;
   (void)object.GetString(tags::kLossyImageCompressionMethod, methods);
-  (void)object.AddString(tags::kLossyImageCompressionMethod, vr::CS, methods.empty() ? method : methods + "\\" + method);
+  if (!methods.empty()) methods += '\\';
+  (void)object.AddString(tags::kLossyImageCompressionMethod, vr::CS, methods + method);
   std::string imageType;
   (void)object.GetString(tags::kImageType, imageType);
   if (imageType.empty() || imageType.find("ORIGINAL") != std::string::npos) {

@@ -139,8 +139,9 @@ bool CanCompressPixelData(const CDicomObject& object, ConversionMode mode) {
   const bool readable = object.IsUncompressed() ? photometric.find("_42") == std::string::npos
                                                 : HasFrameDecoder(syntax);
   if (!readable || !HasFrameEncoder(mode)) return false;
-  NativeFrameFormat format{UInt16Or(object, tags::kColumns, 0), UInt16Or(object, tags::kRows, 0), samples,
-                           bitsAllocated, bitsStored, UInt16Or(object, tags::kPixelRepresentation, 0) == 1, photometric};
+  const bool signedSamples = UInt16Or(object, tags::kPixelRepresentation, 0) == 1;
+  const NativeFrameFormat format{UInt16Or(object, tags::kColumns, 0), UInt16Or(object, tags::kRows, 0), samples,
+                                 bitsAllocated, bitsStored, signedSamples, photometric};
   return static_cast<bool>(CreateFrameEncoder(mode, format));
 }
 

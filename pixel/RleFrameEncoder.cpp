@@ -90,7 +90,9 @@ Status CRleFrameEncoder::Encode(const uint8_t* native, uint64_t length, std::vec
       const uint8_t* row = source + uint64_t{r} * width;
       const int nextRowFirst = r + 1 < rows ? row[width] : CRlePixelCodec::kNoNextRow;
       const uint64_t coded = CRlePixelCodec::EncodeRow(row, width, nextRowFirst, out + written, rowBound);
-      if (coded == 0) return Error(ErrorCode::Failure, "RLE encode: row " + std::to_string(r) + " did not fit its bound");
+      if (coded == 0) {
+        return Error(ErrorCode::Failure, "RLE encode: row " + std::to_string(r) + " did not fit its bound");
+      }
       written += coded;
     }
     if (written % 2 != 0) out[written++] = 0;
