@@ -4,6 +4,7 @@
 #include "base/Stream.h"
 #include "dicom/ValueRepresentation.h"
 
+#include <algorithm>
 #include <cstring>
 #include <limits>
 
@@ -300,9 +301,9 @@ bool CDicomEncapsulatedPixelData::WriteFrame(CStream& stream, TransferMode mode,
     if (tableLength >= kUndefinedLength) return false;
     WriteItemHeader(stream, mode, tags::kItem, static_cast<uint32_t>(tableLength));
     m_offsetTablePosition = stream.GetPosition();
-    if (tableLength != 0) {
-      const std::vector<uint8_t> zeros(static_cast<size_t>(tableLength));
-      stream.Write(zeros.data(), tableLength);
+    const uint8_t zeros[4096] = {};
+    for (uint64_t left = tableLength; left > 0; left -= std::min<uint64_t>(left, sizeof zeros)) {
+      stream.Write(zeros, std::min<uint64_t>(left, sizeof zeros));
     }
     m_writtenOffsets.clear();
     m_writeFrameCounter = 0;

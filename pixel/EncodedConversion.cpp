@@ -124,7 +124,12 @@ DCT_STATUS ConvertWithFrameEncoder(const ConversionOptions& options, CPixelImage
   if (!destination.OpenForStoredFrames(header) || destination.PixelElement() == nullptr) {
     return DCT_STATUS::HeaderFailed;
   }
-  destination.ReserveOffsetTable(static_cast<uint32_t>(source.NumberOfFrames()));
+  // The frame count comes from the file: a table for more frames than any
+  // real image has would be written (zeros) before the first frame fails.
+  constexpr int32_t kMaxTableFrames = 1 << 20;
+  if (source.NumberOfFrames() <= kMaxTableFrames) {
+    destination.ReserveOffsetTable(static_cast<uint32_t>(source.NumberOfFrames()));
+  }
   if (description.lossy) destination.SetOriginalFrameSize(format.FrameSize());
   DCT_STATUS status = DCT_STATUS::WriteFailed;
   std::string frameError;

@@ -1,45 +1,15 @@
-// The frame encoders of every depth: each encoded frame decoded again by our
-// own decoders gives back the samples (as Bits Stored bits for lossless
-// JPEG), and the registry refuses what a syntax cannot hold.
+// The frame encoders: lossless JPEG codes every difference category so that
+// our decoder gives the samples back, and the registry refuses what a syntax
+// cannot hold. Round trips of every depth, through our decoders and the
+// peers': EncodedConversionTest.cpp.
 #include "jpeg/LosslessJpegDecoder.h"
 #include "jpeg/LosslessJpegEncoder.h"
-#include "pixel/FrameDecoderRegistry.h"
 #include "pixel/FrameEncoderRegistry.h"
-#include "support/EncoderSamples.h"
 
 #include <gtest/gtest.h>
 
 namespace quillon {
 namespace {
-
-using test::MakeNativeFrame;
-using test::MaskedToBitsStored;
-
-TEST(FrameEncoder, EveryDepthRoundTripsThroughOurDecoders) {
-  for (const test::DepthCase& depth : test::kDepthCases) {
-    for (const uint32_t samples : {1u, 3u}) {
-      for (const ConversionMode mode : {ConversionMode::Rle, ConversionMode::JpegLossless}) {
-        if (mode == ConversionMode::JpegLossless && depth.bitsAllocated == 32) continue;
-        // Odd sizes: rows and segments of odd length, a last literal run.
-        const NativeFrameFormat format{37, 11, samples, depth.bitsAllocated, depth.bitsStored, depth.signedSamples,
-                                       samples == 3 ? "RGB" : "MONOCHROME2"};
-        SCOPED_TRACE(depth.name + std::string(samples == 3 ? " RGB " : " grey ") +
-                     (mode == ConversionMode::Rle ? "RLE" : "JPEG Lossless"));
-        const std::vector<uint8_t> native = MakeNativeFrame(format, 7);
-        auto encoder = CreateFrameEncoder(mode, format);
-        ASSERT_TRUE(encoder) << encoder.Message();
-        std::vector<uint8_t> encoded;
-        ASSERT_TRUE((*encoder)->Encode(native.data(), native.size(), encoded));
-        EXPECT_FALSE((*encoder)->Description().lossy);
-        auto decoder = CreateFrameDecoder((*encoder)->Description().transferSyntax, format);
-        ASSERT_TRUE(decoder) << decoder.Message();
-        std::vector<uint8_t> decoded(format.FrameSize());
-        ASSERT_TRUE((*decoder)->Decode(encoded.data(), encoded.size(), decoded.data(), decoded.size()));
-        EXPECT_EQ(decoded, mode == ConversionMode::Rle ? native : MaskedToBitsStored(format, native));
-      }
-    }
-  }
-}
 
 TEST(FrameEncoder, LosslessJpegCodesEveryDifferenceCategory) {
   // 0 and 32768 side by side give the difference 32768 (category 16, no

@@ -185,10 +185,6 @@ TEST(SelectFormatWindow, OffersWhatTheSourceAllows) {
   auto* formats = window.findChild<QListWidget*>("formats");
   ASSERT_EQ(formats->count(), 8);  // without a filter, every format
   EXPECT_EQ(formats->item(0)->text(), "RLE");
-  EXPECT_FALSE(window.findChild<QSpinBox*>("nearLossless")->isEnabled());
-  formats->setCurrentRow(4);  // JPEG-LS Near-Lossless
-  EXPECT_TRUE(window.findChild<QSpinBox*>("nearLossless")->isEnabled());
-  EXPECT_EQ(monochrome.GetChoice()->options.nearLossless, 2);
   EXPECT_FALSE(window.findChild<QCheckBox*>("monochrome")->isEnabled());
   EXPECT_FALSE(window.findChild<QComboBox*>("transferSyntax")->isEnabled());
   // OK with nothing selected names no conversion: it must not run one.
@@ -196,6 +192,10 @@ TEST(SelectFormatWindow, OffersWhatTheSourceAllows) {
   formats->setCurrentRow(1);
   ASSERT_TRUE(monochrome.GetChoice().has_value());
   EXPECT_EQ(monochrome.GetChoice()->mode, ConversionMode::JpegLossy);
+  EXPECT_FALSE(window.findChild<QSpinBox*>("nearLossless")->isEnabled());
+  formats->setCurrentRow(4);  // JPEG-LS Near-Lossless
+  EXPECT_TRUE(window.findChild<QSpinBox*>("nearLossless")->isEnabled());
+  EXPECT_EQ(monochrome.GetChoice()->options.nearLossless, 2);
 
   CSelectFormatDlg colour(CSelectFormatDlg::Purpose::Decompress, false);
   CSelectFormatDlgWindow colourWindow(colour);

@@ -76,14 +76,13 @@ inline std::vector<uint8_t> MakeNativeImageFile(const std::string& path, const N
     const std::vector<uint8_t> frame = MakeNativeFrame(format, static_cast<uint32_t>(f) + 1);
     pixels.insert(pixels.end(), frame.begin(), frame.end());
   }
-  ImageRecipe recipe;
-  recipe.columns = static_cast<uint16_t>(format.columns);
-  recipe.rows = static_cast<uint16_t>(format.rows);
-  recipe.samples = static_cast<uint16_t>(format.samplesPerPixel);
-  recipe.bitsAllocated = static_cast<uint16_t>(format.bitsAllocated);
-  recipe.bitsStored = static_cast<uint16_t>(format.bitsStored);
-  recipe.frames = frames;
-  recipe.photometric = format.photometric;
+  const ImageRecipe recipe{.columns = static_cast<uint16_t>(format.columns),
+                           .rows = static_cast<uint16_t>(format.rows),
+                           .samples = static_cast<uint16_t>(format.samplesPerPixel),
+                           .bitsAllocated = static_cast<uint16_t>(format.bitsAllocated),
+                           .bitsStored = static_cast<uint16_t>(format.bitsStored),
+                           .frames = frames,
+                           .photometric = format.photometric};
   CDicomObject object;
   FillImageObject(object, recipe, pixels);
   (void)object.AddUInt16(0x00280103, vr::US, format.signedSamples ? 1 : 0);
