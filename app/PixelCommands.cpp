@@ -43,7 +43,9 @@ std::optional<std::string> AskDestination(const CQuillonApp& app, const CDicomIm
 
 void Convert(CQuillonApp& app, CDicomImageDoc& document, CSelectFormatDlg::Purpose purpose, IUserInterface& ui) {
   if (!ReadyToReadFile(document, "The conversion", ui)) return;
-  CSelectFormatDlg dialog(purpose, IsMonochromeDocument(document));
+  const CDicomObject& object = document.Object();
+  CSelectFormatDlg dialog(purpose, IsMonochromeDocument(document),
+                          [&object](ConversionMode mode) { return CanCompressPixelData(object, mode); });
   if (!ui.RunSelectFormatDialog(dialog)) return;
   const std::optional<CSelectFormatDlg::Choice> choice = dialog.GetChoice();
   if (!choice) return;

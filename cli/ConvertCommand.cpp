@@ -1,7 +1,9 @@
 /// \file
 /// "quillon-cli convert IN OUT --mode MODE [--monochrome]
-/// [--transfer-syntax unchanged|explicit|implicit]": re-encodes the pixel
-/// data into a new file. OUT appears only when the conversion succeeded.
+/// [--transfer-syntax unchanged|explicit|implicit] [--quality Q] [--near N]
+/// [--rate R]": re-encodes the pixel data into a new file. OUT appears only
+/// when the conversion succeeded. --near (JPEG-LS) and --rate (JPEG 2000)
+/// make those modes lossy; given with another mode they are usage errors.
 #include "cli/CliCommand.h"
 
 #include "pixel/PixelDataConverter.h"
@@ -9,6 +11,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <exception>
 #include <iostream>
 #include <map>
 #include <memory>
@@ -22,7 +25,9 @@ const std::map<std::string, ConversionMode> kModes{
     {"uncompressed", ConversionMode::Uncompressed}, {"ybr-full", ConversionMode::YbrFull},
     {"ybr-full-rle", ConversionMode::YbrFullRle},   {"jpeg", ConversionMode::JpegLossy},
     {"rle", ConversionMode::Rle},                   {"rgb-pixel", ConversionMode::RgbPixelInterleave},
-    {"rgb-planar", ConversionMode::RgbPlanar},      {"deflate", ConversionMode::Deflate}};
+    {"rgb-planar", ConversionMode::RgbPlanar},      {"deflate", ConversionMode::Deflate},
+    {"jpeg-lossless", ConversionMode::JpegLossless}, {"jpeg-ls", ConversionMode::JpegLs},
+    {"jpeg2000", ConversionMode::Jpeg2000}};
 
 const std::map<std::string, TransferSyntaxChoice> kSyntaxes{{"unchanged", TransferSyntaxChoice::Unchanged},
                                                             {"explicit", TransferSyntaxChoice::Explicit},
@@ -35,12 +40,16 @@ struct ConvertOptions {
   TransferSyntaxChoice syntax = TransferSyntaxChoice::Unchanged;
   bool monochrome = false;
   int quality = 85;
+  int nearLossless = 0;
+  double rate = 0;
 };
 
 int RunConvert(const ConvertOptions& options) {
   ConversionOptions conversion;
   conversion.transferSyntaxChoice = options.syntax;
   conversion.quality = options.quality;
+  conversion.nearLossless = options.nearLossless;
+  conversion.compressionRatio = options.rate;
   // Progress only where a person watches: a terminal on standard error.
   const bool showProgress = ::isatty(STDERR_FILENO) != 0;
   ConversionProgress progress;
@@ -76,7 +85,27 @@ void RegisterConvertCommand(CLI::App& app, int& exitCode) {
       ->transform(CLI::CheckedTransformer(kSyntaxes, CLI::ignore_case));
   command->add_flag("--monochrome", options->monochrome, "Reduce colour images to their luminance");
   command->add_option("--quality", options->quality, "JPEG quality, 1 to 100")->check(CLI::Range(1, 100));
-  command->callback([options, &exitCode] { exitCode = RunConvert(*options); });
+  CLI::Option* nearOption =
+      command->add_option("--near", options->nearLossless, "JPEG-LS: largest error per sample, 0 (lossless) to 255")
+          ->check(CLI::Range(0, 255));
+  CLI::Option* rateOption =
+      command->add_option("--rate", options->rate, "JPEG 2000: compression ratio above 1 (lossy)")
+          ->check([](const std::string& text) {
+            try {
+              return std::stod(text) > 1 ? std::string() : std::string("the ratio must be above 1");
+            } catch (const std::exception&) {
+              return std::string("not a number: ") + text;
+            }
+          });
+  command->callback([options, nearOption, rateOption, &exitCode] {
+    if (nearOption->count() > 0 && options->mode != ConversionMode::JpegLs) {
+      throw CLI::ValidationError("--near", "only with --mode jpeg-ls");
+    }
+    if (rateOption->count() > 0 && options->mode != ConversionMode::Jpeg2000) {
+      throw CLI::ValidationError("--rate", "only with --mode jpeg2000");
+    }
+    exitCode = RunConvert(*options);
+  });
 }
 
 }  // namespace quillon::cli

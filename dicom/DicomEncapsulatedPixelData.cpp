@@ -4,6 +4,7 @@
 #include "base/Stream.h"
 #include "dicom/ValueRepresentation.h"
 
+#include <algorithm>
 #include <cstring>
 #include <limits>
 
@@ -271,6 +272,17 @@ void CDicomEncapsulatedPixelData::SetValueLength(uint32_t /*length*/) {}
 bool CDicomEncapsulatedPixelData::FinishWrite(CStream& stream, TransferMode mode) {
   if (m_writeFrameCounter < 0) return false;
   WriteItemHeader(stream, mode, tags::kSequenceDelimitation, 0);
+  if (m_reservedOffsets != 0 && m_writtenOffsets.size() == m_reservedOffsets &&
+      m_writtenOffsets.back() <= UINT32_MAX && !stream.HasFailed()) {
+    std::vector<uint8_t> table(4 * size_t{m_reservedOffsets});
+    for (size_t i = 0; i < m_writtenOffsets.size(); ++i) {
+      StoreU32(table.data() + 4 * i, static_cast<uint32_t>(m_writtenOffsets[i]), IsBigEndian(mode));
+    }
+    const uint64_t end = stream.GetPosition();
+    stream.Seek(static_cast<int64_t>(m_offsetTablePosition), CStream::SeekOrigin::Begin);
+    stream.Write(table.data(), table.size());
+    stream.Seek(static_cast<int64_t>(end), CStream::SeekOrigin::Begin);
+  }
   return !stream.HasFailed();
 }
 
@@ -283,12 +295,25 @@ bool CDicomEncapsulatedPixelData::WriteFrame(CStream& stream, TransferMode mode,
     WriteElementHeader(stream, mode, tags::kPixelData, vr::OB, kUndefinedLength);
     m_valuePosition = stream.GetPosition();
     m_streamMode = mode;
-    // An empty Basic Offset Table: readers then find frames by walking
-    // the items, which is how this class reads them too.
-    WriteItemHeader(stream, mode, tags::kItem, 0);
+    // An empty Basic Offset Table, unless room was reserved: readers then
+    // find frames by walking the items, which is how this class reads them.
+    const uint64_t tableLength = 4 * uint64_t{m_reservedOffsets};
+    if (tableLength >= kUndefinedLength) return false;
+    WriteItemHeader(stream, mode, tags::kItem, static_cast<uint32_t>(tableLength));
+    m_offsetTablePosition = stream.GetPosition();
+    const uint8_t zeros[4096] = {};
+    for (uint64_t left = tableLength; left > 0; left -= std::min<uint64_t>(left, sizeof zeros)) {
+      stream.Write(zeros, std::min<uint64_t>(left, sizeof zeros));
+    }
+    m_writtenOffsets.clear();
     m_writeFrameCounter = 0;
   } else {
     ++m_writeFrameCounter;
+  }
+  if (m_reservedOffsets != 0) {
+    // Offsets count from the first frame's item tag.
+    const uint64_t itemsStart = m_offsetTablePosition + 4 * uint64_t{m_reservedOffsets};
+    m_writtenOffsets.push_back(stream.GetPosition() - itemsStart);
   }
   WriteItemHeader(stream, mode, tags::kItem, static_cast<uint32_t>(paddedLength));
   if (length > 0) stream.Write(data, length);

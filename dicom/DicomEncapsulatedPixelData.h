@@ -77,8 +77,10 @@ class CDicomEncapsulatedPixelData : public CDicomPixelData {
   void SetValueLength(uint32_t length) override;
 
   /// Writes the sequence delimitation item that closes a frame-by-frame
-  /// output. False when no frame has been written (there is nothing to
-  /// close, and a stray delimiter would damage the output).
+  /// output, and fills in a reserved Basic Offset Table (see
+  /// ReserveOffsetTable) by seeking back to it. False when no frame has
+  /// been written (there is nothing to close, and a stray delimiter would
+  /// damage the output).
   [[nodiscard]] bool FinishWrite(CStream& stream, TransferMode mode) override;
   /// Appends one frame as one item. The first call writes the header with
   /// undefined length and an empty Basic Offset Table item, and records the
@@ -87,6 +89,12 @@ class CDicomEncapsulatedPixelData : public CDicomPixelData {
   /// frame too large for an item length.
   [[nodiscard]] bool WriteFrame(CStream& stream, TransferMode mode, const uint8_t* data,
                                 uint64_t length) override;
+  /// Before the first WriteFrame: the Basic Offset Table is written with
+  /// room for `frames` offsets, which FinishWrite fills in when exactly
+  /// that many frames were written and every offset fits 32 bits (the
+  /// stream must then be able to seek back); otherwise the room stays
+  /// zero-filled. 0 (the default) writes an empty table.
+  void ReserveOffsetTable(uint32_t frames) { m_reservedOffsets = frames; }
   /// Delivers the next frame: after SetFrameLayout its fragments joined
   /// (the fragments are indexed on the first read), else item (current
   /// frame + 2); `frameSize` is not used (fragments carry their own
@@ -166,6 +174,11 @@ class CDicomEncapsulatedPixelData : public CDicomPixelData {
   /// m_firstFragmentPosition (the first fragment's item header).
   std::vector<FragmentInfo> m_fragments;
   uint64_t m_firstFragmentPosition = 0;
+  /// The Basic Offset Table being written: its entries, where its value
+  /// lies in the stream, and each written frame's offset.
+  uint32_t m_reservedOffsets = 0;
+  uint64_t m_offsetTablePosition = 0;
+  std::vector<uint64_t> m_writtenOffsets;
 };
 
 }  // namespace quillon

@@ -143,6 +143,10 @@ Status CDicomFileWriter::WriteElements(const CDicomObject& object, TransferMode 
     if ((filter == GroupFilter::MetaOnly && !meta) || (filter == GroupFilter::AllButMeta && meta)) continue;
     const CDicomElement& element = *entry.element;
     if (entry.tag == tags::kNumberOfFrames) m_numberOfFramesPosition = m_stream.GetPosition() + 8;
+    // DS has the 8-byte header in every syntax.
+    if (entry.tag == tags::kLossyImageCompressionRatio && !m_lossyRatioPosition) {
+      m_lossyRatioPosition = m_stream.GetPosition() + 8;
+    }
     if (const auto* sequence = dynamic_cast<const CDicomSequence*>(&element)) {
       if (Status written = WriteSequence(*sequence, mode); !written) return written;
       continue;

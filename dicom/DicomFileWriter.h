@@ -59,6 +59,10 @@ class CDicomFileWriter {
   /// Where the value of Number of Frames (0028,0008) went in the stream,
   /// once written.
   std::optional<uint64_t> NumberOfFramesPosition() const { return m_numberOfFramesPosition; }
+  /// Where the value of Lossy Image Compression Ratio (0028,2112) went, the
+  /// first one written, for a conversion to fill in once the compressed
+  /// size is known.
+  std::optional<uint64_t> LossyCompressionRatioPosition() const { return m_lossyRatioPosition; }
 
  private:
   enum class GroupFilter { All, MetaOnly, AllButMeta };
@@ -84,6 +88,7 @@ class CDicomFileWriter {
   CStream& m_stream;
   WriteOptions m_options;
   std::optional<uint64_t> m_numberOfFramesPosition;
+  std::optional<uint64_t> m_lossyRatioPosition;
 };
 
 /// Whether `object` can be written as a file that reads back: refused,

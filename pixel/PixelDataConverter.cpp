@@ -10,6 +10,8 @@
 #include "pixel/FrameDecoderRegistry.h"
 #include "pixel/OrderedFramePipeline.h"
 #include "pixel/DeflatedConversion.h"
+#include "pixel/EncodedConversion.h"
+#include "pixel/FrameEncoderRegistry.h"
 #include "pixel/PixelCodec.h"
 #include "pixel/PixelImage.h"
 
@@ -74,8 +76,8 @@ const char* DescribeConversionStatus(DCT_STATUS status) {
     case DCT_STATUS::Success: return "The conversion succeeded";
     case DCT_STATUS::Failure: return "The source data set could not be read or converted to monochrome";
     case DCT_STATUS::HeaderFailed:
-      return "The image header could not be converted (16-bit images and images without frame access are not "
-             "converted)";
+      return "The image cannot be converted this way (the mode cannot hold its samples, or its frames cannot be "
+             "read)";
     case DCT_STATUS::OutOfMemory: return "Not enough memory for a frame";
     case DCT_STATUS::ReadFailed: return "The source file or one of its frames could not be read";
     case DCT_STATUS::WriteFailed: return "The destination file could not be written";
@@ -110,9 +112,38 @@ bool CanDecompressPixelData(const CDicomObject& object) {
 }
 
 bool CanCompressPixelData(const CDicomObject& object) {
+  for (const ConversionMode mode : {ConversionMode::Rle, ConversionMode::JpegLossless, ConversionMode::JpegLossy}) {
+    if (CanCompressPixelData(object, mode)) return true;
+  }
+  return false;
+}
+
+bool CanCompressPixelData(const CDicomObject& object, ConversionMode mode) {
   std::string syntax;
   (void)object.GetString(tags::kTransferSyntaxUid, syntax);
-  return UInt16Or(object, tags::kBitsAllocated, 0) == 8 && FramesReadable(object, syntax);
+  const uint16_t bitsAllocated = UInt16Or(object, tags::kBitsAllocated, 0);
+  CDicomElement* floatPixels = nullptr;
+  if (object.GetElement(0x7FE00008, &floatPixels) == DicomStatus::Success ||
+      object.GetElement(0x7FE00009, &floatPixels) == DicomStatus::Success) {
+    return false;
+  }
+  if (mode == ConversionMode::Deflate) return object.IsUncompressed();
+  if (!UsesFrameEncoder(mode, bitsAllocated)) {
+    return mode != ConversionMode::Uncompressed && bitsAllocated == 8 && FramesReadable(object, syntax);
+  }
+  if (bitsAllocated != 8 && bitsAllocated != 16 && bitsAllocated != 32) return false;
+  const uint16_t samples = UInt16Or(object, tags::kSamplesPerPixel, 1);
+  const uint16_t bitsStored = UInt16Or(object, tags::kBitsStored, bitsAllocated);
+  std::string photometric;
+  (void)object.GetString(tags::kPhotometricInterpretation, photometric);
+  // The frames as native samples: uncompressed, or decoded.
+  const bool readable = object.IsUncompressed() ? photometric.find("_42") == std::string::npos
+                                                : HasFrameDecoder(syntax);
+  if (!readable || !HasFrameEncoder(mode)) return false;
+  const bool signedSamples = UInt16Or(object, tags::kPixelRepresentation, 0) == 1;
+  const NativeFrameFormat format{UInt16Or(object, tags::kColumns, 0), UInt16Or(object, tags::kRows, 0), samples,
+                                 bitsAllocated, bitsStored, signedSamples, photometric};
+  return static_cast<bool>(CreateFrameEncoder(mode, format));
 }
 
 void ApplyTransferSyntaxChoice(const ConversionOptions& options, CDicomObject& object) {
@@ -182,7 +213,9 @@ bool UpdateImageHeader(const ConversionOptions& options, CDicomObject& object, C
     case ConversionMode::JpegLossy:
       SetTransferSyntax(object, kJpegBaseline);
       photometric = "YBR_FULL_422";
-      planar = 1;
+      // JPEG frames are colour by pixel, and DICOM asks them to say so.
+      planar = 0;
+      MarkLossyResult(object, "ISO_10918_1");
       break;
     case ConversionMode::Rle:
       SetTransferSyntax(object, kRleLossless);
@@ -196,12 +229,15 @@ bool UpdateImageHeader(const ConversionOptions& options, CDicomObject& object, C
       ApplyTransferSyntaxChoice(options, object);
       planar = 1;
       break;
-    case ConversionMode::Deflate: break;  // refused above: it keeps the header
+    case ConversionMode::Deflate:  // refused above: it keeps the header
+    case ConversionMode::JpegLossless:
+    case ConversionMode::JpegLs:
+    case ConversionMode::Jpeg2000:
+      break;  // refused above: they go through a frame encoder
   }
   if (samples != 1) {
     (void)object.AddString(tags::kPhotometricInterpretation, vr::CS, photometric);
     if (planar >= 0) (void)object.AddUInt16(tags::kPlanarConfiguration, vr::US, static_cast<uint16_t>(planar));
-    if (mode == ConversionMode::JpegLossy) (void)object.AddString(tags::kLossyImageCompression, vr::CS, "01");
   }
   return true;
 }
@@ -334,7 +370,16 @@ DCT_STATUS Convert(const ConversionOptions& options, const std::string& sourcePa
                    const ConversionProgress& progress, std::string& error) {
   CPixelImage source;
   source.SetQuality(options.quality);
-  if (!source.OpenFile(sourcePath)) {
+  // The modes of the frame encoders read native frames, which need no
+  // display codec; RLE goes that way for images of 16 or 32 bits.
+  const bool encoderOnly = UsesFrameEncoder(mode, 8);
+  bool sourceOpened = encoderOnly ? source.OpenFileForNativeFrames(sourcePath) : source.OpenFile(sourcePath);
+  if (!sourceOpened && mode == ConversionMode::Rle) {
+    // An image no display codec shows may still be coded from native frames.
+    sourceOpened = source.OpenFileForNativeFrames(sourcePath) && UsesFrameEncoder(mode, source.BitsAllocated());
+    if (!sourceOpened) (void)source.OpenFile(sourcePath);  // for its own error
+  }
+  if (!sourceOpened) {
     error = source.LastError();
     return source.Object() != nullptr && source.Stream() != nullptr ? DCT_STATUS::Failure : DCT_STATUS::ReadFailed;
   }
@@ -347,6 +392,13 @@ DCT_STATUS Convert(const ConversionOptions& options, const std::string& sourcePa
   for (const DicomTag tag : {tags::kPixelData, kPixelGroupLength, kExtendedOffsetTable, kExtendedOffsetTableLengths,
                              kEncapsulatedPixelDataValueTotalLength}) {
     (void)header.RemoveElement(tag);
+  }
+  if (UsesFrameEncoder(mode, source.BitsAllocated())) {
+    if (toMonochrome) {
+      error = "reduction to monochrome is made only with the 8-bit modes";
+      return DCT_STATUS::HeaderFailed;
+    }
+    return ConvertWithFrameEncoder(options, source, header, mode, destinationPath, progress, error);
   }
   // The syntaxes decoded to native samples decompress losslessly at any
   // bit depth; the display path (8-bit only) does the rest.
@@ -366,6 +418,11 @@ DCT_STATUS Convert(const ConversionOptions& options, const std::string& sourcePa
   const bool opened = native ? destination.OpenForStoredFrames(header)
                              : destination.OpenObject(header) && destination.Codec() != nullptr;
   if (!opened || destination.PixelElement() == nullptr) return DCT_STATUS::HeaderFailed;
+  if (mode == ConversionMode::JpegLossy) {
+    // The ratio is of the 8-bit samples the JPEG frames stand for.
+    destination.SetOriginalFrameSize(uint64_t{destination.Columns()} * destination.Rows() *
+                                     destination.SamplesPerPixel());
+  }
   // Through the one atomic save: a failed, cancelled or killed conversion
   // leaves no file behind.
   DCT_STATUS status = DCT_STATUS::WriteFailed;

@@ -1,6 +1,6 @@
 /// \file
 /// Re-encoding the pixel data of a file into a new file: compressed (RLE,
-/// baseline JPEG), decompressed, between RGB and YBR_FULL, between colour
+/// baseline JPEG, lossless JPEG, JPEG-LS, JPEG 2000), decompressed, between RGB and YBR_FULL, between colour
 /// by pixel and by plane, or reduced to monochrome. Works file to file,
 /// frame by frame, through two CPixelImage objects, so a large multi-frame
 /// file is never held whole in memory.
@@ -48,6 +48,12 @@ enum class ConversionMode : uint32_t {
   /// The data set unchanged, its pixel data native, under the deflated
   /// transfer syntax (explicit VR little endian, compressed as a whole).
   Deflate = 7,
+  /// JPEG Lossless, First-Order Prediction (2 to 16 bits stored).
+  JpegLossless = 8,
+  /// JPEG-LS, lossless or near-lossless (ConversionOptions::nearLossless).
+  JpegLs = 9,
+  /// JPEG 2000, lossless or lossy (ConversionOptions::compressionRatio).
+  Jpeg2000 = 10,
 };
 
 /// Transfer syntax of an uncompressed result.
@@ -63,6 +69,10 @@ struct ConversionOptions {
   /// Keep the SOP Instance UID when reducing to monochrome (a new one is
   /// made otherwise: the result is a different image).
   bool keepInstanceUid = false;
+  /// JPEG-LS: the largest error allowed per sample, 0 (lossless) to 255.
+  int32_t nearLossless = 0;
+  /// JPEG 2000: the compression ratio aimed at, above 1; 0 for lossless.
+  double compressionRatio = 0;
 };
 
 /// Called after each frame with the frames done and the frames in all;
@@ -85,6 +95,15 @@ using ConversionProgress = std::function<bool(int32_t done, int32_t total)>;
 /// cannot encode the image, the pixel data is shorter than the image
 /// declared. Decompressing (Uncompressed, no monochrome) a syntax with a
 /// frame decoder keeps the samples as decoded, at any bit depth.
+///
+/// RLE of images of 16 or 32 bits allocated, JPEG Lossless, JPEG-LS and JPEG
+/// 2000 encode native samples, read at any depth from an uncompressed or a
+/// decoded source, through the mode's IFrameEncoder: one fragment per
+/// frame, a filled Basic Offset Table, colour by pixel, the sample
+/// description unchanged. A lossy result (baseline JPEG included) is a new
+/// image: new SOP Instance UID, Lossy Image Compression "01", its ratio
+/// (original over compressed size) and method appended to those the source
+/// had.
 DCT_STATUS ConvertPixelDataFile(const ConversionOptions& options, const std::string& sourcePath,
                                 const std::string& destinationPath, ConversionMode mode, bool toMonochrome,
                                 const ConversionProgress& progress = {}, std::string* writeError = nullptr);
@@ -99,10 +118,13 @@ bool UpdateImageHeader(const ConversionOptions& options, CDicomObject& object, C
 /// Whether a conversion of the pixel data of `object` can succeed, so the
 /// editor offers only those. Decompress: a compressed syntax whose frames
 /// we decode (8-bit RLE and baseline JPEG through the display codecs, the
-/// others to native samples at any depth). Compress (every other mode):
-/// 8-bit samples whose frames we can read.
+/// others to native samples at any depth). Compress: integer samples of
+/// 8, 16 or 32 bits allocated whose frames we can read; with a mode, whether
+/// that mode can hold them (the 8-bit display modes need 8 bits, JPEG
+/// Lossless at most 16, an encoder must exist).
 bool CanDecompressPixelData(const CDicomObject& object);
 bool CanCompressPixelData(const CDicomObject& object);
+bool CanCompressPixelData(const CDicomObject& object, ConversionMode mode);
 
 /// Sets (0002,0010) and the transfer mode for an uncompressed result.
 void ApplyTransferSyntaxChoice(const ConversionOptions& options, CDicomObject& object);

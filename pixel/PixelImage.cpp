@@ -183,8 +183,13 @@ bool CPixelImage::OpenDocument(const CDicomObject& document, const std::string& 
   return true;
 }
 
-bool CPixelImage::OpenFile(const std::string& path) {
+bool CPixelImage::OpenFile(const std::string& path) { return OpenFileAs(path, false); }
+
+bool CPixelImage::OpenFileForNativeFrames(const std::string& path) { return OpenFileAs(path, true); }
+
+bool CPixelImage::OpenFileAs(const std::string& path, bool nativeFramesOnly) {
   Close();
+  m_nativeFramesOnly = nativeFramesOnly;
   m_object = std::make_unique<CDicomObject>();
   m_stream = std::make_unique<CFileStream>();
   if (!m_stream->Open(path, CFileStream::OpenMode::Read)) return false;
@@ -220,6 +225,11 @@ void CPixelImage::Close() {
   m_framesWritten = 0;
   m_output = nullptr;
   m_bitmapInfo = BitmapInfo{};
+  m_lossyRatioPosition.reset();
+  m_originalFrameSize = 0;
+  m_bytesWritten = 0;
+  m_nativeFramesOnly = false;
+  m_floatSamples = false;
 }
 
 void CPixelImage::CloseFile(bool clearPath) {
@@ -269,6 +279,9 @@ bool CPixelImage::ReadAttributes() {
   bool decoded = false;
   if (!SetupFrameDecoder(decoded)) return false;
   if (!decoded) m_codec = ChoosePixelCodec(object, m_quality);
+  // Native frames need no display codec: HasNativeFrames says whether
+  // they can be read.
+  if (!m_codec && m_nativeFramesOnly && (decoded || object.IsUncompressed())) return true;
   if (!m_codec) {
     // A syntax the display codecs know fails as it always did (size,
     // photometric interpretation); any other syntax has no decoder at all.
@@ -293,8 +306,12 @@ bool CPixelImage::SetupFrameDecoder(bool& used) {
   // wide colour is: the display codecs take a byte a sample.
   const bool wideColour = m_object->IsUncompressed() && m_samplesPerPixel == 3 &&
                           (m_bitsAllocated == 16 || m_bitsAllocated == 32) && m_bitsStored <= m_bitsAllocated;
-  // 8-bit RLE keeps the display codec it always had.
-  if (!wideColour && (!HasFrameDecoder(syntax) || (syntax == kRleLossless && m_bitsAllocated == 8))) return true;
+  // 8-bit RLE keeps the display codec it always had, except for reading
+  // native frames.
+  if (!wideColour &&
+      (!HasFrameDecoder(syntax) || (syntax == kRleLossless && m_bitsAllocated == 8 && !m_nativeFramesOnly))) {
+    return true;
+  }
   used = true;
   NativeFrameFormat declared{m_columns,     m_rows, m_samplesPerPixel, m_bitsAllocated, m_bitsStored,
                              UInt16Or(*m_object, tags::kPixelRepresentation, 0) == 1, {}};
@@ -310,12 +327,14 @@ bool CPixelImage::SetupFrameDecoder(bool& used) {
     m_frameDecoder = std::move(*decoder);
   }
   const NativeFrameFormat shown = DisplayFormatFor(m_frameDecoder->OutputFormat());
+  if (m_nativeFramesOnly && !IsShownPhotometric(shown.photometric)) return true;
   if (!IsShownPhotometric(shown.photometric)) {
     m_lastError = "decoded pixel data with photometric interpretation \"" + shown.photometric + "\" cannot be shown";
     return false;
   }
   m_codec = CreatePixelCodec(CodecKind::Native, shown.photometric, shown.columns, shown.rows, shown.bitsAllocated,
                              shown.bitsStored, shown.samplesPerPixel, 0, m_quality);
+  if (!m_codec && m_nativeFramesOnly) return true;
   if (!m_codec) {
     m_lastError = "an image of " + std::to_string(shown.columns) + "x" + std::to_string(shown.rows) + " with " +
                   std::to_string(shown.samplesPerPixel) + " samples of " + std::to_string(shown.bitsAllocated) +
@@ -339,7 +358,8 @@ bool CPixelImage::TakePixelElement() {
       taken = m_object->TakeElement(floatTag);
       if (taken) {
         taken->SetTag(tags::kPixelData);
-        m_codec->SetFloatSamples(true);
+        m_floatSamples = true;
+        if (m_codec) m_codec->SetFloatSamples(true);
       }
     }
   }
@@ -468,6 +488,7 @@ bool CPixelImage::EnsureStreamOpen() {
 FrameStatus CPixelImage::DecodeStored(const uint8_t* stored, uint64_t storedLength, uint8_t* bitmap,
                                       uint64_t capacity, uint64_t& outLength) {
   if (bitmap == nullptr || capacity < m_frameSize) return FrameStatus::Failure;
+  if (!m_codec) return FrameStatus::CodecFailed;
   outLength = m_frameSize;
   if (m_frameDecoder) {
     // Decoded into the first part of the buffer, reduced (when the display
@@ -541,14 +562,14 @@ FrameStatus CPixelImage::ReadNextFrame(uint8_t* bitmap, uint64_t capacity, uint6
 
 FrameStatus CPixelImage::ReadStored(int32_t index, const uint8_t*& stored, uint64_t& storedLength) {
   if (m_sharedPixels != nullptr) {
-    if (!m_codec) return FrameStatus::CodecFailed;
+    if (!m_codec && !m_nativeFramesOnly) return FrameStatus::CodecFailed;
     // Like an element's frame counter, this one advances on a failed read.
     m_sharedFrame = index == kNextFrame ? m_sharedFrame + 1 : index;
     return FindSharedFrame(m_sharedFrame, stored, storedLength) ? FrameStatus::Success : FrameStatus::ReadWriteFailed;
   }
   // A value held in memory needs no file.
   if (!m_pixelElement->IsLoaded() && !EnsureStreamOpen()) return FrameStatus::CannotReopen;
-  if (!m_codec) return FrameStatus::CodecFailed;
+  if (!m_codec && !m_nativeFramesOnly) return FrameStatus::CodecFailed;
   if (!EnsureFrameBuffer()) return FrameStatus::NoBuffer;
   const bool read = index == kNextFrame
                         ? m_pixelElement->ReadNextFrame(Stream(), m_frameBuffer.get(), m_frameBufferSize,
@@ -571,20 +592,60 @@ FrameStatus CPixelImage::ReadAndDecode(int32_t index, uint8_t* bitmap, uint64_t 
   return DecodeStored(stored, storedLength, bitmap, capacity, outLength);
 }
 
+bool CPixelImage::HasNativeFrames() const {
+  if (m_frameDecoder) return true;
+  if (!m_object || !m_object->IsUncompressed() || m_floatSamples) return false;
+  if (m_bitsAllocated != 8 && m_bitsAllocated != 16 && m_bitsAllocated != 32) return false;
+  if (m_samplesPerPixel != 1 && m_samplesPerPixel != 3) return false;
+  if (m_bitsStored == 0 || m_bitsStored > m_bitsAllocated || m_columns == 0 || m_rows == 0) return false;
+  // Big endian values are turned little endian by their VR's word size,
+  // which is not a 32-bit sample's.
+  if (m_bitsAllocated == 32 && m_object->GetTransferMode() == TransferMode::ExplicitBigEndian) return false;
+  std::string photometric;
+  (void)m_object->GetString(tags::kPhotometricInterpretation, photometric);
+  return photometric.find("_422") == std::string::npos && photometric.find("_420") == std::string::npos;
+}
+
+NativeFrameFormat CPixelImage::NativeFormat() const {
+  if (m_frameDecoder) return m_frameDecoder->OutputFormat();
+  NativeFrameFormat format{m_columns, m_rows, m_samplesPerPixel, m_bitsAllocated, m_bitsStored, false, {}};
+  if (m_object) {
+    format.signedSamples = UInt16Or(*m_object, tags::kPixelRepresentation, 0) == 1;
+    (void)m_object->GetString(tags::kPhotometricInterpretation, format.photometric);
+  }
+  return format;
+}
+
 FrameStatus CPixelImage::ReadNativeFrame(int32_t index, uint8_t* native, uint64_t capacity, uint64_t& outLength) {
   outLength = 0;
   if (!HasPixelData()) return kNoPixelData;
-  if (!m_frameDecoder) return FrameStatus::CodecFailed;
+  if (!HasNativeFrames()) return FrameStatus::CodecFailed;
   if (index < 0 || index >= m_numberOfFrames) return FrameStatus::OutOfRange;
-  const uint64_t nativeSize = m_frameDecoder->OutputFormat().FrameSize();
+  const NativeFrameFormat format = NativeFormat();
+  const uint64_t nativeSize = format.FrameSize();
   if (native == nullptr || capacity < nativeSize) return FrameStatus::Failure;
   const uint8_t* stored = nullptr;
   uint64_t storedLength = 0;
   const FrameStatus read = ReadStored(index, stored, storedLength);
   if (read != FrameStatus::Success) return read;
-  if (Status decoded = m_frameDecoder->Decode(stored, storedLength, native, capacity); !decoded) {
-    m_lastError = decoded.Message();
-    return FrameStatus::CodecFailed;
+  if (m_frameDecoder) {
+    if (Status decoded = m_frameDecoder->Decode(stored, storedLength, native, capacity); !decoded) {
+      m_lastError = decoded.Message();
+      return FrameStatus::CodecFailed;
+    }
+  } else if (storedLength < nativeSize) {
+    return FrameStatus::ReadWriteFailed;
+  } else if (m_samplesPerPixel == 3 && m_planarConfiguration != 0) {
+    // Colour by plane: every sample of a plane, then the next plane.
+    const uint64_t pixels = format.PixelCount();
+    const uint32_t bytes = format.BytesPerSample();
+    for (uint32_t plane = 0; plane < 3; ++plane) {
+      const uint8_t* from = stored + plane * pixels * bytes;
+      uint8_t* to = native + plane * bytes;
+      for (uint64_t i = 0; i < pixels; ++i) std::memcpy(to + i * 3 * bytes, from + i * bytes, bytes);
+    }
+  } else {
+    std::memcpy(native, stored, nativeSize);
   }
   outLength = nativeSize;
   return FrameStatus::Success;
@@ -610,6 +671,8 @@ bool CPixelImage::WriteHeader(CStream& output) {
   CDicomFileWriter writer(output);
   if (!writer.WriteFileUpTo(*m_object, tags::kPixelData)) return false;
   m_numberOfFramesPosition = writer.NumberOfFramesPosition();
+  m_lossyRatioPosition = writer.LossyCompressionRatioPosition();
+  m_bytesWritten = 0;
   m_output = &output;
   return true;
 }
@@ -625,6 +688,7 @@ FrameStatus CPixelImage::WriteFrame(const uint8_t* bitmap) {
     return FrameStatus::ReadWriteFailed;
   }
   ++m_framesWritten;
+  m_bytesWritten += length + length % 2;
   return FrameStatus::Written;
 }
 
@@ -634,6 +698,7 @@ FrameStatus CPixelImage::WriteStoredFrame(const uint8_t* stored, uint64_t length
     return FrameStatus::ReadWriteFailed;
   }
   ++m_framesWritten;
+  m_bytesWritten += length + length % 2;
   return FrameStatus::Written;
 }
 
@@ -673,7 +738,47 @@ bool CPixelImage::FinishWrite() {
       output.Write(field, sizeof field);
     }
   }
+  FillCompressionRatio(output);
   return static_cast<bool>(output.Flush());
+}
+
+void CPixelImage::ReserveOffsetTable(uint32_t frames) {
+  if (m_pixelElement && m_pixelElement->IsEncapsulated()) {
+    static_cast<CDicomEncapsulatedPixelData&>(*m_pixelElement).ReserveOffsetTable(frames);
+  }
+}
+
+void CPixelImage::FillCompressionRatio(CStream& output) const {
+  if (!m_lossyRatioPosition || m_originalFrameSize == 0 || m_bytesWritten == 0) return;
+  uint32_t length = 0;
+  const uint8_t* value = nullptr;
+  if (m_object->GetValue(tags::kLossyImageCompressionRatio, length, &value) != DicomStatus::Success ||
+      value == nullptr) {
+    return;
+  }
+  const std::string text(reinterpret_cast<const char*>(value), length);
+  const size_t backslash = text.rfind('\\');
+  const size_t start = backslash == std::string::npos ? 0 : backslash + 1;
+  if (start >= text.size() || text.find_first_not_of(' ', start) != std::string::npos) return;
+  const size_t width = text.size() - start;
+  const double ratio =
+      static_cast<double>(m_originalFrameSize) * m_framesWritten / static_cast<double>(m_bytesWritten);
+  // As many digits as the blank holds (a decimal string has at most 16).
+  std::string digits;
+  for (int precision = 8; precision >= 1; --precision) {
+    char buffer[32];
+    const int n = std::snprintf(buffer, sizeof buffer, "%.*g", precision, ratio);
+    if (n > 0 && static_cast<size_t>(n) <= width) {
+      digits.assign(buffer, static_cast<size_t>(n));
+      break;
+    }
+  }
+  if (digits.empty()) return;
+  digits.resize(width, ' ');
+  const uint64_t end = output.GetPosition();
+  output.Seek(static_cast<int64_t>(*m_lossyRatioPosition + start), CStream::SeekOrigin::Begin);
+  output.Write(digits.data(), digits.size());
+  output.Seek(static_cast<int64_t>(end), CStream::SeekOrigin::Begin);
 }
 
 const BitmapInfo* CPixelImage::GetBitmapInfo() const {

@@ -13,6 +13,7 @@
 
 #include "dicom/DicomTypes.h"
 #include "dicom/FrameFragments.h"
+#include "pixel/NativeFrameFormat.h"
 
 #include <array>
 #include <cstdint>
@@ -94,6 +95,11 @@ class CPixelImage {
   /// from the file on demand); false when the file cannot be read or has no
   /// frame access.
   bool OpenFile(const std::string& path);
+  /// As OpenFile, for reading native frames only (ReadNativeFrame): an
+  /// image no display codec shows (32-bit colour, say) opens as long as its
+  /// frames can be read as native samples; display reads then report
+  /// CodecFailed.
+  bool OpenFileForNativeFrames(const std::string& path);
   /// Back to empty: stream closed, data set, pixel element and codec gone.
   void Close();
   /// Closes the stream; with `clearPath` also forgets the path and frees the
@@ -107,13 +113,24 @@ class CPixelImage {
   /// window).
   FrameStatus ReadFrame(int32_t index, uint8_t* bitmap, uint64_t capacity, uint64_t& outLength);
   /// Frame `index` as native samples (see IFrameDecoder) in `native`
-  /// (capacity at least the decoder's frame size); only for images with a
-  /// FrameDecoder(). `outLength` is set to the native frame's size.
+  /// (capacity at least NativeFormat().FrameSize()): decoded for images
+  /// with a FrameDecoder(), else the stored frame of an uncompressed syntax
+  /// turned little endian and colour by pixel. CodecFailed without
+  /// HasNativeFrames(). `outLength` is set to the native frame's size.
   FrameStatus ReadNativeFrame(int32_t index, uint8_t* native, uint64_t capacity, uint64_t& outLength);
   /// The stored bytes of frame `index` as they are (encoded, for a
   /// compressed syntax), copied into `encoded`: what a frame decoder takes,
   /// for callers that decode frames elsewhere, such as on worker threads.
   FrameStatus ReadEncodedFrame(int32_t index, std::vector<uint8_t>& encoded);
+  /// True when ReadNativeFrame can deliver frames: a frame decoder, or an
+  /// uncompressed syntax holding integer samples of 8, 16 or 32 bits (not
+  /// 32 in big endian), 1 or 3 per pixel, not subsampled.
+  bool HasNativeFrames() const;
+  /// The samples are floating point (Float or Double Float Pixel Data).
+  bool FloatSamples() const { return m_floatSamples; }
+  /// The format of ReadNativeFrame's frames: the decoder's output, or the
+  /// image attributes for an uncompressed syntax.
+  NativeFrameFormat NativeFormat() const;
   /// The decoder of the compressed syntaxes decoded to native samples
   /// (JPEG lossless, extended, JPEG-LS, JPEG 2000, HTJ2K, RLE of more than
   /// 8 bits), or null when frames take the display codec's own path.
@@ -134,8 +151,18 @@ class CPixelImage {
   /// frame: Written on success.
   FrameStatus WriteFrame(const uint8_t* bitmap);
   /// Appends `length` bytes as the next frame as they are, without the
-  /// codec: native samples decoded elsewhere. Written on success.
+  /// codec: native samples decoded elsewhere, or a frame encoded elsewhere
+  /// (one fragment). Written on success.
   FrameStatus WriteStoredFrame(const uint8_t* stored, uint64_t length);
+  /// Before WriteHeader, for a compressed syntax: the Basic Offset Table
+  /// gets room for `frames` offsets, filled in by FinishWrite (see
+  /// CDicomEncapsulatedPixelData::ReserveOffsetTable).
+  void ReserveOffsetTable(uint32_t frames);
+  /// Before FinishWrite: the size of one frame uncompressed, from which
+  /// FinishWrite fills in a blank last value of Lossy Image Compression
+  /// Ratio (0028,2112) as that size times the frames written over the
+  /// bytes of the frames written. 0 (the default) leaves the value alone.
+  void SetOriginalFrameSize(uint64_t size) { m_originalFrameSize = size; }
   /// Closes the pixel data and writes the data set elements after (7FE0,0010)
   /// (private groups, trailing padding); when fewer frames were written than
   /// announced, rewrites Number of Frames in place, padded with spaces to
@@ -211,6 +238,10 @@ class CPixelImage {
   /// transfer syntax calls for one; false (with LastError) when it calls
   /// for one that cannot be made. `used` says whether one was set up.
   bool SetupFrameDecoder(bool& used);
+  bool OpenFileAs(const std::string& path, bool nativeFramesOnly);
+  /// Writes the compression ratio into the blank last value of Lossy
+  /// Image Compression Ratio, where the writer put it.
+  void FillCompressionRatio(CStream& output) const;
 
   std::unique_ptr<CDicomObject> m_object;
   std::unique_ptr<CDicomPixelData> m_pixelElement;
@@ -244,6 +275,12 @@ class CPixelImage {
   /// Where the writer put the value of Number of Frames, to be rewritten
   /// when fewer frames were written than announced.
   std::optional<uint64_t> m_numberOfFramesPosition;
+  std::optional<uint64_t> m_lossyRatioPosition;
+  uint64_t m_originalFrameSize = 0;
+  uint64_t m_bytesWritten = 0;  ///< of the frames written, padded
+  /// Opened for native frames only: no display codec needed.
+  bool m_nativeFramesOnly = false;
+  bool m_floatSamples = false;
   std::unique_ptr<CFileStream> m_stream;
   CStream* m_output = nullptr;  ///< borrowed from WriteHeader until FinishWrite
   std::string m_path;

@@ -2,6 +2,8 @@
 // conversion, the transfer syntax choice counts only when decompressing,
 // and nothing selected runs nothing.
 #include "app/SelectFormatDlg.h"
+#include "dicom/DicomObject.h"
+#include "support/ImageFixtures.h"
 
 #include <gtest/gtest.h>
 
@@ -18,8 +20,12 @@ TEST(SelectFormatDialog, EveryListedFormatStandsForItsConversion) {
   };
   const std::vector<Case> cases = {
       {Purpose::Compress, false,
-       {ConversionMode::YbrFull, ConversionMode::YbrFullRle, ConversionMode::JpegLossy, ConversionMode::Rle}},
-      {Purpose::Compress, true, {ConversionMode::Rle, ConversionMode::JpegLossy}},
+       {ConversionMode::YbrFull, ConversionMode::YbrFullRle, ConversionMode::JpegLossy, ConversionMode::Rle,
+        ConversionMode::JpegLossless, ConversionMode::JpegLs, ConversionMode::JpegLs, ConversionMode::Jpeg2000,
+        ConversionMode::Jpeg2000, ConversionMode::Deflate}},
+      {Purpose::Compress, true,
+       {ConversionMode::Rle, ConversionMode::JpegLossy, ConversionMode::JpegLossless, ConversionMode::JpegLs,
+        ConversionMode::JpegLs, ConversionMode::Jpeg2000, ConversionMode::Jpeg2000, ConversionMode::Deflate}},
       {Purpose::Decompress, false,
        {ConversionMode::Uncompressed, ConversionMode::RgbPixelInterleave, ConversionMode::RgbPlanar}},
       {Purpose::Decompress, true, {ConversionMode::Uncompressed}},
@@ -53,6 +59,34 @@ TEST(SelectFormatDialog, MonochromeAndTransferSyntaxCountOnlyWhereOffered) {
     EXPECT_EQ(colourDecompress.GetChoice()->options.transferSyntaxChoice, choice);
   }
   EXPECT_TRUE(colourDecompress.GetChoice()->toMonochrome);
+}
+
+TEST(SelectFormatDialog, OffersOnlyWhatTheImageCanTakeAndTheSettingsOfTheLossyFormats) {
+  // 16-bit grey, uncompressed: no 8-bit display format, nothing this build
+  // has no encoder for.
+  test::ImageRecipe recipe;
+  recipe.bitsAllocated = 16;
+  recipe.bitsStored = 12;
+  CDicomObject object;
+  test::FillImageObject(object, recipe, test::MakePixelBytes(recipe));
+  const CSelectFormatDlg wide(Purpose::Compress, true,
+                              [&object](ConversionMode mode) { return CanCompressPixelData(object, mode); });
+  EXPECT_EQ(wide.Formats(), (std::vector<std::string>{"RLE", "JPEG Lossless", "Deflate"}));
+  EXPECT_TRUE(CanCompressPixelData(object));
+
+  CSelectFormatDlg all(Purpose::Compress, false);
+  all.monochrome = true;
+  all.nearLossless = 3;
+  all.compressionRatio = 20;
+  for (int format = 0; format < static_cast<int>(all.Formats().size()); ++format) {
+    all.format = format;
+    const std::string& name = all.Formats()[static_cast<size_t>(format)];
+    const CSelectFormatDlg::Choice choice = *all.GetChoice();
+    EXPECT_EQ(choice.options.nearLossless, name == "JPEG-LS Near-Lossless" ? 3 : 0) << name;
+    EXPECT_EQ(choice.options.compressionRatio, name == "JPEG 2000 Lossy" ? 20 : 0) << name;
+    // The formats of every depth keep the samples: no reduction to grey.
+    EXPECT_EQ(choice.toMonochrome, format < 4) << name;
+  }
 }
 
 }  // namespace

@@ -35,8 +35,9 @@ class PixelDataConverter : public ::testing::Test {
   TempDir m_dir{"converter"};
 };
 
-// JPEG of a colour image says YBR_FULL_422 by plane, lossy and derived; a
-// grey image keeps its photometric interpretation and image type; RLE to
+// JPEG of a colour image says YBR_FULL_422 by pixel (JPEG frames are), lossy
+// and derived, with new instance UIDs; a grey image keeps its photometric
+// interpretation and a derived image type, and is lossy too; RLE to
 // monochrome is derived, with one sample and new instance UIDs. Every
 // compressed result has an empty offset table and one fragment per frame.
 // Decompressed with the choice left unchanged, a compressed source (the
@@ -49,9 +50,9 @@ TEST_F(PixelDataConverter, EachConversionRewritesTheHeader) {
     std::vector<std::string> expected;  // syntax, photometric, planar, lossy, image type, samples
   } cases[] = {
       {kRgb, ConversionMode::JpegLossy, false,
-       {"1.2.840.10008.1.2.4.50", "YBR_FULL_422", "1", "01", "DERIVED\\SECONDARY", "3"}},
+       {"1.2.840.10008.1.2.4.50", "YBR_FULL_422", "0", "01", "DERIVED\\SECONDARY", "3"}},
       {{.imageType = "DERIVED\\PRIMARY"}, ConversionMode::JpegLossy, false,
-       {"1.2.840.10008.1.2.4.50", "MONOCHROME2", "(none)", "(none)", "DERIVED\\PRIMARY", "1"}},
+       {"1.2.840.10008.1.2.4.50", "MONOCHROME2", "(none)", "01", "DERIVED\\PRIMARY", "1"}},
       {kRgb, ConversionMode::Rle, true,
        {"1.2.840.10008.1.2.5", "MONOCHROME2", "(none)", "(none)", "DERIVED\\SECONDARY", "1"}},
       {{.columns = 0}, ConversionMode::Uncompressed, false,
@@ -77,7 +78,8 @@ TEST_F(PixelDataConverter, EachConversionRewritesTheHeader) {
     EXPECT_EQ(found, c.expected);
     const std::string uid = StringOf(result, tags::kSopInstanceUid);
     EXPECT_EQ(StringOf(result, tags::kMediaStorageSopInstanceUid), uid);
-    EXPECT_EQ(uid == "1.2.826.0.1.3680043.2.1125.7.0", !c.monochrome && c.recipe.columns != 0);
+    EXPECT_EQ(uid == "1.2.826.0.1.3680043.2.1125.7.0",
+              !c.monochrome && c.recipe.columns != 0 && c.mode != ConversionMode::JpegLossy);
     if (c.recipe.columns == 0) continue;
     CDicomElement* element = nullptr;
     ASSERT_EQ(result.GetElement(tags::kPixelData, &element), DicomStatus::Success);
@@ -88,7 +90,8 @@ TEST_F(PixelDataConverter, EachConversionRewritesTheHeader) {
   }
 }
 
-// 16-bit images are refused by every mode before anything is written. An
+// 16-bit images are refused by every 8-bit mode before anything is written
+// (RLE codes them from native samples: EncodedConversionTest.cpp). An
 // unreadable source, one announcing more frames than its pixel data holds
 // (which fails midway), and a conversion stopped by its progress callback,
 // midway or after the last frame (before the file is committed), leave an
@@ -97,6 +100,7 @@ TEST_F(PixelDataConverter, EachConversionRewritesTheHeader) {
 TEST_F(PixelDataConverter, FailuresAndCancellationsLeaveNoDestination) {
   const std::string ct = Make("ct.dcm", {.bitsAllocated = 16, .bitsStored = 12});
   for (uint32_t mode = 0; mode <= 6; ++mode) {
+    if (static_cast<ConversionMode>(mode) == ConversionMode::Rle) continue;
     EXPECT_EQ(ConvertPixelDataFile({}, ct, m_dir / "out.dcm", static_cast<ConversionMode>(mode), false),
               DCT_STATUS::HeaderFailed);
   }

@@ -22,6 +22,7 @@
 #include <QListWidget>
 #include <QMdiArea>
 #include <QScrollBar>
+#include <QSpinBox>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -139,7 +140,9 @@ TEST_F(PixelViewTest, CompressAndDecompressWriteFilesPeersReadAndCancelWritesNot
   ASSERT_TRUE(m_window.OpenFile(QString::fromStdString(m_dir / "rgb.dcm")));
   const std::string rle = m_dir / "rgb-rle.dcm";
   m_ui.formatDialogs.push_back([](CSelectFormatDlg& dialog) {
-    EXPECT_EQ(dialog.Formats(), (std::vector<std::string>{"YBR_FULL", "YBR_FULL + RLE", "JPEG Lossy", "RLE"}));
+    // 8-bit colour by pixel, uncompressed: what this build can encode.
+    EXPECT_EQ(dialog.Formats(), (std::vector<std::string>{"YBR_FULL", "YBR_FULL + RLE", "JPEG Lossy", "RLE",
+                                                          "JPEG Lossless", "Deflate"}));
     dialog.format = 3;
     return true;
   });
@@ -211,7 +214,7 @@ TEST(SelectFormatWindow, OffersWhatTheSourceAllows) {
   CSelectFormatDlg monochrome(CSelectFormatDlg::Purpose::Compress, true);
   CSelectFormatDlgWindow window(monochrome);
   auto* formats = window.findChild<QListWidget*>("formats");
-  ASSERT_EQ(formats->count(), 2);
+  ASSERT_EQ(formats->count(), 8);  // without a filter, every format
   EXPECT_EQ(formats->item(0)->text(), "RLE");
   EXPECT_FALSE(window.findChild<QCheckBox*>("monochrome")->isEnabled());
   EXPECT_FALSE(window.findChild<QComboBox*>("transferSyntax")->isEnabled());
@@ -220,6 +223,10 @@ TEST(SelectFormatWindow, OffersWhatTheSourceAllows) {
   formats->setCurrentRow(1);
   ASSERT_TRUE(monochrome.GetChoice().has_value());
   EXPECT_EQ(monochrome.GetChoice()->mode, ConversionMode::JpegLossy);
+  EXPECT_FALSE(window.findChild<QSpinBox*>("nearLossless")->isEnabled());
+  formats->setCurrentRow(4);  // JPEG-LS Near-Lossless
+  EXPECT_TRUE(window.findChild<QSpinBox*>("nearLossless")->isEnabled());
+  EXPECT_EQ(monochrome.GetChoice()->options.nearLossless, 2);
 
   CSelectFormatDlg colour(CSelectFormatDlg::Purpose::Decompress, false);
   CSelectFormatDlgWindow colourWindow(colour);
