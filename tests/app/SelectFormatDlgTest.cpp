@@ -62,8 +62,8 @@ TEST(SelectFormatDialog, MonochromeAndTransferSyntaxCountOnlyWhereOffered) {
 }
 
 TEST(SelectFormatDialog, OffersOnlyWhatTheImageCanTakeAndTheSettingsOfTheLossyFormats) {
-  // 16-bit grey, uncompressed: no 8-bit display format, nothing this build
-  // has no encoder for.
+  // 16-bit grey, uncompressed: every format of native frames, none of
+  // the 8-bit display formats.
   test::ImageRecipe recipe;
   recipe.bitsAllocated = 16;
   recipe.bitsStored = 12;
@@ -71,7 +71,9 @@ TEST(SelectFormatDialog, OffersOnlyWhatTheImageCanTakeAndTheSettingsOfTheLossyFo
   test::FillImageObject(object, recipe, test::MakePixelBytes(recipe));
   const CSelectFormatDlg wide(Purpose::Compress, true,
                               [&object](ConversionMode mode) { return CanCompressPixelData(object, mode); });
-  EXPECT_EQ(wide.Formats(), (std::vector<std::string>{"RLE", "JPEG Lossless", "Deflate"}));
+  EXPECT_EQ(wide.Formats(), (std::vector<std::string>{"RLE", "JPEG Lossless", "JPEG-LS Lossless",
+                                                      "JPEG-LS Near-Lossless", "JPEG 2000 Lossless",
+                                                      "JPEG 2000 Lossy", "Deflate"}));
   EXPECT_TRUE(CanCompressPixelData(object));
 
   CSelectFormatDlg all(Purpose::Compress, false);
