@@ -63,3 +63,28 @@ require() {
     command -v "$tool" >/dev/null || { echo "bench: $tool is missing (scripts/install-deps.sh)" >&2; exit 1; }
   done
 }
+
+# make_ct_series TOOL FRAMES DIR UID: DIR/ct.dcm, an uncompressed series of
+# FRAMES synthetic 512x512 CT frames (12 bits stored in 16) made by TOOL
+# (jpeg-decode-bench make-ct) and written by dump2dcm, so no Quillon code
+# writes the file the peers read.
+make_ct_series() {
+  local tool="$1" frames="$2" dir="$3" uid="$4"
+  "$tool" make-ct "$frames" "$dir/ct.raw"
+  cat >"$dir/ct.txt" <<DUMP
+(0008,0016) UI [1.2.840.10008.5.1.4.1.1.7.3]
+(0008,0018) UI [$uid]
+(0008,0060) CS [CT]
+(0028,0002) US 1
+(0028,0004) CS [MONOCHROME2]
+(0028,0008) IS [$frames]
+(0028,0010) US 512
+(0028,0011) US 512
+(0028,0100) US 16
+(0028,0101) US 12
+(0028,0102) US 11
+(0028,0103) US 0
+(7fe0,0010) OW =$dir/ct.raw
+DUMP
+  dump2dcm -q "$dir/ct.txt" "$dir/ct.dcm"
+}

@@ -35,23 +35,7 @@ bench_tool="$build_dir/bench/jpeg-decode-bench"
 out="$(mktemp -d)"
 trap 'rm -rf "$out"' EXIT
 
-"$bench_tool" make-ct "$frames" "$out/ct.raw"
-cat >"$out/ct.txt" <<DUMP
-(0008,0016) UI [1.2.840.10008.5.1.4.1.1.7.3]
-(0008,0018) UI [1.3.6.1.4.1.58231.1.902.1]
-(0008,0060) CS [CT]
-(0028,0002) US 1
-(0028,0004) CS [MONOCHROME2]
-(0028,0008) IS [$frames]
-(0028,0010) US 512
-(0028,0011) US 512
-(0028,0100) US 16
-(0028,0101) US 12
-(0028,0102) US 11
-(0028,0103) US 0
-(7fe0,0010) OW =$out/ct.raw
-DUMP
-dump2dcm -q "$out/ct.txt" "$out/ct.dcm"
+make_ct_series "$bench_tool" "$frames" "$out" 1.3.6.1.4.1.58231.1.902.1
 dcmcjpeg +e1 "$out/ct.dcm" "$out/ct-sv1.dcm"
 dcmcjpeg +el +sv 7 "$out/ct.dcm" "$out/ct-sv7.dcm"
 dcmcjpeg +ee "$out/ct.dcm" "$out/ct-ext.dcm"
