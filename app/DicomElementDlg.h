@@ -61,7 +61,7 @@ class CDicomElementDlg {
     bool bigEndian = false;
     /// Where Import and Export start: the document's folder (empty for a
     /// new document).
-    std::string folder;
+    std::string folder = {};
   };
 
   /// `insertMode` false opens the dialog to edit an element: its tag cannot
