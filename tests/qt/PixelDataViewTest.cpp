@@ -141,8 +141,10 @@ TEST_F(PixelViewTest, CompressAndDecompressWriteFilesPeersReadAndCancelWritesNot
   const std::string rle = m_dir / "rgb-rle.dcm";
   m_ui.formatDialogs.push_back([](CSelectFormatDlg& dialog) {
     // 8-bit colour by pixel, uncompressed: what this build can encode.
-    EXPECT_EQ(dialog.Formats(), (std::vector<std::string>{"YBR_FULL", "YBR_FULL + RLE", "JPEG Lossy", "RLE",
-                                                          "JPEG Lossless", "Deflate"}));
+    EXPECT_EQ(dialog.Formats(),
+              (std::vector<std::string>{"YBR_FULL", "YBR_FULL + RLE", "JPEG Lossy", "RLE", "JPEG Lossless",
+                                        "JPEG-LS Lossless", "JPEG-LS Near-Lossless", "JPEG 2000 Lossless",
+                                        "JPEG 2000 Lossy", "Deflate"}));
     dialog.format = 3;
     return true;
   });
