@@ -27,7 +27,7 @@ inline int32_t SampleValue(const uint8_t* frame, uint32_t bitsAllocated, uint32_
   return static_cast<int32_t>(raw ^ sign) - static_cast<int32_t>(sign);
 }
 
-/// `image` as a Part 10 file: meta group, image attributes, and the frames
+/// `image` as a DICOM file (PS3.10): meta group, image attributes, and the frames
 /// after an empty Basic Offset Table.
 inline void WriteEncapsulatedFile(const std::string& path, const EncapsulatedImage& image) {
   const auto le = [](uint32_t v, int bytes) {
