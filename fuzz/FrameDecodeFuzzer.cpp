@@ -6,6 +6,12 @@
 /// of 8, 16 or 32 bits allocated). The rest is the encoded frame, copied
 /// into a block of exactly its size, and the native buffer is exactly the
 /// frame's size, so any read or write past either is caught.
+///
+/// Seeds (fuzz/corpus/<name>_frame) are frames other coders made: DCMTK's
+/// and pydicom's files, and for HTJ2K, OpenJPH's own encoder (a 64x64
+/// signed 16-bit grey and a 24x20 RGB frame coded reversibly, a 32x32
+/// grey one irreversibly), so mutations start inside the HT block coder
+/// rather than at a Part 1 codestream it refuses.
 #include "pixel/FrameDecoderRegistry.h"
 
 #include <cstddef>
