@@ -75,7 +75,10 @@ void DumpRowList::AppendObject(CDicomObject& object, int32_t level, uint8_t char
     if (element == nullptr) continue;
     auto* sequence = element->GetVR() == vr::SQ ? dynamic_cast<CDicomSequence*>(element) : nullptr;
     if (sequence == nullptr) {
-      const DumpRowKind kind = entry.tag == tags::kPixelData ? DumpRowKind::PixelData : DumpRowKind::Element;
+      // Float and Double Float Pixel Data hold the image just as Pixel
+      // Data does: their rows show it rather than their bytes.
+      const bool image = entry.tag == tags::kPixelData || entry.tag == 0x7FE00008 || entry.tag == 0x7FE00009;
+      const DumpRowKind kind = image ? DumpRowKind::PixelData : DumpRowKind::Element;
       row(kind, level, false, charset).element = element;
       continue;
     }

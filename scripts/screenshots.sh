@@ -4,8 +4,12 @@
 # screenshot of each state to build/screenshots/: the main window with
 # documents open, the element dialog (edit and insert), the sequence and
 # destination dialogs, the About box, the pixel view of each sample image
-# (the CT also after dragging its window), the Select Format dialog, and
-# names in Greek, Arabic, Hebrew, Japanese, Korean and Chinese.
+# (the CT also after dragging its window), the Select Format dialog,
+# names in Greek, Arabic, Hebrew, Japanese, Korean and Chinese, and the
+# pixel view of each kind of image an archive holds (build/screenshots/
+# kind-*.png: every compressed transfer syntax, deflated data sets, 1-, 32-
+# bit and float samples, YBR 4:2:2, big endian), from files other toolkits
+# wrote.
 # Look at them after a change to the windows.
 #
 #   scripts/screenshots.sh [BUILD_DIR]     (default build/release)
@@ -100,6 +104,22 @@ drive() {
     stop_editor
   done
 
+  # One image of each kind; Float Pixel Data has a tag of its own.
+  for file in "$kinds"/*.dcm; do
+    local name row="7fe0,0010"
+    name="$(basename "$file" .dcm)"
+    [ "$name" = float32 ] && row="7fe0,0008"
+    start_editor "$file"
+    open_row "$row"
+    # The view's window filling the workspace (a double click on its
+    # title), the image zoomed to fit it: a 10x10 dose grid can be seen.
+    xdotool mousemove 150 87 click --repeat 2 --delay 80 1
+    sleep 0.5
+    xdotool key f
+    shot "kind-$name"
+    stop_editor
+  done
+
   # Names in the character sets of pydicom's files, the row found and
   # selected: each script needs its font (scripts/install-deps.sh).
   for file in chrGreek chrArab chrHbrw chrH32 chrI2 chrX2; do
@@ -136,6 +156,55 @@ trap 'rm -rf "$work"' EXIT
 dump2dcm -e tests/data/nested_sequences.txt "$work/nested.dcm" 2>/dev/null
 cp samples/*.dcm "$work/"
 cp samples/sample.dcm "$work/another.dcm"
+
+# The kinds of image: pydicom's own files, what DCMTK's coders make, and
+# (no peer here writes them) HTJ2K coded by OpenJPH — a fuzz seed behind
+# its three-byte prefix — and float samples, both wrapped by pydicom.
+export kinds="$work/kinds"
+mkdir -p "$kinds"
+test_files="/usr/lib/python3/dist-packages/pydicom/data/test_files"
+for pair in jpeg2000-lossless:MR_small_jp2klossless jpeg2000-lossy:JPEG2000 jpeg2000-ybr-rct:GDCMJ2K_TextGBR \
+  jpeg-ls-lossless:MR_small_jpeg_ls_lossless jpeg-extended-12bit:JPGExtended rle-16bit:MR_small_RLE \
+  rle-32bit-rgb:SC_rgb_rle_32bit rle-32bit-dose:rtdose_rle deflated:image_dfl native-1bit:liver_1frame \
+  native-32bit-dose:rtdose native-ybr-full-422:SC_ybr_full_422_uncompressed \
+  jpeg-rgb-no-transform:SC_jpeg_no_color_transform big-endian-16bit:MR_small_bigendian; do
+  cp "$test_files/${pair#*:}.dcm" "$kinds/${pair%%:*}.dcm"
+done
+dcmcjpeg +e1 "$test_files/CT_small.dcm" "$kinds/jpeg-lossless-sv1.dcm"
+dcmcjpeg +el +sv 4 "$test_files/CT_small.dcm" "$kinds/jpeg-lossless-predictor4.dcm"
+dcmdjpeg "$test_files/JPGExtended.dcm" "$work/unsigned12.dcm"
+dcmcjpls +en "$work/unsigned12.dcm" "$kinds/jpeg-ls-near.dcm"
+/usr/bin/python3 - "$kinds" fuzz/corpus/htj2k_frame/grey16_signed <<'PYTHON'
+import struct, sys
+import pydicom
+from pydicom.encaps import encapsulate
+kinds, seed = sys.argv[1], sys.argv[2]
+source = "/usr/lib/python3/dist-packages/pydicom/data/test_files/MR_small.dcm"
+# MR_small is 64x64 signed 16-bit, as the seed is. This pydicom does not
+# know the HTJ2K syntax: write as JPEG 2000, then put its UID in the meta.
+ds = pydicom.dcmread(source)
+ds.file_meta.TransferSyntaxUID = pydicom.uid.JPEG2000Lossless
+ds.PixelData = encapsulate([open(seed, "rb").read()[3:]])
+ds["PixelData"].VR = "OB"
+ds.save_as(kinds + "/htj2k-lossless.dcm", write_like_original=False)
+data = bytearray(open(kinds + "/htj2k-lossless.dcm", "rb").read())
+old = b"\x02\x00\x10\x00UI\x16\x001.2.840.10008.1.2.4.90"
+at = data.index(old)
+data[at:at + len(old)] = b"\x02\x00\x10\x00UI\x18\x001.2.840.10008.1.2.4.201\x00"
+group_length = data.index(b"\x02\x00\x00\x00UL\x04\x00") + 8
+struct.pack_into("<I", data, group_length, struct.unpack_from("<I", data, group_length)[0] + 2)
+open(kinds + "/htj2k-lossless.dcm", "wb").write(data)
+# The same image as 32-bit floats, in Float Pixel Data.
+ds = pydicom.dcmread(source)
+values = struct.unpack("<%dh" % (len(ds.PixelData) // 2), ds.PixelData)
+ds.FloatPixelData = struct.pack("<%df" % len(values), *[v / 10.0 - 50.0 for v in values])
+del ds.PixelData
+for keyword in ("BitsStored", "HighBit", "PixelRepresentation", "WindowCenter", "WindowWidth"):
+    if keyword in ds:
+        delattr(ds, keyword)
+ds.BitsAllocated = 32
+ds.save_as(kinds + "/float32.dcm", write_like_original=False)
+PYTHON
 
 xvfb-run -a -s "-screen 0 1280x860x24" "$0" --inside-display
 echo "screenshots in $out:"

@@ -45,6 +45,20 @@ TEST_F(NestedRows, AreTheLinesOfTheCommandLineDump) {
   EXPECT_EQ(index, rows.Size());
 }
 
+// Float and Double Float Pixel Data rows show the image as Pixel Data's do.
+TEST_F(NestedRows, FloatPixelDataRowsAreImageRows) {
+  const float samples[4] = {0.5f, -1.0f, 2.0f, 3.5f};
+  for (const DicomTag tag : {DicomTag{0x7FE00008}, DicomTag{0x7FE00009}}) {
+    ASSERT_TRUE(object.AddValue(tag, tag == 0x7FE00008 ? vr::OF : vr::OD, samples, sizeof samples));
+  }
+  rows.Rebuild(object);
+  for (const DicomTag tag : {DicomTag{0x7FE00008}, DicomTag{0x7FE00009}}) {
+    const int row = rows.RowOf(object.Elements().Find(tag));
+    ASSERT_GE(row, 0);
+    EXPECT_EQ(rows.At(static_cast<size_t>(row)).kind, DumpRowKind::PixelData) << tag;
+  }
+}
+
 TEST_F(NestedRows, FindTheirItemAndSequence) {
   // (0008,1140) with two items; the first holds a nested sequence and, after
   // it, (0008,1155): that element belongs to the first item, not to the
