@@ -17,6 +17,12 @@
 /// the peak never goes down, so run each benchmark in its own process for
 /// memory figures (bench/run_pixel_view_bench.sh does).
 ///
+/// BM_StepFrames/<file> runs for each file named in
+/// $QUILLON_BENCH_SYNTAX_FILES (separated by colons): the document read
+/// with its pixel value and an image opened on it once, then each frame in
+/// turn decoded to a display bitmap — what a step to the next frame in the
+/// view costs in that file's transfer syntax.
+///
 ///   quillon-pixel-view-bench [--benchmark_filter=...] (file:
 ///   $QUILLON_BENCH_FRAMES, default build/bench-corpus/frames.dcm)
 #include "dicom/DicomFile.h"
@@ -27,6 +33,7 @@
 #include <sys/resource.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -127,6 +134,49 @@ BENCHMARK(BM_ShowFrameZero_SharingDocument)->Unit(benchmark::kMillisecond);
 void BM_ShowFrameZero_DocumentWithoutPixelValue(benchmark::State& state) { Run(state, false, Open::Sharing); }
 BENCHMARK(BM_ShowFrameZero_DocumentWithoutPixelValue)->Unit(benchmark::kMillisecond);
 
+void StepFrames(benchmark::State& state, const std::string& path) {
+  CDicomFile file;
+  if (const Status read = file.Load(path, {}); !read) {
+    state.SkipWithError(read.Message().c_str());
+    return;
+  }
+  const CDicomObject document(std::move(file.DataSet()));
+  CPixelImage image;
+  if (!image.OpenDocument(document, path) || image.NumberOfFrames() < 1) {
+    state.SkipWithError("no image to show");
+    return;
+  }
+  std::vector<uint8_t> bitmap(image.FrameSize());
+  int32_t frame = 0;
+  for (auto _ : state) {
+    uint64_t length = 0;
+    if (image.ReadFrame(frame, bitmap.data(), bitmap.size(), length) != FrameStatus::Success) {
+      state.SkipWithError("a frame cannot be shown");
+      break;
+    }
+    benchmark::DoNotOptimize(bitmap.data());
+    frame = (frame + 1) % image.NumberOfFrames();
+  }
+}
+
 }  // namespace
 
-BENCHMARK_MAIN();
+int main(int argc, char** argv) {
+  if (const char* files = std::getenv("QUILLON_BENCH_SYNTAX_FILES")) {
+    std::string list = files;
+    for (size_t start = 0; start < list.size();) {
+      const size_t end = std::min(list.find(':', start), list.size());
+      const std::string path = list.substr(start, end - start);
+      if (!path.empty()) {
+        const std::string name = "BM_StepFrames/" + path.substr(path.find_last_of('/') + 1);
+        benchmark::RegisterBenchmark(name.c_str(), [path](benchmark::State& state) { StepFrames(state, path); })
+            ->Unit(benchmark::kMillisecond);
+      }
+      start = end + 1;
+    }
+  }
+  benchmark::Initialize(&argc, argv);
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  return 0;
+}

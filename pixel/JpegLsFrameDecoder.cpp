@@ -43,9 +43,12 @@ Status CJpegLsFrameDecoder::Decode(const uint8_t* encoded, uint64_t length, uint
   // A whole stream ends with its end marker (then at most the padding of
   // its fragment). CharLS spends seconds on a 64x64 frame cut short before
   // it, so a frame without one is refused before CharLS sees it.
+  // A fragment has an even length: DCMTK pads an odd stream with one byte
+  // it leaves at whatever value it had, so one byte of any value may follow.
   uint64_t end = length;
   while (end > 0 && encoded[end - 1] == 0) --end;
-  if (end < 2 || encoded[end - 2] != 0xFF || encoded[end - 1] != 0xD9) {
+  const auto eoiEndsAt = [encoded](uint64_t at) { return at >= 2 && encoded[at - 2] == 0xFF && encoded[at - 1] == 0xD9; };
+  if (!eoiEndsAt(end) && !eoiEndsAt(length - 1)) {
     return Error(ErrorCode::Malformed, "JPEG-LS frame is cut short: it does not end with its end marker (EOI)");
   }
   std::unique_ptr<charls_jpegls_decoder, DecoderDeleter> decoder(charls_jpegls_decoder_create());
