@@ -68,16 +68,8 @@ DCT_STATUS EncodeFrames(CPixelImage& source, const IFrameEncoder& encoder, CPixe
       [&](const std::vector<uint8_t>& native, std::vector<uint8_t>& encoded) -> Status {
         return encoder.Encode(native.data(), native.size(), encoded);
       },
-      [&](int32_t n, const std::vector<uint8_t>& encoded) -> Status {
-        if (destination.WriteStoredFrame(encoded.data(), encoded.size()) != FrameStatus::Written) {
-          failure = DCT_STATUS::WriteFailed;
-          return Error(ErrorCode::Io, "frame " + std::to_string(n + 1) + " could not be written");
-        }
-        if (progress && !progress(n + 1, frames)) {
-          failure = DCT_STATUS::Cancelled;
-          return Error(ErrorCode::Cancelled, "cancelled");
-        }
-        return Ok();
+      [&](int32_t n, const std::vector<uint8_t>& encoded) {
+        return AppendConvertedFrame(destination, n, frames, encoded, progress, failure);
       });
   if (run) return DCT_STATUS::Success;
   if (failure == DCT_STATUS::Failure && run.GetError().Code() == ErrorCode::OutOfMemory) {
@@ -90,6 +82,19 @@ DCT_STATUS EncodeFrames(CPixelImage& source, const IFrameEncoder& encoder, CPixe
 }
 
 }  // namespace
+
+Status AppendConvertedFrame(CPixelImage& destination, int32_t n, int32_t frames, const std::vector<uint8_t>& frame,
+                            const ConversionProgress& progress, DCT_STATUS& failure) {
+  if (destination.WriteStoredFrame(frame.data(), frame.size()) != FrameStatus::Written) {
+    failure = DCT_STATUS::WriteFailed;
+    return Error(ErrorCode::Io, "frame " + std::to_string(n + 1) + " could not be written");
+  }
+  if (progress && !progress(n + 1, frames)) {
+    failure = DCT_STATUS::Cancelled;
+    return Error(ErrorCode::Cancelled, "cancelled");
+  }
+  return Ok();
+}
 
 bool UsesFrameEncoder(ConversionMode mode, uint32_t bitsAllocated) {
   if (mode == ConversionMode::Rle) return bitsAllocated == 16 || bitsAllocated == 32;

@@ -6,10 +6,12 @@
 /// display modes keep their own path.
 #pragma once
 
+#include "base/Result.h"
 #include "pixel/PixelDataConverter.h"
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace quillon {
 
@@ -36,5 +38,12 @@ DCT_STATUS ConvertWithFrameEncoder(const ConversionOptions& options, CPixelImage
 /// to Lossy Image Compression Ratio (which CPixelImage::FinishWrite fills
 /// in), Image Type DERIVED\SECONDARY when it was ORIGINAL or absent.
 void MarkLossyResult(CDicomObject& object, const std::string& method);
+
+/// The last step of a frame of a conversion pipeline: appends frame `n`
+/// (of `frames`) to `destination` as stored, then reports progress. The
+/// error stops the pipeline, with `failure` set to WriteFailed or
+/// Cancelled for the caller's code.
+Status AppendConvertedFrame(CPixelImage& destination, int32_t n, int32_t frames, const std::vector<uint8_t>& frame,
+                            const ConversionProgress& progress, DCT_STATUS& failure);
 
 }  // namespace quillon

@@ -2,6 +2,7 @@
 
 #include "base/ByteOrder.h"
 #include "pixel/NativeSamples.h"
+#include "pixel/OpenJpegHandles.h"
 
 #include <openjpeg.h>
 
@@ -50,27 +51,6 @@ OPJ_BOOL SeekSource(OPJ_OFF_T to, void* user) {
   source->position = static_cast<uint64_t>(to);
   return OPJ_TRUE;
 }
-
-/// Keeps OpenJPEG's first error message for ours; warnings and notes are
-/// dropped (OpenJPEG would print them).
-void KeepError(const char* message, void* user) {
-  auto* kept = static_cast<std::string*>(user);
-  if (kept->empty() && message != nullptr) {
-    kept->assign(message);
-    while (!kept->empty() && kept->back() == '\n') kept->pop_back();
-  }
-}
-void Ignore(const char*, void*) {}
-
-struct CodecDeleter {
-  void operator()(opj_codec_t* codec) const { opj_destroy_codec(codec); }
-};
-struct StreamDeleter {
-  void operator()(opj_stream_t* stream) const { opj_stream_destroy(stream); }
-};
-struct ImageDeleter {
-  void operator()(opj_image_t* image) const { opj_image_destroy(image); }
-};
 
 /// A JP2 file (some writers wrap the codestream) starts with its signature
 /// box; a bare codestream with SOC, FF 4F.
@@ -123,13 +103,11 @@ Status CJpeg2000FrameDecoder::Decode(const uint8_t* encoded, uint64_t length, ui
   if (Status fits = CheckNativeCapacity(m_format, native, capacity); !fits) return fits;
   if (encoded == nullptr || length == 0) return Error(ErrorCode::Malformed, "JPEG 2000 frame is empty");
   if (Status siz = CheckSizSegment(encoded, length, m_format); !siz) return siz;
-  std::unique_ptr<opj_codec_t, CodecDeleter> codec(
+  OpenJpegCodec codec(
       opj_create_decompress(IsJp2File(encoded, length) ? OPJ_CODEC_JP2 : OPJ_CODEC_J2K));
   if (!codec) return Error(ErrorCode::OutOfMemory, "no memory for a JPEG 2000 decoder");
   std::string message;
-  opj_set_error_handler(codec.get(), KeepError, &message);
-  opj_set_warning_handler(codec.get(), Ignore, nullptr);
-  opj_set_info_handler(codec.get(), Ignore, nullptr);
+  KeepFirstOpenJpegError(codec.get(), &message);
   opj_dparameters_t parameters;
   opj_set_default_decoder_parameters(&parameters);
   const auto failed = [&message](const char* what) {
@@ -143,7 +121,7 @@ Status CJpeg2000FrameDecoder::Decode(const uint8_t* encoded, uint64_t length, ui
   if (const int threads = OpenJpegThreads(m_format); threads > 1) opj_codec_set_threads(codec.get(), threads);
 
   MemorySource source{encoded, length, 0};
-  std::unique_ptr<opj_stream_t, StreamDeleter> stream(opj_stream_create(OPJ_J2K_STREAM_CHUNK_SIZE, OPJ_TRUE));
+  OpenJpegStream stream(opj_stream_create(OPJ_J2K_STREAM_CHUNK_SIZE, OPJ_TRUE));
   if (!stream) return Error(ErrorCode::OutOfMemory, "no memory for a JPEG 2000 stream");
   opj_stream_set_user_data(stream.get(), &source, nullptr);
   opj_stream_set_user_data_length(stream.get(), length);
@@ -156,7 +134,7 @@ Status CJpeg2000FrameDecoder::Decode(const uint8_t* encoded, uint64_t length, ui
     opj_image_destroy(header);
     return failed("no readable header");
   }
-  std::unique_ptr<opj_image_t, ImageDeleter> image(header);
+  OpenJpegImage image(header);
   // The size the codestream declares, checked before OpenJPEG allocates
   // the decoded components.
   const uint64_t width = image->x1 - image->x0;

@@ -1,6 +1,7 @@
 #include "pixel/Jpeg2000FrameEncoder.h"
 
 #include "pixel/Jpeg2000FrameDecoder.h"
+#include "pixel/OpenJpegHandles.h"
 
 #include <openjpeg.h>
 
@@ -52,25 +53,6 @@ OPJ_BOOL SeekSink(OPJ_OFF_T to, void* user) {
   return OPJ_TRUE;
 }
 
-void KeepError(const char* message, void* user) {
-  auto* kept = static_cast<std::string*>(user);
-  if (kept->empty() && message != nullptr) {
-    kept->assign(message);
-    while (!kept->empty() && kept->back() == '\n') kept->pop_back();
-  }
-}
-void Ignore(const char*, void*) {}
-
-struct CodecDeleter {
-  void operator()(opj_codec_t* codec) const { opj_destroy_codec(codec); }
-};
-struct StreamDeleter {
-  void operator()(opj_stream_t* stream) const { opj_stream_destroy(stream); }
-};
-struct ImageDeleter {
-  void operator()(opj_image_t* image) const { opj_image_destroy(image); }
-};
-
 Error Refuse(const NativeFrameFormat& format, const std::string& why) {
   return Error(ErrorCode::WrongKind, "JPEG 2000 cannot hold an image of " + std::to_string(format.samplesPerPixel) +
                                          " samples, " + std::to_string(format.bitsStored) + " of " +
@@ -115,15 +97,13 @@ class CJpeg2000FrameEncoder : public IFrameEncoder {
       return Error(ErrorCode::Failure, "a native frame of " + std::to_string(length) + " bytes where the image holds " +
                                            std::to_string(m_format.FrameSize()));
     }
-    std::unique_ptr<opj_image_t, ImageDeleter> image = MakeImage(native);
+    OpenJpegImage image = MakeImage(native);
     if (!image) return Error(ErrorCode::OutOfMemory, "no memory for a JPEG 2000 source image");
 
-    std::unique_ptr<opj_codec_t, CodecDeleter> codec(opj_create_compress(OPJ_CODEC_J2K));
+    OpenJpegCodec codec(opj_create_compress(OPJ_CODEC_J2K));
     if (!codec) return Error(ErrorCode::OutOfMemory, "no memory for a JPEG 2000 encoder");
     std::string message;
-    opj_set_error_handler(codec.get(), KeepError, &message);
-    opj_set_warning_handler(codec.get(), Ignore, nullptr);
-    opj_set_info_handler(codec.get(), Ignore, nullptr);
+    KeepFirstOpenJpegError(codec.get(), &message);
     const auto failed = [&message](const char* what) {
       return Error(ErrorCode::Failure,
                    std::string("JPEG 2000 encoding: ") + (message.empty() ? what : message.c_str()));
@@ -147,7 +127,7 @@ class CJpeg2000FrameEncoder : public IFrameEncoder {
     encoded.clear();
     encoded.reserve(static_cast<size_t>(m_format.FrameSize() / 2));
     MemorySink sink{&encoded, 0, false};
-    std::unique_ptr<opj_stream_t, StreamDeleter> stream(opj_stream_create(OPJ_J2K_STREAM_CHUNK_SIZE, OPJ_FALSE));
+    OpenJpegStream stream(opj_stream_create(OPJ_J2K_STREAM_CHUNK_SIZE, OPJ_FALSE));
     if (!stream) return Error(ErrorCode::OutOfMemory, "no memory for a JPEG 2000 stream");
     opj_stream_set_user_data(stream.get(), &sink, nullptr);
     opj_stream_set_write_function(stream.get(), WriteSink);
@@ -163,7 +143,7 @@ class CJpeg2000FrameEncoder : public IFrameEncoder {
  private:
   /// The frame's samples as OpenJPEG's components: the Bits Stored bits of
   /// each sample, sign-extended when signed.
-  std::unique_ptr<opj_image_t, ImageDeleter> MakeImage(const uint8_t* native) const {
+  OpenJpegImage MakeImage(const uint8_t* native) const {
     const uint32_t components = m_format.samplesPerPixel;
     opj_image_cmptparm_t parameters[3];
     std::memset(parameters, 0, sizeof parameters);
@@ -176,7 +156,7 @@ class CJpeg2000FrameEncoder : public IFrameEncoder {
       parameters[c].sgnd = m_format.signedSamples ? 1 : 0;
     }
     const OPJ_COLOR_SPACE space = components == 1 ? OPJ_CLRSPC_GRAY : m_transform ? OPJ_CLRSPC_SRGB : OPJ_CLRSPC_SYCC;
-    std::unique_ptr<opj_image_t, ImageDeleter> image(opj_image_create(components, parameters, space));
+    OpenJpegImage image(opj_image_create(components, parameters, space));
     if (!image) return image;
     image->x0 = 0;
     image->y0 = 0;

@@ -332,16 +332,8 @@ DCT_STATUS CopyNativeFrames(CPixelImage& source, CPixelImage& destination, const
         }
         return decoder.Decode(encoded.data(), encoded.size(), native.data(), native.size());
       },
-      [&](int32_t n, const std::vector<uint8_t>& native) -> Status {
-        if (destination.WriteStoredFrame(native.data(), native.size()) != FrameStatus::Written) {
-          failure = DCT_STATUS::WriteFailed;
-          return Error(ErrorCode::Io, "frame " + std::to_string(n + 1) + " could not be written");
-        }
-        if (progress && !progress(n + 1, frames)) {
-          failure = DCT_STATUS::Cancelled;
-          return Error(ErrorCode::Cancelled, "cancelled");
-        }
-        return Ok();
+      [&](int32_t n, const std::vector<uint8_t>& native) {
+        return AppendConvertedFrame(destination, n, frames, native, progress, failure);
       });
   if (run) return DCT_STATUS::Success;
   // A frame that does not decode is one that could not be read: the
