@@ -12,8 +12,8 @@
 # files against `cmp` of the same two files (byte-identical copies, so cmp
 # reads both to the end instead of stopping at a first difference).
 #
-#   targets: each of our commands at least 2x faster than the faster peer;
-#            compare at most 2x the time of cmp
+#   targets: each of our commands at least 2x faster than the faster peer
+#            (decoding 3x); compare at most 2x the time of cmp
 #
 # Builds the optimised tree in build/release and the corpus in
 # build/bench-corpus/ when they are missing or out of date.
@@ -105,22 +105,17 @@ print_measurements
 echo
 printf '%-60s %8s %10s\n' "ratio (wall; CPU in brackets)" "value" "target"
 for operation in "rle encode" "rle decode" "jpeg encode" "jpeg decode"; do
-  # identical A B: stop unless our compare finds the two images equal (a
-# benchmark of wrong output would mean nothing).
-identical() {
-  local result
-  result="$("$cli" compare "$1" "$2")"
-  [[ "$result" == "RMS = 0.00000 (0 different pixel(s))"* ]] || { echo "bench: $1 and $2 differ: $result" >&2; exit 1; }
-}
-
-for image in rgb grey; do
+  # Decoding 8-bit images has the higher aim: three times the faster peer.
+  aim=2
+  [[ "$operation" == *decode ]] && aim=3
+  for image in rgb grey; do
     key="$operation $image"
     IFS='|' read -r first second <<<"${peers[$key]}"
     peer_wall=$(smaller "${best_wall[$first]}" "${best_wall[$second]}")
     peer_cpu=$(smaller "${best_cpu[$first]}" "${best_cpu[$second]}")
     speedup=$(ratio "$peer_wall" "${best_wall[${ours[$key]}]}")
     speedup_cpu=$(ratio "$peer_cpu" "${best_cpu[${ours[$key]}]}")
-    print_ratio "$key: faster peer / quillon (CPU ${speedup_cpu}x)" "${speedup}x" ">= 2x" 2 min
+    print_ratio "$key: faster peer / quillon (CPU ${speedup_cpu}x)" "${speedup}x" ">= ${aim}x" "$aim" min
   done
 done
 compare_ratio=$(ratio "${best_wall[quillon compare frames]}" "${best_wall[cmp frames]}")
