@@ -70,6 +70,7 @@ Status WriteFileAtomically(const std::string& path, const std::function<Status(C
   if (!stream.Adopt(::fcntl(temporary.Descriptor(), F_DUPFD_CLOEXEC, 0), path)) {
     return Error(ErrorCode::Io, "cannot write " + Quoted(path) + ": " + std::strerror(stream.LastOsError()));
   }
+  if (durability == Durability::Synced) stream.StartWritebackEarly();
   Status written = write(stream);
   // The stream's own failure (a full disk) explains a failed write best.
   if (stream.HasFailed()) written = stream.State();

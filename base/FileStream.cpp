@@ -93,7 +93,25 @@ bool CFileStream::PositionalWrite(const void* data, uint64_t count, uint64_t off
     done += static_cast<uint64_t>(n);
   }
   if (offset + count > m_length) m_length = offset + count;
+  if (m_earlyWriteback) StartWriteback(offset, count);
   return true;
+}
+
+void CFileStream::StartWriteback(uint64_t offset, uint64_t count) {
+  // Only a file written front to back benefits; a write elsewhere (a
+  // length filled in at the start) is left to Sync.
+  static constexpr uint64_t kWritebackStep = 8 << 20;
+  if (offset != m_writebackTo) {
+    if (offset > m_writebackTo) m_writebackFrom = m_writebackTo = offset;
+    return;
+  }
+  m_writebackTo = offset + count;
+  if (m_writebackTo - m_writebackFrom < kWritebackStep) return;
+  // Asynchronous: it queues the pages for writing and returns. A failure
+  // only means Sync does all the work.
+  (void)::sync_file_range(m_fd, static_cast<off_t>(m_writebackFrom), static_cast<off_t>(m_writebackTo - m_writebackFrom),
+                          SYNC_FILE_RANGE_WRITE);
+  m_writebackFrom = m_writebackTo;
 }
 
 void CFileStream::FlushWrites() {

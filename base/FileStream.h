@@ -50,6 +50,10 @@ class CFileStream final : public CStream {
   /// following rename cannot expose a half-written file after a crash; the
   /// stream's state.
   Status Sync();
+  /// For a file that will be synced: has the system start writing what
+  /// this stream wrote, every few megabytes, while the caller goes on, so
+  /// that Sync has only the last few to wait for.
+  void StartWritebackEarly() { m_earlyWriteback = true; }
 
  private:
   static constexpr uint64_t kBufferSize = 64 * 1024;
@@ -64,6 +68,9 @@ class CFileStream final : public CStream {
   uint64_t PositionalRead(void* buffer, uint64_t count, uint64_t offset);
   /// False, failing the stream, when not all bytes could be written.
   bool PositionalWrite(const void* data, uint64_t count, uint64_t offset);
+  /// Hands the bytes written since the last call to the system's writeback
+  /// once they reach a few megabytes (StartWritebackEarly).
+  void StartWriteback(uint64_t offset, uint64_t count);
 
   int m_fd = -1;
   int m_lastOsError = 0;
@@ -77,6 +84,9 @@ class CFileStream final : public CStream {
   /// length several times per element, and a system call each time would
   /// cost more than the parsing.
   uint64_t m_length = 0;
+  bool m_earlyWriteback = false;
+  uint64_t m_writebackFrom = 0;  ///< first byte not yet handed to the system's writeback
+  uint64_t m_writebackTo = 0;    ///< end of what was written from there on
 };
 
 }  // namespace quillon
