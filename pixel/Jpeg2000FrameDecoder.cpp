@@ -121,7 +121,10 @@ Status CJpeg2000FrameDecoder::Decode(const uint8_t* encoded, uint64_t length, ui
   if (const int threads = OpenJpegThreads(m_format); threads > 1) opj_codec_set_threads(codec.get(), threads);
 
   MemorySource source{encoded, length, 0};
-  OpenJpegStream stream(opj_stream_create(OPJ_J2K_STREAM_CHUNK_SIZE, OPJ_TRUE));
+  // The stream's buffer need not exceed the frame: OpenJPEG's default of a
+  // megabyte, allocated for every frame, is most of the cost of a small one.
+  const auto chunk = static_cast<OPJ_SIZE_T>(std::clamp<uint64_t>(length, 4096, OPJ_J2K_STREAM_CHUNK_SIZE));
+  OpenJpegStream stream(opj_stream_create(chunk, OPJ_TRUE));
   if (!stream) return Error(ErrorCode::OutOfMemory, "no memory for a JPEG 2000 stream");
   opj_stream_set_user_data(stream.get(), &source, nullptr);
   opj_stream_set_user_data_length(stream.get(), length);
