@@ -16,9 +16,11 @@
 #include <cstdio>
 #include <cstring>
 #include <exception>
+#include <iterator>
 #include <mutex>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 namespace quillon {
 
@@ -168,9 +170,9 @@ Status DecodeWithOpenJph(const NativeFrameFormat& format, const uint8_t* encoded
 }
 
 std::vector<std::string> FormatArguments(const NativeFrameFormat& format) {
-  return {std::to_string(format.columns),      std::to_string(format.rows),
+  return {std::to_string(format.columns),       std::to_string(format.rows),
           std::to_string(format.samplesPerPixel), std::to_string(format.bitsAllocated),
-          std::to_string(format.bitsStored),    format.signedSamples ? "1" : "0"};
+          std::to_string(format.bitsStored),      format.signedSamples ? "1" : "0"};
 }
 
 Result<NativeFrameFormat> ParseFormatArguments(const std::vector<std::string>& arguments) {
@@ -178,7 +180,8 @@ Result<NativeFrameFormat> ParseFormatArguments(const std::vector<std::string>& a
   bool parsed = arguments.size() == std::size(numbers);
   for (size_t i = 0; parsed && i < arguments.size(); ++i) {
     const std::string& word = arguments[i];
-    parsed = std::from_chars(word.data(), word.data() + word.size(), numbers[i]).ptr == word.data() + word.size();
+    const auto [end, error] = std::from_chars(word.data(), word.data() + word.size(), numbers[i]);
+    parsed = error == std::errc() && end == word.data() + word.size();
   }
   if (!parsed || numbers[3] == 0 || numbers[3] % 8 != 0 || numbers[5] > 1) {
     return Error(ErrorCode::Failure, "the frame format takes columns, rows, samples per pixel, bits allocated, "

@@ -5,6 +5,7 @@
 // same through the helper program and through a fork of this process.
 #include "pixel/FrameDecoderRegistry.h"
 #include "pixel/HtJ2kFrameDecoder.h"
+#include "pixel/OpenJphDecoding.h"
 
 #include <openjph/ojph_arch.h>  // first: the others need its macros
 #include <openjph/ojph_codestream.h>
@@ -108,5 +109,21 @@ INSTANTIATE_TEST_SUITE_P(Formats, HtJ2kFrameDecoderTest,
                                                               HtCase{16, 1, true}, HtCase{8, 3, false},
                                                               HtCase{16, 3, false}),
                                             ::testing::Bool()));
+
+// The helper reads back the format it is given, and refuses any other
+// shape of arguments rather than decode into the wrong size.
+TEST(HtJ2kHelperArgumentsTest, TheFormatComesBackAndNothingElseIsTaken) {
+  const NativeFrameFormat format{512, 384, 3, 16, 12, true, "RGB"};
+  const Result<NativeFrameFormat> back = ParseFormatArguments(FormatArguments(format));
+  ASSERT_TRUE(back) << back.Message();
+  EXPECT_EQ(FormatArguments(*back), FormatArguments(format));
+  EXPECT_EQ(back->FrameSize(), format.FrameSize());
+  const std::vector<std::vector<std::string>> refused = {
+      {}, {"512", "384", "3", "16", "12"}, {"512", "", "3", "16", "12", "1"}, {"512", "384", "3", "12", "12", "0"},
+      {"512", "384x", "3", "16", "12", "0"}, {"512", "384", "3", "16", "12", "2"}, {"-1", "384", "3", "16", "12", "0"}};
+  for (const auto& arguments : refused) {
+    EXPECT_FALSE(ParseFormatArguments(arguments)) << ::testing::PrintToString(arguments);
+  }
+}
 
 }  // namespace
