@@ -6,7 +6,9 @@
 #include <cerrno>
 #include <csignal>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
+#include <string>
 
 #include <fcntl.h>
 #include <spawn.h>
