@@ -1,31 +1,19 @@
 #include "base/ChildProcess.h"
 
-#include <algorithm>
+#include "base/ChildResult.h"
+
 #include <cerrno>
 #include <csignal>
 #include <cstring>
-#include <optional>
 
 #include <fcntl.h>
 #include <sys/mman.h>
 #include <sys/resource.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 namespace quillon {
 
 namespace {
-
-/// What the child leaves at the start of the shared mapping; the output
-/// follows it on the next page.
-struct ChildResult {
-  uint32_t finished;  ///< set last, once the rest is written
-  uint32_t code;      ///< ErrorCode of a failed step
-  uint32_t failed;
-  char message[1012];
-};
-constexpr uint64_t kOutputOffset = 4096;
-static_assert(sizeof(ChildResult) <= kOutputOffset);
 
 /// An anonymous mapping shared with the children forked while it exists.
 class CSharedMapping {
@@ -55,7 +43,7 @@ class CSharedMapping {
   // The caller (a fuzzer, a sanitizer, an application) may handle these
   // signals itself; in the child they must simply end it, and a thread that
   // blocked them must not keep them from doing so.
-  for (const int signal : {SIGABRT, SIGSEGV, SIGBUS, SIGILL, SIGFPE, SIGALRM, SIGXCPU}) {
+  for (const int signal : {SIGABRT, SIGSEGV, SIGBUS, SIGILL, SIGFPE, SIGXCPU}) {
     std::signal(signal, SIG_DFL);
   }
   sigset_t none;
@@ -67,22 +55,12 @@ class CSharedMapping {
     dup2(nowhere, STDERR_FILENO);
   }
   // The soft limit sends SIGXCPU; the hard one, a second later, SIGKILL.
+  // The wall-clock limit is the parent's to keep (AwaitChild).
   const rlimit cpu{limits.cpuSeconds, limits.cpuSeconds + 1};
   setrlimit(RLIMIT_CPU, &cpu);
-  alarm(limits.wallSeconds);
 
-  auto* result = reinterpret_cast<ChildResult*>(shared);
   try {
-    const Status status = step(shared + kOutputOffset);
-    if (!status) {
-      result->failed = 1;
-      result->code = static_cast<uint32_t>(status.GetError().Code());
-      const std::string& message = status.Message();
-      const size_t length = std::min(message.size(), sizeof result->message - 1);
-      std::memcpy(result->message, message.data(), length);
-      result->message[length] = '\0';
-    }
-    result->finished = 1;
+    RecordChildStatus(*reinterpret_cast<ChildResult*>(shared), step(shared + kChildOutputOffset));
   } catch (...) {
     // Nothing may unwind into the caller's frames in this process.
     _exit(3);
@@ -90,26 +68,11 @@ class CSharedMapping {
   _exit(0);
 }
 
-/// Waits for `child`; its wait status, or nothing when another waiter took
-/// it (SIGCHLD ignored, a wait for any child elsewhere in the program).
-std::optional<int> WaitFor(pid_t child) {
-  int status = 0;
-  for (;;) {
-    if (waitpid(child, &status, 0) == child) return status;
-    if (errno != EINTR) return std::nullopt;
-  }
-}
-
-std::string SignalText(int signal) {
-  const char* name = sigabbrev_np(signal);
-  return "signal " + std::to_string(signal) + (name != nullptr ? std::string(", SIG") + name : std::string());
-}
-
 }  // namespace
 
 Status DecodeInChildProcess(const std::string& what, uint8_t* output, uint64_t size, const ChildLimits& limits,
                             const std::function<Status(uint8_t* shared)>& step) {
-  const CSharedMapping mapping(kOutputOffset + size);
+  const CSharedMapping mapping(kChildOutputOffset + size);
   if (mapping.Address() == nullptr) {
     return Error(ErrorCode::OutOfMemory, what + ": no memory to decode it into (" + std::strerror(errno) + ")");
   }
@@ -119,29 +82,12 @@ Status DecodeInChildProcess(const std::string& what, uint8_t* output, uint64_t s
   }
   if (child == 0) RunChild(mapping.Address(), limits, step);
 
-  const std::optional<int> status = WaitFor(child);
-  const auto* result = reinterpret_cast<const ChildResult*>(mapping.Address());
-  if (status && WIFSIGNALED(*status)) {
-    const int signal = WTERMSIG(*status);
-    if (signal == SIGXCPU || signal == SIGALRM) {
-      const uint32_t seconds = signal == SIGALRM ? limits.wallSeconds : limits.cpuSeconds;
-      return Error(ErrorCode::Malformed, what + ": the decoder was stopped after " + std::to_string(seconds) +
-                                             " seconds (" + SignalText(signal) + ")");
-    }
-    return Error(ErrorCode::Malformed, what + ": the decoder stopped on damaged data (" + SignalText(signal) + ")");
+  const ChildEnd end = AwaitChild(child, limits.wallSeconds);
+  if (Status judged = JudgeChild(what, end, limits, *reinterpret_cast<const ChildResult*>(mapping.Address()));
+      !judged) {
+    return judged;
   }
-  if (status && WIFEXITED(*status) && WEXITSTATUS(*status) != 0) {
-    return Error(ErrorCode::Malformed, what + ": the decoder stopped on damaged data (exit status " +
-                                           std::to_string(WEXITSTATUS(*status)) + ")");
-  }
-  if (result->finished == 0) {
-    return Error(ErrorCode::Malformed, what + ": the decoder stopped without a result");
-  }
-  if (result->failed != 0) {
-    return Error(static_cast<ErrorCode>(result->code),
-                 std::string(result->message, strnlen(result->message, sizeof result->message)));
-  }
-  if (size > 0) std::memcpy(output, mapping.Address() + kOutputOffset, size);
+  if (size > 0) std::memcpy(output, mapping.Address() + kChildOutputOffset, size);
   return Ok();
 }
 

@@ -8,6 +8,12 @@
 /// a mapping shared with the caller, which copies it out once the child
 /// has ended well.
 ///
+/// A fork copies the caller's page tables, so it costs more the more memory
+/// the caller has written (tens of milliseconds with a large document
+/// open): a helper program started with posix_spawn (base/HelperProcess.h)
+/// is the fast way, and this one is what a caller falls back on when no
+/// helper can be started. Both end and fail alike (base/ChildWait.h).
+///
 /// The child runs the given step and nothing else: it never returns into
 /// the caller's code, never flushes the stdio buffers it inherited, and its
 /// standard output and error lead nowhere (a library's assertion text is
@@ -16,6 +22,7 @@
 /// held at the fork, ends too. Any thread may call; each call forks once.
 #pragma once
 
+#include "base/ChildWait.h"
 #include "base/Result.h"
 
 #include <cstdint>
@@ -23,13 +30,6 @@
 #include <string>
 
 namespace quillon {
-
-/// How long a child may run: CPU seconds (RLIMIT_CPU) and seconds of
-/// wall-clock time (alarm) before it is stopped.
-struct ChildLimits {
-  uint32_t cpuSeconds = 10;
-  uint32_t wallSeconds = 40;
-};
 
 /// Runs `step` in a forked child with a zeroed shared block of `size`
 /// bytes to write into; when it returns success, the block is copied into

@@ -1,16 +1,21 @@
 /// \file
-/// htj2k-isolation-bench — what decoding each HTJ2K frame in a child
-/// process (base/ChildProcess.h) costs, and how that grows with the memory
-/// of the process that forks (the editor with a large document open):
+/// htj2k-isolation-bench — what decoding each HTJ2K frame in a process of
+/// its own costs, and how that grows with the memory of the caller (the
+/// editor with a large document open): through the helper program started
+/// with posix_spawn (base/HelperProcess.h) and through a fork of the caller
+/// (base/ChildProcess.h), which the decoder falls back on.
 ///
 ///   htj2k-isolation-bench [BALLAST_MB...]
 ///
-/// For each ballast size (default 0, 1024 and 4096 MB, every page written,
+/// For each ballast size (default 0, 256 and 1024 MB, every page written,
 /// as a document's elements are), it prints the time of a fork and wait
-/// around a step that does nothing, and of a 512x512 16-bit frame coded by
-/// OpenJPH, decoded by CHtJ2kFrameDecoder and by OpenJPH in this process.
+/// around a step that does nothing, of a start of the helper and wait when
+/// it is given no frame to decode, and of a 512x512 16-bit frame coded by
+/// OpenJPH, decoded by CHtJ2kFrameDecoder through a fork and through the
+/// helper, and by OpenJPH in this process.
 #include "base/ChildProcess.h"
-#include "pixel/FrameDecoderRegistry.h"
+#include "base/HelperProcess.h"
+#include "pixel/HtJ2kFrameDecoder.h"
 
 #include <openjph/ojph_arch.h>  // first: the others need its macros
 #include <openjph/ojph_codestream.h>
@@ -88,29 +93,44 @@ double MillisecondsEach(Work work) {
 int main(int argc, char** argv) {
   std::vector<uint64_t> ballasts;
   for (int i = 1; i < argc; ++i) ballasts.push_back(std::strtoull(argv[i], nullptr, 10));
-  if (ballasts.empty()) ballasts = {0, 1024, 4096};
+  if (ballasts.empty()) ballasts = {0, 256, 1024};
 
   const std::vector<uint8_t> coded = EncodeFrame();
   const NativeFrameFormat format{kSide, kSide, 1, 16, 16, false, "MONOCHROME2"};
-  auto decoder = CreateFrameDecoder("1.2.840.10008.1.2.4.201", format);
-  if (!decoder) return 1;
-  std::vector<uint8_t> native(format.FrameSize()), direct(format.FrameSize());
-  std::printf("%10s %14s %16s %16s\n", "ballast MB", "fork+wait ms", "child decode ms", "in-process ms");
+  const CHtJ2kFrameDecoder forked(format, "");
+  const CHtJ2kFrameDecoder helped(format);
+  if (helped.Helper().empty()) {
+    std::fprintf(stderr, "no quillon-htj2k-decoder found (build it, or set QUILLON_HELPER_DIR)\n");
+    return 1;
+  }
+  std::vector<uint8_t> native(format.FrameSize()), spawned(format.FrameSize()), direct(format.FrameSize());
+  std::printf("%10s %13s %14s %15s %17s %14s\n", "ballast MB", "fork+wait ms", "spawn+wait ms", "fork decode ms",
+              "helper decode ms", "in-process ms");
   for (const uint64_t megabytes : ballasts) {
     std::vector<uint8_t> ballast(megabytes << 20);
     for (size_t i = 0; i < ballast.size(); i += 4096) ballast[i] = static_cast<uint8_t>(i >> 12);
     const double empty = MillisecondsEach([&native] {
       if (!DecodeInChildProcess("bench", native.data(), 16, {}, [](uint8_t*) { return Ok(); })) std::abort();
     });
-    const double child = MillisecondsEach([&] {
-      if (!(*decoder)->Decode(coded.data(), coded.size(), native.data(), native.size())) std::abort();
+    const double spawn = MillisecondsEach([&] {
+      // Refused for want of a format: the helper starts, maps, and ends.
+      const auto refused = DecodeInHelperProcess("bench", helped.Helper(), {}, coded.data(), 16, native.data(),
+                                                 native.size(), {});
+      if (!refused || *refused) std::abort();
+    });
+    const double fork = MillisecondsEach([&] {
+      if (!forked.Decode(coded.data(), coded.size(), native.data(), native.size())) std::abort();
+    });
+    const double helper = MillisecondsEach([&] {
+      if (!helped.Decode(coded.data(), coded.size(), spawned.data(), spawned.size())) std::abort();
     });
     const double inProcess = MillisecondsEach([&] { DecodeInProcess(coded, direct); });
-    if (native != direct) {
-      std::fprintf(stderr, "the child's frame differs from OpenJPH's\n");
+    if (native != direct || spawned != direct) {
+      std::fprintf(stderr, "a child's frame differs from OpenJPH's\n");
       return 1;
     }
-    std::printf("%10llu %14.2f %16.2f %16.2f\n", static_cast<unsigned long long>(megabytes), empty, child, inProcess);
+    std::printf("%10llu %13.2f %14.2f %15.2f %17.2f %14.2f\n", static_cast<unsigned long long>(megabytes), empty,
+                spawn, fork, helper, inProcess);
   }
   return 0;
 }

@@ -1,23 +1,13 @@
 #include "pixel/HtJ2kFrameDecoder.h"
 
 #include "base/ChildProcess.h"
+#include "base/HelperProcess.h"
 #include "pixel/NativeSamples.h"
-
-#include <openjph/ojph_arch.h>  // first: the others need its macros
-#include <openjph/ojph_codestream.h>
-#include <openjph/ojph_file.h>
-#include <openjph/ojph_mem.h>
-#include <openjph/ojph_message.h>
-#include <openjph/ojph_params.h>
+#include "pixel/OpenJphDecoding.h"
 
 #include <algorithm>
-#include <cstdarg>
 #include <cstdint>
-#include <cstring>
-#include <cstdio>
-#include <exception>
-#include <mutex>
-#include <stdexcept>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -25,91 +15,6 @@
 namespace quillon {
 
 namespace {
-
-// OpenJPH's handler classes have virtual calls but no virtual destructor;
-// ours are never deleted through them (they live as long as the process).
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wnon-virtual-dtor"
-
-/// OpenJPH reports an error by calling its error handler, which must not
-/// return. Its own prints to standard error first; this one only throws
-/// the message, which Decode catches: nothing leaves it.
-class CThrowingError : public ojph::message_error {
- public:
-  void operator()(int, const char*, int, const char* format, ...) override {
-    char text[256];
-    va_list arguments;
-    va_start(arguments, format);
-    std::vsnprintf(text, sizeof text, format, arguments);
-    va_end(arguments);
-    throw std::runtime_error(text);
-  }
-};
-
-class CSilentWarning : public ojph::message_warning {
- public:
-  void operator()(int, const char*, int, const char*, ...) override {}
-};
-
-class CSilentInfo : public ojph::message_info {
- public:
-  void operator()(int, const char*, int, const char*, ...) override {}
-};
-
-/// The frame's bytes as OpenJPH reads them. Debian's OpenJPH 0.9 reads its
-/// own memory file past the end when a marker segment claims more than is
-/// left (a quantization segment did, in the fuzzer); every read and seek
-/// here stays inside the frame, and a short read makes OpenJPH stop.
-class CBoundedInfile : public ojph::infile_base {
- public:
-  CBoundedInfile(const uint8_t* data, uint64_t length) : m_data(data), m_length(length) {}
-
-  size_t read(void* out, size_t size) override {
-    const uint64_t left = m_length - m_position;
-    const size_t count = static_cast<size_t>(std::min<uint64_t>(size, left));
-    if (count > 0) std::memcpy(out, m_data + m_position, count);
-    m_position += count;
-    return count;
-  }
-  int seek(ojph::si64 offset, enum infile_base::seek origin) override {
-    const ojph::si64 base = origin == OJPH_SEEK_SET   ? 0
-                            : origin == OJPH_SEEK_CUR ? static_cast<ojph::si64>(m_position)
-                                                      : static_cast<ojph::si64>(m_length);
-    if (offset < -base || offset > static_cast<ojph::si64>(m_length) - base) return -1;
-    m_position = static_cast<uint64_t>(base + offset);
-    return 0;
-  }
-  ojph::si64 tell() override { return static_cast<ojph::si64>(m_position); }
-  bool eof() override { return m_position >= m_length; }
-
- private:
-  const uint8_t* m_data;
-  uint64_t m_length;
-  uint64_t m_position = 0;
-};
-
-#pragma GCC diagnostic pop
-
-/// OpenJPH's handlers are process-wide; ours hold no state and are set
-/// once, as is the sink (never closed: OpenJPH may print until exit).
-void SilenceOpenJph() {
-  static CThrowingError error;
-  static CSilentWarning warning;
-  static CSilentInfo info;
-  static std::once_flag once;
-  std::call_once(once, [] {
-    ojph::configure_error(&error);
-    ojph::configure_warning(&warning);
-    ojph::configure_info(&info);
-    // Debian's OpenJPH 0.9 still prints through its own streams: point
-    // them where nothing is shown (a tool's standard error is its user's).
-    if (FILE* sink = std::fopen("/dev/null", "w")) {
-      ojph::set_info_stream(sink);
-      ojph::set_warning_stream(sink);
-      ojph::set_error_stream(sink);
-    }
-  });
-}
 
 /// True when a quantization style byte and its steps are what OpenJPH's
 /// table of 97 steps holds: no quantization (a byte a step), scalar derived
@@ -247,70 +152,14 @@ Status CheckMainHeader(const uint8_t* data, uint64_t length) {
   return Error(ErrorCode::Malformed, "HTJ2K frame ends before its first tile");
 }
 
-/// Decodes the frame with OpenJPH into `native` (the format's FrameSize()
-/// bytes); OpenJPH's messages for damaged data come back as Malformed.
-Status DecodeWithOpenJph(const NativeFrameFormat& format, const uint8_t* encoded, uint64_t length,
-                         uint8_t* native) {
-  try {
-    CBoundedInfile file(encoded, length);
-    ojph::codestream codestream;
-    codestream.read_headers(&file);
-    ojph::param_siz siz = codestream.access_siz();
-    const ojph::point extent = siz.get_image_extent();
-    const ojph::point offset = siz.get_image_offset();
-    const uint32_t components = siz.get_num_components();
-    const uint32_t precision = components > 0 ? siz.get_bit_depth(0) : 0;
-    if (Status same = CheckDecodedGeometry(format, extent.x - offset.x, extent.y - offset.y, components,
-                                           precision, "HTJ2K");
-        !same) {
-      return same;
-    }
-    // OpenJPH sizes its buffers by the tile, not the image: a tile larger
-    // than the image, or offsets moving it away, would have it allocate
-    // what the frame never needs. DICOM frames have neither.
-    const ojph::size tile = siz.get_tile_size();
-    const ojph::point tileOffset = siz.get_tile_offset();
-    if (offset.x != 0 || offset.y != 0 || tileOffset.x != 0 || tileOffset.y != 0 || tile.w > extent.x ||
-        tile.h > extent.y) {
-      return Error(ErrorCode::WrongKind, "HTJ2K frame with image or tile offsets, or tiles of " +
-                                             std::to_string(tile.w) + "x" + std::to_string(tile.h) +
-                                             " beyond the image");
-    }
-    for (uint32_t c = 0; c < components; ++c) {
-      const ojph::point sampling = siz.get_downsampling(c);
-      if (sampling.x != 1 || sampling.y != 1 || siz.get_bit_depth(c) != precision) {
-        return Error(ErrorCode::WrongKind, "HTJ2K frame whose components differ in size or precision");
-      }
-    }
-    codestream.set_planar(false);
-    codestream.create();
-    const uint32_t bytes = format.BytesPerSample();
-    const uint32_t stride = bytes * components;
-    const uint32_t columns = format.columns;
-    for (uint32_t row = 0; row < format.rows; ++row) {
-      uint8_t* line = native + uint64_t{row} * columns * stride;
-      for (uint32_t c = 0; c < components; ++c) {
-        uint32_t component = 0;
-        ojph::line_buf* samples = codestream.pull(component);
-        if (samples == nullptr || component >= components || samples->size < columns) {
-          return Error(ErrorCode::Malformed, "HTJ2K frame: a line was not decoded");
-        }
-        for (uint32_t x = 0; x < columns; ++x) {
-          StoreSample(line + x * stride + component * bytes, bytes, static_cast<uint32_t>(samples->i32[x]));
-        }
-      }
-    }
-    codestream.close();
-  } catch (const std::exception& failure) {
-    return Error(ErrorCode::Malformed, std::string("HTJ2K frame: ") + failure.what());
-  }
-  return Ok();
-}
-
 }  // namespace
 
-CHtJ2kFrameDecoder::CHtJ2kFrameDecoder(NativeFrameFormat declared) : m_format(std::move(declared)) {
+std::string FindHtJ2kHelper() { return FindHelperProgram("quillon-htj2k-decoder"); }
+
+CHtJ2kFrameDecoder::CHtJ2kFrameDecoder(NativeFrameFormat declared, std::string helper)
+    : m_format(std::move(declared)), m_helper(std::move(helper)) {
   if (m_format.photometric == "YBR_RCT" || m_format.photometric == "YBR_ICT") m_format.photometric = "RGB";
+  // For the fork of this process that decodes when the helper cannot.
   SilenceOpenJph();
 }
 
@@ -319,13 +168,19 @@ Status CHtJ2kFrameDecoder::Decode(const uint8_t* encoded, uint64_t length, uint8
   if (encoded == nullptr || length == 0) return Error(ErrorCode::Malformed, "HTJ2K frame is empty");
   if (Status header = CheckMainHeader(encoded, length); !header) return header;
   // Debian's OpenJPH 0.9 asserts (and so aborts) on some damaged packet
-  // data that no header check can see: it only ever runs in a child
-  // process, whose death is this frame's refusal. Its time grows with the
+  // data that no header check can see: it only ever runs in a process of
+  // its own, whose death is this frame's refusal. Its time grows with the
   // frame: ten seconds of CPU, and one more for every 8 MB of samples.
   const uint64_t frameSize = m_format.FrameSize();
   ChildLimits limits;
   limits.cpuSeconds = static_cast<uint32_t>(10 + frameSize / (8u << 20));
   limits.wallSeconds = 4 * limits.cpuSeconds;
+  if (!m_helper.empty()) {
+    if (std::optional<Status> decoded = DecodeInHelperProcess("HTJ2K frame", m_helper, FormatArguments(m_format),
+                                                              encoded, length, native, frameSize, limits)) {
+      return *std::move(decoded);
+    }
+  }
   return DecodeInChildProcess("HTJ2K frame", native, frameSize, limits, [&](uint8_t* shared) {
     return DecodeWithOpenJph(m_format, encoded, length, shared);
   });

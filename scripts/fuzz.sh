@@ -27,9 +27,10 @@ CC=clang CXX=clang++ cmake -S . -B "$build_dir" -G Ninja -DCMAKE_BUILD_TYPE=RelW
   -DQUILLON_FUZZ=ON -DQUILLON_BUILD_TESTS=OFF -DQUILLON_BUILD_BENCH=OFF >/dev/null
 # FUZZ_TARGETS picks fuzzers by short name; all of them by default, each
 # for SECONDS. Each starts from its seed folder under fuzz/corpus (if any).
-# htj2k-frame forks a child for each input that passes the HTJ2K header
-# walk (OpenJPH runs in it): fewer runs a second than the others, and the
-# coverage of what runs in the child does not reach libFuzzer.
+# htj2k-frame runs OpenJPH in a process of its own for each input that
+# passes the HTJ2K header walk (a fork of the fuzzer, as the helper program
+# is not built here): fewer runs a second than the others, and the coverage
+# of what runs in that process does not reach libFuzzer.
 targets="${FUZZ_TARGETS:-read-file frame-read rle-decode jpeg-decode jpeg-lossless-frame jpeg-extended-frame jpeg-ls-frame htj2k-frame jpeg2000-frame rle-native-frame inflate}"
 for target in $targets; do
   cmake --build "$build_dir" --target "quillon-$target-fuzzer"

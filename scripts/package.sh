@@ -49,7 +49,8 @@ done
 root="$(mktemp -d)"
 trap 'rm -rf "$root"' EXIT
 dpkg-deb -x "$package" "$root"
-for file in usr/bin/quillon usr/bin/quillon-cli usr/share/quillon/Dicom2XmlDict.txt \
+for file in usr/bin/quillon usr/bin/quillon-cli usr/libexec/quillon/quillon-htj2k-decoder \
+  usr/share/quillon/Dicom2XmlDict.txt \
   usr/share/applications/quillon.desktop usr/share/icons/hicolor/scalable/apps/quillon.svg \
   usr/share/mime/packages/quillon-dicom.xml usr/share/man/man1/quillon.1.gz \
   usr/share/man/man1/quillon-cli.1.gz usr/share/doc/quillon/copyright \
@@ -68,6 +69,10 @@ for page in "$root"/usr/share/man/man1/*.1.gz; do
 done
 "$root/usr/bin/quillon-cli" dump samples/sample.dcm | grep -q 'patient_name' ||
   { echo "package: quillon-cli dump failed" >&2; exit 1; }
+# The HTJ2K helper loads its libraries: started by hand, it says what it is
+# for (and exits 2).
+{ "$root/usr/libexec/quillon/quillon-htj2k-decoder" 2>&1 || true; } | grep -q 'not meant to be run by hand' ||
+  { echo "package: quillon-htj2k-decoder does not start" >&2; exit 1; }
 # The editor starts, opens the sample and is closed again: it must not fail
 # to load a library or a platform plugin.
 QT_QPA_PLATFORM=offscreen QUILLON_SETTINGS_FILE="$root/settings.ini" \

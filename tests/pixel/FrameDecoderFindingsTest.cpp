@@ -1,7 +1,9 @@
 // Replays what the frame-decoder fuzzers found (fuzz/crashes/frames, see
 // its README): each input, decoded as its fuzzer decodes it, is refused
-// without a crash, an overrun or a huge allocation.
+// without a crash, an overrun or a huge allocation. HTJ2K frames are
+// refused alike through the helper program and through a fork.
 #include "pixel/FrameDecoderRegistry.h"
+#include "pixel/HtJ2kFrameDecoder.h"
 #include "support/Shell.h"
 
 #include <gtest/gtest.h>
@@ -36,8 +38,18 @@ TEST(FrameDecoderFindingsTest, EveryFindingIsRefused) {
     ASSERT_TRUE(decoder) << name;
     std::vector<uint8_t> native(format.FrameSize());
     const auto* frame = reinterpret_cast<const uint8_t*>(data.data()) + 3;
-    EXPECT_FALSE((*decoder)->Decode(frame, data.size() - 3, native.data(), native.size())) << name;
+    const Status status = (*decoder)->Decode(frame, data.size() - 3, native.data(), native.size());
+    EXPECT_FALSE(status) << name;
     ++replayed;
+    if (syntax->first != "htj2k") continue;
+    const Status forked = CHtJ2kFrameDecoder(format, "").Decode(frame, data.size() - 3, native.data(), native.size());
+    ASSERT_FALSE(forked) << name;
+    EXPECT_EQ(forked.GetError().Code(), status.GetError().Code()) << name;
+    EXPECT_EQ(forked.Message(), status.Message()) << name;
+    // OpenJPH's assertion: the helper died of it, and the frame is refused.
+    if (name.find("packet-header") != std::string::npos) {
+      EXPECT_EQ(status.Message(), "HTJ2K frame: the decoder stopped on damaged data (signal 6, SIGABRT)");
+    }
   }
   EXPECT_GE(replayed, static_cast<int>(syntaxes.size()));  // one finding of each fuzzer at least
 }

@@ -1,8 +1,11 @@
 // HTJ2K frames, which neither DCMTK nor GDCM reads and pydicom ships none
 // of: images coded reversibly by OpenJPH's encoder must decode to exactly
 // their samples (grey and colour through the colour transform, signed and
-// unsigned, 8 and 16 bits), and a frame of another size is refused.
+// unsigned, 8 and 16 bits), and a frame of another size is refused; the
+// same through the helper program and through a fork of this process.
 #include "pixel/FrameDecoderRegistry.h"
+#include "pixel/HtJ2kFrameDecoder.h"
+#include "pixel/OpenJphDecoding.h"
 
 #include <openjph/ojph_arch.h>  // first: the others need its macros
 #include <openjph/ojph_codestream.h>
@@ -59,15 +62,21 @@ Bytes Encode(const HtCase& c, uint32_t width, uint32_t height) {
   return coded;
 }
 
-class HtJ2kFrameDecoderTest : public ::testing::TestWithParam<HtCase> {};
+class HtJ2kFrameDecoderTest : public ::testing::TestWithParam<std::tuple<HtCase, bool>> {};
 
 TEST_P(HtJ2kFrameDecoderTest, DecodesWhatOpenJphCoded) {
-  const HtCase& c = GetParam();
+  const auto& [c, forked] = GetParam();
   const NativeFrameFormat format{37, 21, c.components, c.bits <= 8 ? 8u : 16u, c.bits, c.signedSamples,
                                  c.components == 3 ? "YBR_RCT" : "MONOCHROME2"};
   const Bytes coded = Encode(c, format.columns, format.rows);
-  auto decoder = CreateFrameDecoder("1.2.840.10008.1.2.4.201", format);
+  // The registry's decoder finds the helper built beside this test.
+  const auto make = [forked = forked](const char* syntax, const NativeFrameFormat& declared) {
+    return forked ? Result<std::unique_ptr<IFrameDecoder>>(std::make_unique<CHtJ2kFrameDecoder>(declared, ""))
+                  : CreateFrameDecoder(syntax, declared);
+  };
+  auto decoder = make("1.2.840.10008.1.2.4.201", format);
   ASSERT_TRUE(decoder) << decoder.Message();
+  EXPECT_EQ(dynamic_cast<const CHtJ2kFrameDecoder&>(**decoder).Helper().empty(), forked);
   EXPECT_EQ((*decoder)->OutputFormat().photometric, c.components == 3 ? "RGB" : "MONOCHROME2");
   Bytes native(format.FrameSize());
   const Status status = (*decoder)->Decode(coded.data(), coded.size(), native.data(), native.size());
@@ -85,7 +94,7 @@ TEST_P(HtJ2kFrameDecoderTest, DecodesWhatOpenJphCoded) {
 
   NativeFrameFormat taller = format;
   taller.rows += 1;
-  auto other = CreateFrameDecoder("1.2.840.10008.1.2.4.203", taller);
+  auto other = make("1.2.840.10008.1.2.4.203", taller);
   ASSERT_TRUE(other);
   Bytes larger(taller.FrameSize());
   EXPECT_EQ((*other)->Decode(coded.data(), coded.size(), larger.data(), larger.size()).GetError().Code(),
@@ -96,7 +105,25 @@ TEST_P(HtJ2kFrameDecoderTest, DecodesWhatOpenJphCoded) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Formats, HtJ2kFrameDecoderTest,
-                         ::testing::Values(HtCase{8, 1, false}, HtCase{12, 1, false}, HtCase{16, 1, true},
-                                           HtCase{8, 3, false}, HtCase{16, 3, false}));
+                         ::testing::Combine(::testing::Values(HtCase{8, 1, false}, HtCase{12, 1, false},
+                                                              HtCase{16, 1, true}, HtCase{8, 3, false},
+                                                              HtCase{16, 3, false}),
+                                            ::testing::Bool()));
+
+// The helper reads back the format it is given, and refuses any other
+// shape of arguments rather than decode into the wrong size.
+TEST(HtJ2kHelperArgumentsTest, TheFormatComesBackAndNothingElseIsTaken) {
+  const NativeFrameFormat format{512, 384, 3, 16, 12, true, "RGB"};
+  const Result<NativeFrameFormat> back = ParseFormatArguments(FormatArguments(format));
+  ASSERT_TRUE(back) << back.Message();
+  EXPECT_EQ(FormatArguments(*back), FormatArguments(format));
+  EXPECT_EQ(back->FrameSize(), format.FrameSize());
+  const std::vector<std::vector<std::string>> refused = {
+      {}, {"512", "384", "3", "16", "12"}, {"512", "", "3", "16", "12", "1"}, {"512", "384", "3", "12", "12", "0"},
+      {"512", "384x", "3", "16", "12", "0"}, {"512", "384", "3", "16", "12", "2"}, {"-1", "384", "3", "16", "12", "0"}};
+  for (const auto& arguments : refused) {
+    EXPECT_FALSE(ParseFormatArguments(arguments)) << ::testing::PrintToString(arguments);
+  }
+}
 
 }  // namespace
