@@ -33,7 +33,9 @@ TEST_P(LosslessPeerTest, DecodesAsDcmdjpeg) {
   RunPeer("dcmcjpeg " + std::string(c.options) + " " + WriteSource(dir, "source", image) + " " + compressed);
   const std::vector<uint16_t> reference = DcmtkSamples(dir, compressed, image.samples.size());
   ExpectDecodes<CLosslessJpegDecoder>(FirstFragment(dir, compressed), reference, c.components, c.bits);
-  if (std::string(c.options).find("+pt") == std::string::npos) EXPECT_EQ(reference, image.samples);
+  if (std::string(c.options).find("+pt") == std::string::npos) {
+    EXPECT_EQ(reference, image.samples);
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(

@@ -118,7 +118,9 @@ TEST(EncodedConversion, RealFilesOfEveryDepthAreDecodedExactlyByPeers) {
     ASSERT_EQ(run.exitCode, 0) << run.err;
     const ConversionMode mode = std::string(modeName) == "rle" ? ConversionMode::Rle : ConversionMode::JpegLossless;
     ExpectDecodedByAll(dir, dir / "out.dcm", source, format, mode);
-    if (format.samplesPerPixel == 3) EXPECT_NE(RunShell("dcmdump -q " + dir / "out.dcm").out.find("(0028,0006) US 0"), std::string::npos);
+    if (format.samplesPerPixel == 3) {
+      EXPECT_NE(RunShell("dcmdump -q " + dir / "out.dcm").out.find("(0028,0006) US 0"), std::string::npos);
+    }
   }
 }
 
@@ -183,7 +185,9 @@ TEST(EncodedConversion, BaselineJpegIsColourByPixelAndSaysItIsLossy) {
     EXPECT_NEAR(std::strtod(ratio.c_str() + (last == std::string::npos ? 0 : last + 1), nullptr),
                 64.0 * 48 * 3 * 2 / static_cast<double>(compressed), 1e-4);
     if (step == "1") firstRatio = ratio.substr(0, ratio.find(' '));
-    if (step == "2") EXPECT_EQ(ratio.substr(0, ratio.find('\\')), firstRatio);
+    if (step == "2") {
+      EXPECT_EQ(ratio.substr(0, ratio.find('\\')), firstRatio);
+    }
   }
 }
 
