@@ -80,7 +80,8 @@ std::string DescribeTransferSyntax(const std::string& transferSyntax) {
 
 Result<std::unique_ptr<IFrameDecoder>> CreateFrameDecoder(const std::string& transferSyntax,
                                                           const NativeFrameFormat& declared) {
-  if (!HasFrameDecoder(transferSyntax)) {
+  const Registration* found = Find(transferSyntax);
+  if (found == nullptr || found->make == nullptr) {
     return Error(ErrorCode::WrongKind,
                  "pixel data in transfer syntax " + DescribeTransferSyntax(transferSyntax) + " cannot be decoded");
   }
@@ -94,7 +95,7 @@ Result<std::unique_ptr<IFrameDecoder>> CreateFrameDecoder(const std::string& tra
                                            std::to_string(declared.bitsStored) + " of " + std::to_string(bits) +
                                            " bits cannot be decoded to native samples");
   }
-  return Find(transferSyntax)->make(declared);
+  return found->make(declared);
 }
 
 }  // namespace quillon
