@@ -288,6 +288,9 @@ bool CPixelImage::ReadAttributes() {
     std::string syntax;
     (void)object.GetString(tags::kTransferSyntaxUid, syntax);
     const bool displaySyntax = object.IsUncompressed() || syntax == kRleLossless || syntax == "1.2.840.10008.1.2.4.50";
+    if (m_lastError.empty() && (m_rows == 0 || m_columns == 0 || m_bitsAllocated == 0)) {
+      m_lastError = "the data set describes no image: Rows, Columns or Bits Allocated is missing or 0";
+    }
     if (m_lastError.empty() && !displaySyntax) {
       m_lastError = "pixel data in transfer syntax " + DescribeTransferSyntax(syntax) + " cannot be decoded";
     }

@@ -138,4 +138,15 @@ TEST(FrameDecoderPeerTest, RefusesAnUnknownSyntaxByName) {
   EXPECT_FALSE(std::filesystem::exists(dir / "out.dcm"));
 }
 
+// pydicom's files whose pixel data holds no image (two bytes, no Rows):
+// neither DCMTK nor GDCM shows them, and the refusal says why.
+TEST(FrameDecoderPeerTest, RefusesAFileThatDescribesNoImage) {
+  for (const char* name : {"meta_missing_tsyntax.dcm", "nested_priv_SQ.dcm"}) {
+    if (!std::filesystem::exists(kPydicom + name)) GTEST_SKIP() << "pydicom's files are missing";
+    CPixelImage image;
+    EXPECT_FALSE(image.OpenFile(kPydicom + name));
+    EXPECT_NE(image.LastError().find("describes no image"), std::string::npos) << name << ": " << image.LastError();
+  }
+}
+
 }  // namespace
