@@ -206,6 +206,8 @@ ds.BitsAllocated = 32
 ds.save_as(kinds + "/float32.dcm", write_like_original=False)
 PYTHON
 
-xvfb-run -a -s "-screen 0 1280x860x24" "$0" --inside-display
+# -noreset: by default the server resets when its last client leaves, and
+# an editor started in that moment cannot connect.
+xvfb-run -a -s "-screen 0 1280x860x24 -noreset" "$0" --inside-display
 echo "screenshots in $out:"
 ls "$out"
