@@ -48,7 +48,7 @@ Status CJpegLsFrameDecoder::Decode(const uint8_t* encoded, uint64_t length, uint
   uint64_t end = length;
   while (end > 0 && encoded[end - 1] == 0) --end;
   const auto eoiEndsAt = [encoded](uint64_t at) { return at >= 2 && encoded[at - 2] == 0xFF && encoded[at - 1] == 0xD9; };
-  if (!eoiEndsAt(end) && !eoiEndsAt(length - 1)) {
+  if (!eoiEndsAt(end) && (length == 0 || !eoiEndsAt(length - 1))) {
     return Error(ErrorCode::Malformed, "JPEG-LS frame is cut short: it does not end with its end marker (EOI)");
   }
   std::unique_ptr<charls_jpegls_decoder, DecoderDeleter> decoder(charls_jpegls_decoder_create());
