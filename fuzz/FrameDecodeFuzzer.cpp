@@ -11,7 +11,7 @@
 /// and pydicom's files, and for HTJ2K, OpenJPH's own encoder (a 64x64
 /// signed 16-bit grey and a 24x20 RGB frame coded reversibly, a 32x32
 /// grey one irreversibly), so mutations start inside the HT block coder
-/// rather than at a Part 1 codestream it refuses.
+/// rather than at a plain JPEG 2000 codestream it refuses.
 #include "pixel/FrameDecoderRegistry.h"
 
 #include <cstddef>
