@@ -16,6 +16,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace quillon {
@@ -47,5 +48,15 @@ class IFrameEncoder {
   [[nodiscard]] virtual Status Encode(const uint8_t* native, uint64_t length,
                                       std::vector<uint8_t>& encoded) const = 0;
 };
+
+/// The refusal of an encoder made for a format its syntax cannot hold:
+/// "<codec> cannot hold an image of 1 samples, 12 of 16 bits, MONOCHROME2:
+/// <why>", so the user learns both what the image is and what is missing.
+Error RefuseFormat(std::string_view codec, const NativeFrameFormat& format, const std::string& why);
+
+/// The photometric interpretations a JPEG-LS or JPEG 2000 image may have
+/// with `samples` samples per pixel; a palette image only when lossless,
+/// as its indices must stay exact.
+bool EncodablePhotometric(const std::string& photometric, uint32_t samples, bool lossless);
 
 }  // namespace quillon

@@ -53,23 +53,6 @@ OPJ_BOOL SeekSink(OPJ_OFF_T to, void* user) {
   return OPJ_TRUE;
 }
 
-Error Refuse(const NativeFrameFormat& format, const std::string& why) {
-  return Error(ErrorCode::WrongKind, "JPEG 2000 cannot hold an image of " + std::to_string(format.samplesPerPixel) +
-                                         " samples, " + std::to_string(format.bitsStored) + " of " +
-                                         std::to_string(format.bitsAllocated) + " bits, " +
-                                         (format.photometric.empty() ? "no photometric interpretation"
-                                                                     : format.photometric) +
-                                         ": " + why);
-}
-
-bool PhotometricAllowed(const std::string& photometric, uint32_t samples, bool lossless) {
-  if (samples == 1) {
-    return photometric == "MONOCHROME1" || photometric == "MONOCHROME2" ||
-           (lossless && photometric == "PALETTE COLOR");
-  }
-  return photometric == "RGB" || photometric == "YBR_FULL";
-}
-
 /// Wavelet levels: OpenJPEG's default of 5 decompositions, fewer for a
 /// small image, whose lowest resolution must keep at least one pixel.
 int Resolutions(const NativeFrameFormat& format) {
@@ -186,6 +169,9 @@ class CJpeg2000FrameEncoder : public IFrameEncoder {
   EncodedImageDescription m_description;
 };
 
+/// Refuses a format this syntax cannot hold, naming the syntax.
+Error Refuse(const NativeFrameFormat& format, const std::string& why) { return RefuseFormat("JPEG 2000", format, why); }
+
 }  // namespace
 
 Result<std::unique_ptr<IFrameEncoder>> CreateJpeg2000FrameEncoder(const NativeFrameFormat& format,
@@ -201,7 +187,7 @@ Result<std::unique_ptr<IFrameEncoder>> CreateJpeg2000FrameEncoder(const NativeFr
     return Refuse(format, "it codes 1 or 3 samples per pixel");
   }
   const bool lossless = compressionRatio == 0;
-  if (!PhotometricAllowed(format.photometric, format.samplesPerPixel, lossless)) {
+  if (!EncodablePhotometric(format.photometric, format.samplesPerPixel, lossless)) {
     return Refuse(format, lossless ? "the photometric interpretation is not one JPEG 2000 images have"
                                    : "the photometric interpretation is not one lossy images have");
   }

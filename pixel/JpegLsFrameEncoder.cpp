@@ -18,25 +18,6 @@ Status Failed(charls::jpegls_errc code) {
   return Error(ErrorCode::Failure, std::string("JPEG-LS encoding: ") + charls_get_error_message(code));
 }
 
-Error Refuse(const NativeFrameFormat& format, const std::string& why) {
-  return Error(ErrorCode::WrongKind, "JPEG-LS cannot hold an image of " + std::to_string(format.samplesPerPixel) +
-                                         " samples, " + std::to_string(format.bitsStored) + " of " +
-                                         std::to_string(format.bitsAllocated) + " bits, " +
-                                         (format.photometric.empty() ? "no photometric interpretation"
-                                                                     : format.photometric) +
-                                         ": " + why);
-}
-
-/// The photometric interpretations a JPEG-LS image may have; a palette
-/// image only when lossless, as its indices must stay exact.
-bool PhotometricAllowed(const std::string& photometric, uint32_t samples, bool lossless) {
-  if (samples == 1) {
-    return photometric == "MONOCHROME1" || photometric == "MONOCHROME2" ||
-           (lossless && photometric == "PALETTE COLOR");
-  }
-  return photometric == "RGB" || photometric == "YBR_FULL";
-}
-
 class CJpegLsFrameEncoder : public IFrameEncoder {
  public:
   CJpegLsFrameEncoder(const NativeFrameFormat& format, int32_t nearLossless)
@@ -168,6 +149,9 @@ class CJpegLsFrameEncoder : public IFrameEncoder {
   EncodedImageDescription m_description;
 };
 
+/// Refuses a format this syntax cannot hold, naming the syntax.
+Error Refuse(const NativeFrameFormat& format, const std::string& why) { return RefuseFormat("JPEG-LS", format, why); }
+
 }  // namespace
 
 Result<std::unique_ptr<IFrameEncoder>> CreateJpegLsFrameEncoder(const NativeFrameFormat& format,
@@ -185,7 +169,7 @@ Result<std::unique_ptr<IFrameEncoder>> CreateJpegLsFrameEncoder(const NativeFram
   if (format.samplesPerPixel != 1 && format.samplesPerPixel != 3) {
     return Refuse(format, "it codes 1 or 3 samples per pixel");
   }
-  if (!PhotometricAllowed(format.photometric, format.samplesPerPixel, nearLossless == 0)) {
+  if (!EncodablePhotometric(format.photometric, format.samplesPerPixel, nearLossless == 0)) {
     return Refuse(format, nearLossless == 0 ? "the photometric interpretation is not one JPEG-LS images have"
                                             : "the photometric interpretation is not one near-lossless images have");
   }
