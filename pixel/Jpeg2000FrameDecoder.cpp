@@ -1,6 +1,8 @@
 #include "pixel/Jpeg2000FrameDecoder.h"
 
 #include "base/ByteOrder.h"
+#include "pixel/HtJ2kFrameDecoder.h"
+#include "pixel/Jpeg2000CodeBlockStyles.h"
 #include "pixel/NativeSamples.h"
 #include "pixel/OpenJpegHandles.h"
 
@@ -103,6 +105,17 @@ Status CJpeg2000FrameDecoder::Decode(const uint8_t* encoded, uint64_t length, ui
   if (Status fits = CheckNativeCapacity(m_format, native, capacity); !fits) return fits;
   if (encoded == nullptr || length == 0) return Error(ErrorCode::Malformed, "JPEG 2000 frame is empty");
   if (Status siz = CheckSizSegment(encoded, length, m_format); !siz) return siz;
+  // OpenJPEG must never see HT code blocks next to classic ones (see
+  // Jpeg2000CodeBlockStyles.h); a frame of HT blocks only, which some
+  // writers label as JPEG 2000, goes to the HTJ2K decoder.
+  const CodeBlockStyles styles = ScanCodeBlockStyles(encoded, length);
+  if (styles.highThroughput && styles.classic) {
+    return Error(ErrorCode::WrongKind, "JPEG 2000 frame that mixes HTJ2K code blocks with classic ones");
+  }
+  if (styles.highThroughput) {
+    return CHtJ2kFrameDecoder(m_format).Decode(encoded + styles.codestream, length - styles.codestream, native,
+                                               capacity);
+  }
   OpenJpegCodec codec(
       opj_create_decompress(IsJp2File(encoded, length) ? OPJ_CODEC_JP2 : OPJ_CODEC_J2K));
   if (!codec) return Error(ErrorCode::OutOfMemory, "no memory for a JPEG 2000 decoder");

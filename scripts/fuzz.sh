@@ -29,14 +29,15 @@ CC=clang CXX=clang++ cmake -S . -B "$build_dir" -G Ninja -DCMAKE_BUILD_TYPE=RelW
 # for SECONDS. Each starts from its seed folder under fuzz/corpus (if any).
 # htj2k-frame runs OpenJPH in the helper program for each input that
 # passes the HTJ2K header walk: fewer runs a second than the others, and the
-# coverage of what runs there does not reach libFuzzer. The helper is built
+# coverage of what runs there does not reach libFuzzer. So does
+# jpeg2000-frame for a frame of HT code blocks only. The helper is built
 # too: without it the library forks the fuzzer instead, and a child that
 # dies in OpenJPH under the fuzzer's sanitizers leaves a crash file behind
 # although the fuzzer itself handled the input well.
 targets="${FUZZ_TARGETS:-read-file frame-read rle-decode jpeg-decode jpeg-lossless-frame jpeg-extended-frame jpeg-ls-frame htj2k-frame jpeg2000-frame rle-native-frame inflate}"
+cmake --build "$build_dir" --target quillon-htj2k-decoder
 for target in $targets; do
   cmake --build "$build_dir" --target "quillon-$target-fuzzer"
-  [ "$target" != htj2k-frame ] || cmake --build "$build_dir" --target quillon-htj2k-decoder
 done
 
 export ASAN_OPTIONS="${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=1:symbolize=1}"
