@@ -23,11 +23,11 @@ ctest --test-dir "$build_dir" --output-on-failure -j 2
 scripts/package.sh
 
 # A short fuzzing smoke run of every fuzz target (needs Clang; longer runs
-# are done by hand with scripts/fuzz.sh). Its seed is fixed, so every run
-# tries the same inputs in the same order (a faster machine only gets
-# further): a finding here can be replayed, and a run that passed by hand
-# for longer with this seed cannot fail by chance. Exploring is the long
-# runs' job.
+# are done by hand with scripts/fuzz.sh). Its seed is fixed, so each run
+# mutates the seeds much the same way (the frame decoders' runs alike; the
+# file readers' differ a little, as the UIDs a saved file gets do) and a
+# finding here is one a run by hand with that seed meets too. Exploring is
+# the long runs' job.
 if command -v clang++ >/dev/null 2>&1; then
   scripts/fuzz.sh "${QUILLON_FUZZ_SECONDS:-30}" -seed="${QUILLON_FUZZ_SEED:-1}"
 fi
