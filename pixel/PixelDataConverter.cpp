@@ -6,6 +6,7 @@
 #include "base/FileSettingsStore.h"
 #include "dicom/UidGenerator.h"
 #include "dicom/ValueRepresentation.h"
+#include "pixel/BaselineJpegFrameDecoder.h"
 #include "pixel/FrameDecoder.h"
 #include "pixel/FrameDecoderRegistry.h"
 #include "pixel/OrderedFramePipeline.h"
@@ -14,6 +15,7 @@
 #include "pixel/FrameEncoderRegistry.h"
 #include "pixel/PixelCodec.h"
 #include "pixel/PixelImage.h"
+#include "pixel/RleFrameDecoder.h"
 
 #include <memory>
 #include <new>
@@ -309,9 +311,8 @@ void SetNativeHeader(const ConversionOptions& options, CDicomObject& object, con
 /// `destination` as it is. Frames are read and written in order on this
 /// thread and decoded on all cores: the codecs, not the disk, are what a
 /// decompression waits for. Only a few frames are in memory at a time.
-DCT_STATUS CopyNativeFrames(CPixelImage& source, CPixelImage& destination, const ConversionProgress& progress,
-                            std::string& error) {
-  const IFrameDecoder& decoder = *source.FrameDecoder();
+DCT_STATUS CopyNativeFrames(CPixelImage& source, const IFrameDecoder& decoder, CPixelImage& destination,
+                            const ConversionProgress& progress, std::string& error) {
   const uint64_t size = decoder.OutputFormat().FrameSize();
   if (size == 0 || size > CPixelCodec::kMaxDisplaySize) return DCT_STATUS::OutOfMemory;
   const int32_t frames = source.NumberOfFrames();
@@ -342,15 +343,42 @@ DCT_STATUS CopyNativeFrames(CPixelImage& source, CPixelImage& destination, const
   return failure;
 }
 
+/// For decompressing an 8-bit RLE or JPEG Baseline image, which the
+/// display path decodes one frame at a time: a frame decoder that gives
+/// the very samples the display path writes, so the frames can be decoded
+/// on all cores. Null where the two could differ: colour written by plane,
+/// RLE colour other than RGB (the display path turns it into RGB), images
+/// other than 8-bit unsigned.
+std::unique_ptr<IFrameDecoder> EightBitFrameDecoder(const CPixelImage& source) {
+  const CDicomObject& object = *source.Object();
+  NativeFrameFormat format{source.Columns(), source.Rows(), source.SamplesPerPixel(), source.BitsAllocated(),
+                           source.BitsStored(), false, {}};
+  uint16_t representation = 0;
+  (void)object.GetUInt16(tags::kPixelRepresentation, representation);
+  format.signedSamples = representation == 1;
+  (void)object.GetString(tags::kPhotometricInterpretation, format.photometric);
+  if (format.samplesPerPixel == 3 && source.PlanarConfiguration() != 0) return nullptr;
+  if (!CBaselineJpegFrameDecoder::Decodes(format)) return nullptr;  // 8-bit unsigned, 1 or 3 samples
+  std::string syntax;
+  (void)object.GetString(tags::kTransferSyntaxUid, syntax);
+  if (syntax == kJpegBaseline) return std::make_unique<CBaselineJpegFrameDecoder>(format);
+  const bool plain = format.photometric == "MONOCHROME1" || format.photometric == "MONOCHROME2" ||
+                     (format.samplesPerPixel == 3 && format.photometric == "RGB");
+  if (syntax == kRleLossless && plain) return std::make_unique<CRleFrameDecoder>(format);
+  return nullptr;
+}
+
 /// Writes the converted file to `output`: the header, every frame of
-/// `source` recoded by `destination`, and what follows the pixel data.
-/// `frameError` says why a frame could not be read or decoded, where the
-/// frame copy knows it.
-DCT_STATUS WriteConverted(CPixelImage& source, CPixelImage& destination, bool toMonochrome, bool native,
-                          const ConversionProgress& progress, CStream& output, std::string& frameError) {
+/// `source` recoded by `destination` (or decoded by `decoder` and stored
+/// as it is), and what follows the pixel data. `frameError` says why a
+/// frame could not be read or decoded, where the frame copy knows it.
+DCT_STATUS WriteConverted(CPixelImage& source, CPixelImage& destination, bool toMonochrome,
+                          const IFrameDecoder* decoder, const ConversionProgress& progress, CStream& output,
+                          std::string& frameError) {
   if (!destination.WriteHeader(output)) return DCT_STATUS::WriteFailed;
-  if (const DCT_STATUS copied = native ? CopyNativeFrames(source, destination, progress, frameError)
-                                       : CopyFrames(source, destination, toMonochrome, progress);
+  if (const DCT_STATUS copied = decoder != nullptr
+                                    ? CopyNativeFrames(source, *decoder, destination, progress, frameError)
+                                    : CopyFrames(source, destination, toMonochrome, progress);
       copied != DCT_STATUS::Success) {
     return copied;
   }
@@ -405,10 +433,15 @@ DCT_STATUS Convert(const ConversionOptions& options, const std::string& sourcePa
     if (!UpdateImageHeader(options, header, mode, toMonochrome)) return DCT_STATUS::HeaderFailed;
   }
 
+  // The display path's header, with the frames decoded on all cores.
+  const std::unique_ptr<IFrameDecoder> eightBit =
+      !native && mode == ConversionMode::Uncompressed && !toMonochrome ? EightBitFrameDecoder(source) : nullptr;
+  const IFrameDecoder* decoder = native ? source.FrameDecoder() : eightBit.get();
+
   CPixelImage destination;
   destination.SetQuality(options.quality);
-  const bool opened = native ? destination.OpenForStoredFrames(header)
-                             : destination.OpenObject(header) && destination.Codec() != nullptr;
+  const bool opened = decoder != nullptr ? destination.OpenForStoredFrames(header)
+                                         : destination.OpenObject(header) && destination.Codec() != nullptr;
   if (!opened || destination.PixelElement() == nullptr) return DCT_STATUS::HeaderFailed;
   if (mode == ConversionMode::JpegLossy) {
     // The ratio is of the 8-bit samples the JPEG frames stand for.
@@ -420,7 +453,7 @@ DCT_STATUS Convert(const ConversionOptions& options, const std::string& sourcePa
   DCT_STATUS status = DCT_STATUS::WriteFailed;
   std::string frameError;
   const Status saved = WriteFileAtomically(destinationPath, [&](CFileStream& output) -> Status {
-    status = WriteConverted(source, destination, toMonochrome, native, progress, output, frameError);
+    status = WriteConverted(source, destination, toMonochrome, decoder, progress, output, frameError);
     if (status != DCT_STATUS::Success) return Error(ErrorCode::Failure, DescribeConversionStatus(status));
     return Ok();
   });

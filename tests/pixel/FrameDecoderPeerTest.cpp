@@ -7,7 +7,9 @@
 // 12-bit JPEG (GDCM cannot). Baseline JPEG of an RGB image whose markers
 // do not say YCbCr keeps its components as coded (as GDCM and DCMTK do);
 // one with a JFIF marker is converted from YCbCr (as DCMTK does; GDCM
-// keeps YBR_FULL). A syntax without decoder is refused by name.
+// keeps YBR_FULL). 8-bit RLE and baseline JPEG, decoded on all cores for a
+// decompression, store what the peers store too. A syntax without decoder
+// is refused by name.
 #include "dicom/DicomObject.h"
 #include "pixel/PixelDataConverter.h"
 #include "pixel/PixelImage.h"
@@ -102,6 +104,8 @@ INSTANTIATE_TEST_SUITE_P(
                       PeerCase{"SC_rgb_jpeg_lossy_gdcm", "gdcmconv --raw", "RGB"},
                       PeerCase{"SC_rgb_jpeg_dcmtk", "dcmdjpeg", "RGB"},
                       PeerCase{"SC_rgb_small_odd_jpeg", "dcmdjpeg", "RGB"},
+                      PeerCase{"SC_rgb_dcmtk_+eb+cy+s2", "dcmdjpeg", "RGB"},
+                      PeerCase{"SC_rgb_rle_2frame", "dcmdrle", "RGB"},
                       PeerCase{"JPGExtended", "dcmdjpeg", "MONOCHROME2"},
                       PeerCase{"JPEG-lossy", "dcmdjpeg", "MONOCHROME2"},
                       PeerCase{"MR_small_RLE", "dcmdrle", "MONOCHROME2"},
