@@ -465,13 +465,18 @@ void CPixelImage::BuildBitmapInfo() {
   }
 }
 
-bool CPixelImage::EnsureFrameBuffer() {
-  if (m_frameBuffer) return true;
-  if (m_frameSize == 0 || m_frameSize > CPixelCodec::kMaxDisplaySize) return false;
+uint64_t CPixelImage::FrameBufferSize() const {
+  if (m_frameSize == 0 || m_frameSize > CPixelCodec::kMaxDisplaySize) return 0;
   // Twice the display frame, plus room for a compressed frame's fixed
   // overhead (JPEG headers and tables, the RLE header), which exceeds twice
   // the pixels of a very small image.
-  const uint64_t size = 2 * m_frameSize + 65536;
+  return 2 * m_frameSize + 65536;
+}
+
+bool CPixelImage::EnsureFrameBuffer() {
+  if (m_frameBuffer) return true;
+  const uint64_t size = FrameBufferSize();
+  if (size == 0) return false;
   try {
     m_frameBuffer = std::make_unique<uint8_t[]>(size);  // zero-filled
   } catch (const std::bad_alloc&) {
@@ -655,14 +660,47 @@ FrameStatus CPixelImage::ReadNativeFrame(int32_t index, uint8_t* native, uint64_
 }
 
 FrameStatus CPixelImage::ReadEncodedFrame(int32_t index, std::vector<uint8_t>& encoded) {
-  encoded.clear();
-  if (!HasPixelData()) return kNoPixelData;
-  if (index < 0 || index >= m_numberOfFrames) return FrameStatus::OutOfRange;
-  const uint8_t* stored = nullptr;
-  uint64_t storedLength = 0;
-  const FrameStatus read = ReadStored(index, stored, storedLength);
-  if (read != FrameStatus::Success) return read;
-  encoded.assign(stored, stored + storedLength);
+  if (!HasPixelData()) {
+    encoded.clear();
+    return kNoPixelData;
+  }
+  if (index < 0 || index >= m_numberOfFrames) {
+    encoded.clear();
+    return FrameStatus::OutOfRange;
+  }
+  if (m_sharedPixels != nullptr) {
+    const uint8_t* stored = nullptr;
+    uint64_t storedLength = 0;
+    const FrameStatus read = ReadStored(index, stored, storedLength);
+    encoded.assign(stored, read == FrameStatus::Success ? stored + storedLength : stored);
+    return read;
+  }
+  // Straight into `encoded`, which keeps the size of the caller's last
+  // frame: a conversion reads every frame here, on the one thread that
+  // also writes them, and a copy through the frame buffer would cost it a
+  // second pass over the whole pixel data. An encapsulated element says a
+  // frame's length when the buffer is too small for it (a native frame has
+  // its stored size); the frame is read again into a buffer of that
+  // length, no larger than the frame buffer would be.
+  if (!m_pixelElement->IsLoaded() && !EnsureStreamOpen()) return FrameStatus::CannotReopen;
+  if (!m_codec && !m_nativeFramesOnly) return FrameStatus::CodecFailed;
+  uint64_t length = 0;
+  bool read = m_pixelElement->ReadFrame(Stream(), index, encoded.data(), encoded.size(), StoredFrameSize(), length);
+  if (!read && !m_pixelElement->IsEncapsulated()) length = StoredFrameSize();
+  if (!read && length > encoded.size() && length <= FrameBufferSize()) {
+    try {
+      encoded.resize(length);
+    } catch (const std::bad_alloc&) {
+      return FrameStatus::NoBuffer;
+    }
+    read = m_pixelElement->ReadFrame(Stream(), index, encoded.data(), encoded.size(), StoredFrameSize(), length);
+  }
+  if (!read) {
+    encoded.clear();
+    CloseFile(false);
+    return FrameStatus::ReadWriteFailed;
+  }
+  encoded.resize(length);
   return FrameStatus::Success;
 }
 

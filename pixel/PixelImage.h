@@ -224,6 +224,9 @@ class CPixelImage {
   bool FindSharedFrame(int64_t index, const uint8_t*& stored, uint64_t& length);
   bool LoadPalette();
   void BuildBitmapInfo();
+  /// The frame buffer's size: room for any stored frame this image may
+  /// have; 0 for an image of no size or too large a size.
+  uint64_t FrameBufferSize() const;
   bool EnsureFrameBuffer();
   bool EnsureStreamOpen();
   FrameStatus DecodeStored(const uint8_t* stored, uint64_t storedLength, uint8_t* bitmap, uint64_t capacity,
