@@ -5,7 +5,8 @@
 /// attributes and pixel data come from the input, so sizes, frame counts,
 /// palettes and fragments are all untrusted. Frames are read both from an
 /// image's own copy of the data set and straight from the data set (the
-/// pixel view's way, OpenDocument).
+/// pixel view's way, OpenDocument), and their stored bytes as a conversion
+/// reads them, into one buffer reused from frame to frame.
 #include "dicom/DicomObject.h"
 #include "base/MemoryStream.h"
 #include "dicom/DicomFileReader.h"
@@ -14,6 +15,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <vector>
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   quillon::CMemoryStream stream(data, size);
@@ -29,6 +31,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       uint64_t length = 0;
       (void)image.ReadFrame(f, bitmap.get(), image.FrameSize(), length);
     }
+    std::vector<uint8_t> encoded;
+    for (int32_t f = frames - 1; f >= 0; --f) (void)image.ReadEncodedFrame(f, encoded);
   }
   return 0;
 }
