@@ -141,12 +141,14 @@ class CodestreamWalk {
 
 }  // namespace
 
+bool IsJp2File(const uint8_t* data, uint64_t length) {
+  static constexpr uint8_t kSignature[] = {0x00, 0x00, 0x00, 0x0C, 0x6A, 0x50, 0x20, 0x20};
+  return length >= sizeof kSignature && std::memcmp(data, kSignature, sizeof kSignature) == 0;
+}
+
 CodeBlockStyles ScanCodeBlockStyles(const uint8_t* data, uint64_t length) {
   CodeBlockStyles styles;
-  static constexpr uint8_t kJp2Signature[] = {0x00, 0x00, 0x00, 0x0C, 0x6A, 0x50, 0x20, 0x20};
-  if (length >= sizeof kJp2Signature && std::memcmp(data, kJp2Signature, sizeof kJp2Signature) == 0) {
-    styles.codestream = FindJp2Codestream(data, length);
-  }
+  if (IsJp2File(data, length)) styles.codestream = FindJp2Codestream(data, length);
   CodestreamWalk(data, length, styles).Run(styles.codestream);
   return styles;
 }

@@ -32,4 +32,8 @@ struct CodeBlockStyles {
 
 CodeBlockStyles ScanCodeBlockStyles(const uint8_t* data, uint64_t length);
 
+/// A JP2 file (some writers wrap the codestream) starts with its signature
+/// box; a bare codestream with SOC, FF 4F.
+bool IsJp2File(const uint8_t* data, uint64_t length);
+
 }  // namespace quillon

@@ -54,13 +54,6 @@ OPJ_BOOL SeekSource(OPJ_OFF_T to, void* user) {
   return OPJ_TRUE;
 }
 
-/// A JP2 file (some writers wrap the codestream) starts with its signature
-/// box; a bare codestream with SOC, FF 4F.
-bool IsJp2File(const uint8_t* data, uint64_t length) {
-  static constexpr uint8_t kSignature[] = {0x00, 0x00, 0x00, 0x0C, 0x6A, 0x50, 0x20, 0x20};
-  return length >= sizeof kSignature && std::memcmp(data, kSignature, sizeof kSignature) == 0;
-}
-
 /// The image and tile sizes a bare codestream's SIZ segment (right after
 /// SOC) declares, checked before OpenJPEG reads the header: it sets up
 /// every tile there, so a grid of millions of tiles would cost seconds

@@ -350,17 +350,12 @@ DCT_STATUS CopyNativeFrames(CPixelImage& source, const IFrameDecoder& decoder, C
 /// RLE colour other than RGB (the display path turns it into RGB), images
 /// other than 8-bit unsigned.
 std::unique_ptr<IFrameDecoder> EightBitFrameDecoder(const CPixelImage& source) {
-  const CDicomObject& object = *source.Object();
-  NativeFrameFormat format{source.Columns(), source.Rows(), source.SamplesPerPixel(), source.BitsAllocated(),
-                           source.BitsStored(), false, {}};
-  uint16_t representation = 0;
-  (void)object.GetUInt16(tags::kPixelRepresentation, representation);
-  format.signedSamples = representation == 1;
-  (void)object.GetString(tags::kPhotometricInterpretation, format.photometric);
+  // Without a frame decoder of its own, the image attributes as declared.
+  const NativeFrameFormat format = source.NativeFormat();
   if (format.samplesPerPixel == 3 && source.PlanarConfiguration() != 0) return nullptr;
   if (!CBaselineJpegFrameDecoder::Decodes(format)) return nullptr;  // 8-bit unsigned, 1 or 3 samples
   std::string syntax;
-  (void)object.GetString(tags::kTransferSyntaxUid, syntax);
+  (void)source.Object()->GetString(tags::kTransferSyntaxUid, syntax);
   if (syntax == kJpegBaseline) return std::make_unique<CBaselineJpegFrameDecoder>(format);
   const bool plain = format.photometric == "MONOCHROME1" || format.photometric == "MONOCHROME2" ||
                      (format.samplesPerPixel == 3 && format.photometric == "RGB");
